@@ -1,0 +1,40 @@
+#include "ladder/ladder_grid.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+const std::string emptyText;
+}
+
+LadderGrid::LadderGrid(int rowCount)
+    : rowCount_(std::max(rowCount, 0)), cells_(static_cast<std::size_t>(rowCount_) * ColumnCount) {}
+
+void LadderGrid::setRowCount(int rows) {
+    rowCount_ = std::max(rows, 0);
+    cells_.resize(static_cast<std::size_t>(rowCount_) * ColumnCount);
+    std::erase_if(changed_, [this](const CellRef& ref) { return ref.row >= rowCount_; });
+}
+
+const std::string& LadderGrid::cell(int row, int column) const {
+    if (row < 0 || row >= rowCount_ || column < 0 || column >= ColumnCount) return emptyText;
+    return cells_[static_cast<std::size_t>(row) * ColumnCount + static_cast<std::size_t>(column)];
+}
+
+bool LadderGrid::setCell(int row, int column, const std::string& text) {
+    if (row < 0 || row >= rowCount_ || column < 0 || column >= ColumnCount) return false;
+    std::string& current = cells_[static_cast<std::size_t>(row) * ColumnCount + static_cast<std::size_t>(column)];
+    if (current == text) return false;
+    current = text;
+    changed_.push_back({row, column});
+    return true;
+}
+
+std::vector<LadderGrid::CellRef> LadderGrid::takeChangedCells() {
+    std::vector<CellRef> result;
+    result.swap(changed_);
+    return result;
+}
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+// The ladder's cell texts, below the window: rows x 6 columns, row 0 the header.
+// Writes compare first, so a refresh that changes nothing touches no cell; the
+// cells that did change are remembered until the view takes them.
+class LadderGrid {
+public:
+    static constexpr int ColumnCount = 6;
+    enum Column { OwnSell = 0, SellQuantity = 1, PriceColumn = 2, BuyQuantity = 3, OwnBuy = 4, Stop = 5 };
+
+    struct CellRef {
+        int row;
+        int column;
+    };
+
+    explicit LadderGrid(int rowCount = 41);
+
+    int rowCount() const { return rowCount_; }
+    // Keeps the texts of the rows that remain.
+    void setRowCount(int rows);
+
+    const std::string& cell(int row, int column) const;
+    // Writes only when the text differs; answers whether it wrote.
+    bool setCell(int row, int column, const std::string& text);
+    bool clearCell(int row, int column) { return setCell(row, column, std::string()); }
+
+    // Cells written since the last call, in write order.
+    std::vector<CellRef> takeChangedCells();
+
+private:
+    int rowCount_;
+    std::vector<std::string> cells_;
+    std::vector<CellRef> changed_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,31 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace velmora {
+
+class Log;
+
+// A local stop: the terminal never hears of it until it fires as a limit order.
+struct TStopOrder {
+    std::uint8_t Direction = 0;  // 0 buy stop, 1 sell stop
+    double Price = 0;
+    std::int32_t Quantity = 0;
+};
+
+// Owns its stops, in the order they were added.
+class TStopOrders {
+public:
+    std::vector<std::unique_ptr<TStopOrder>> items;
+
+    int Count() const { return static_cast<int>(items.size()); }
+    void Clear() { items.clear(); }
+    void append(std::unique_ptr<TStopOrder> stop) { items.push_back(std::move(stop)); }
+    // Sum of Quantity over stops with Lower < Price <= Upper.
+    std::int32_t QuantityInRange(double Upper, double Lower) const;
+    // Removes the first stop in that range, logging "clearing stop order:..." at level 2.
+    void RemoveFirstInRange(double Upper, double Lower, Log& log);
+};
+
+}  // namespace velmora

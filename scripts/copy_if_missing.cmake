@@ -1,0 +1,3 @@
+if(NOT EXISTS "${DEST}")
+  configure_file("${SOURCE}" "${DEST}" COPYONLY)
+endif()

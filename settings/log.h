@@ -1,0 +1,48 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+class Clock;
+class LocaleFormats;
+class MessageSink;
+
+// The program's log and the writer of the terminal's exchange files. Every call
+// opens, writes one CR LF line in Windows-1251 and closes the file.
+class Log {
+public:
+    Log(Clock& clock, LocaleFormats& locale, MessageSink& messages);
+
+    std::string LogPath;
+    int LogThreshold = 3;
+
+    // Check before building a costly message: skipped levels must cost nothing.
+    bool enabled(int level) const { return level <= LogThreshold; }
+
+    // Msg is UTF-8. An empty FileName means LogPath. Failures show message boxes
+    // and are never raised.
+    void LogMessage(std::string_view Msg, int Level, bool WithTime = true, bool Rewrite = false,
+                    const std::string& FileName = {});
+
+    // The same writer without the threshold: for lines that must reach their file
+    // whatever LogLevel is (transactions, emptying the exchange files).
+    void writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName);
+
+    // Whether the last writeLine / LogMessage that wrote reached its file intact.
+    bool lastWriteSucceeded() const { return lastWriteSucceeded_; }
+
+    const LocaleFormats& locale() const { return locale_; }
+    Clock& clock() const { return clock_; }
+
+private:
+    void report(const std::string& text);
+
+    Clock& clock_;
+    LocaleFormats& locale_;
+    MessageSink& messages_;
+    bool boxOpen_ = false;
+    bool lastWriteSucceeded_ = true;
+};
+
+}  // namespace velmora

@@ -1,0 +1,67 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+class TAlarms;
+
+// One field per ini key, named by the key.
+struct Settings {
+    // COMMON
+    std::string SECTION = "FORTS";
+    std::string ACCOUNT;
+    std::string QuikPath;  // ends in the folder separator unless empty
+    std::int32_t MarketSpread = 0;
+    bool ManualOrdersMode = false;
+    bool ConfigureQUIK = false;
+    std::string OutputWay;
+    std::string TRIFileName;  // replaced at start-up by QuikPath + "quik.tri"
+    std::int32_t LogLevel = 1;
+    // DEFAULT
+    std::string DefaultContract;
+    std::int32_t DefaultContractCnt = 0;
+    std::int32_t DefaultLimitStopShift = 0;
+    std::int32_t DefaultLimitOrderShift = 0;
+    bool DefaultFullView = true;
+    bool DefaultStayOnTop = true;
+    // POSITION
+    std::int32_t Left = 0;
+    std::int32_t Top = 0;
+    std::int32_t Height = 0;
+    std::int32_t FullWidth = 0;
+    std::int32_t ShortWidth = 0;
+    std::int32_t DOMPanelWidth = 0;
+    std::int32_t DOMCol1Width = 0;
+    std::int32_t DOMCol2Width = 0;
+    std::int32_t DOMCol3Width = 0;
+    std::int32_t DOMCol4Width = 0;
+    std::int32_t DOMCol5Width = 0;
+    std::int32_t DOMCol6Width = 0;
+    std::int32_t DOMRowHeight = 0;
+    std::int32_t DOMRowCount = 0;
+    std::int32_t DOMFontSize = 0;
+    std::string DomFontName = "Courier New";
+    // HOTKEYS: Windows virtual-key code + 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt; 0 = none
+    std::int32_t MARKETBUY = 112;
+    std::int32_t MARKETSELL = 113;
+    std::int32_t MARKETPLUSBUY = 32880;
+    std::int32_t MARKETPLUSSELL = 32881;
+    std::int32_t CLEARALL = 116;
+    std::int32_t CLEARALLSTOPS = 0;
+    // TECH
+    std::int32_t DOMBASE = 0;
+    std::int32_t QUIKOnline = 0;
+    std::int32_t ReadSecVersion = 1;
+};
+
+// Fills `settings` and appends the alarm entries to `alarms`. A missing file gives
+// every default. Throws ProgramError on a DOMBASE / QUIKOnline that is not a number
+// or an alarm time that cannot be read.
+void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms);
+
+// Writes the saved keys in place, keeping every other line. Throws ProgramError
+// naming the file when it cannot be written.
+void SaveConf(const std::string& path, const Settings& settings);
+
+}  // namespace velmora
