@@ -1,0 +1,37 @@
+#include "ladder/price_text.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmora;
+
+TEST(PriceText, FixedDigitsAndSeparator) {
+    EXPECT_EQ(PriceText(12345, 2, '.'), "123.45");
+    EXPECT_EQ(PriceText(12345, 2, ','), "123,45");
+    EXPECT_EQ(PriceText(12345, 0, ','), "12345");
+    EXPECT_EQ(PriceText(5, 3, '.'), "0.005");
+    EXPECT_EQ(PriceText(4294967295u, 0, '.'), "4294967295");
+    EXPECT_EQ(FormatFixed(-0.001L, 2, '.'), "0.00");
+    EXPECT_EQ(FormatFixed(99.95L, 2, '.'), "99.95");
+}
+
+TEST(PriceText, RoundsToTenSignificantDigits) {
+    EXPECT_EQ(FormatFixed(123456.7891234L, 6, '.'), "123456.789100");
+}
+
+TEST(PriceText, GeneralFormForLogs) {
+    EXPECT_EQ(FormatGeneral(99.95, '.'), "99.95");
+    EXPECT_EQ(FormatGeneral(100.0, ','), "100");
+    EXPECT_EQ(FormatGeneral(0.1 + 0.2, '.'), "0.3");
+}
+
+TEST(PriceText, ReadsCommaOrPointAndRejectsTrailingText) {
+    EXPECT_DOUBLE_EQ(*ReadPriceText("1234,5"), 1234.5);
+    EXPECT_DOUBLE_EQ(*ReadPriceText("  -1.5e2"), -150.0);
+    EXPECT_FALSE(ReadPriceText("1234.5 "));
+    EXPECT_FALSE(ReadPriceText("1,2,3"));
+    EXPECT_FALSE(ReadPriceText(""));
+    EXPECT_FALSE(ReadPriceText("цена"));
+    EXPECT_FALSE(ReadPriceText("0x10"));
+    EXPECT_FALSE(ReadPriceText("inf"));
+    EXPECT_FALSE(ReadPriceText("."));
+}
