@@ -3,11 +3,10 @@
 namespace velmora {
 
 class Program;
-class MainView;
 
 // acRefreshDOM: re-reads the chosen book and maps it onto the ladder grid,
-// anchored on the spread. Does nothing while no instrument is chosen.
-// Ends with ShowStopQuantities.
+// anchored on the spread. Does nothing while no instrument is chosen. The tick
+// runs ShowStopQuantities right after it.
 void RefreshDOM(Program& program);
 
 }  // namespace velmora

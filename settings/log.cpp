@@ -1,0 +1,70 @@
+#include "settings/log.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+#include "settings/text_encoding.h"
+
+namespace velmora {
+
+Log::Log(Clock& clock, LocaleFormats& locale, MessageSink& messages)
+    : clock_(clock), locale_(locale), messages_(messages) {}
+
+void Log::LogMessage(std::string_view Msg, int Level, bool WithTime, bool Rewrite,
+                     const std::string& FileName) {
+    if (Level > LogThreshold) return;
+    writeLine(Msg, WithTime, Rewrite, FileName);
+}
+
+void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName) {
+    const std::string& path = FileName.empty() ? LogPath : FileName;
+    // Before start-up knows where the log goes there is nowhere to write and nothing to tell.
+    if (path.empty()) {
+        lastWriteSucceeded_ = false;
+        return;
+    }
+    std::string message(Msg);
+    std::error_code ignored;
+    bool existed = std::filesystem::exists(path, ignored);
+    std::FILE* file = std::fopen(path.c_str(), (Rewrite || !existed) ? "wb" : "ab");
+    bool ok = file != nullptr;
+    if (!file) report((existed ? "error appending message " : "error rewriting message ") + message);
+
+    std::string line;
+    if (WithTime) {
+        LocalDateTime now = clock_.now();
+        std::string stamp = " [" + std::to_string(now.millisecond) + "]";
+        while (stamp.size() < 7) stamp += ' ';
+        line = locale_.formatDateTime(now) + stamp;
+    }
+    line += message;
+    std::string bytes = utf8ToCp1251(line) + "\r\n";
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+        ok = false;
+        report("error writing message " + message);
+    }
+    if (!file || std::fclose(file) != 0) {
+        ok = false;
+        report("error closing message " + message);
+    }
+    lastWriteSucceeded_ = ok;
+}
+
+void Log::report(const std::string& text) {
+    // A modal box runs an event loop, so ticks keep logging while it is open. Nested
+    // boxes would pile up until the stack gives out; show one at a time.
+    if (boxOpen_) return;
+    boxOpen_ = true;
+    try {
+        messages_.show(text);
+    } catch (...) {
+        boxOpen_ = false;
+        throw;
+    }
+    boxOpen_ = false;
+}
+
+}  // namespace velmora
