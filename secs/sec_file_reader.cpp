@@ -67,7 +67,11 @@ std::string FStreamReadString(SecFileStream& stream) {
     const void* zero = std::memchr(text, 0, static_cast<std::size_t>(length));
     std::size_t textLength = zero ? static_cast<const char*>(zero) - text : static_cast<std::size_t>(length);
     stream.position += static_cast<std::size_t>(length);
-    return cp1251ToUtf8(std::string_view(text, textLength));
+    std::string_view bytes(text, textLength);
+    // Most codes are plain ASCII, the same in both encodings: spare the conversion.
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) return cp1251ToUtf8(bytes);
+    return std::string(bytes);
 }
 
 std::string quoted(const std::string& value) {
