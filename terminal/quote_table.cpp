@@ -199,13 +199,13 @@ void GetQuoteTables(ProcessHandle* process, TerminalAddress baseAddress, TQuoteT
 
     std::unordered_set<TerminalAddress> visited;
     TerminalAddress current = wordAt(buffer, 0);
-    while (current != 0) {
+    for (int followed = 0; current != 0; ++followed) {
         if (!visited.insert(current).second) {
             if (log.enabled(4))
                 log.LogMessage("GetQuoteTables: the chain returns to $" + hex8(current) + "; walk ended", 4);
             return;
         }
-        if (static_cast<int>(visited.size()) > maxHeadersPerWalk) {
+        if (followed == maxHeadersPerWalk) {
             if (log.enabled(4))
                 log.LogMessage("GetQuoteTables: more than " + std::to_string(maxHeadersPerWalk) +
                                    " headers; walk ended",

@@ -49,10 +49,10 @@ struct BookLayout {
         memory.writeWord(at + 0x20, level.ownBuy);
     }
 
-    // A whole book: header with N = levels, array, one entry per level from `entries` on.
-    std::vector<TerminalAddress> book(TerminalAddress headerAt, TerminalAddress array, TerminalAddress entries,
-                                      const std::vector<Level>& levels, std::int32_t secIndex = 0) {
-        header(headerAt, 0, secIndex, array, static_cast<std::int32_t>(levels.size()));
+    // The entries of a book at an existing header: N, the array and one entry per level.
+    std::vector<TerminalAddress> fill(TerminalAddress headerAt, TerminalAddress array, TerminalAddress entries,
+                                      const std::vector<Level>& levels) {
+        memory.writeWord(headerAt + 0x0C, static_cast<std::uint32_t>(levels.size()));
         std::vector<TerminalAddress> addresses;
         for (std::size_t i = 0; i < levels.size(); ++i) {
             addresses.push_back(entries + static_cast<TerminalAddress>(i) * entryStride);
@@ -60,6 +60,13 @@ struct BookLayout {
         }
         pointers(array, addresses);
         return addresses;
+    }
+
+    // A whole book on its own: a header that ends the chain, then its entries.
+    std::vector<TerminalAddress> book(TerminalAddress headerAt, TerminalAddress array, TerminalAddress entries,
+                                      const std::vector<Level>& levels) {
+        header(headerAt, 0, 0, array);
+        return fill(headerAt, array, entries, levels);
     }
 };
 
