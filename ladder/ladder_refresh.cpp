@@ -20,6 +20,27 @@ void writeNumber(LadderGrid& grid, int row, int column, std::uint32_t value, std
     grid.setCell(row, column, scratch);
 }
 
+// Whether `text` is the price text of intPrice: its digits with the separator
+// `decimals` places from the right. A ten-digit integer price always fits the ten
+// significant digits of the price text, so this is what PriceText gives, found
+// without the cost of formatting on every tick.
+bool showsPrice(const std::string& text, std::uint32_t intPrice, std::uint32_t decimals, char separator) {
+    decimals = std::min<std::uint32_t>(decimals, 18);
+    char digits[32];
+    char* end = std::to_chars(digits, digits + 10, intPrice).ptr;
+    auto length = static_cast<std::size_t>(end - digits);
+    std::size_t integerDigits = length > decimals ? length - decimals : 1;
+    std::size_t padding = integerDigits + decimals - length;
+    if (text.size() != integerDigits + decimals + (decimals > 0 ? 1 : 0)) return false;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < integerDigits + decimals; ++i, ++at) {
+        if (i == integerDigits && text[at++] != separator) return false;
+        char expected = i < padding ? '0' : digits[i - padding];
+        if (text[at] != expected) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void RefreshDOM(Program& program) {
@@ -51,7 +72,8 @@ void RefreshDOM(Program& program) {
             continue;
         }
         const TQuoteRecord& level = table.row(i);
-        grid.setCell(r, LadderGrid::PriceColumn, PriceText(level.IntPrice, security.Decimals, separator));
+        if (!showsPrice(grid.cell(r, LadderGrid::PriceColumn), level.IntPrice, security.Decimals, separator))
+            grid.setCell(r, LadderGrid::PriceColumn, PriceText(level.IntPrice, security.Decimals, separator));
         const bool sell = level.Direction == 1;
         const int quantityColumn = sell ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity;
         const int oppositeQuantity = sell ? LadderGrid::BuyQuantity : LadderGrid::SellQuantity;

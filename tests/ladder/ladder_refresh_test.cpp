@@ -4,6 +4,7 @@
 
 #include "core/program.h"
 #include "core/program_error.h"
+#include "ladder/price_text.h"
 #include "secs/security_list.h"
 #include "support/fakes.h"
 #include "terminal/book_layout.h"
@@ -137,6 +138,29 @@ TEST_F(LadderRefreshTest, PriceTextUsesDecimalsAndTheSystemSeparator) {
     refresh({bid(12345, 1), ask(12350, 1)});
     EXPECT_EQ(cell(21, 2), "123,45");
     EXPECT_EQ(cell(20, 2), "123,50");
+}
+
+TEST_F(LadderRefreshTest, PriceColumnFollowsEveryPriceChangeAndOnlyThen) {
+    const std::vector<std::vector<std::uint32_t>> books = {
+        {1, 9, 10, 99, 100}, {2, 10, 11, 100, 1000}, {4294967291u, 4294967292u, 4294967293u, 4294967294u, 4294967295u},
+        {1, 9, 10, 99, 100}};
+    for (std::uint32_t decimals : {0u, 1u, 2u, 7u, 18u, 30u}) {
+        for (char separator : {'.', ','}) {
+            security.Decimals = decimals;
+            locale.decimal = separator;
+            for (const auto& prices : books) {
+                std::vector<Level> levels;
+                for (std::uint32_t price : prices) levels.push_back(bid(price, 1));
+                refresh(levels);
+                for (std::size_t i = 0; i < prices.size(); ++i)
+                    EXPECT_EQ(cell(21 + static_cast<int>(i), 2), PriceText(prices[prices.size() - 1 - i], decimals, separator))
+                        << decimals << " decimals";
+                program.ladder.takeChangedCells();
+                RefreshDOM(program);
+                EXPECT_TRUE(program.ladder.takeChangedCells().empty());
+            }
+        }
+    }
 }
 
 TEST_F(LadderRefreshTest, RejectedOrFailedReadsRedrawTheLastBook) {
