@@ -21,8 +21,9 @@ static_assert(std::endian::native == std::endian::little, "the layout is little-
 namespace {
 
 void* mapLow(std::size_t size) {
-    // Fixed low addresses first, so that the chain head does not move between runs.
-    for (std::uintptr_t address = 0x10000000; address < 0xF0000000; address += 0x10000000) {
+    // Fixed low addresses first, so that the chain head does not move between runs; below
+    // 2 GiB, because settings read the address as a signed 32-bit number.
+    for (std::uintptr_t address = 0x10000000; address < 0x80000000; address += 0x10000000) {
         void* result = mmap(reinterpret_cast<void*>(address), size, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
         if (result == reinterpret_cast<void*>(address)) return result;
@@ -80,10 +81,13 @@ void BookMemory::writeBook(std::size_t header, const std::vector<BookRow>& rows)
     Slots& slots = slots_[header];
     ++generation_;
 
+    std::size_t count = std::min<std::size_t>(rows.size(), std::min(arrayCapacity, entriesPerBook));
+    auto shown = rows.begin() + static_cast<std::ptrdiff_t>(count);
+
     // Levels that are gone give their entries back; kept levels keep their entry.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> kept;
     for (const auto& [price, address] : slots.used) {
-        bool stays = std::any_of(rows.begin(), rows.end(), [&](const BookRow& r) { return r.price == price; });
+        bool stays = std::any_of(rows.begin(), shown, [&](const BookRow& r) { return r.price == price; });
         if (stays)
             kept.emplace_back(price, address);
         else
@@ -91,7 +95,6 @@ void BookMemory::writeBook(std::size_t header, const std::vector<BookRow>& rows)
     }
     slots.used.clear();
 
-    std::size_t count = std::min<std::size_t>(rows.size(), std::min(arrayCapacity, entriesPerBook));
     std::vector<std::uint32_t> pointers;
     for (std::size_t i = 0; i < count; ++i) {
         const BookRow& row = rows[i];
@@ -114,10 +117,6 @@ void BookMemory::writeBook(std::size_t header, const std::vector<BookRow>& rows)
         putWord(entry + 0x1C, row.sell ? 0 : row.quantity);
         putWord(entry + 0x20, row.sell ? 0 : row.own);
         pointers.push_back(entry);
-    }
-    for (const auto& k : kept) {
-        bool reused = std::any_of(slots.used.begin(), slots.used.end(), [&](const auto& u) { return u.second == k.second; });
-        if (!reused) slots.freeEntries.push_back(k.second);
     }
 
     std::uint32_t array = base_ + arrayArea + header * slot;
