@@ -1,10 +1,15 @@
 #include "terminal/dombase_scan.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <memory>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "secs/security_list.h"
@@ -16,8 +21,11 @@ namespace velmora {
 namespace {
 
 constexpr std::uint64_t addressLimit = 1ull << 32;
-constexpr unsigned pageShift = 12;
-constexpr std::size_t pageSize = std::size_t{1} << pageShift;
+constexpr std::size_t pageSize = 4096;
+// The lookup table has one entry per 64 KiB: small enough to stay in the cache.
+constexpr unsigned sliceShift = 16;
+// Words looked at together, so that the headers they point at load while others wait.
+constexpr std::size_t batch = 64;
 constexpr std::size_t headerSize = 12;
 // Paths shorter than this are searched for loops directly.
 constexpr std::size_t shortPath = 32;
@@ -49,7 +57,7 @@ public:
 
     // The `count` bytes at `address` when they lie inside one block, else null.
     const std::uint8_t* at(TerminalAddress address, std::size_t count) const {
-        std::int32_t first = firstBlockOfPage_[address >> pageShift];
+        std::int32_t first = firstBlockOfSlice_[address >> sliceShift];
         if (first < 0) return nullptr;
         for (std::size_t i = static_cast<std::size_t>(first); i < blocks.size() && blocks[i].start <= address; ++i) {
             std::uint64_t offset = address - blocks[i].start;
@@ -59,23 +67,35 @@ public:
     }
 
     std::uint8_t* allocate(std::size_t size) {
-        buffers_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(size));
-        return buffers_.back().get();
+        // Whole 2 MiB pages where the system offers them: the scan's random reads then
+        // rarely miss the address cache.
+        constexpr std::size_t hugePage = std::size_t{2} << 20;
+        std::size_t rounded = (size + hugePage - 1) / hugePage * hugePage;
+        auto* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(hugePage, rounded));
+        if (!bytes) throw std::bad_alloc();
+#if defined(__linux__)
+        madvise(bytes, rounded, MADV_HUGEPAGE);
+#endif
+        buffers_.emplace_back(bytes);
+        return bytes;
     }
 
-    // Maps every page to the first block that touches it, so a lookup costs no search.
+    // Maps every 64 KiB slice to the first block that touches it, so a lookup costs no search.
     void index() {
-        firstBlockOfPage_.assign(addressLimit >> pageShift, -1);
+        firstBlockOfSlice_.assign(addressLimit >> sliceShift, -1);
         for (std::size_t i = 0; i < blocks.size(); ++i) {
-            std::uint64_t last = (blocks[i].end() - 1) >> pageShift;
-            for (std::uint64_t page = blocks[i].start >> pageShift; page <= last; ++page)
-                if (firstBlockOfPage_[page] < 0) firstBlockOfPage_[page] = static_cast<std::int32_t>(i);
+            std::uint64_t last = (blocks[i].end() - 1) >> sliceShift;
+            for (std::uint64_t slice = blocks[i].start >> sliceShift; slice <= last; ++slice)
+                if (firstBlockOfSlice_[slice] < 0) firstBlockOfSlice_[slice] = static_cast<std::int32_t>(i);
         }
     }
 
 private:
-    std::vector<std::unique_ptr<std::uint8_t[]>> buffers_;
-    std::vector<std::int32_t> firstBlockOfPage_;
+    struct Free {
+        void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+    };
+    std::vector<std::unique_ptr<std::uint8_t, Free>> buffers_;
+    std::vector<std::int32_t> firstBlockOfSlice_;
 };
 
 std::string baseName(const std::string& path) {
@@ -176,6 +196,46 @@ struct HeaderVerdict {
     int books = 0;
 };
 
+// Verdicts by header address: open addressing, as a scan asks millions of times.
+class VerdictMap {
+public:
+    VerdictMap() : keys_(1024, 0), values_(1024) {}
+
+    const HeaderVerdict* find(TerminalAddress address) const {
+        for (std::size_t i = slot(address);; i = (i + 1) & (keys_.size() - 1)) {
+            if (keys_[i] == address) return &values_[i];
+            if (keys_[i] == 0) return nullptr;
+        }
+    }
+
+    void insert(TerminalAddress address, const HeaderVerdict& verdict) {
+        if (2 * (count_ + 1) > keys_.size()) grow();
+        std::size_t i = slot(address);
+        while (keys_[i] != 0 && keys_[i] != address) i = (i + 1) & (keys_.size() - 1);
+        if (keys_[i] == 0) ++count_;
+        keys_[i] = address;
+        values_[i] = verdict;
+    }
+
+private:
+    std::size_t slot(TerminalAddress address) const {
+        return static_cast<std::size_t>((std::uint64_t{address} * 0x9E3779B97F4A7C15ull) >> 32) & (keys_.size() - 1);
+    }
+    void grow() {
+        std::vector<TerminalAddress> keys(keys_.size() * 2, 0);
+        std::vector<HeaderVerdict> values(keys.size());
+        keys.swap(keys_);
+        values.swap(values_);
+        count_ = 0;
+        for (std::size_t i = 0; i < keys.size(); ++i)
+            if (keys[i] != 0) insert(keys[i], values[i]);
+    }
+
+    std::vector<TerminalAddress> keys_;  // 0: free; no header lives at address 0
+    std::vector<HeaderVerdict> values_;
+    std::size_t count_ = 0;
+};
+
 class ChainJudge {
 public:
     ChainJudge(Snapshot& memory, const TSecShareList& securities, Log& log, int maxLength)
@@ -184,28 +244,44 @@ public:
     // Judges the chain from `head`. Verdicts of chains longer than one header are kept,
     // so the words that point into a chain already judged cost one lookup.
     HeaderVerdict judge(TerminalAddress head) {
-        if (auto it = verdicts_.find(head); it != verdicts_.end()) return it->second;
+        // Most heads are a lone header without a book: judged on the spot, never kept.
+        HeaderVerdict first = inspect(head, false);
+        if (!first.valid) return first;
+        if (first.next == 0 && !first.hasTable) {
+            first.headers = 1;
+            return first;
+        }
+        if (const HeaderVerdict* known = verdicts_.find(head)) return *known;
         path_.clear();
         onPath_.clear();
         HeaderVerdict tail;
         tail.valid = true;  // the chain's end
         bool broken = false;
         for (TerminalAddress current = head; current != 0;) {
+            if (current != head) {
+                // Chains mostly end at a header that is plainly none: no lookup for those.
+                HeaderVerdict quick = inspect(current, false);
+                if (!quick.valid) {
+                    broken = true;
+                    break;
+                }
+                if (quick.next == 0 && !quick.hasTable) {
+                    tail = quick;
+                    tail.headers = 1;
+                    break;
+                }
+            }
             // Before the kept verdicts: a header of this very path has none yet.
             if (isOnPath(current) || static_cast<int>(path_.size()) >= maxLength_) {
                 broken = true;  // a loop or an endless chain is no table list
                 break;
             }
-            if (auto it = verdicts_.find(current); it != verdicts_.end()) {
-                tail = it->second;
+            if (const HeaderVerdict* known = verdicts_.find(current)) {
+                tail = *known;
                 break;
             }
-            path_.push_back({current, inspect(current)});
+            path_.push_back({current, inspect(current, true)});
             if (path_.size() > shortPath) onPath_.insert(current);
-            if (!path_.back().second.valid) {
-                broken = true;
-                break;
-            }
             current = path_.back().second.next;
         }
         // Fill the path backward from its tail. A chain cut by the length limit counts as
@@ -221,8 +297,9 @@ public:
             }
             tail = verdict;
         }
-        if (path_.size() > 1 || (path_.size() == 1 && path_.front().second.hasTable))
-            for (const auto& [address, verdict] : path_) verdicts_.emplace(address, verdict);
+        // A lone header costs less to judge again than to keep, unless its book was read.
+        if (path_.size() > 1 || (path_.size() == 1 && path_.front().second.hasBook))
+            for (const auto& [address, verdict] : path_) verdicts_.insert(address, verdict);
         return path_.empty() ? tail : path_.front().second;
     }
 
@@ -230,7 +307,7 @@ public:
         std::vector<std::string> names;
         std::unordered_set<TerminalAddress> seen;
         for (TerminalAddress current = head; current != 0 && seen.insert(current).second;) {
-            HeaderVerdict verdict = inspect(current);
+            HeaderVerdict verdict = inspect(current, true);
             if (!verdict.valid) break;
             if (verdict.hasBook) names.push_back(securities_.at(verdict.secIndex).Ticker);
             current = verdict.next;
@@ -246,7 +323,8 @@ private:
                std::any_of(path_.begin(), path_.begin() + shortPath, [&](const auto& step) { return step.first == address; });
     }
 
-    HeaderVerdict inspect(TerminalAddress address) {
+    // With `readBook` false, a header with a table is only checked, not its book.
+    HeaderVerdict inspect(TerminalAddress address, bool readBook) {
         HeaderVerdict verdict;
         const std::uint8_t* header = address % 4 == 0 ? memory_.at(address, headerSize) : nullptr;
         if (!header) return verdict;
@@ -258,7 +336,7 @@ private:
         verdict.hasTable = table != 0;
         // A book that cannot be read is no book, but the chain may still be the one: a live
         // terminal may be moving it right now.
-        if (verdict.hasTable && memory_.at(table, 4)) {
+        if (readBook && verdict.hasTable && mayHoldBook(address, table)) {
             TQuoteTable book;
             book.RecordAddress = address;
             book.TableAddress = table;
@@ -268,11 +346,23 @@ private:
         return verdict;
     }
 
+    // What the full read would reject first, checked without it: no entries, or a first
+    // entry that is no level.
+    bool mayHoldBook(TerminalAddress header, TerminalAddress table) const {
+        const std::uint8_t* count = memory_.at(header + 0x0C, 4);
+        const std::uint8_t* pointers = memory_.at(table, 4);
+        if (!count || !pointers || static_cast<std::int32_t>(wordAt(count)) < 1) return false;
+        const std::uint8_t* entry = memory_.at(wordAt(pointers), 36);
+        if (!entry) return false;
+        const std::uint32_t sell = wordAt(entry + 0x0C), buy = wordAt(entry + 0x1C);
+        return wordAt(entry) != 0 && (sell == 0) != (buy == 0) && (wordAt(entry + 0x10) == 0 || wordAt(entry + 0x20) == 0);
+    }
+
     Snapshot& memory_;
     const TSecShareList& securities_;
     Log& log_;
     int maxLength_;
-    std::unordered_map<TerminalAddress, HeaderVerdict> verdicts_;
+    VerdictMap verdicts_;
     std::vector<std::pair<TerminalAddress, HeaderVerdict>> path_;
     std::unordered_set<TerminalAddress> onPath_;
 };
@@ -300,23 +390,30 @@ DomBaseScanResult ScanForDomBase(ProcessHandle& process, const std::vector<Memor
     std::uint64_t scanned = 0;
     for (const Block& block : memory.blocks) {
         const std::size_t skip = (4 - block.start % 4) % 4;
-        for (std::size_t offset = skip; offset + 4 <= block.size; offset += 4) {
-            if (options.progress && offset % progressStep == skip)
+        const std::uint8_t* headers[batch];
+        for (std::size_t offset = skip; offset + 4 <= block.size; offset += 4 * batch) {
+            if (options.progress && (offset - skip) % progressStep == 0)
                 options.progress(total / 2 + (scanned + offset) / 2, total);
-            const std::uint32_t head = wordAt(block.bytes + offset);
-            if (head == 0 || head % 4 != 0) continue;
-            // Almost every word fails here, on a header whose security index is out of range.
-            const std::uint8_t* header = memory.at(head, headerSize);
-            if (!header || wordAt(header + 4) >= securityCount) continue;
-            HeaderVerdict verdict = judge.judge(head);
-            if (!verdict.valid || verdict.books == 0) continue;
-            DomBaseCandidate candidate;
-            candidate.base = static_cast<TerminalAddress>(block.start + offset);
-            candidate.inImage = within(image, candidate.base);
-            candidate.headers = verdict.headers;
-            candidate.tables = verdict.tables;
-            candidate.books = verdict.books;
-            found.push_back(candidate);
+            const std::size_t words = std::min(batch, (block.size - offset) / 4);
+            for (std::size_t k = 0; k < words; ++k) {
+                const std::uint32_t head = wordAt(block.bytes + offset + 4 * k);
+                headers[k] = head != 0 && head % 4 == 0 ? memory.at(head, headerSize) : nullptr;
+                if (headers[k]) __builtin_prefetch(headers[k]);
+            }
+            for (std::size_t k = 0; k < words; ++k) {
+                // Almost every word fails here, on a header whose security index is out of range.
+                if (!headers[k] || wordAt(headers[k] + 4) >= securityCount) continue;
+                const TerminalAddress base = static_cast<TerminalAddress>(block.start + offset + 4 * k);
+                HeaderVerdict verdict = judge.judge(wordAt(block.bytes + offset + 4 * k));
+                if (!verdict.valid || verdict.books == 0) continue;
+                DomBaseCandidate candidate;
+                candidate.base = base;
+                candidate.inImage = within(image, candidate.base);
+                candidate.headers = verdict.headers;
+                candidate.tables = verdict.tables;
+                candidate.books = verdict.books;
+                found.push_back(candidate);
+            }
         }
         scanned += block.size;
     }
