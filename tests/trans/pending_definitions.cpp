@@ -1,0 +1,2 @@
+// TEMPORARY: remove with pending_definitions.inc once main has these parts.
+#include "pending_definitions.inc"
