@@ -1,19 +1,19 @@
 #pragma once
+#include "ladder/price_text.h"
 #include "orders/order_entry.h"
 #include "support/fake_view.h"
 #include "trans/program_fixture.h"
 
 namespace velmora::testing {
 
-// Book: bids 99.90, 99.95, 100.00; asks 100.05, 100.10. Ladder rows 1..5 show them
-// from the top; row 6 is empty.
+// Bids 99.90, 99.95, 100.00 and asks 100.05, 100.10 on ladder rows 5 to 1; row 6 is
+// empty. Four lots, limit shift 2, stop shift 3.
 class LadderFixture : public ProgramFixture {
 protected:
     FakeView view;
 
     LadderFixture() {
-        for (std::uint32_t price : {9990u, 9995u, 10000u}) addRow(0, price);
-        for (std::uint32_t price : {10005u, 10010u}) addRow(1, price);
+        setBook({9990, 9995, 10000}, {10005, 10010});
         LadderGrid& grid = program.ladder;
         grid.setRowCount(7);
         grid.setCell(0, LadderGrid::PriceColumn, "цена");
@@ -27,19 +27,14 @@ protected:
         view.stopShift = 3;
     }
 
-    void click(int column, int row, bool shift = false, MouseButton button = MouseButton::Left) {
-        LadderMouseDown(program, view, button, shift, column, row);
+    // Stops as "direction@price xquantity".
+    Texts stops() const {
+        Texts texts;
+        for (const auto& stop : program.StopOrders->items)
+            texts.push_back(std::to_string(stop->Direction) + "@" + FormatGeneral(stop->Price, '.') + " x" +
+                            std::to_string(stop->Quantity));
+        return texts;
     }
-
-    std::vector<std::string> sentTails() const {
-        std::vector<std::string> tails;
-        for (std::size_t i = 0; i < transLibrary.sent.size(); ++i) tails.push_back(sentTail(i));
-        return tails;
-    }
-
-    std::string stopCell(int row) const { return program.ladder.cell(row, LadderGrid::Stop); }
 };
-
-using Tails = std::vector<std::string>;
 
 }  // namespace velmora::testing

@@ -9,37 +9,22 @@ namespace {
 
 using StopOrdersTest = ProgramFixture;
 
-void add(TStopOrders& stops, std::uint8_t direction, double price, std::int32_t quantity) {
-    stops.append(std::make_unique<TStopOrder>(TStopOrder{direction, price, quantity}));
-}
-
-TEST_F(StopOrdersTest, RangesExcludeTheLowerBoundAndIncludeTheUpper) {
+TEST_F(StopOrdersTest, RangesAreOpenBelowAndClosedAboveAndRemovalTakesTheOldest) {
     TStopOrders& stops = *program.StopOrders;
-    add(stops, 1, 99.95, 1);
-    add(stops, 0, 100.00, 2);
-    add(stops, 0, 99.97, 4);
-    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), 6);
-    EXPECT_EQ(stops.QuantityInRange(99.95, 99.90), 1);
-    EXPECT_EQ(stops.QuantityInRange(99.90, 99.85), 0);
+    for (TStopOrder stop : {TStopOrder{0, 100.00, 2}, TStopOrder{1, 99.95, 1}, TStopOrder{1, 99.95, 4}})
+        stops.append(std::make_unique<TStopOrder>(stop));
+    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), 2);
+    EXPECT_EQ(stops.QuantityInRange(99.95, 99.90), 5);
 
-    add(stops, 0, 99.99, std::numeric_limits<std::int32_t>::max());
-    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), std::numeric_limits<std::int32_t>::max());
-}
-
-TEST_F(StopOrdersTest, RemoveFirstInRangeTakesTheOldestOneOnlyAndLogsIt) {
-    TStopOrders& stops = *program.StopOrders;
-    add(stops, 0, 100.05, 5);
-    add(stops, 1, 99.95, 1);
-    add(stops, 1, 99.95, 2);
     locale.decimal = ',';
     stops.RemoveFirstInRange(99.95, 99.90, program.log);
-    ASSERT_EQ(stops.Count(), 2);
-    EXPECT_EQ(stops.items[0]->Price, 100.05);
-    EXPECT_EQ(stops.items[1]->Quantity, 2);
-    EXPECT_TRUE(logged("clearing stop order:99,95; 1; 1"));
-
     stops.RemoveFirstInRange(99.90, 99.85, program.log);
-    EXPECT_EQ(stops.Count(), 2);
+    ASSERT_EQ(stops.Count(), 2);
+    EXPECT_EQ(stops.items[1]->Quantity, 4);
+    EXPECT_EQ(logLines(), Texts{"clearing stop order:99,95; 1; 1"});
+
+    stops.append(std::make_unique<TStopOrder>(TStopOrder{0, 99.99, std::numeric_limits<std::int32_t>::max()}));
+    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), std::numeric_limits<std::int32_t>::max());
 }
 
 }  // namespace

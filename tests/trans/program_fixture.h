@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,8 @@
 
 namespace velmora::testing {
 
-// A program with one instrument chosen (SPBFUT T1, step 0.05, two decimals), an
-// empty book and an empty stop list; the log and the terminal folder in a temporary folder.
+// One instrument chosen (SPBFUT T1, base B1, step 0.05, two decimals), an empty book
+// and stop list, OutputWay DLL; the log and the terminal's folder are temporary.
 class ProgramFixture : public ::testing::Test {
 protected:
     FakeProcessAccess processAccess;
@@ -24,7 +25,7 @@ protected:
     FakeTransLibrary transLibrary;
     TempFolder folder;
     Program program{Platform{processAccess, clock, locale, sink, transLibrary}};
-    TQuoteTable* table = nullptr;
+    TQuoteTable table;
 
     ProgramFixture() {
         program.log.LogPath = folder.file("Velmora.log");
@@ -36,71 +37,64 @@ protected:
         program.TransIdCounter = 1001;
         program.SecurityList = std::make_unique<TSecShareList>();
         program.StopOrders = std::make_unique<TStopOrders>();
-        program.quoteTables = std::make_unique<TQuoteTables>();
-        program.quoteTables->push_back(std::make_unique<TQuoteTable>());
-        table = program.quoteTables->back().get();
-        program.CurrentSecurity = &addSecurity("SPBFUT", "T1", "B1", 5, 2);
-        program.CurrentQuoteTable = table;
+        program.CurrentSecurity = &addSecurity("SPBFUT", "T1", "B1");
+        program.CurrentQuoteTable = &table;
     }
 
     const TSecShareRecord& addSecurity(const std::string& classCode, const std::string& ticker,
-                                       const std::string& baseContract, std::uint32_t intPriceStep,
-                                       std::uint32_t decimals) {
+                                       const std::string& baseContract) {
         auto record = std::make_unique<TSecShareRecord>();
         record->ClassCode = classCode;
         record->Ticker = ticker;
         record->BaseContract = baseContract;
-        record->IntPriceStep = intPriceStep;
-        record->Decimals = decimals;
+        record->IntPriceStep = 5;
+        record->Decimals = 2;
         program.SecurityList->append(std::move(record));
         return program.SecurityList->at(program.SecurityList->Count() - 1);
     }
+    TSecShareRecord& security() { return const_cast<TSecShareRecord&>(*program.CurrentSecurity); }
 
-    // Rows must be added in book order: bids ascending, then asks ascending.
-    void addRow(std::uint8_t direction, std::uint32_t intPrice, std::uint32_t quantity = 10) {
-        auto row = std::make_unique<TQuoteRecord>();
-        row->Direction = direction;
-        row->IntPrice = intPrice;
-        row->Quantity = quantity;
-        table->rows.push_back(std::move(row));
-    }
-
-    // Log lines without their time stamp.
-    std::vector<std::string> logLines() const {
-        std::string stampPrefix = locale.formatDateTime(clock.time) + " [" + std::to_string(clock.time.millisecond) + "]";
-        while (stampPrefix.size() < locale.formatDateTime(clock.time).size() + 7) stampPrefix += ' ';
-        std::vector<std::string> lines;
-        for (std::string line : fileLines(folder.file("Velmora.log"))) {
-            line = cp1251ToUtf8(line);
-            lines.push_back(line.rfind(stampPrefix, 0) == 0 ? line.substr(stampPrefix.size()) : line);
-        }
-        return lines;
-    }
-    bool logged(const std::string& line) const {
-        for (const std::string& candidate : logLines())
-            if (candidate == line) return true;
-        return false;
-    }
-    bool loggedStartingWith(const std::string& start) const {
-        for (const std::string& candidate : logLines())
-            if (candidate.rfind(start, 0) == 0) return true;
-        return false;
+    // Integer prices with two decimals, in book order: bids ascending, then asks ascending.
+    void setBook(const std::vector<std::uint32_t>& bids, const std::vector<std::uint32_t>& asks) {
+        table.Clear();
+        for (int side = 0; side < 2; ++side)
+            for (std::uint32_t price : side == 0 ? bids : asks) {
+                auto row = std::make_unique<TQuoteRecord>();
+                row->Direction = static_cast<std::uint8_t>(side);
+                row->IntPrice = price;
+                row->Quantity = 10;
+                table.rows.push_back(std::move(row));
+            }
     }
 
     static std::vector<std::string> fileLines(const std::string& path) {
         std::string text = readFile(path);
         std::vector<std::string> lines;
-        std::size_t start = 0;
-        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        for (std::size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
             lines.push_back(text.substr(start, end - start));
         return lines;
     }
-
-    // A sent transaction from QUANTITY on: the part a command decides.
-    std::string sentTail(std::size_t index) const {
-        const std::string& text = transLibrary.sent.at(index);
-        return text.substr(text.find("QUANTITY="));
+    // The log's messages, without their time stamps.
+    std::vector<std::string> logLines() const {
+        std::vector<std::string> lines = fileLines(folder.file("Velmora.log"));
+        for (std::string& line : lines) {
+            std::size_t text = line.find_first_not_of(' ', line.find(']') + 1);
+            line = cp1251ToUtf8(line.substr(std::min(text, line.size())));
+        }
+        return lines;
+    }
+    bool logged(const std::string& start) const {
+        std::vector<std::string> lines = logLines();
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) { return line.rfind(start, 0) == 0; });
+    }
+    // What the commands decide: the sent transactions from QUANTITY on.
+    std::vector<std::string> sentTails() const {
+        std::vector<std::string> tails;
+        for (const std::string& text : transLibrary.sent) tails.push_back(text.substr(text.find("QUANTITY=")));
+        return tails;
     }
 };
+
+using Texts = std::vector<std::string>;
 
 }  // namespace velmora::testing
