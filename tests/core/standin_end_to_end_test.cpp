@@ -56,6 +56,8 @@ protected:
             quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way", outputWay}));
         initialBook = readDump(*terminal, "SiZ6");
         ASSERT_FALSE(initialBook.empty());
+        processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),
+                                                           static_cast<std::uint32_t>(terminal->pid()));
         program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, library});
         program->ProgramDir = app.path();
         InitAll(*program, view);
@@ -83,7 +85,7 @@ protected:
     }
 
     TempFolder quik, app;
-    std::unique_ptr<ProcessAccess> processes = makeSystemProcessAccess();
+    std::unique_ptr<ProcessAccess> processes;
     std::unique_ptr<Clock> clock = makeSystemClock();
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     RecordingMessageSink messages;
