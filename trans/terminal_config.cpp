@@ -6,14 +6,14 @@
 
 #include "core/program.h"
 #include "settings/ini_file.h"
-#include "trans/mode_text.h"
+#include "settings/normalized_text.h"
 
 namespace velmora {
 
 void ConfigureTerminalFileMode(Program& program) {
     const Settings& settings = program.settings;
     std::vector<std::pair<std::string, std::string>> keys;
-    std::string mode = NormalizedModeText(settings.OutputWay);
+    std::string mode = NormalizedText(settings.OutputWay);
     if (mode == "DLL") {
         keys = {{"start-loading-transactions-from-file-automatically", "0"},
                 {"start-external-transactions-processing-automatically", "1"}};

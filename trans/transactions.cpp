@@ -10,7 +10,7 @@
 #include "platform/message_sink.h"
 #include "secs/security_list.h"
 #include "trans/dll_mode.h"
-#include "trans/mode_text.h"
+#include "settings/normalized_text.h"
 
 namespace velmora {
 
@@ -80,7 +80,7 @@ void Deliver(Program& program, const TransactionText& transaction) {
     }
     if (program.log.enabled(2)) program.log.LogMessage("formed order: " + text, 2);
 
-    std::string mode = NormalizedModeText(program.settings.OutputWay);
+    std::string mode = NormalizedText(program.settings.OutputWay);
     if (mode == "TRI") {
         const std::string& path = program.settings.TRIFileName;
         // An empty path would send the line to the program's own log.
@@ -102,16 +102,6 @@ TransactionText Head(Program& program, const TSecShareRecord& security) {
 }
 
 }  // namespace
-
-std::string NormalizedModeText(std::string_view text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
-    std::string result(text.substr(begin, end - begin));
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return result;
-}
 
 std::int32_t SeedTransId(const LocalDateTime& now) {
     double hundredths = (toDayCount(now) - 3650.0) * 8640000.0;
@@ -148,7 +138,7 @@ void SendKillAll(Program& program) {
     if (!program.CurrentSecurity) return;
     const TSecShareRecord& security = *program.CurrentSecurity;
     TransactionText transaction = Head(program, security);
-    std::string section = NormalizedModeText(program.settings.SECTION);
+    std::string section = NormalizedText(program.settings.SECTION);
     if (section == "FORTS") {
         transaction.addLiteral("ACTION=KILL_ALL_FUTURES_ORDERS; ");
         // An option names the base contract of its underlying futures contract, when listed.
