@@ -12,6 +12,9 @@ public:
     // A missing or unreadable file gives an empty one. Text is converted from
     // Windows-1251 to UTF-8 on reading and back on saving; lines end in CR LF.
     static IniFile load(const std::string& path);
+    // As load, but a file that exists and cannot be read throws ProgramError("Unable to
+    // write to <path>"): a save must not replace settings it never saw.
+    static IniFile loadForUpdate(const std::string& path);
 
     // The value, or `fallback` when the section or key is missing. A key present
     // with an empty value gives "".

@@ -1,0 +1,182 @@
+#include "core/startup.h"
+
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/main_view.h"
+#include "core/program.h"
+#include "core/program_error.h"
+#include "ladder/ladder_refresh.h"
+#include "orders/order_entry.h"
+#include "orders/stop_orders.h"
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+#include "platform/program_location.h"
+#include "secs/sec_file_reader.h"
+#include "secs/security_list.h"
+#include "settings/alarms.h"
+#include "terminal/process_finder.h"
+#include "terminal/quote_discovery.h"
+#include "trans/dll_mode.h"
+#include "trans/terminal_config.h"
+#include "trans/transactions.h"
+
+namespace velmora {
+
+namespace {
+
+const char* const wrongPathText = "Неверно указан путь к QUIK в ini-файле  !!!";
+
+// Mode settings compare trimmed of blanks and control characters, a..z upper-cased.
+std::string modeOf(const std::string& value) {
+    std::size_t begin = 0;
+    std::size_t end = value.size();
+    while (begin < end && static_cast<unsigned char>(value[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(value[end - 1]) <= ' ') --end;
+    std::string mode = value.substr(begin, end - begin);
+    for (char& c : mode)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return mode;
+}
+
+std::vector<std::uint8_t> loadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ProgramError("Cannot open file \"" + path + "\"");
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw ProgramError("Cannot read file \"" + path + "\"");
+    return bytes;
+}
+
+// Answers false when the program must end: the securities file is missing.
+bool LoadSecs(Program& program, MainView& view, const std::string& path) {
+    Log& log = program.log;
+    if (!fileExists(path)) {
+        log.LogMessage(wrongPathText, 1);
+        program.platform.messages.show(wrongPathText);
+        // A missing file is a failure, not a clean exit: end with a non-zero code.
+        view.quit(1);
+        return false;
+    }
+    view.setInfoCaption("Загрузка списка инструментов...");
+    view.setInfoVisible(true);
+    view.processPendingEvents();
+
+    std::vector<std::uint8_t> bytes = loadWholeFile(path);
+    SecFileStream stream{bytes.data(), bytes.size(), 0};
+    try {
+        program.SecurityList = FStreamReadSecShareList(stream, program.settings.ReadSecVersion, log);
+    } catch (const std::exception& error) {
+        program.SecurityList.reset();
+        log.LogMessage(std::string("Сбой при чтении списка инструментов :") + error.what(), 1);
+    }
+    view.setInfoVisible(false);
+    return true;
+}
+
+}  // namespace
+
+void InitAll(Program& program, MainView& view) {
+    Log& log = program.log;
+    try {
+        log.LogMessage("InitAll...", 5);
+        program.CycleNum = 0;
+        program.DLLConnected = false;
+        program.TransIdCounter = SeedTransId(program.platform.clock.now());
+        program.AppClosing = false;
+        program.clearCurrent();
+        program.SecurityList.reset();
+        program.Alarms.reset();
+        program.quoteTables.reset();
+        program.StopOrders.reset();
+
+        if (program.ProgramDir.empty()) program.ProgramDir = executableFolder();
+        program.SettingsPath = program.ProgramDir + "Velmora.ini";
+
+        program.quoteTables = std::make_unique<TQuoteTables>();
+        program.StopOrders = std::make_unique<TStopOrders>();
+        program.Alarms = std::make_unique<TAlarms>();
+
+        log.LogMessage("LoadConf...", 4);
+        Settings& settings = program.settings;
+        LoadConf(program.SettingsPath, settings, *program.Alarms);
+        settings.TRIFileName = settings.QuikPath + "quik.tri";
+        log.LogThreshold = settings.LogLevel;
+        log.LogPath = program.ProgramDir + "Velmora.log";
+        log.LogMessage("Starting...", 1, true, true);
+
+        if (settings.ConfigureQUIK) ConfigureTerminalFileMode(program);
+        if (modeOf(settings.OutputWay) == "TRI") EmptyExchangeFiles(program);
+        program.SecFilePath = settings.QuikPath + "sec.dat";
+
+        log.LogMessage("CheckMainStartupSettings...", 4);
+        FindTerminal(program, view);
+        if (program.AppClosing) return;
+
+        program.ladder.setRowCount(settings.DOMRowCount);
+        view.ApplySettingsToWindow();
+        view.WriteLadderHeader();
+
+        if (modeOf(settings.OutputWay) == "DLL") ConnectTransLibrary(program);
+
+        log.LogMessage("LoadSecs...", 4);
+        if (!LoadSecs(program, view, program.SecFilePath)) return;
+
+        log.LogMessage("Load QuoteTables...", 4);
+        RefreshQuoteTables(program, view);
+        log.LogMessage("found QuoteTables:" + std::to_string(program.quoteTables->size()), 4);
+
+        view.setRefreshTimerEnabled(true);
+    } catch (const std::exception& error) {
+        // A settings error comes before the log's path is known; record it beside the program anyway.
+        if (log.LogPath.empty() && !program.ProgramDir.empty()) log.LogPath = program.ProgramDir + "Velmora.log";
+        log.LogMessage(std::string("InitAll exception:") + error.what(), 1);
+    }
+}
+
+void DoneAll(Program& program) {
+    Log& log = program.log;
+    try {
+        log.LogMessage("Closing Velmora...", 1);
+        if (modeOf(program.settings.OutputWay) == "DLL") DoneDLLMode(program);
+        program.clearCurrent();
+        program.Alarms.reset();
+        program.quoteTables.reset();
+        program.StopOrders.reset();
+        program.SecurityList.reset();
+    } catch (const std::exception& error) {
+        log.LogMessage(std::string("DoneAll exception:") + error.what(), 1);
+    }
+}
+
+void FormClose(Program& program) { program.AppClosing = true; }
+
+void RefreshTick(Program& program, MainView& view) {
+    if (program.AppClosing) {
+        view.setRefreshTimerEnabled(false);
+        return;
+    }
+    try {
+        if (program.instrumentChosen()) {
+            RefreshDOM(program);
+            ShowStopQuantities(program);
+            CheckStopOrders(program);
+        }
+        if (program.CycleNum % 50 == 0) RefreshQuoteTables(program, view);
+        if (program.Alarms)
+            ShowAlarm(*program.Alarms, program.platform.clock.now(), program.CycleNum, program.LastAlarmText, view);
+        // The retry compares the stored text exactly, unlike start-up.
+        if (program.settings.OutputWay == "DLL" && program.CycleNum % 50 == 0 && !program.DLLConnected)
+            ConnectTransLibrary(program);
+        if (program.log.enabled(4)) program.log.LogMessage("CycleNum=" + std::to_string(program.CycleNum), 4);
+        ++program.CycleNum;
+    } catch (const std::exception& error) {
+        // The tick ends here; the next one runs with the same CycleNum.
+        program.log.LogMessage(std::string("RefreshTick exception: ") + error.what(), 1);
+    }
+    view.ladderChanged();
+}
+
+}  // namespace velmora

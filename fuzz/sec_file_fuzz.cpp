@@ -1,0 +1,26 @@
+#include <cstddef>
+#include <cstdint>
+
+#include "core/program_error.h"
+#include "fuzz/fuzz_platform.h"
+#include "secs/sec_file_reader.h"
+
+using namespace velmora;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static fuzzing::QuietPlatform quiet;
+    static Log log(quiet.clock, quiet.locale, quiet.messages);
+    log.LogThreshold = 1;
+    for (int version = 1; version <= 2; ++version) {
+        SecFileStream stream{data, size, 0};
+        try {
+            auto list = FStreamReadSecShareList(stream, version, log);
+            if (list)
+                for (int i = 0; i < list->Count(); ++i)
+                    if (list->at(i).Index != i || list->at(i).Decimals > 18) __builtin_trap();
+        } catch (const ProgramError&) {
+        }
+        if (stream.position > size) __builtin_trap();
+    }
+    return 0;
+}

@@ -1,0 +1,92 @@
+#include "ladder/ladder_refresh.h"
+
+#include <algorithm>
+#include <charconv>
+#include <exception>
+
+#include "core/program.h"
+#include "ladder/price_text.h"
+#include "platform/clock.h"
+#include "secs/security_list.h"
+
+namespace velmora {
+
+namespace {
+
+void writeNumber(LadderGrid& grid, int row, int column, std::uint32_t value, std::string& scratch) {
+    char digits[16];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    scratch.assign(digits, end);
+    grid.setCell(row, column, scratch);
+}
+
+// Whether `text` is the price text of intPrice: its digits with the separator
+// `decimals` places from the right. A ten-digit integer price always fits the ten
+// significant digits of the price text, so this is what PriceText gives, found
+// without the cost of formatting on every tick.
+bool showsPrice(const std::string& text, std::uint32_t intPrice, std::uint32_t decimals, char separator) {
+    decimals = std::min<std::uint32_t>(decimals, 18);
+    char digits[32];
+    char* end = std::to_chars(digits, digits + 10, intPrice).ptr;
+    auto length = static_cast<std::size_t>(end - digits);
+    std::size_t integerDigits = length > decimals ? length - decimals : 1;
+    std::size_t padding = integerDigits + decimals - length;
+    if (text.size() != integerDigits + decimals + (decimals > 0 ? 1 : 0)) return false;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < integerDigits + decimals; ++i, ++at) {
+        if (i == integerDigits && text[at++] != separator) return false;
+        char expected = i < padding ? '0' : digits[i - padding];
+        if (text[at] != expected) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void RefreshDOM(Program& program) {
+    if (!program.instrumentChosen()) return;
+    TQuoteTable& table = *program.CurrentQuoteTable;
+    const TSecShareRecord& security = *program.CurrentSecurity;
+    const int rowCount = program.settings.DOMRowCount;
+    const int half = (rowCount - 1) / 2;
+
+    try {
+        table.GetQuotes(program.TerminalProcess.get(), program.log);
+    } catch (const std::exception& error) {
+        program.log.LogMessage(std::string("QuoteTable.GetQuotes exception: ") + error.what(), 1);
+    }
+    if (program.log.enabled(4)) program.log.LogMessage(table.Description(), 4);
+
+    LadderGrid& grid = program.ladder;
+    if (grid.rowCount() != std::max(rowCount, 0)) grid.setRowCount(rowCount);
+
+    const int count = table.Count();
+    const int first = count - table.SellCount() - half;
+    const char separator = program.platform.locale.decimalSeparator();
+    std::string number;
+    for (int k = 0; k <= rowCount - 2; ++k) {
+        const int r = rowCount - 1 - k;
+        const int i = first + k;
+        if (i < 0 || i >= count) {
+            for (int column = LadderGrid::OwnSell; column <= LadderGrid::OwnBuy; ++column) grid.clearCell(r, column);
+            continue;
+        }
+        const TQuoteRecord& level = table.row(i);
+        if (!showsPrice(grid.cell(r, LadderGrid::PriceColumn), level.IntPrice, security.Decimals, separator))
+            grid.setCell(r, LadderGrid::PriceColumn, PriceText(level.IntPrice, security.Decimals, separator));
+        const bool sell = level.Direction == 1;
+        const int quantityColumn = sell ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity;
+        const int oppositeQuantity = sell ? LadderGrid::BuyQuantity : LadderGrid::SellQuantity;
+        const int ownColumn = sell ? LadderGrid::OwnSell : LadderGrid::OwnBuy;
+        const int oppositeOwn = sell ? LadderGrid::OwnBuy : LadderGrid::OwnSell;
+        writeNumber(grid, r, quantityColumn, level.Quantity, number);
+        grid.clearCell(r, oppositeQuantity);
+        if (level.SelfQuantity != 0) writeNumber(grid, r, ownColumn, level.SelfQuantity, number);
+        else grid.clearCell(r, ownColumn);
+        // A row keeps its side unless the row count changed; never leave an own
+        // quantity showing on the other side.
+        grid.clearCell(r, oppositeOwn);
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,117 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cctype>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "platform/process_access.h"
+
+namespace velmora {
+
+namespace {
+
+std::string readSmallFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string fileNameOf(const std::string& path) {
+    std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool isWindowsPath(const std::string& path) {
+    bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                 (path[2] == '\\' || path[2] == '/');
+    return drive || path.find('\\') != std::string::npos;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// The name a process was started as. The kernel keeps only 15 characters of it,
+// so a longer file name is recovered from the executable or the first argument.
+// A program run under Wine is named by its Windows path, not by the loader.
+std::string executableName(const std::string& processFolder) {
+    std::string command = readSmallFile(processFolder + "/comm");
+    if (!command.empty() && command.back() == '\n') command.pop_back();
+
+    std::string arguments = readSmallFile(processFolder + "/cmdline");
+    std::string firstArgument = arguments.substr(0, arguments.find('\0'));
+    if (isWindowsPath(firstArgument)) return fileNameOf(firstArgument);
+
+    char target[4096];
+    ssize_t length = ::readlink((processFolder + "/exe").c_str(), target, sizeof target - 1);
+    if (length > 0) {
+        std::string executable = fileNameOf(std::string(target, static_cast<std::size_t>(length)));
+        if (executable.size() > command.size() && startsWith(executable, command)) return executable;
+    }
+    std::string argumentName = fileNameOf(firstArgument);
+    if (argumentName.size() > command.size() && startsWith(argumentName, command)) return argumentName;
+    return command;
+}
+
+class LinuxProcessHandle : public ProcessHandle {
+public:
+    explicit LinuxProcessHandle(int fd) : fd_(fd) {}
+    ~LinuxProcessHandle() override { ::close(fd_); }
+    LinuxProcessHandle(const LinuxProcessHandle&) = delete;
+    LinuxProcessHandle& operator=(const LinuxProcessHandle&) = delete;
+
+    bool read(TerminalAddress address, void* destination, std::size_t count) override {
+        // The terminal's address space ends at 4 GiB.
+        if (count > (std::uint64_t{1} << 32) - address) return false;
+        auto* bytes = static_cast<char*>(destination);
+        std::size_t done = 0;
+        while (done < count) {
+            ssize_t got = ::pread(fd_, bytes + done, count - done, static_cast<off_t>(address + done));
+            if (got < 0 && errno == EINTR) continue;
+            // Zero bytes: the process has gone, its memory with it.
+            if (got <= 0) return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+};
+
+class LinuxProcessAccess : public ProcessAccess {
+public:
+    std::vector<ProcessEntry> listProcesses() override {
+        std::vector<ProcessEntry> processes;
+        DIR* proc = ::opendir("/proc");
+        if (!proc) return processes;
+        while (dirent* entry = ::readdir(proc)) {
+            char* end = nullptr;
+            unsigned long id = std::strtoul(entry->d_name, &end, 10);
+            if (end == entry->d_name || *end != '\0' || id > UINT32_MAX) continue;
+            std::string name = executableName(std::string("/proc/") + entry->d_name);
+            // Empty when the process ended while the list was taken.
+            if (name.empty()) continue;
+            processes.push_back({static_cast<std::uint32_t>(id), name});
+        }
+        ::closedir(proc);
+        return processes;
+    }
+
+    std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override {
+        // Kept open: the descriptor stays bound to this process, never to a later one with its id.
+        int fd = ::open(("/proc/" + std::to_string(processId) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        return std::make_unique<LinuxProcessHandle>(fd);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessAccess> makeSystemProcessAccess() { return std::make_unique<LinuxProcessAccess>(); }
+
+}  // namespace velmora

@@ -1,0 +1,93 @@
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/process_access.h"
+#include "settings/text_encoding.h"
+
+namespace velmora {
+
+namespace {
+
+// The 8-bit entry, whatever UNICODE says: names are read as Windows-1251.
+using ProcessEntry32 = tagPROCESSENTRY32;
+static_assert(sizeof(void*) != 4 || sizeof(ProcessEntry32) == 296);
+
+using CreateSnapshotFunction = HANDLE(WINAPI*)(DWORD, DWORD);
+using WalkSnapshotFunction = BOOL(WINAPI*)(HANDLE, ProcessEntry32*);
+
+constexpr DWORD snapshotProcesses = 0x2;
+constexpr DWORD queryAndReadAccess = 1040;
+
+template <typename Function>
+Function lookUpFunction(HMODULE module, const char* name) {
+    // Through the generic function type, which any function pointer may be cast to and back.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+class WindowsProcessHandle : public ProcessHandle {
+public:
+    explicit WindowsProcessHandle(HANDLE process) : process_(process) {}
+    ~WindowsProcessHandle() override { CloseHandle(process_); }
+    WindowsProcessHandle(const WindowsProcessHandle&) = delete;
+    WindowsProcessHandle& operator=(const WindowsProcessHandle&) = delete;
+
+    bool read(TerminalAddress address, void* destination, std::size_t count) override {
+        SIZE_T bytesRead = 0;
+        BOOL ok = ReadProcessMemory(process_, reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
+                                    destination, count, &bytesRead);
+        return ok && bytesRead == count;
+    }
+
+private:
+    HANDLE process_;
+};
+
+class WindowsProcessAccess : public ProcessAccess {
+public:
+    std::vector<ProcessEntry> listProcesses() override {
+        std::vector<ProcessEntry> processes;
+        if (!lookedUp_) lookUp();
+        if (!createSnapshot_ || !first_ || !next_) return processes;
+        HANDLE snapshot = createSnapshot_(snapshotProcesses, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return processes;
+        ProcessEntry32 entry{};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = first_(snapshot, &entry); more; more = next_(snapshot, &entry)) {
+            std::size_t length = strnlen(entry.szExeFile, sizeof entry.szExeFile);
+            processes.push_back({entry.th32ProcessID, cp1251ToUtf8(std::string_view(entry.szExeFile, length))});
+        }
+        CloseHandle(snapshot);
+        return processes;
+    }
+
+    std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override {
+        HANDLE process = OpenProcess(queryAndReadAccess, TRUE, processId);
+        if (!process) return nullptr;
+        return std::make_unique<WindowsProcessHandle>(process);
+    }
+
+private:
+    // Older systems lack the snapshot services; then there are simply no processes.
+    void lookUp() {
+        lookedUp_ = true;
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        if (!kernel) return;
+        createSnapshot_ = lookUpFunction<CreateSnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
+        first_ = lookUpFunction<WalkSnapshotFunction>(kernel, "Process32First");
+        next_ = lookUpFunction<WalkSnapshotFunction>(kernel, "Process32Next");
+    }
+
+    bool lookedUp_ = false;
+    CreateSnapshotFunction createSnapshot_ = nullptr;
+    WalkSnapshotFunction first_ = nullptr;
+    WalkSnapshotFunction next_ = nullptr;
+};
+
+}  // namespace
+
+std::unique_ptr<ProcessAccess> makeSystemProcessAccess() { return std::make_unique<WindowsProcessAccess>(); }
+
+}  // namespace velmora

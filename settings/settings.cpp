@@ -1,0 +1,153 @@
+#include "settings/settings.h"
+
+#include <string>
+
+#include "platform/program_location.h"
+#include "settings/alarms.h"
+#include "settings/ini_file.h"
+#include "settings/number_text.h"
+
+namespace velmora {
+
+namespace {
+
+class Reader {
+public:
+    explicit Reader(const IniFile& ini) : ini_(ini) {}
+
+    void text(const char* section, const char* key, std::string& field) const {
+        field = ini_.read(section, key, field);
+    }
+    void integer(const char* section, const char* key, std::int32_t& field) const {
+        field = IntegerOr(ini_.read(section, key, ""), field);
+    }
+    void boolean(const char* section, const char* key, bool& field) const {
+        field = IntegerOr(ini_.read(section, key, ""), field ? 1 : 0) != 0;
+    }
+    // Addresses must not silently become 0: bad text stops the start-up instead.
+    void strictInteger(const char* section, const char* key, std::int32_t& field) const {
+        field = StrictInteger(ini_.read(section, key, "0"));
+    }
+
+private:
+    const IniFile& ini_;
+};
+
+class Writer {
+public:
+    explicit Writer(IniFile& ini) : ini_(ini) {}
+
+    void text(const char* section, const char* key, const std::string& value) { ini_.write(section, key, value); }
+    void integer(const char* section, const char* key, std::int32_t value) {
+        ini_.write(section, key, std::to_string(value));
+    }
+    void boolean(const char* section, const char* key, bool value) { ini_.write(section, key, value ? "1" : "0"); }
+
+private:
+    IniFile& ini_;
+};
+
+}  // namespace
+
+void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
+    const IniFile ini = IniFile::load(path);
+    Reader read(ini);
+    settings = Settings{};
+    Settings& s = settings;
+
+    read.text("COMMON", "SECTION", s.SECTION);
+    read.text("COMMON", "ACCOUNT", s.ACCOUNT);
+    read.text("COMMON", "QuikPath", s.QuikPath);
+    if (!s.QuikPath.empty() && s.QuikPath.back() != pathSeparator()) s.QuikPath += pathSeparator();
+    read.integer("COMMON", "MarketSpread", s.MarketSpread);
+    read.boolean("COMMON", "ManualOrdersMode", s.ManualOrdersMode);
+    read.boolean("COMMON", "ConfigureQUIK", s.ConfigureQUIK);
+    read.text("COMMON", "OutputWay", s.OutputWay);
+    read.text("COMMON", "TRIFileName", s.TRIFileName);
+    read.integer("COMMON", "LogLevel", s.LogLevel);
+
+    read.text("DEFAULT", "DefaultContract", s.DefaultContract);
+    read.integer("DEFAULT", "DefaultContractCnt", s.DefaultContractCnt);
+    read.integer("DEFAULT", "DefaultLimitStopShift", s.DefaultLimitStopShift);
+    read.integer("DEFAULT", "DefaultLimitOrderShift", s.DefaultLimitOrderShift);
+    read.boolean("DEFAULT", "DefaultFullView", s.DefaultFullView);
+    read.boolean("DEFAULT", "DefaultStayOnTop", s.DefaultStayOnTop);
+
+    read.integer("POSITION", "Left", s.Left);
+    read.integer("POSITION", "Top", s.Top);
+    read.integer("POSITION", "Height", s.Height);
+    read.integer("POSITION", "FullWidth", s.FullWidth);
+    read.integer("POSITION", "ShortWidth", s.ShortWidth);
+    read.integer("POSITION", "DOMPanelWidth", s.DOMPanelWidth);
+    read.integer("POSITION", "DOMCol1Width", s.DOMCol1Width);
+    read.integer("POSITION", "DOMCol2Width", s.DOMCol2Width);
+    read.integer("POSITION", "DOMCol3Width", s.DOMCol3Width);
+    read.integer("POSITION", "DOMCol4Width", s.DOMCol4Width);
+    read.integer("POSITION", "DOMCol5Width", s.DOMCol5Width);
+    read.integer("POSITION", "DOMCol6Width", s.DOMCol6Width);
+    read.integer("POSITION", "DOMRowHeight", s.DOMRowHeight);
+    read.integer("POSITION", "DOMRowCount", s.DOMRowCount);
+    read.integer("POSITION", "DOMFontSize", s.DOMFontSize);
+    read.text("POSITION", "DomFontName", s.DomFontName);
+
+    read.integer("HOTKEYS", "MARKETBUY", s.MARKETBUY);
+    read.integer("HOTKEYS", "MARKETSELL", s.MARKETSELL);
+    read.integer("HOTKEYS", "MARKETPLUSBUY", s.MARKETPLUSBUY);
+    read.integer("HOTKEYS", "MARKETPLUSSELL", s.MARKETPLUSSELL);
+    read.integer("HOTKEYS", "CLEARALL", s.CLEARALL);
+    read.integer("HOTKEYS", "CLEARALLSTOPS", s.CLEARALLSTOPS);
+
+    read.strictInteger("TECH", "DOMBASE", s.DOMBASE);
+    read.strictInteger("TECH", "QUIKOnline", s.QUIKOnline);
+    read.integer("TECH", "ReadSecVersion", s.ReadSecVersion);
+
+    LoadAlarms(ini, alarms);
+}
+
+void SaveConf(const std::string& path, const Settings& settings) {
+    IniFile ini = IniFile::loadForUpdate(path);
+    Writer write(ini);
+    const Settings& s = settings;
+
+    write.text("COMMON", "SECTION", s.SECTION);
+    write.text("COMMON", "ACCOUNT", s.ACCOUNT);
+    write.text("COMMON", "QuikPath", s.QuikPath);
+    write.integer("COMMON", "MarketSpread", s.MarketSpread);
+    write.boolean("COMMON", "ManualOrdersMode", s.ManualOrdersMode);
+
+    write.text("DEFAULT", "DefaultContract", s.DefaultContract);
+    write.integer("DEFAULT", "DefaultContractCnt", s.DefaultContractCnt);
+    write.integer("DEFAULT", "DefaultLimitStopShift", s.DefaultLimitStopShift);
+    write.integer("DEFAULT", "DefaultLimitOrderShift", s.DefaultLimitOrderShift);
+    write.boolean("DEFAULT", "DefaultFullView", s.DefaultFullView);
+    write.boolean("DEFAULT", "DefaultStayOnTop", s.DefaultStayOnTop);
+
+    write.integer("POSITION", "Left", s.Left);
+    write.integer("POSITION", "Top", s.Top);
+    write.integer("POSITION", "Height", s.Height);
+    write.integer("POSITION", "FullWidth", s.FullWidth);
+    write.integer("POSITION", "ShortWidth", s.ShortWidth);
+    write.integer("POSITION", "DOMPanelWidth", s.DOMPanelWidth);
+    write.integer("POSITION", "DOMCol1Width", s.DOMCol1Width);
+    write.integer("POSITION", "DOMCol2Width", s.DOMCol2Width);
+    write.integer("POSITION", "DOMCol3Width", s.DOMCol3Width);
+    write.integer("POSITION", "DOMCol4Width", s.DOMCol4Width);
+    write.integer("POSITION", "DOMCol5Width", s.DOMCol5Width);
+    write.integer("POSITION", "DOMCol6Width", s.DOMCol6Width);
+    write.integer("POSITION", "DOMRowHeight", s.DOMRowHeight);
+    write.integer("POSITION", "DOMRowCount", s.DOMRowCount);
+    write.integer("POSITION", "DOMFontSize", s.DOMFontSize);
+    write.text("POSITION", "DomFontName", s.DomFontName);
+
+    write.integer("HOTKEYS", "MARKETBUY", s.MARKETBUY);
+    write.integer("HOTKEYS", "MARKETSELL", s.MARKETSELL);
+    write.integer("HOTKEYS", "MARKETPLUSBUY", s.MARKETPLUSBUY);
+    write.integer("HOTKEYS", "MARKETPLUSSELL", s.MARKETPLUSSELL);
+    write.integer("HOTKEYS", "CLEARALL", s.CLEARALL);
+    write.integer("HOTKEYS", "CLEARALLSTOPS", s.CLEARALLSTOPS);
+
+    // Written once with every key set rather than once per key.
+    ini.save(path);
+}
+
+}  // namespace velmora

@@ -1,0 +1,66 @@
+#include "terminal/process_finder.h"
+
+#include "core/main_view.h"
+#include "core/program.h"
+
+namespace velmora {
+
+namespace {
+
+const char* const terminalExecutable = "info.exe";
+
+// Trimmed of blanks and control characters, only a..z upper-cased: names stay byte text.
+std::string comparable(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    std::string result = text.substr(begin, end - begin);
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return result;
+}
+
+}  // namespace
+
+void FindProcesses(ProcessAccess& processes, const std::string& name, std::vector<ProcessEntry>& list) {
+    std::string wanted = comparable(name);
+    // An empty name would match every process.
+    if (wanted.empty()) return;
+    for (ProcessEntry& entry : processes.listProcesses())
+        if (comparable(entry.exeName).find(wanted) != std::string::npos) list.push_back(std::move(entry));
+}
+
+void WaitForTerminal(Program& program, MainView& view, std::vector<ProcessEntry>& list) {
+    view.setInfoCaption("Запустите QUIK...");
+    view.setInfoVisible(true);
+    do {
+        FindProcesses(program.platform.processes, terminalExecutable, list);
+        view.pause(100);
+    } while (!program.AppClosing && list.empty());
+    view.setInfoVisible(false);
+}
+
+void FindTerminal(Program& program, MainView& view) {
+    std::vector<ProcessEntry> list;
+    FindProcesses(program.platform.processes, terminalExecutable, list);
+    if (list.empty()) WaitForTerminal(program, view, list);
+    if (program.AppClosing) return;
+    program.TerminalProcessId = list.front().id;
+    program.TerminalProcess = program.platform.processes.open(program.TerminalProcessId);
+}
+
+std::string BufferToHex(const void* buffer, int count) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    if (count <= 0) return text;
+    text.reserve(static_cast<std::size_t>(count) * 2);
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    for (int i = 0; i < count; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+}  // namespace velmora

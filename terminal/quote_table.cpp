@@ -1,0 +1,236 @@
+#include "terminal/quote_table.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <unordered_set>
+
+#include "secs/security_list.h"
+#include "settings/log.h"
+#include "terminal/process_finder.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::size_t entrySize = 36;
+constexpr std::size_t bookBufferSize = 496;
+constexpr int maxEntries = static_cast<int>(bookBufferSize / 4);
+constexpr std::size_t headerSize = 12;
+constexpr std::size_t walkBufferSize = 24;
+// Far more books than any terminal holds; only a chain that is not one gets here.
+constexpr int maxHeadersPerWalk = 100000;
+
+std::uint32_t wordAt(const std::uint8_t* bytes, std::size_t offset) {
+    return static_cast<std::uint32_t>(bytes[offset]) | static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
+           static_cast<std::uint32_t>(bytes[offset + 2]) << 16 | static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+}
+
+std::string hex8(std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", value);
+    return text;
+}
+
+// A missing handle (the terminal could not be opened) reads nothing.
+bool readMemory(ProcessHandle* process, TerminalAddress address, void* destination, std::size_t count) {
+    return process != nullptr && process->read(address, destination, count);
+}
+
+const char* readResult(bool ok) { return ok ? "ReadMem RES:True" : "ReadMem RES:False"; }
+
+}  // namespace
+
+int TQuoteRecord::GetQuote(ProcessHandle* process, TerminalAddress address, Log& log) {
+    if (log.enabled(5)) log.LogMessage("TQuoteRecord.GetQuote...", 5);
+    std::uint8_t entry[entrySize] = {};
+    bool ok = readMemory(process, address, entry, entrySize);
+    // A failed read may have filled part of the entry; none of it is trusted.
+    if (!ok) std::memset(entry, 0, entrySize);
+    if (log.enabled(5)) log.LogMessage(readResult(ok), 5);
+    if (log.enabled(11))
+        log.LogMessage("BUF[aQuoteAddress $" + hex8(address) + "]:" + BufferToHex(entry, entrySize), 11);
+    std::memcpy(RawQuote.data(), entry, entrySize);
+
+    std::uint32_t price = wordAt(entry, 0x00);
+    std::uint32_t sellQuantity = wordAt(entry, 0x0C);
+    std::uint32_t ownSell = wordAt(entry, 0x10);
+    std::uint32_t buyQuantity = wordAt(entry, 0x1C);
+    std::uint32_t ownBuy = wordAt(entry, 0x20);
+
+    int code = 0;
+    if (buyQuantity != 0 && sellQuantity != 0) code = 1;
+    if (buyQuantity == 0 && sellQuantity == 0) code = 2;
+    if (price == 0) code = 3;
+    if (ownSell != 0 && ownBuy != 0) code = 4;
+
+    if (code == 0) {
+        IntPrice = price;
+        if (buyQuantity != 0) {
+            Direction = 0;
+            Quantity = buyQuantity;
+            SelfQuantity = ownBuy;
+        } else {
+            Direction = 1;
+            Quantity = sellQuantity;
+            SelfQuantity = ownSell;
+        }
+    }
+    if (log.enabled(5)) {
+        log.LogMessage("TQuoteRecord.GetQuote Result: " + std::to_string(code), 5);
+        log.LogMessage("TQuoteRecord:" + Description(), 5);
+    }
+    return code;
+}
+
+void TQuoteRecord::CalcPrice(const TSecShareRecord& security) {
+    long double divisor = std::pow(10.0L, static_cast<long double>(security.Decimals));
+    Price = static_cast<double>(static_cast<long double>(IntPrice) / divisor);
+}
+
+std::string TQuoteRecord::Description() const {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s Quantity:%u; IntPrice:%u; SelfQuantity:%u",
+                  Direction == 0 ? "BUY " : "SELL ", Quantity, IntPrice, SelfQuantity);
+    return text;
+}
+
+bool GetNewQuotes(ProcessHandle* process, TQuoteTable& table, Log& log) {
+    if (log.enabled(5)) log.LogMessage("GetNewQuotes...", 5);
+    bool consistent = true;
+    bool sellSeen = false;
+    bool havePrevious = false;
+    std::uint32_t previousPrice = 0;
+    table.Clear();
+
+    std::uint8_t buffer[bookBufferSize] = {};
+    bool ok = readMemory(process, table.RecordAddress, buffer, bookBufferSize);
+    if (log.enabled(11)) {
+        log.LogMessage(readResult(ok), 11);
+        log.LogMessage("BUF[aQuoteTable.RecordAddress $" + hex8(table.RecordAddress) + "]:" +
+                           BufferToHex(buffer, bookBufferSize),
+                       11);
+    }
+    // Without the header there is no entry count to trust.
+    if (!ok) return false;
+    auto count = static_cast<std::int32_t>(wordAt(buffer, 0x0C));
+    if (log.enabled(5)) log.LogMessage("QuotesCnt:" + std::to_string(count), 5);
+
+    ok = readMemory(process, table.TableAddress, buffer, bookBufferSize);
+    if (log.enabled(11)) {
+        log.LogMessage(readResult(ok), 11);
+        log.LogMessage("BUF[aQuoteTable.TableAddress $" + hex8(table.TableAddress) + "]:" +
+                           BufferToHex(buffer, bookBufferSize),
+                       11);
+    }
+    // The buffer would still hold the header's words, not pointers.
+    if (!ok) return false;
+
+    std::uint32_t previousPointer = 0;
+    for (int i = 0; i < count && i < maxEntries; ++i) {
+        std::uint32_t pointer = wordAt(buffer, static_cast<std::size_t>(i) * 4);
+        if (pointer == 0) break;
+        if (i > 0 && pointer == previousPointer) break;
+        previousPointer = pointer;
+
+        auto row = std::make_unique<TQuoteRecord>();
+        if (row->GetQuote(process, pointer, log) != 0 || row->IntPrice == 0 || row->Quantity == 0) break;
+
+        if (row->Direction == 1) sellSeen = true;
+        else if (sellSeen) consistent = false;
+        if (havePrevious && row->IntPrice < previousPrice) consistent = false;
+        previousPrice = row->IntPrice;
+        havePrevious = true;
+        table.rows.push_back(std::move(row));
+    }
+    if (table.rows.empty()) consistent = false;
+    return consistent;
+}
+
+void TQuoteTable::GetQuotes(ProcessHandle* process, Log& log) {
+    TQuoteTable scratch;
+    scratch.RecordAddress = RecordAddress;
+    scratch.TableAddress = TableAddress;
+    if (GetNewQuotes(process, scratch, log)) rows = std::move(scratch.rows);
+}
+
+TQuoteRecord* TQuoteTable::BestBid() const {
+    TQuoteRecord* best = nullptr;
+    for (const auto& row : rows)
+        if (row->Direction == 0 && (best == nullptr || row->IntPrice > best->IntPrice)) best = row.get();
+    return best;
+}
+
+TQuoteRecord* TQuoteTable::BestAsk() const {
+    TQuoteRecord* best = nullptr;
+    for (const auto& row : rows)
+        if (row->Direction == 1 && (best == nullptr || row->IntPrice < best->IntPrice)) best = row.get();
+    return best;
+}
+
+int TQuoteTable::SellCount() const {
+    int count = 0;
+    for (const auto& row : rows)
+        if (row->Direction == 1) ++count;
+    return count;
+}
+
+std::string TQuoteTable::Description() const {
+    std::string text = "RecAddress:" + hex8(RecordAddress) + "; QuoteTable Address: " + hex8(TableAddress) +
+                       "; NextAddress: " + hex8(NextAddress) +
+                       "; SecIndex: " + hex8(static_cast<std::uint32_t>(SecIndex)) + "\r\nItems :\r\n";
+    char number[16];
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::snprintf(number, sizeof number, "%2d. ", static_cast<int>(i));
+        text += number;
+        text += rows[i]->Description();
+        text += "\r\n";
+    }
+    return text;
+}
+
+void GetQuoteTables(ProcessHandle* process, TerminalAddress baseAddress, TQuoteTables& target, Log& log) {
+    if (log.enabled(5)) log.LogMessage("GetQuoteTables", 5);
+    std::uint8_t buffer[walkBufferSize] = {};
+    bool ok = readMemory(process, baseAddress, buffer, 4);
+    if (log.enabled(5)) log.LogMessage(readResult(ok), 5);
+    if (log.enabled(10)) log.LogMessage("BUF[BASE]:" + BufferToHex(buffer, walkBufferSize), 10);
+    if (!ok) return;
+
+    std::unordered_set<TerminalAddress> visited;
+    TerminalAddress current = wordAt(buffer, 0);
+    for (int followed = 0; current != 0; ++followed) {
+        if (!visited.insert(current).second) {
+            if (log.enabled(4))
+                log.LogMessage("GetQuoteTables: the chain returns to $" + hex8(current) + "; walk ended", 4);
+            return;
+        }
+        if (followed == maxHeadersPerWalk) {
+            if (log.enabled(4))
+                log.LogMessage("GetQuoteTables: more than " + std::to_string(maxHeadersPerWalk) +
+                                   " headers; walk ended",
+                               4);
+            return;
+        }
+        ok = readMemory(process, current, buffer, headerSize);
+        if (log.enabled(5)) log.LogMessage(readResult(ok), 5);
+        if (log.enabled(10))
+            log.LogMessage("BUF[CurrentRec: $" + hex8(current) + "]:" + BufferToHex(buffer, headerSize), 10);
+        // The buffer would still hold the previous header and lead the walk in circles.
+        if (!ok) return;
+
+        TerminalAddress next = wordAt(buffer, 0x00);
+        TerminalAddress tableAddress = wordAt(buffer, 0x08);
+        if (tableAddress != 0) {
+            auto table = std::make_unique<TQuoteTable>();
+            table->RecordAddress = current;
+            table->TableAddress = tableAddress;
+            table->NextAddress = next;
+            table->SecIndex = static_cast<std::int32_t>(wordAt(buffer, 0x04));
+            target.push_back(std::move(table));
+        }
+        current = next;
+    }
+}
+
+}  // namespace velmora
