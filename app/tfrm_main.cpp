@@ -15,9 +15,9 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
-#include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -43,6 +43,34 @@ constexpr int ToolBarHeight = 29;
 constexpr int RefreshInterval = 100;
 
 QFont designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
+
+// A tool bar of fixed-width buttons. A plain row rather than QToolBar: the designed
+// widths fill the ladder's bar exactly, and QToolBar's own padding would fold the
+// last button into an overflow menu.
+QWidget* makeToolBar(QWidget* parent, const char* name) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QLatin1String(name));
+    bar->setFixedHeight(ToolBarHeight);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 2, 0, 2);
+    row->setSpacing(0);
+    return bar;
+}
+
+void addToBar(QWidget* bar, QToolButton* button) {
+    button->setAutoRaise(true);
+    bar->layout()->addWidget(button);
+}
+
+void addSeparator(QWidget* bar) {
+    auto* line = new QFrame(bar);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setFixedWidth(8);
+    bar->layout()->addWidget(line);
+}
+
+void endBar(QWidget* bar) { static_cast<QHBoxLayout*>(bar->layout())->addStretch(1); }
 
 QLabel* placeLabel(QWidget* parent, const char* name, const QString& caption, int x, int y) {
     auto* label = new QLabel(caption, parent);
@@ -156,23 +184,22 @@ void TfrmMain::buildLayout() {
     // The saved widths may be narrower than the controls would like.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
 
-    tb_ = new QToolBar(this);
-    tb_->setObjectName(QStringLiteral("tb"));
-    tb_->setFixedHeight(ToolBarHeight);
-    tb_->addWidget(actionButton(acToLeftTop_, "tbTopLeft", 0, true));
+    tb_ = makeToolBar(this, "tb");
+    addToBar(tb_, actionButton(acToLeftTop_, "tbTopLeft", 0, true));
     tbtnStayOnTop_ = new QToolButton;
     tbtnStayOnTop_->setObjectName(QStringLiteral("tbtnStayOnTop"));
     tbtnStayOnTop_->setIcon(toolImage(ToolImage::StayOnTop));
     tbtnStayOnTop_->setToolTip(QStringLiteral("Закрепить поверх всех окон"));
     tbtnStayOnTop_->setCheckable(true);
-    tb_->addWidget(tbtnStayOnTop_);
-    tb_->addWidget(actionButton(acSwitchView_, "tbSwitchView", 0, true));
-    tb_->addSeparator();
-    tb_->addWidget(actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, false));
-    tb_->addSeparator();
-    tb_->addWidget(actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, true));
-    tb_->addSeparator();
-    tb_->addWidget(actionButton(acHomePage_, "tbHomePage", 0, true));
+    addToBar(tb_, tbtnStayOnTop_);
+    addToBar(tb_, actionButton(acSwitchView_, "tbSwitchView", 0, true));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, false));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, true));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acHomePage_, "tbHomePage", 0, true));
+    endBar(tb_);
     layout->addWidget(tb_);
 
     splitter_ = new QSplitter(Qt::Horizontal, this);
@@ -187,13 +214,12 @@ void TfrmMain::buildLayout() {
     auto* domLayout = new QVBoxLayout(pnlDOM_);
     domLayout->setContentsMargins(0, 0, 0, 0);
     domLayout->setSpacing(0);
-    auto* tbDOM = new QToolBar(pnlDOM_);
-    tbDOM->setObjectName(QStringLiteral("tbDOM"));
-    tbDOM->setFixedHeight(ToolBarHeight);
-    tbDOM->addWidget(actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, false));
-    tbDOM->addWidget(actionButton(acClearAllStops_, "sbtnClearAllStops", 112, false));
-    tbDOM->addSeparator();
-    tbDOM->addWidget(actionButton(acFontEdit_, "tbFontEdit", 0, true));
+    auto* tbDOM = makeToolBar(pnlDOM_, "tbDOM");
+    addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, false));
+    addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, false));
+    addSeparator(tbDOM);
+    addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, true));
+    endBar(tbDOM);
     domLayout->addWidget(tbDOM);
 
     sgDOM_ = new LadderView(pnlDOM_);

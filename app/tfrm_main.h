@@ -16,7 +16,6 @@ class QSpinBox;
 class QSplitter;
 class QTabWidget;
 class QTimer;
-class QToolBar;
 class QToolButton;
 
 namespace velmora {
@@ -129,7 +128,7 @@ private:
     QAction* acMarketPlusSell_ = nullptr;
     QAction* acHomePage_ = nullptr;
 
-    QToolBar* tb_ = nullptr;
+    QWidget* tb_ = nullptr;
     QToolButton* tbtnStayOnTop_ = nullptr;
     QSplitter* splitter_ = nullptr;
     QWidget* pnlDOM_ = nullptr;
