@@ -1,5 +1,6 @@
 #include "secs/sec_file_reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/program_error.h"
@@ -160,7 +161,8 @@ std::unique_ptr<TSecShareRecord> FStreamReadSecShare(SecFileStream& stream, std:
 std::unique_ptr<TSecShareList> FStreamReadSecShareList(SecFileStream& stream, std::int32_t version, Log& log) {
     if (version != 1 && version != 2) return nullptr;
     auto list = std::make_unique<TSecShareList>();
-    stream.position = headerSize;
+    // A file shorter than its header has no records; keep the cursor on its bytes.
+    stream.position = std::min(headerSize, stream.size);
     for (int number = 1;; ++number) {
         if (log.enabled(logLevel)) log.LogMessage(" Reading sec num:" + std::to_string(number), logLevel);
         auto record = FStreamReadSecShare(stream, version, log);

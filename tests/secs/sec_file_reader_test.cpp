@@ -167,13 +167,14 @@ TEST_F(SecFileReaderTest, StringsStopAtZeroByteAndAreConvertedToUtf8) {
 }
 
 TEST_F(SecFileReaderTest, FilesTooShortForARecordGiveAnEmptyList) {
-    for (std::size_t size : {32u, 91u}) {
+    for (std::size_t size : {0u, 10u, 32u, 91u}) {
         std::filesystem::remove(log.LogPath);
-        SecFileBuilder file;
-        file.raw(size - 32, 0xFF);
-        auto list = read(file, 1);
+        std::vector<std::uint8_t> bytes(size, 0xFF);
+        SecFileStream stream{bytes.data(), bytes.size(), 0};
+        auto list = FStreamReadSecShareList(stream, 1, log);
         ASSERT_TRUE(list) << size;
         EXPECT_EQ(list->Count(), 0) << size;
+        EXPECT_LE(stream.position, size);
         EXPECT_EQ(logLines(), std::vector<std::string>{" Reading sec num:1"}) << size;
     }
 }

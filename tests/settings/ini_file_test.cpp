@@ -45,12 +45,6 @@ TEST(IniFileTest, CutsValuesAt2047Characters) {
     EXPECT_EQ(value, std::string(2046, 'x') + "А");
 }
 
-TEST(IniFileTest, MissingFileReadsAsEmpty) {
-    TempFolder folder;
-    IniFile ini = IniFile::load(folder.file("none.ini"));
-    EXPECT_EQ(ini.read("S", "k", "fallback"), "fallback");
-}
-
 TEST(IniFileTest, WriteReplacesInPlaceAndKeepsEveryOtherLineByteForByte) {
     TempFolder folder;
     const std::string before =

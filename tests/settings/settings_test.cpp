@@ -88,41 +88,31 @@ TEST_F(SettingsTest, ReadsAlarmsAfterTheOtherKeys) {
     EXPECT_EQ(alarms.items[0]->Text, " Обед");
 }
 
+std::int32_t Settings::*const savedIntegers[] = {
+    &Settings::MarketSpread,   &Settings::DefaultContractCnt, &Settings::DefaultLimitStopShift,
+    &Settings::DefaultLimitOrderShift, &Settings::Left,       &Settings::Top,
+    &Settings::Height,         &Settings::FullWidth,          &Settings::ShortWidth,
+    &Settings::DOMPanelWidth,  &Settings::DOMCol1Width,       &Settings::DOMCol2Width,
+    &Settings::DOMCol3Width,   &Settings::DOMCol4Width,       &Settings::DOMCol5Width,
+    &Settings::DOMCol6Width,   &Settings::DOMRowHeight,       &Settings::DOMRowCount,
+    &Settings::DOMFontSize,    &Settings::MARKETBUY,          &Settings::MARKETSELL,
+    &Settings::MARKETPLUSBUY,  &Settings::MARKETPLUSSELL,     &Settings::CLEARALL,
+    &Settings::CLEARALLSTOPS};
+
 TEST_F(SettingsTest, SavedFileLoadsBackToTheSameValues) {
     Settings saved;
     saved.SECTION = "MICEX";
     saved.ACCOUNT = "Счёт-1";
     saved.QuikPath = std::string("/opt/quik") + pathSeparator();
-    saved.MarketSpread = 3;
     saved.ManualOrdersMode = true;
     saved.DefaultContract = "RIZ6";
-    saved.DefaultContractCnt = 4;
-    saved.DefaultLimitStopShift = -2;
-    saved.DefaultLimitOrderShift = 5;
     saved.DefaultFullView = false;
     saved.DefaultStayOnTop = false;
-    saved.Left = -10;
-    saved.Top = 20;
-    saved.Height = 600;
-    saved.FullWidth = 500;
-    saved.ShortWidth = 300;
-    saved.DOMPanelWidth = 280;
-    saved.DOMCol1Width = 1;
-    saved.DOMCol2Width = 2;
-    saved.DOMCol3Width = 3;
-    saved.DOMCol4Width = 4;
-    saved.DOMCol5Width = 5;
-    saved.DOMCol6Width = 6;
-    saved.DOMRowHeight = 15;
-    saved.DOMRowCount = 41;
-    saved.DOMFontSize = 9;
     saved.DomFontName = "Lucida Console";
-    saved.MARKETBUY = 0x2000 + 112;
-    saved.MARKETSELL = 0x4000 + 113;
+    // Distinct values, negative ones and modifier bits included, so a swapped key shows.
+    std::int32_t value = -3;
+    for (auto field : savedIntegers) saved.*field = value++ * 7;
     saved.MARKETPLUSBUY = 0x8000 + 0x2000 + 114;
-    saved.MARKETPLUSSELL = 115;
-    saved.CLEARALL = 0;
-    saved.CLEARALLSTOPS = 117;
     SaveConf(path, saved);
 
     Settings loaded;
@@ -130,23 +120,12 @@ TEST_F(SettingsTest, SavedFileLoadsBackToTheSameValues) {
     EXPECT_EQ(loaded.SECTION, saved.SECTION);
     EXPECT_EQ(loaded.ACCOUNT, saved.ACCOUNT);
     EXPECT_EQ(loaded.QuikPath, saved.QuikPath);
-    EXPECT_EQ(loaded.MarketSpread, saved.MarketSpread);
     EXPECT_EQ(loaded.ManualOrdersMode, saved.ManualOrdersMode);
     EXPECT_EQ(loaded.DefaultContract, saved.DefaultContract);
-    EXPECT_EQ(loaded.DefaultContractCnt, saved.DefaultContractCnt);
-    EXPECT_EQ(loaded.DefaultLimitStopShift, saved.DefaultLimitStopShift);
-    EXPECT_EQ(loaded.DefaultLimitOrderShift, saved.DefaultLimitOrderShift);
     EXPECT_EQ(loaded.DefaultFullView, saved.DefaultFullView);
     EXPECT_EQ(loaded.DefaultStayOnTop, saved.DefaultStayOnTop);
-    const std::int32_t Settings::*integers[] = {
-        &Settings::Left,         &Settings::Top,          &Settings::Height,         &Settings::FullWidth,
-        &Settings::ShortWidth,   &Settings::DOMPanelWidth, &Settings::DOMCol1Width,  &Settings::DOMCol2Width,
-        &Settings::DOMCol3Width, &Settings::DOMCol4Width, &Settings::DOMCol5Width,   &Settings::DOMCol6Width,
-        &Settings::DOMRowHeight, &Settings::DOMRowCount,  &Settings::DOMFontSize,    &Settings::MARKETBUY,
-        &Settings::MARKETSELL,   &Settings::MARKETPLUSBUY, &Settings::MARKETPLUSSELL, &Settings::CLEARALL,
-        &Settings::CLEARALLSTOPS};
-    for (auto field : integers) EXPECT_EQ(loaded.*field, saved.*field);
     EXPECT_EQ(loaded.DomFontName, saved.DomFontName);
+    for (auto field : savedIntegers) EXPECT_EQ(loaded.*field, saved.*field);
 }
 
 TEST_F(SettingsTest, SaveWritesInPlaceAndLeavesUnsavedKeysByteForByte) {

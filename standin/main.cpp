@@ -1,0 +1,280 @@
+// The stand-in terminal: serves a folder the way the QUIK terminal would, for tests and demos.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "book_memory.h"
+#include "order_book.h"
+#include "securities.h"
+#include "terminal_link.h"
+#include "transaction.h"
+#include "transaction_inbox.h"
+
+namespace standin {
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+void requestStop(int) { stopRequested = 1; }
+
+constexpr const char* usage =
+    "usage: info.exe --folder DIR [--sec-version 1|2] [--rate MS] [--seed N] [--static]\n"
+    "                [--dump-books] [--write-ini PATH] [--output-way TRI|DLL] [--list]\n";
+
+struct Options {
+    std::string folder;
+    int secVersion = 1;
+    int rateMs = 100;
+    std::uint32_t seed = 0;
+    bool seeded = false;
+    bool fixedBooks = false;
+    bool dumpBooks = false;
+    bool list = false;
+    std::string iniPath;
+    std::string outputWay = "TRI";
+};
+
+Options parseOptions(int argc, char** argv) {
+    Options options;
+    auto needValue = [&](int& i) -> std::string {
+        if (i + 1 >= argc) throw std::invalid_argument(std::string(argv[i]) + " needs a value");
+        return argv[++i];
+    };
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--folder") options.folder = needValue(i);
+        else if (arg == "--sec-version") options.secVersion = std::stoi(needValue(i));
+        else if (arg == "--rate") options.rateMs = std::stoi(needValue(i));
+        else if (arg == "--seed") options.seed = static_cast<std::uint32_t>(std::stoul(needValue(i))), options.seeded = true;
+        else if (arg == "--static") options.fixedBooks = true;
+        else if (arg == "--dump-books") options.dumpBooks = true;
+        else if (arg == "--list") options.list = true;
+        else if (arg == "--write-ini") options.iniPath = needValue(i);
+        else if (arg == "--output-way") options.outputWay = needValue(i);
+        else throw std::invalid_argument("unknown option " + arg);
+    }
+    if (options.folder.empty() && !options.list) throw std::invalid_argument("--folder is required");
+    if (options.secVersion != 1 && options.secVersion != 2) throw std::invalid_argument("--sec-version is 1 or 2");
+    if (options.rateMs < 1) throw std::invalid_argument("--rate must be positive");
+    return options;
+}
+
+// Chain order mixes the securities' file order, and two headers carry no book.
+std::vector<BookMemory::Header> chainOrder(const std::vector<Security>& securities) {
+    const int order[] = {3, 0, 11, 12, 1, 7, 4, 2, 10, 5, 6, 8};
+    std::vector<BookMemory::Header> chain;
+    for (int index : order)
+        chain.push_back({index, securities[static_cast<std::size_t>(index)].startPrice != 0});
+    return chain;
+}
+
+void writeFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    if (!out.flush()) throw std::runtime_error("cannot write " + path);
+}
+
+void appendLine(const std::string& path, const std::string& line) {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out << line << "\r\n";
+    if (!out.flush()) std::cerr << "info.exe: cannot write " << path << '\n';
+}
+
+std::string iniText(const std::string& folder, const Options& options, std::uint32_t domBase,
+                    const std::string& defaultContract) {
+    char base[16];
+    std::snprintf(base, sizeof base, "0x%08X", domBase);
+    std::string lines[] = {
+        "[COMMON]", "QuikPath=" + folder, "OutputWay=" + options.outputWay, "ACCOUNT=DEMO1", "SECTION=FORTS",
+        "LogLevel=1",
+        "[DEFAULT]", "DefaultContract=" + defaultContract, "DefaultContractCnt=1", "DefaultLimitOrderShift=1",
+        "DefaultLimitStopShift=1", "DefaultFullView=1", "DefaultStayOnTop=0",
+        "[POSITION]", "Left=100", "Top=100", "Height=750", "FullWidth=500", "ShortWidth=255", "DOMPanelWidth=250",
+        "DOMCol1Width=40", "DOMCol2Width=40", "DOMCol3Width=40", "DOMCol4Width=40", "DOMCol5Width=40",
+        "DOMCol6Width=26", "DOMRowHeight=15", "DOMRowCount=41", "DOMFontSize=8", "DomFontName=Courier New",
+        "[HOTKEYS]", "MARKETBUY=112", "MARKETSELL=113", "MARKETPLUSBUY=32880", "MARKETPLUSSELL=32881",
+        "CLEARALL=116", "CLEARALLSTOPS=0",
+        "[TECH]", std::string("DOMBASE=") + base, "ReadSecVersion=" + std::to_string(options.secVersion),
+    };
+    std::string text;
+    for (const auto& line : lines) text += line + "\r\n";
+    return toWindows1251(text);
+}
+
+class Terminal {
+public:
+    Terminal(const Options& options, std::string folder)
+        : options_(options), folder_(std::move(folder)), securities_(standardSecurities()),
+          chain_(chainOrder(securities_)), memory_(chain_),
+          random_(options.seeded ? options.seed : std::random_device{}()) {
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            const Security& s = securities_[static_cast<std::size_t>(chain_[i].securityIndex)];
+            books_.emplace_back(static_cast<std::uint32_t>(s.intPriceStep), s.startPrice);
+            if (!chain_[i].hasBook) continue;
+            if (options.fixedBooks) {
+                books_.back().fillScripted(static_cast<int>(i));
+                // One resting order of the user's from an earlier session, to be seen and killed.
+                if (i == 1) books_.back().placeOrder(false, s.startPrice - 3 * static_cast<std::uint32_t>(s.intPriceStep), 2);
+            } else {
+                books_.back().fillRandom(random_);
+            }
+            memory_.writeBook(i, books_.back().rows());
+        }
+    }
+
+    std::uint32_t domBase() const { return memory_.chainHeadAddress(); }
+
+    std::string defaultContract() const { return securities_[static_cast<std::size_t>(chain_[1].securityIndex)].code(); }
+
+    void marketTick() {
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            if (!chain_[i].hasBook) continue;
+            books_[i].step(random_);
+            memory_.writeBook(i, books_[i].rows());
+        }
+    }
+
+    void handle(const std::string& text) {
+        CheckedTransaction checked = checkTransaction(text, securities_);
+        if (!checked.transaction) {
+            appendLine(folder_ + "quik.trr", refusedReply(checked));
+            return;
+        }
+        const Transaction& t = *checked.transaction;
+        const Security& security = securities_[t.securityIndex];
+        std::size_t header = chain_.size();
+        for (std::size_t i = 0; i < chain_.size(); ++i)
+            if (chain_[i].hasBook && static_cast<std::size_t>(chain_[i].securityIndex) == t.securityIndex) header = i;
+        if (t.kind == Transaction::Kind::KillAll) {
+            std::uint32_t removed = header < chain_.size() ? books_[header].killOwn() : 0;
+            appendLine(folder_ + "quik.tro", killReply(t, security, removed));
+        } else {
+            OrderResult result;
+            if (header < chain_.size())
+                result = books_[header].placeOrder(t.sell, t.intPrice, t.quantity);
+            else
+                result.resting = t.quantity;
+            appendLine(folder_ + "quik.tro", acceptedReply(t, security, nextOrderNumber_++, result.traded, result.resting));
+        }
+        if (header < chain_.size()) {
+            memory_.writeBook(header, books_[header].rows());
+            if (options_.dumpBooks) dump();
+        }
+    }
+
+    void dump() const {
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            if (!chain_[i].hasBook) continue;
+            std::string code = securities_[static_cast<std::size_t>(chain_[i].securityIndex)].code();
+            for (const BookRow& row : books_[i].rows())
+                std::printf("%s %c %u %u %u\n", code.c_str(), row.sell ? 'S' : 'B', row.price, row.quantity, row.own);
+        }
+        std::printf("END\n");
+        std::fflush(stdout);
+    }
+
+private:
+    const Options& options_;
+    std::string folder_;
+    const std::vector<Security>& securities_;
+    std::vector<BookMemory::Header> chain_;
+    BookMemory memory_;
+    std::vector<OrderBook> books_;
+    std::mt19937 random_;
+    std::uint64_t nextOrderNumber_ = 5000001;
+};
+
+void listSecurities() {
+    const auto& securities = standardSecurities();
+    for (std::size_t i = 0; i < securities.size(); ++i) {
+        const Security& s = securities[i];
+        std::printf("%2zu %-8s %-14s step %d decimals %d base %s isin %s\n", i, s.classCode.c_str(), s.code().c_str(),
+                    s.intPriceStep, s.decimals, s.baseContract.c_str(), s.isin.c_str());
+    }
+}
+
+int run(const Options& options) {
+    if (options.list) {
+        listSecurities();
+        return 0;
+    }
+    mkdir(options.folder.c_str(), 0777);
+    std::string canonical = canonicalFolder(options.folder);
+    if (canonical.empty()) throw std::runtime_error("folder not found: " + options.folder);
+    std::string folder = canonical == "/" ? canonical : canonical + "/";
+
+    writeFileBytes(folder + "sec.dat", secFileBytes(standardSecurities(), options.secVersion));
+    Terminal terminal(options, folder);
+    LinkServer link(canonical);
+    TransactionFile transactionFile(folder + "quik.tri");
+
+    // Velmora runs as a separate process of the same user and must be able to read our memory.
+    prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
+
+    if (!options.iniPath.empty())
+        writeFileBytes(options.iniPath, iniText(folder, options, terminal.domBase(), terminal.defaultContract()));
+
+    std::printf("DOMBASE=0x%08X\n", terminal.domBase());
+    std::fflush(stdout);
+    if (options.dumpBooks) terminal.dump();
+
+    using Clock = std::chrono::steady_clock;
+    const auto marketPeriod = std::chrono::milliseconds(options.rateMs);
+    const auto filePeriod = std::chrono::milliseconds(100);
+    auto nextMarket = Clock::now() + marketPeriod;
+    auto nextFile = Clock::now() + filePeriod;
+    while (!stopRequested) {
+        auto next = options.fixedBooks ? nextFile : std::min(nextMarket, nextFile);
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+        std::vector<pollfd> set = link.pollSet();
+        int ready = poll(set.data(), set.size(), static_cast<int>(std::max<long long>(0, wait.count())));
+        if (ready > 0)
+            for (const std::string& text : link.receive(set)) terminal.handle(text);
+        auto now = Clock::now();
+        if (!options.fixedBooks && now >= nextMarket) {
+            terminal.marketTick();
+            nextMarket += marketPeriod;
+            if (nextMarket < now) nextMarket = now + marketPeriod;
+        }
+        if (now >= nextFile) {
+            for (const std::string& line : transactionFile.newLines()) terminal.handle(line);
+            nextFile = now + filePeriod;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace standin
+
+int main(int argc, char** argv) {
+    struct sigaction action {};
+    action.sa_handler = standin::requestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);  // no SA_RESTART: the wait must wake up
+    sigaction(SIGINT, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+    try {
+        return standin::run(standin::parseOptions(argc, argv));
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "info.exe: %s\n%s", error.what(), standin::usage);
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "info.exe: %s\n", error.what());
+        return 1;
+    }
+}

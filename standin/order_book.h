@@ -1,0 +1,62 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <random>
+#include <vector>
+
+namespace standin {
+
+// One price level: what the market shows there plus the user's own part of it.
+struct Level {
+    std::uint32_t market = 0;
+    std::uint32_t own = 0;
+    std::uint32_t total() const { return market + own; }
+};
+
+// A level as the terminal lays it out: one side only, the other side zero.
+struct BookRow {
+    std::uint32_t price = 0;
+    bool sell = false;
+    std::uint32_t quantity = 0;
+    std::uint32_t own = 0;
+};
+
+struct OrderResult {
+    std::uint32_t traded = 0;
+    std::uint32_t resting = 0;
+};
+
+// An order book kept uncrossed: every bid price is below every ask price.
+class OrderBook {
+public:
+    OrderBook(std::uint32_t step, std::uint32_t bestBid);
+
+    // The fixed book of the static mode; `variant` makes books of different instruments differ.
+    void fillScripted(int variant);
+    void fillRandom(std::mt19937& random);
+
+    // A limit order: trades against the opposite side up to `price`, the rest stays as own quantity.
+    OrderResult placeOrder(bool sell, std::uint32_t price, std::uint32_t quantity);
+    // Removes all own quantity; answers how much was removed.
+    std::uint32_t killOwn();
+    // One market move: quantities change, levels come and go, sometimes the price walks.
+    void step(std::mt19937& random);
+
+    // Ascending price, bids before asks.
+    std::vector<BookRow> rows() const;
+
+private:
+    static constexpr std::size_t minDepth = 5;
+    static constexpr std::size_t maxDepth = 25;
+
+    void walk(bool up, std::mt19937& random);
+    void keepDepth(std::mt19937& random);
+    std::uint32_t randomQuantity(std::mt19937& random) const;
+
+    std::uint32_t step_;
+    std::uint32_t startBid_;
+    std::map<std::uint32_t, Level> bids_;
+    std::map<std::uint32_t, Level> asks_;
+};
+
+}  // namespace standin

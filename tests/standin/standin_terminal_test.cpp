@@ -1,0 +1,331 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "support/fakes.h"
+#include "support/standin_process.h"
+#include "terminal_files.h"
+
+namespace velmora::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Row {
+    std::uint32_t price = 0;
+    bool sell = false;
+    std::uint32_t quantity = 0;
+    std::uint32_t own = 0;
+    bool operator==(const Row&) const = default;
+};
+using Books = std::map<std::string, std::vector<Row>>;
+
+std::string code(const std::string& ticker) {
+    return ticker.substr(0, ticker.find('\0'));
+}
+
+// Reads another process's memory the way any reader outside the terminal must.
+class ProcessMemory {
+public:
+    explicit ProcessMemory(pid_t pid) : fd_(open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY)) {}
+    ~ProcessMemory() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool read(std::uint32_t address, void* destination, std::size_t count) const {
+        return pread(fd_, destination, count, static_cast<off_t>(address)) == static_cast<ssize_t>(count);
+    }
+    std::uint32_t word(std::uint32_t address) const {
+        std::uint32_t value = 0;
+        EXPECT_TRUE(read(address, &value, 4)) << std::hex << address;
+        return value;
+    }
+
+private:
+    int fd_;
+};
+
+struct Chain {
+    Books books;
+    int headersWithoutBook = 0;
+};
+
+// Walks the chain from the head word, checking what every reader relies on.
+Chain readChain(const ProcessMemory& memory, std::uint32_t base, const std::vector<SecRecord>& records) {
+    Chain chain;
+    char spare[496];
+    std::set<std::uint32_t> seen;
+    for (std::uint32_t header = memory.word(base); header != 0; header = memory.word(header)) {
+        if (!seen.insert(header).second) {
+            ADD_FAILURE() << "the chain loops";
+            break;
+        }
+        EXPECT_TRUE(memory.read(header, spare, sizeof spare)) << "496 bytes readable at a header";
+        auto securityIndex = memory.word(header + 4);
+        auto array = memory.word(header + 8);
+        auto count = memory.word(header + 12);
+        if (array == 0) {
+            ++chain.headersWithoutBook;
+            continue;
+        }
+        EXPECT_LT(securityIndex, records.size());
+        if (securityIndex >= records.size()) continue;
+        EXPECT_TRUE(memory.read(array, spare, sizeof spare)) << "496 bytes readable at a pointer array";
+        EXPECT_LE(count, 124u);
+        auto& rows = chain.books[code(records[securityIndex].ticker)];
+        for (std::uint32_t i = 0; i < count; ++i) {
+            // A count read just before the book shrank can point past the array's end mark.
+            std::uint32_t pointer = memory.word(array + 4 * i);
+            if (pointer == 0) break;
+            std::uint32_t entry[9];
+            EXPECT_TRUE(memory.read(pointer, entry, sizeof entry));
+            bool buys = entry[7] != 0, sells = entry[3] != 0;
+            EXPECT_NE(buys, sells) << "one side per level";
+            EXPECT_FALSE(entry[4] != 0 && entry[8] != 0) << "own quantity on one side only";
+            rows.push_back(sells ? Row{entry[0], true, entry[3], entry[4]} : Row{entry[0], false, entry[7], entry[8]});
+        }
+    }
+    return chain;
+}
+
+// Ascending prices, all bids before all asks, nothing empty.
+::testing::AssertionResult consistent(const std::vector<Row>& rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].quantity == 0 || rows[i].price == 0 || rows[i].own > rows[i].quantity)
+            return ::testing::AssertionFailure() << "empty or oversized level at " << rows[i].price;
+        if (i > 0 && rows[i].price <= rows[i - 1].price)
+            return ::testing::AssertionFailure() << "price " << rows[i].price << " after " << rows[i - 1].price;
+        if (i > 0 && rows[i - 1].sell && !rows[i].sell) return ::testing::AssertionFailure() << "bid after ask";
+    }
+    return ::testing::AssertionSuccess();
+}
+
+Books readDump(StandinProcess& terminal) {
+    Books books;
+    for (auto line = terminal.readLine(); line && *line != "END"; line = terminal.readLine()) {
+        std::istringstream in(*line);
+        std::string ticker;
+        char side;
+        Row row;
+        in >> ticker >> side >> row.price >> row.quantity >> row.own;
+        row.sell = side == 'S';
+        books[ticker].push_back(row);
+    }
+    return books;
+}
+
+class StandinTerminalTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string tri() const { return folder.file("quik.tri"); }
+    std::string tro() const { return folder.file("quik.tro"); }
+    std::string trr() const { return folder.file("quik.trr"); }
+};
+
+TEST_F(StandinTerminalTest, WritesAFullSecuritiesFileInEitherVersion) {
+    for (int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        TempFolder own;
+        StandinProcess terminal(StandinProcess::serving(own.path(), {"--static", "--sec-version", std::to_string(version)}));
+        auto records = parseSecFile(readFile(own.file("sec.dat")), version);
+        ASSERT_EQ(records.size(), 15u);
+
+        std::set<std::string> futures;
+        for (const auto& r : records)
+            if (r.classCode == "SPBFUT") futures.insert(code(r.ticker));
+        int options = 0, withoutBase = 0, longTails = 0, zeroInside = 0, cyrillic = 0;
+        for (const auto& r : records) {
+            EXPECT_GT(r.step, 0);
+            EXPECT_TRUE(r.decimals >= 0 && r.decimals <= 4);
+            if (r.classCode == "SPBOPT") {
+                ++options;
+                EXPECT_TRUE(futures.count(r.baseContract)) << r.baseContract;
+            }
+            withoutBase += r.isin.empty() && !r.hasBase;
+            if (!r.isin.empty()) {
+                ++longTails;
+                EXPECT_EQ(r.classCode.rfind("TQ", 0), 0u) << r.classCode;
+            }
+            zeroInside += (r.ticker + r.names).find('\0') != std::string::npos;
+            for (unsigned char c : r.names) cyrillic += c >= 0xC0;
+        }
+        EXPECT_GE(options, 2);
+        EXPECT_GE(withoutBase, 1);
+        EXPECT_GE(longTails, 3);
+        EXPECT_GE(zeroInside, 1);
+        EXPECT_GT(cyrillic, 0);
+    }
+}
+
+TEST_F(StandinTerminalTest, MemoryHoldsTheDumpedBooksInChainLayout) {
+    StandinProcess terminal(StandinProcess::serving(folder.path(), {"--static", "--dump-books"}));
+    EXPECT_LT(terminal.domBase(), 0x80000000u) << "fits a signed 32-bit setting";
+    Books dumped = readDump(terminal);
+    auto records = parseSecFile(readFile(folder.file("sec.dat")), 1);
+
+    ProcessMemory memory(terminal.pid());
+    Chain chain = readChain(memory, terminal.domBase(), records);
+    EXPECT_GE(chain.books.size(), 6u);
+    EXPECT_GE(chain.headersWithoutBook, 1);
+    EXPECT_EQ(chain.books, dumped);
+    for (const auto& [ticker, rows] : chain.books) EXPECT_TRUE(consistent(rows)) << ticker;
+    // A resting order of the user's is there from the start.
+    EXPECT_TRUE(std::any_of(dumped["SiZ6"].begin(), dumped["SiZ6"].end(), [](const Row& r) { return r.own > 0; }));
+}
+
+TEST_F(StandinTerminalTest, AnswersEachTransactionLineOnceAndRefusesBadOnes) {
+    StandinProcess terminal(StandinProcess::serving(folder.path(), {"--static"}));
+    appendText(tri(), "\r\nTRANS_ID=11; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTION=NEW_ORDER; TYPE=L; "
+                      "QUANTITY=1; PRICE=92300; OPERATION=B; \r\n"
+                      "TRANS_ID=12; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=XXZ9; ACTION=NEW_ORDER; TYPE=L; "
+                      "QUANTITY=1; PRICE=1; OPERATION=B; \r\n");
+    auto accepted = waitForLines(tro(), 1, 1s);
+    auto refused = waitForLines(trr(), 1, 1s);
+    ASSERT_EQ(accepted.size(), 1u);
+    EXPECT_EQ(accepted[0].rfind("TRANS_ID=11; STATUS=3; ORDER_NUM=", 0), 0u) << accepted[0];
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].rfind("TRANS_ID=12; STATUS=4; RESULT_MSG=unknown security", 0), 0u) << refused[0];
+
+    const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=BRF7; ";
+    const std::string order = head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; OPERATION=S; PRICE=";
+    std::vector<std::pair<std::string, std::string>> bad = {
+        {"TRANS_ID=0; " + order + "75.20; ", "TRANS_ID"},
+        {"TRANS_ID=-5; " + order + "75.20; ", "TRANS_ID"},
+        {"TRANS_ID=21; CLASSCODE=SPBFUT; SECCODE=BRF7; ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; OPERATION=S; PRICE=75.20; ", "ACCOUNT"},
+        {"TRANS_ID=22; CLASSCODE=SPBOPT; SECCODE=BRF7; ACCOUNT=A1; ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; OPERATION=S; PRICE=75.20; ", "unknown security"},
+        {"TRANS_ID=23; " + order + "75.205; ", "decimals"},
+        {"TRANS_ID=24; " + order + "75,20; ", "number"},
+        {"TRANS_ID=25; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=0; OPERATION=S; PRICE=75.20; ", "QUANTITY"},
+        {"TRANS_ID=26; " + head + "ACTION=NEW_ORDER; TYPE=M; QUANTITY=1; OPERATION=S; PRICE=75.20; ", "TYPE"},
+        {"TRANS_ID=27; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=X; PRICE=75.20; ", "OPERATION"},
+        {"TRANS_ID=28; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; ", "BASE_CONTRACT"},
+        {"TRANS_ID=29; " + head + "ACTION=MOVE_ORDERS; ", "ACTION"},
+        {"TRANS_ID=30; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=RIZ6; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=B; PRICE=110255; ", "step"},
+        {"TRANS_ID=31; ACCOUNT=A1; CLASSCODE=TQBR; SECCODE=LKOH; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=B; PRICE=7123.7; ", "step"},
+    };
+    std::string lines;
+    for (const auto& [text, reason] : bad) lines += text + "\r\n";
+    // A line still being written is left for a later look.
+    appendText(tri(), lines + "TRANS_ID=40; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=BR");
+    refused = waitForLines(trr(), 1 + bad.size());
+    ASSERT_EQ(refused.size(), 1 + bad.size());
+    for (std::size_t i = 0; i < bad.size(); ++i)
+        EXPECT_NE(refused[1 + i].find(bad[i].second), std::string::npos) << bad[i].first << " -> " << refused[1 + i];
+    EXPECT_EQ(fileLines(tro()).size(), 1u);
+
+    appendText(tri(), "\r\n");
+    accepted = waitForLines(tro(), 2);
+    ASSERT_EQ(accepted.size(), 2u);
+    EXPECT_EQ(accepted[1].rfind("TRANS_ID=40; STATUS=3;", 0), 0u) << accepted[1];
+}
+
+TEST_F(StandinTerminalTest, OrdersRestTradeAndAreKilledInTheBook) {
+    StandinProcess terminal(StandinProcess::serving(folder.path(), {"--static", "--dump-books"}));
+    Books before = readDump(terminal);
+    auto records = parseSecFile(readFile(folder.file("sec.dat")), 1);
+    auto level = [](const Books& books, std::uint32_t price) {
+        for (const Row& r : books.at("SiZ6"))
+            if (r.price == price) return r;
+        return Row{};
+    };
+    ASSERT_EQ(level(before, 92345), (Row{92345, false, 51, 0}));
+    ASSERT_EQ(level(before, 92347), (Row{92347, false, 29, 2}));
+    ASSERT_EQ(level(before, 92351), (Row{92351, true, 20, 0}));
+    ASSERT_EQ(level(before, 92352), (Row{92352, true, 49, 0}));
+    ASSERT_EQ(level(before, 92350), (Row{92350, false, 16, 0}));
+    const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ";
+
+    appendText(tri(), "TRANS_ID=1; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=3; PRICE=92345; OPERATION=B; \r\n");
+    Books after = readDump(terminal);
+    EXPECT_EQ(level(after, 92345), (Row{92345, false, 54, 3}));
+
+    // Through the spread: takes all of 92351 and part of 92352, nothing rests.
+    appendText(tri(), "TRANS_ID=2; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=25; PRICE=92352; OPERATION=B; \r\n");
+    after = readDump(terminal);
+    EXPECT_EQ(level(after, 92351), Row{});
+    EXPECT_EQ(level(after, 92352), (Row{92352, true, 44, 0}));
+
+    // Takes the best bid and rests the rest as a new own ask there.
+    appendText(tri(), "TRANS_ID=3; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=100; PRICE=92350; OPERATION=S; \r\n");
+    after = readDump(terminal);
+    EXPECT_EQ(level(after, 92350), (Row{92350, true, 84, 84}));
+    EXPECT_TRUE(consistent(after.at("SiZ6")));
+    auto replies = waitForLines(tro(), 3);
+    ASSERT_EQ(replies.size(), 3u);
+    EXPECT_NE(replies[1].find("TRADED=25; BALANCE=0;"), std::string::npos) << replies[1];
+    EXPECT_NE(replies[2].find("TRADED=16; BALANCE=84;"), std::string::npos) << replies[2];
+
+    appendText(tri(), "TRANS_ID=4; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=Si; \r\n");
+    after = readDump(terminal);
+    EXPECT_EQ(level(after, 92345), (Row{92345, false, 51, 0}));
+    EXPECT_EQ(level(after, 92347), (Row{92347, false, 27, 0}));
+    EXPECT_EQ(level(after, 92350), Row{});
+    EXPECT_EQ(after.at("BRF7"), before.at("BRF7"));
+    replies = waitForLines(tro(), 4);
+    ASSERT_EQ(replies.size(), 4u);
+    EXPECT_NE(replies[3].find("KILLED_QUANTITY=89;"), std::string::npos) << replies[3];
+
+    // What a reader of the memory sees is the same book.
+    ProcessMemory memory(terminal.pid());
+    EXPECT_EQ(readChain(memory, terminal.domBase(), records).books, after);
+}
+
+TEST_F(StandinTerminalTest, RewrittenTransactionFileIsReadAgainFromItsStart) {
+    StandinProcess terminal(StandinProcess::serving(folder.path(), {"--static"}));
+    const std::string order = "ACCOUNT=A1; CLASSCODE=TQBR; SECCODE=SBER; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; "
+                              "PRICE=290.00; OPERATION=B; ";
+    appendText(tri(), "\r\nTRANS_ID=501; " + order + "\r\nTRANS_ID=502; " + order + "\r\n");
+    ASSERT_EQ(waitForLines(tro(), 2).size(), 2u);
+
+    // The program's start empties the file to one empty line, then appends anew.
+    writeFile(tri(), "\r\nTRANS_ID=601; " + order + "\r\nTRANS_ID=602; " + order + "\r\nTRANS_ID=603; " + order + "\r\n");
+    waitForLines(tro(), 5);
+    std::this_thread::sleep_for(300ms);
+    auto replies = fileLines(tro());
+    ASSERT_EQ(replies.size(), 5u);
+    EXPECT_EQ(replies[2].rfind("TRANS_ID=601;", 0), 0u) << replies[2];
+    EXPECT_EQ(replies[4].rfind("TRANS_ID=603;", 0), 0u) << replies[4];
+}
+
+TEST_F(StandinTerminalTest, MovingBooksStayConsistent) {
+    StandinProcess terminal(StandinProcess::serving(folder.path(), {"--seed", "7", "--rate", "10"}));
+    auto records = parseSecFile(readFile(folder.file("sec.dat")), 1);
+    ProcessMemory memory(terminal.pid());
+    std::set<std::vector<std::uint32_t>> distinct;
+    int torn = 0;
+    for (int i = 0; i < 30; ++i) {
+        Books books = readChain(memory, terminal.domBase(), records).books;
+        for (const auto& [ticker, rows] : books) {
+            EXPECT_GE(rows.size(), 5u) << ticker;
+            torn += !consistent(rows);
+        }
+        std::vector<std::uint32_t> shape;
+        for (const Row& r : books["RIZ6"]) shape.insert(shape.end(), {r.price, r.quantity});
+        distinct.insert(shape);
+        std::this_thread::sleep_for(30ms);
+    }
+    // The writer takes no lock, so an odd read may catch it midway; almost all must be whole.
+    EXPECT_LE(torn, 3);
+    EXPECT_GE(distinct.size(), 10u);
+}
+
+TEST_F(StandinTerminalTest, ASecondTerminalOnTheSameFolderRefusesToStartAndTheFirstEndsCleanly) {
+    StandinProcess first(StandinProcess::serving(folder.path(), {"--static"}));
+    auto arguments = StandinProcess::serving(folder.path(), {"--static"});
+    StandinProcess second(std::string(VELMORA_BIN_DIR) + "/info.exe", arguments);
+    auto status = second.waitForExit(5s);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 1);
+
+    int firstStatus = first.stop();
+    EXPECT_TRUE(WIFEXITED(firstStatus) && WEXITSTATUS(firstStatus) == 0) << "ends cleanly on SIGTERM";
+}
+
+}  // namespace
+}  // namespace velmora::testing

@@ -1,0 +1,55 @@
+#pragma once
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora::testing {
+
+// A running stand-in terminal (build/bin/info.exe) started with the given arguments.
+// Its stdout is read line by line; stderr goes to the test's own. The process is
+// stopped when the object goes, and it is killed should the test process die first.
+class StandinProcess {
+public:
+    // Starts the program and waits for its first line "DOMBASE=0x...". Throws when the
+    // program cannot be started or ends without that line.
+    explicit StandinProcess(const std::vector<std::string>& arguments);
+    // Starts any program without waiting for a first line.
+    StandinProcess(const std::string& program, const std::vector<std::string>& arguments);
+    ~StandinProcess();
+    StandinProcess(const StandinProcess&) = delete;
+    StandinProcess& operator=(const StandinProcess&) = delete;
+
+    // Starts info.exe serving `folder` ("--folder folder" followed by `extra`).
+    static std::vector<std::string> serving(const std::string& folder, std::vector<std::string> extra = {});
+
+    pid_t pid() const { return pid_; }
+    std::uint32_t domBase() const { return domBase_; }
+    const std::string& firstLine() const { return firstLine_; }
+
+    // The next line of stdout without its line end; none when the program closed its
+    // stdout or nothing came within `timeout`.
+    std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+    // Asks the program to end (SIGTERM), waits up to `grace`, then kills it. Answers its exit
+    // status as waitpid reports it; safe to call more than once.
+    int stop(std::chrono::milliseconds grace = std::chrono::seconds(3));
+    void kill();
+    // Waits up to `timeout` for the program to end by itself; its status, or none.
+    std::optional<int> waitForExit(std::chrono::milliseconds timeout);
+
+private:
+    void start(const std::string& program, const std::vector<std::string>& arguments);
+
+    pid_t pid_ = -1;
+    int output_ = -1;
+    std::string pending_;
+    std::string firstLine_;
+    std::uint32_t domBase_ = 0;
+    int status_ = 0;
+};
+
+}  // namespace velmora::testing
