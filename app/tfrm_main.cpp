@@ -210,7 +210,8 @@ void TfrmMain::buildLayout() {
 
     pnlDOM_ = new QWidget;
     pnlDOM_->setObjectName(QStringLiteral("pnlDOM"));
-    pnlDOM_->setMinimumWidth(0);
+    // Any saved width goes, even one narrower than the ladder's tool bar.
+    pnlDOM_->setMinimumWidth(1);
     auto* domLayout = new QVBoxLayout(pnlDOM_);
     domLayout->setContentsMargins(0, 0, 0, 0);
     domLayout->setSpacing(0);
