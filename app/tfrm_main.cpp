@@ -29,6 +29,7 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
+#include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"
 #include "terminal/quote_discovery.h"
@@ -147,7 +148,7 @@ void TfrmMain::buildActions() {
     acSwitchView_ = makeAction("acSwitchView", QString(), QString());
     acSwitchView_->setIcon(toolImage(ToolImage::FullView));
     acRefreshQuoteTables_ = makeAction("acRefreshQuoteTables", "Обновить стаканы", "Обновить список стаканов");
-    // Only the refresh timer runs the ladder refresh, through RefreshTick.
+    // No button or key: the refresh timer is its only caller.
     acRefreshDOM_ = makeAction("acRefreshDOM", QString(), QString());
     acBUY_ = makeAction("acBUY", "Купить", "Купить");
     acSELL_ = makeAction("acSELL", "Продать", "Продать");
@@ -356,6 +357,11 @@ void TfrmMain::wireActions() {
     on(acToLeftTop_, &TfrmMain::acToLeftTopExecute);
     on(acSwitchView_, &TfrmMain::acSwitchViewExecute);
     order(acRefreshQuoteTables_, [this] { RefreshQuoteTables(program_, *this); });
+    order(acRefreshDOM_, [this] {
+        if (!program_.instrumentChosen()) return;
+        RefreshDOM(program_);
+        ShowStopQuantities(program_);
+    });
     order(acBUY_, [this] { BuyAtEditorPrice(program_, *this); });
     order(acSELL_, [this] { SellAtEditorPrice(program_, *this); });
     order(acSetStop_, [this] { SetStop(program_, *this); });

@@ -61,6 +61,7 @@ private slots:
     void ownQuantitiesAreBoldAndTheHeaderIsLeftAlone();
     void onlyChangedCellsAndTheirDependentsRepaint();
     void everyPressIsReportedWithItsCell();
+    void columnAndRowBordersCanBeDragged();
 };
 
 void LadderViewTest::eachCellKindHasItsColour() {
@@ -179,6 +180,36 @@ void LadderViewTest::everyPressIsReportedWithItsCell() {
 
     QTest::mouseClick(l.grid->viewport(), Qt::MiddleButton, Qt::NoModifier, centre(2, 2));
     QCOMPARE(pressed[4][0].value<MouseButton>(), MouseButton::Other);
+}
+
+void LadderViewTest::columnAndRowBordersCanBeDragged() {
+    Ladder l;
+    l.f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(l.f.window.get()));
+    QWidget* viewport = l.grid->viewport();
+    const QRect header = l.grid->visualRect(l.grid->model()->index(0, 1));
+    QPoint border(header.right() + 1, header.center().y());
+    QTest::mousePress(viewport, Qt::LeftButton, {}, border);
+    QTest::mouseMove(viewport, border + QPoint(15, 0));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, border + QPoint(15, 0));
+    QCOMPARE(l.grid->columnWidth(1), 55);
+    QCOMPARE(l.grid->columnWidth(2), 40);
+
+    const QRect cell = l.grid->visualRect(l.grid->model()->index(3, 0));
+    border = QPoint(cell.center().x(), cell.bottom() + 1);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, border);
+    QTest::mouseMove(viewport, border + QPoint(0, -6));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, border + QPoint(0, -6));
+    QCOMPARE(l.grid->rowHeight(3), 14);
+    QCOMPARE(l.grid->rowHeight(4), 20);
+
+    // Away from a border a drag resizes nothing.
+    const QPoint inside = l.grid->visualRect(l.grid->model()->index(5, 2)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, inside);
+    QTest::mouseMove(viewport, inside + QPoint(10, 10));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, inside + QPoint(10, 10));
+    QCOMPARE(l.grid->columnWidth(2), 40);
+    QCOMPARE(l.grid->rowHeight(5), 20);
 }
 
 QTEST_MAIN(LadderViewTest)

@@ -1,4 +1,7 @@
+#include <QApplication>
 #include <QComboBox>
+#include <QFontDialog>
+#include <QTimer>
 #include <filesystem>
 #include <QSpinBox>
 #include <QSplitter>
@@ -22,6 +25,8 @@ private slots:
     void stayOnTopFollowsTheSettingAndEachClickToggles();
     void failedSaveIsReportedAndTheProgramGoesOn();
     void shiftEditorsStoreEveryChange();
+    void fontDialogStartsFromItsLastChoiceNotTheLadderFont();
+    void zeroLayoutValuesAreHandedOverWithoutHarm();
 };
 
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
@@ -191,6 +196,59 @@ void WindowSettingsTest::shiftEditorsStoreEveryChange() {
     f.program.settings.DefaultLimitOrderShift = 4;
     f.window->CollectWindowSettings();
     QCOMPARE(f.program.settings.DefaultLimitOrderShift, 4);
+}
+
+void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    setDesignSettings(f.program.settings);
+    f.window->ApplySettingsToWindow();
+    auto* grid = f.child<LadderView>("sgDOM");
+    QFont offered;
+    QFont chosen(QStringLiteral("DejaVu Sans"), 11);
+    chosen.setItalic(true);
+    // Answers the modal dialog the action opens.
+    auto answer = [&](bool accept) {
+        QTimer::singleShot(0, [&, accept] {
+            auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            offered = dialog->currentFont();
+            dialog->setCurrentFont(chosen);
+            accept ? dialog->accept() : dialog->reject();
+        });
+        f.window->findChild<QAction*>("acFontEdit")->trigger();
+    };
+    answer(true);
+    // The family shown is whatever the platform substitutes for MS Sans Serif.
+    QCOMPARE(offered.pointSize(), 8);
+    const QFont accepted = grid->font();
+    QCOMPARE(accepted.pointSize(), 11);
+    QVERIFY(accepted.italic());
+
+    f.program.settings.DomFontName = "Courier New";
+    f.program.settings.DOMFontSize = 9;
+    f.window->ApplySettingsToWindow();
+    chosen = QFont(QStringLiteral("DejaVu Serif"), 12);
+    answer(false);
+    QCOMPARE(offered.family(), accepted.family());
+    QCOMPARE(offered.pointSize(), 11);
+    QCOMPARE(grid->font().family(), QStringLiteral("Courier New"));
+    f.window->CollectWindowSettings();
+    QCOMPARE(f.program.settings.DOMFontSize, 9);
+}
+
+void WindowSettingsTest::zeroLayoutValuesAreHandedOverWithoutHarm() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    f.program.settings = Settings{};
+    f.window->ApplySettingsToWindow();
+    f.window->WriteLadderHeader();
+    QCOMPARE(f.child<LadderView>("sgDOM")->model()->rowCount(), 0);
+    f.child<QToolButton>("tbSwitchView")->click();
+    f.window->CollectWindowSettings();
+    QCOMPARE(f.program.settings.DOMRowCount, 0);
+    QCOMPARE(f.program.settings.DOMCol1Width, 0);
+    QVERIFY(f.messages.shown.empty());
 }
 
 QTEST_MAIN(WindowSettingsTest)
