@@ -621,12 +621,6 @@ void TfrmMain::tsMainShow() {
         if (binding.editor) binding.shortcut = binding.editor->code();
 }
 
-std::uint16_t TfrmMain::shortcutOf(const QAction* action) const {
-    for (const HotkeyBinding& binding : hotkeys_)
-        if (binding.action == action) return binding.shortcut;
-    return 0;
-}
-
 void TfrmMain::tmrRefreshDOMTimer() {
     // A message box opened inside a tick lets the timer fire again; one tick at a time.
     if (tickRunning_) return;

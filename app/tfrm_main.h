@@ -37,6 +37,8 @@ public:
 
     static constexpr int StartUpEventType = 2025;
     static constexpr std::uint16_t SaveShortcut = 16467;  // Ctrl+S
+    // Opened by acHomePage; the example.org name is reserved, so no stranger's site opens
+    // until the project has an address of its own.
     static const char* const HomePageAddress;
 
     explicit TfrmMain(Program& program, StartUp startUp = StartUp::Deferred, QWidget* parent = nullptr);
@@ -67,8 +69,6 @@ public:
     bool isTopmost() const;
     // What the font dialog does when the user accepts it.
     void acFontEditAccept(const QFont& font);
-    // The combination each hotkey action answers to now, in action-list order; 0 is none.
-    std::uint16_t shortcutOf(const QAction* action) const;
 
 protected:
     bool event(QEvent* event) override;
