@@ -1,7 +1,6 @@
 // The ladder refresh of one tick against the bare cost of its memory reads.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -11,23 +10,6 @@
 #include "platform/message_sink.h"
 #include "platform/trans_library.h"
 #include "secs/security_list.h"
-#include "terminal/process_finder.h"
-
-namespace velmora {
-
-// Stand-in until the process finder lands on main; the real definition wins.
-__attribute__((weak)) std::string BufferToHex(const void* buffer, int count) {
-    std::string text;
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    char pair[3];
-    for (int i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, "%02X", bytes[i]);
-        text += pair;
-    }
-    return text;
-}
-
-}  // namespace velmora
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "secs/sec_file_reader.h"
 #include "secs/security_list.h"
 #include "settings/alarms.h"
+#include "settings/normalized_text.h"
 #include "terminal/process_finder.h"
 #include "terminal/quote_discovery.h"
 #include "trans/dll_mode.h"
@@ -29,18 +30,6 @@ namespace velmora {
 namespace {
 
 const char* const wrongPathText = "Неверно указан путь к QUIK в ini-файле  !!!";
-
-// Mode settings compare trimmed of blanks and control characters, a..z upper-cased.
-std::string modeOf(const std::string& value) {
-    std::size_t begin = 0;
-    std::size_t end = value.size();
-    while (begin < end && static_cast<unsigned char>(value[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(value[end - 1]) <= ' ') --end;
-    std::string mode = value.substr(begin, end - begin);
-    for (char& c : mode)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return mode;
-}
 
 std::vector<std::uint8_t> loadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -108,7 +97,7 @@ void InitAll(Program& program, MainView& view) {
         log.LogMessage("Starting...", 1, true, true);
 
         if (settings.ConfigureQUIK) ConfigureTerminalFileMode(program);
-        if (modeOf(settings.OutputWay) == "TRI") EmptyExchangeFiles(program);
+        if (NormalizedText(settings.OutputWay) == "TRI") EmptyExchangeFiles(program);
         program.SecFilePath = settings.QuikPath + "sec.dat";
 
         log.LogMessage("CheckMainStartupSettings...", 4);
@@ -119,7 +108,7 @@ void InitAll(Program& program, MainView& view) {
         view.ApplySettingsToWindow();
         view.WriteLadderHeader();
 
-        if (modeOf(settings.OutputWay) == "DLL") ConnectTransLibrary(program);
+        if (NormalizedText(settings.OutputWay) == "DLL") ConnectTransLibrary(program);
 
         log.LogMessage("LoadSecs...", 4);
         if (!LoadSecs(program, view, program.SecFilePath)) return;
@@ -140,7 +129,7 @@ void DoneAll(Program& program) {
     Log& log = program.log;
     try {
         log.LogMessage("Closing Velmora...", 1);
-        if (modeOf(program.settings.OutputWay) == "DLL") DoneDLLMode(program);
+        if (NormalizedText(program.settings.OutputWay) == "DLL") DoneDLLMode(program);
         program.clearCurrent();
         program.Alarms.reset();
         program.quoteTables.reset();

@@ -2,6 +2,7 @@
 
 #include "core/main_view.h"
 #include "core/program.h"
+#include "settings/normalized_text.h"
 
 namespace velmora {
 
@@ -9,26 +10,15 @@ namespace {
 
 const char* const terminalExecutable = "info.exe";
 
-// Trimmed of blanks and control characters, only a..z upper-cased: names stay byte text.
-std::string comparable(const std::string& text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
-    std::string result = text.substr(begin, end - begin);
-    for (char& c : result)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return result;
-}
 
 }  // namespace
 
 void FindProcesses(ProcessAccess& processes, const std::string& name, std::vector<ProcessEntry>& list) {
-    std::string wanted = comparable(name);
+    std::string wanted = NormalizedText(name);
     // An empty name would match every process.
     if (wanted.empty()) return;
     for (ProcessEntry& entry : processes.listProcesses())
-        if (comparable(entry.exeName).find(wanted) != std::string::npos) list.push_back(std::move(entry));
+        if (NormalizedText(entry.exeName).find(wanted) != std::string::npos) list.push_back(std::move(entry));
 }
 
 void WaitForTerminal(Program& program, MainView& view, std::vector<ProcessEntry>& list) {

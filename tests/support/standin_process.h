@@ -53,3 +53,28 @@ private:
 };
 
 }  // namespace velmora::testing
+
+#include "platform/process_access.h"
+
+namespace velmora::testing {
+
+// The system's process access narrowed to one process, so a test finds its own stand-in
+// even while other tests run theirs.
+class OnlyProcess : public ProcessAccess {
+public:
+    OnlyProcess(std::unique_ptr<ProcessAccess> system, std::uint32_t processId)
+        : system_(std::move(system)), processId_(processId) {}
+    std::vector<ProcessEntry> listProcesses() override {
+        std::vector<ProcessEntry> kept;
+        for (ProcessEntry& entry : system_->listProcesses())
+            if (entry.id == processId_) kept.push_back(std::move(entry));
+        return kept;
+    }
+    std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override { return system_->open(processId); }
+
+private:
+    std::unique_ptr<ProcessAccess> system_;
+    std::uint32_t processId_;
+};
+
+}  // namespace velmora::testing

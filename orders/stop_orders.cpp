@@ -1,0 +1,35 @@
+#include "orders/stop_orders.h"
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "ladder/price_text.h"
+#include "platform/clock.h"
+#include "settings/log.h"
+
+namespace velmora {
+
+std::int32_t TStopOrders::QuantityInRange(double Upper, double Lower) const {
+    // Quantities run up to 10^9 each: sum wide, show at most the 32-bit limit.
+    std::int64_t total = 0;
+    for (const auto& stop : items)
+        if (Lower < stop->Price && stop->Price <= Upper) total += stop->Quantity;
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(total, std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
+}
+
+void TStopOrders::RemoveFirstInRange(double Upper, double Lower, Log& log) {
+    for (auto it = items.begin(); it != items.end(); ++it) {
+        const TStopOrder& stop = **it;
+        if (!(Lower < stop.Price && stop.Price <= Upper)) continue;
+        if (log.enabled(2))
+            log.LogMessage("clearing stop order:" + FormatGeneral(stop.Price, log.locale().decimalSeparator()) +
+                               "; " + std::to_string(stop.Quantity) + "; " + std::to_string(stop.Direction),
+                           2);
+        items.erase(it);
+        return;
+    }
+}
+
+}  // namespace velmora

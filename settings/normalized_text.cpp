@@ -1,0 +1,15 @@
+#include "settings/normalized_text.h"
+
+namespace velmora {
+
+std::string NormalizedText(std::string_view text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    std::string result(text.substr(begin, end - begin));
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return result;
+}
+
+}  // namespace velmora

@@ -1,0 +1,165 @@
+// The logic below the window against the real stand-in terminal process: start-up finds it,
+// the ladder shows its book, orders reach it through quik.tri or the library, and its answer
+// comes back as an own quantity on a later tick.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "core/program.h"
+#include "core/startup.h"
+#include "ladder/ladder_grid.h"
+#include "orders/order_entry.h"
+#include "platform/clock.h"
+#include "platform/trans_library.h"
+#include "support/fake_view.h"
+#include "support/fakes.h"
+#include "support/standin_process.h"
+
+namespace velmora {
+namespace {
+
+using testing::FakeTransLibrary;
+using testing::FakeView;
+using testing::readFile;
+using testing::RecordingMessageSink;
+using testing::StandinProcess;
+using testing::TempFolder;
+
+struct Level {
+    char side;
+    std::uint32_t price;
+    std::uint32_t quantity;
+    std::uint32_t own;
+};
+
+// The stand-in's own account of one instrument's book, from --dump-books.
+std::vector<Level> readDump(StandinProcess& terminal, const std::string& ticker) {
+    std::vector<Level> levels;
+    while (auto line = terminal.readLine()) {
+        if (*line == "END") break;
+        std::istringstream fields(*line);
+        std::string name;
+        Level level{};
+        fields >> name >> level.side >> level.price >> level.quantity >> level.own;
+        if (name == ticker) levels.push_back(level);
+    }
+    return levels;
+}
+
+class StandinEndToEnd : public ::testing::Test {
+protected:
+    void start(const std::string& outputWay, TransLibrary& library) {
+        terminal = std::make_unique<StandinProcess>(StandinProcess::serving(
+            quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way", outputWay}));
+        initialBook = readDump(*terminal, "SiZ6");
+        ASSERT_FALSE(initialBook.empty());
+        processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),
+                                                           static_cast<std::uint32_t>(terminal->pid()));
+        program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, library});
+        program->ProgramDir = app.path();
+        InitAll(*program, view);
+        ASSERT_TRUE(view.timerEnabled) << readFile(app.file("Velmora.log"));
+        tick();
+        ASSERT_TRUE(program->instrumentChosen());
+    }
+
+    void tick() { RefreshTick(*program, view); }
+
+    // Ticks until `ready` holds or about three seconds pass, as the window's timer would.
+    bool tickUntil(const std::function<bool()>& ready) {
+        for (int i = 0; i < 60; ++i) {
+            tick();
+            if (ready()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    int rowOfPrice(const std::string& text) const {
+        for (int row = 1; row < program->ladder.rowCount(); ++row)
+            if (program->ladder.cell(row, LadderGrid::PriceColumn) == text) return row;
+        return -1;
+    }
+
+    TempFolder quik, app;
+    std::unique_ptr<ProcessAccess> processes;
+    std::unique_ptr<Clock> clock = makeSystemClock();
+    std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
+    RecordingMessageSink messages;
+    FakeView view;
+    std::unique_ptr<StandinProcess> terminal;
+    std::vector<Level> initialBook;
+    std::unique_ptr<Program> program;
+};
+
+TEST_F(StandinEndToEnd, LadderShowsTheTerminalsBookCentredOnTheSpread) {
+    FakeTransLibrary unused;
+    start("TRI", unused);
+    const LadderGrid& ladder = program->ladder;
+    ASSERT_EQ(ladder.rowCount(), 41);
+    std::vector<Level> bids, asks;
+    for (const Level& level : initialBook) (level.side == 'B' ? bids : asks).push_back(level);
+    // Best ask in row 20, asks rising upward; best bid in row 21, bids falling downward.
+    for (std::size_t i = 0; i < asks.size(); ++i) {
+        int row = 20 - static_cast<int>(i);
+        EXPECT_EQ(ladder.cell(row, LadderGrid::PriceColumn), std::to_string(asks[i].price));
+        EXPECT_EQ(ladder.cell(row, LadderGrid::SellQuantity), std::to_string(asks[i].quantity));
+        EXPECT_EQ(ladder.cell(row, LadderGrid::BuyQuantity), "");
+    }
+    for (std::size_t i = 0; i < bids.size(); ++i) {
+        const Level& level = bids[bids.size() - 1 - i];
+        int row = 21 + static_cast<int>(i);
+        EXPECT_EQ(ladder.cell(row, LadderGrid::PriceColumn), std::to_string(level.price));
+        EXPECT_EQ(ladder.cell(row, LadderGrid::BuyQuantity), std::to_string(level.quantity));
+        EXPECT_EQ(ladder.cell(row, LadderGrid::OwnBuy), level.own ? std::to_string(level.own) : "");
+    }
+    EXPECT_EQ(ladder.cell(20 - static_cast<int>(asks.size()), LadderGrid::PriceColumn), "");
+}
+
+TEST_F(StandinEndToEnd, ClickOrderThroughTheFileShowsAsOwnQuantityAndKillAllRemovesIt) {
+    FakeTransLibrary unused;
+    start("TRI", unused);
+    view.orderShift = 0;
+    view.contracts = 3;
+    // A sell at the best ask's own price rests there: "к.куп" column of the best ask row.
+    const std::string bestAsk = program->ladder.cell(20, LadderGrid::PriceColumn);
+    LadderMouseDown(*program, view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
+    std::string tri = readFile(quik.file("quik.tri"));
+    EXPECT_NE(tri.find("ACTION=NEW_ORDER; TYPE=L; QUANTITY=3; PRICE=" + bestAsk + "; OPERATION=S; \r\n"),
+              std::string::npos)
+        << tri;
+    ASSERT_TRUE(tickUntil([&] { return program->ladder.cell(20, LadderGrid::OwnSell) == "3"; }))
+        << readFile(quik.file("quik.trr"));
+    EXPECT_EQ(rowOfPrice(bestAsk), 20);
+
+    ClearAllOrders(*program);
+    ASSERT_TRUE(tickUntil([&] { return program->ladder.cell(20, LadderGrid::OwnSell).empty(); }));
+    for (int row = 1; row < 41; ++row) {
+        EXPECT_EQ(program->ladder.cell(row, LadderGrid::OwnBuy), "") << row;
+        EXPECT_EQ(program->ladder.cell(row, LadderGrid::OwnSell), "") << row;
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(StandinEndToEnd, EditorBuyThroughTheLibraryRestsAtTheBestBid) {
+    auto library = loadTransLibrary(VELMORA_BIN_DIR "/");
+    ASSERT_TRUE(library->available()) << library->loadError();
+    start("DLL", *library);
+    EXPECT_TRUE(program->DLLConnected) << readFile(app.file("Velmora.log"));
+    view.contracts = 4;
+    const std::string bestBid = program->ladder.cell(21, LadderGrid::PriceColumn);
+    ASSERT_EQ(program->ladder.cell(21, LadderGrid::OwnBuy), "");
+    view.price = bestBid;
+    BuyAtEditorPrice(*program, view);
+    ASSERT_TRUE(tickUntil([&] { return program->ladder.cell(21, LadderGrid::OwnBuy) == "4"; }))
+        << readFile(quik.file("quik.trr")) << readFile(quik.file("quik.tro"));
+    EXPECT_EQ(program->ladder.cell(21, LadderGrid::PriceColumn), bestBid);
+    DoneAll(*program);
+    EXPECT_NE(readFile(app.file("Velmora.log")).find("Closing Velmora..."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora

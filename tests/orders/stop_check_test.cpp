@@ -1,0 +1,51 @@
+#include "ladder_fixture.h"
+
+namespace velmora::testing {
+namespace {
+
+using StopCheckTest = LadderFixture;
+
+TEST_F(StopCheckTest, StopsFireWhenReachedPricedMarketSpreadStepsThrough) {
+    program.settings.MarketSpread = 3;
+    AddStopOrder(program, 0, 100.10, 1);
+    AddStopOrder(program, 1, 99.95, 2);
+    CheckStopOrders(program);
+    setBook({10000, 10010}, {10015});
+    CheckStopOrders(program);
+    setBook({9990}, {9995, 10000});
+    CheckStopOrders(program);
+    EXPECT_EQ(sentTails(), (Texts{"QUANTITY=1; PRICE=100.25; OPERATION=B; ", "QUANTITY=2; PRICE=99.80; OPERATION=S; "}));
+    EXPECT_TRUE(stops().empty());
+}
+
+TEST_F(StopCheckTest, SeveralStopsFireNewestFirstAtTheBestPricesWithSpreadZero) {
+    AddStopOrder(program, 0, 100.00, 1);
+    AddStopOrder(program, 1, 100.05, 2);
+    AddStopOrder(program, 0, 100.05, 4);  // above the best bid: waits
+    AddStopOrder(program, 0, 99.95, 3);
+    CheckStopOrders(program);
+    EXPECT_EQ(sentTails(), (Texts{"QUANTITY=3; PRICE=100.00; OPERATION=B; ", "QUANTITY=2; PRICE=100.05; OPERATION=S; ",
+                                  "QUANTITY=1; PRICE=100.00; OPERATION=B; "}));
+    EXPECT_EQ(stops(), Texts{"0@100.05 x4"});
+}
+
+TEST_F(StopCheckTest, AStopWaitsWhileItsSideIsEmptyAndIsGoneOnceFired) {
+    AddStopOrder(program, 0, 1.00, 1);
+    AddStopOrder(program, 1, 1000.00, 2);
+    transLibrary.isAvailable = false;  // fired all the same, though not delivered
+    setBook({}, {10005});
+    CheckStopOrders(program);
+    AddStopOrder(program, 1, 1000.00, 3);
+    setBook({10000}, {});
+    CheckStopOrders(program);
+    EXPECT_EQ(stops(), Texts{"1@1000 x3"});
+    Texts lines = logLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.rfind("formed order: ", 0) == 0; }),
+              2);
+    EXPECT_TRUE(logged("formed order: TRANS_ID=1001; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; "
+                       "ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; PRICE=100.05; OPERATION=S; "));
+}
+
+}  // namespace
+}  // namespace velmora::testing

@@ -1,0 +1,31 @@
+#include "orders/stop_orders.h"
+
+#include <limits>
+
+#include "trans/program_fixture.h"
+
+namespace velmora::testing {
+namespace {
+
+using StopOrdersTest = ProgramFixture;
+
+TEST_F(StopOrdersTest, RangesAreOpenBelowAndClosedAboveAndRemovalTakesTheOldest) {
+    TStopOrders& stops = *program.StopOrders;
+    for (TStopOrder stop : {TStopOrder{0, 100.00, 2}, TStopOrder{1, 99.95, 1}, TStopOrder{1, 99.95, 4}})
+        stops.append(std::make_unique<TStopOrder>(stop));
+    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), 2);
+    EXPECT_EQ(stops.QuantityInRange(99.95, 99.90), 5);
+
+    locale.decimal = ',';
+    stops.RemoveFirstInRange(99.95, 99.90, program.log);
+    stops.RemoveFirstInRange(99.90, 99.85, program.log);
+    ASSERT_EQ(stops.Count(), 2);
+    EXPECT_EQ(stops.items[1]->Quantity, 4);
+    EXPECT_EQ(logLines(), Texts{"clearing stop order:99,95; 1; 1"});
+
+    stops.append(std::make_unique<TStopOrder>(TStopOrder{0, 99.99, std::numeric_limits<std::int32_t>::max()}));
+    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), std::numeric_limits<std::int32_t>::max());
+}
+
+}  // namespace
+}  // namespace velmora::testing

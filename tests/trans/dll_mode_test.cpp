@@ -1,0 +1,72 @@
+#include "trans/dll_mode.h"
+
+#include <dlfcn.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/trans_library.h"
+#include "program_fixture.h"
+#include "trans/transactions.h"
+
+namespace velmora::testing {
+namespace {
+
+using DllModeTest = ProgramFixture;
+
+TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
+    program.settings.QuikPath = "C:\\QUIK\\";
+    transLibrary.connectResult = 3;
+    ConnectTransLibrary(program);
+    EXPECT_FALSE(program.DLLConnected);
+    transLibrary.connectResult = 0;
+    ConnectTransLibrary(program);
+    EXPECT_TRUE(program.DLLConnected);
+    DoneDLLMode(program);
+    EXPECT_EQ(transLibrary.connectTexts, (Texts{"C:\\QUIK\\", "C:\\QUIK\\"}));
+    EXPECT_EQ(transLibrary.disconnects, 1);
+    EXPECT_EQ(logLines(), (Texts{"InitDLLMode..", "TRANS2QUIK_CONNECT RES:3; ParamString:C:\\QUIK\\; Errcode:7; ErrMess:",
+                                 "Не удается установить связь с QUIK для передачи заявок через dll", "InitDLLMode..",
+                                 "TRANS2QUIK_CONNECT RES:0; ParamString:C:\\QUIK\\; Errcode:0; ErrMess:",
+                                 "связь с QUIK для передачи заявок через dll установлена", "DoneDLLMode...",
+                                 "TRANS2QUIK_DISCONNECT RES: 0; ErrCode:0; Errm:; "}));
+}
+
+TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
+    program.settings.QuikPath = std::string(253, 'q') + "\\";
+    EXPECT_TRUE(InitDLLMode(program));
+    program.settings.QuikPath += "q";
+    EXPECT_FALSE(InitDLLMode(program));
+    ASSERT_EQ(transLibrary.connectTexts.size(), 1u);
+    EXPECT_EQ(transLibrary.connectTexts[0].size(), 254u);
+    EXPECT_TRUE(logged("QuikPath is longer than 254 bytes"));
+}
+
+TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
+    transLibrary.isAvailable = false;
+    ConnectTransLibrary(program);
+    SendNewOrder(program, 0, 1, 100);
+    DoneDLLMode(program);
+    EXPECT_FALSE(program.DLLConnected);
+    EXPECT_TRUE(transLibrary.connectTexts.empty() && transLibrary.sent.empty() && transLibrary.disconnects == 0);
+    EXPECT_TRUE(logged("TRANS2QUIK library not available: not loaded"));
+    EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK library not available: not loaded"));
+}
+
+TEST(LoadTransLibrary, AMissingLibraryOrFunctionLeavesItUnavailableSayingWhy) {
+    TempFolder folder;
+    auto missing = loadTransLibrary(folder.path());
+    EXPECT_FALSE(missing->available());
+    EXPECT_NE(missing->loadError().find(folder.file("TRANS2QUIK.so")), std::string::npos);
+
+    // A real shared library without the three functions: the maths library.
+    Dl_info info{};
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(static_cast<double (*)(double)>(&::cbrt)), &info), 0);
+    std::filesystem::copy_file(info.dli_fname, folder.file("TRANS2QUIK.so"));
+    auto wrong = loadTransLibrary(folder.path());
+    EXPECT_FALSE(wrong->available());
+    EXPECT_NE(wrong->loadError().find("TRANS2QUIK_CONNECT not found"), std::string::npos) << wrong->loadError();
+}
+
+}  // namespace
+}  // namespace velmora::testing

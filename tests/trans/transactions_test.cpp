@@ -1,0 +1,137 @@
+#include "trans/transactions.h"
+
+#include <chrono>
+#include <filesystem>
+#include <limits>
+
+#include "program_fixture.h"
+
+namespace velmora::testing {
+namespace {
+
+using TransactionsTest = ProgramFixture;
+
+TEST_F(TransactionsTest, ExampleTransactionsComeOutByteForByteOneTriLineEach) {
+    const std::string order = "TRANS_ID=1001; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; ACTION=NEW_ORDER; "
+                              "TYPE=L; QUANTITY=3; PRICE=1234.50; OPERATION=S; ";
+    const std::string killAll = "TRANS_ID=1002; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; "
+                                "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ";
+    program.settings.OutputWay = "TRI";
+    writeFile(folder.file("quik.tri"), "earlier\r\n");
+    SendNewOrder(program, 1, 3, 1234.5);
+    SendKillAll(program);
+    EXPECT_EQ(readFile(folder.file("quik.tri")), "earlier\r\n" + order + "\r\n" + killAll + "\r\n");
+    EXPECT_EQ(logLines(), (Texts{"formed order: " + order, "formed order: " + killAll}));
+}
+
+TEST_F(TransactionsTest, OperationCodingAndPriceDigitsWhateverTheLocale) {
+    locale.decimal = ',';
+    SendNewOrder(program, 0, 2, 99.95);
+    SendNewOrder(program, 2, 2, 100.0 + 0.05 * 3);  // just above 100.15 in binary
+    SendNewOrder(program, -1, 2, -0.001);
+    security().Decimals = 0;
+    SendNewOrder(program, 1, 2, 12344.6);
+    EXPECT_EQ(sentTails(), (Texts{"QUANTITY=2; PRICE=99.95; OPERATION=B; ", "QUANTITY=2; PRICE=100.15; OPERATION=B; ",
+                                  "QUANTITY=2; PRICE=0.00; OPERATION=B; ", "QUANTITY=2; PRICE=12345; OPERATION=S; "}));
+}
+
+TEST_F(TransactionsTest, TransIdsFollowOneAnotherAcrossKillAllAndWrapToOne) {
+    program.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
+    SendKillAll(program);
+    SendNewOrder(program, 0, 1, 100);
+    SendNewOrder(program, 0, 1, 100);
+    ASSERT_EQ(transLibrary.sent.size(), 3u);
+    EXPECT_EQ(transLibrary.sent[0].rfind("TRANS_ID=2147483646; ", 0), 0u);
+    EXPECT_EQ(transLibrary.sent[1].rfind("TRANS_ID=2147483647; ", 0), 0u);
+    EXPECT_EQ(transLibrary.sent[2].rfind("TRANS_ID=1; ", 0), 0u);
+}
+
+TEST(SeedTransId, CountsHundredthsSince1909WithinTheTerminalRange) {
+    using namespace std::chrono;
+    std::int64_t days = (sys_days(2026y / December / 8) - sys_days(1909y / December / 28)).count();
+    std::int64_t hundredths = days * 8640000 + (9 * 3600 + 30 * 60 + 5) * 100 + 7;
+    std::int32_t seed = SeedTransId(LocalDateTime{2026, 12, 8, 9, 30, 5, 70});
+    EXPECT_EQ(seed, hundredths & 0x7FFFFFFF);  // the plain 32-bit cut would be negative here
+    EXPECT_EQ(SeedTransId(LocalDateTime{2026, 12, 8, 9, 30, 8, 70}) - seed, 300);
+    EXPECT_EQ(SeedTransId(LocalDateTime{1909, 12, 28, 0, 0, 1, 0}), 100);
+    EXPECT_EQ(SeedTransId(LocalDateTime{1909, 12, 28, 0, 0, 0, 0}), 1);
+}
+
+TEST_F(TransactionsTest, KillAllVariantsBySectionAndOptionBaseContract) {
+    for (std::string section : {" forts\t", "micex", "SPBEX"}) {
+        program.settings.SECTION = section;
+        SendKillAll(program);
+    }
+    program.settings.SECTION = "FORTS";
+    addSecurity("SPBFUT", "RIZ6", "RTS");
+    program.CurrentSecurity = &addSecurity("SPBOPT", "RI100BL6", "RIZ6");
+    SendKillAll(program);
+    program.CurrentSecurity = &addSecurity("SPBOPT", "SI65BL6", "SIZ6");
+    SendKillAll(program);
+    const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; ";
+    EXPECT_EQ(transLibrary.sent,
+              (Texts{"TRANS_ID=1001; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ",
+                     "TRANS_ID=1002; " + head + "ACTION=KILL_ALL_ORDERS; ", "TRANS_ID=1003; " + head,
+                     "TRANS_ID=1004; ACCOUNT=A1; CLASSCODE=SPBOPT; SECCODE=RI100BL6; "
+                     "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=RTS",
+                     "TRANS_ID=1005; ACCOUNT=A1; CLASSCODE=SPBOPT; SECCODE=SI65BL6; "
+                     "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=SIZ6; "}));
+}
+
+TEST_F(TransactionsTest, DeliveryByOutputWayWhateverTheLogLevel) {
+    program.log.LogThreshold = -1;
+    program.settings.OutputWay = " tri";
+    writeFile(folder.file("quik.tro"), "old reply\r\n");
+    EmptyExchangeFiles(program);
+    for (const char* name : {"quik.tri", "quik.tro", "quik.trr"}) EXPECT_EQ(readFile(folder.file(name)), "\r\n");
+    SendNewOrder(program, 0, 1, 100);
+    program.log.LogThreshold = 0;
+    SendNewOrder(program, 0, 1, 100);
+    EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
+
+    program.settings.OutputWay = "Dll";  // handed over while not connected too
+    SendNewOrder(program, 0, 1, 100);
+    program.settings.OutputWay = "";
+    SendNewOrder(program, 0, 1, 100);
+    EXPECT_EQ(transLibrary.sent.size(), 1u);
+    EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
+}
+
+TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
+    program.settings.OutputWay = "TRI";
+    program.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
+    SendNewOrder(program, 0, 1, 100);
+    program.settings.ACCOUNT = "A1";
+    security().Ticker = "T1\r\nTRANS_ID=5";
+    SendNewOrder(program, 0, 1, 100);
+    security().Ticker = "T1";
+    security().ClassCode = std::string("SPB\0FUT", 7);
+    SendKillAll(program);
+    security().ClassCode = "SPBFUT";
+    security().BaseContract = "B1\n";
+    SendKillAll(program);
+
+    EXPECT_FALSE(std::filesystem::exists(folder.file("quik.tri")));
+    EXPECT_EQ(logLines(), (Texts{"transaction not sent: ACCOUNT holds \";\"", "transaction not sent: SECCODE holds CR",
+                                 "transaction not sent: CLASSCODE holds NUL",
+                                 "transaction not sent: BASE_CONTRACT holds LF"}));
+    EXPECT_EQ(sink.shown.size(), 4u);
+    EXPECT_EQ(program.TransIdCounter, 1005);  // refused transactions still took their numbers
+}
+
+TEST_F(TransactionsTest, AnUnwritableTriFileIsNotReportedAsDelivered) {
+    program.settings.OutputWay = "TRI";
+    program.settings.TRIFileName = folder.file("missing/quik.tri");
+    SendNewOrder(program, 0, 1, 100);
+    EXPECT_FALSE(sink.shown.empty());  // the writer's own box
+    program.settings.TRIFileName.clear();  // must not land in the program's own log
+    SendNewOrder(program, 0, 1, 100);
+    Texts lines = logLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[1].rfind("transaction not delivered: ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("formed order: TRANS_ID=1002; ", 0), 0u);
+    EXPECT_EQ(lines[3].rfind("transaction not delivered: ", 0), 0u);
+}
+
+}  // namespace
+}  // namespace velmora::testing

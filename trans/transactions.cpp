@@ -1,0 +1,165 @@
+#include "trans/transactions.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <string_view>
+
+#include "core/program.h"
+#include "platform/message_sink.h"
+#include "secs/security_list.h"
+#include "trans/dll_mode.h"
+#include "settings/normalized_text.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::int32_t maxTransId = std::numeric_limits<std::int32_t>::max();
+
+// A value holding one of these would end its pair early or start a forged one.
+std::optional<char> forbiddenCharacter(std::string_view value) {
+    for (char c : value)
+        if (c == '\r' || c == '\n' || c == '\0' || c == ';') return c;
+    return std::nullopt;
+}
+
+std::string characterName(char c) {
+    switch (c) {
+        case '\r': return "CR";
+        case '\n': return "LF";
+        case '\0': return "NUL";
+        default: return "\";\"";
+    }
+}
+
+// Collects the values of one transaction and the first reason not to send it.
+class TransactionText {
+public:
+    void add(std::string_view key, std::string_view value, bool closing = true) {
+        if (!refusal_)
+            if (auto bad = forbiddenCharacter(value))
+                refusal_ = std::string(key) + " holds " + characterName(*bad);
+        text_ += key;
+        text_ += '=';
+        text_ += value;
+        if (closing) text_ += "; ";
+    }
+    void addLiteral(std::string_view pairs) { text_ += pairs; }
+    void refuse(std::string reason) {
+        if (!refusal_) refusal_ = std::move(reason);
+    }
+    const std::string& text() const { return text_; }
+    const std::optional<std::string>& refusal() const { return refusal_; }
+
+private:
+    std::string text_;
+    std::optional<std::string> refusal_;
+};
+
+// Fixed point with "." whatever the locale: to_chars does not consult it.
+std::optional<std::string> PriceValue(double price, std::uint32_t decimals) {
+    if (!std::isfinite(price)) return std::nullopt;
+    char buffer[400];
+    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed,
+                                      static_cast<int>(decimals));
+    if (error != std::errc()) return std::nullopt;
+    std::string text(buffer, end);
+    if (text[0] == '-' && text.find_first_not_of("0.", 1) == std::string::npos) text.erase(0, 1);
+    return text;
+}
+
+void Deliver(Program& program, const TransactionText& transaction) {
+    const std::string& text = transaction.text();
+    if (transaction.refusal()) {
+        // The raw text may hold line breaks; the reason says enough.
+        program.log.LogMessage("transaction not sent: " + *transaction.refusal(), 1);
+        program.platform.messages.show("Заявка не отправлена: " + *transaction.refusal());
+        return;
+    }
+    if (program.log.enabled(2)) program.log.LogMessage("formed order: " + text, 2);
+
+    std::string mode = NormalizedText(program.settings.OutputWay);
+    if (mode == "TRI") {
+        const std::string& path = program.settings.TRIFileName;
+        // An empty path would send the line to the program's own log.
+        if (!path.empty()) program.log.writeLine(text, false, false, path);
+        if (path.empty() || !program.log.lastWriteSucceeded())
+            program.log.LogMessage("transaction not delivered: cannot write to \"" + path + "\"", 1);
+    } else if (mode == "DLL") {
+        SendTransactionDLL(program, text);
+    }
+}
+
+TransactionText Head(Program& program, const TSecShareRecord& security) {
+    TransactionText transaction;
+    transaction.add("TRANS_ID", std::to_string(NextTransId(program)));
+    transaction.add("ACCOUNT", program.settings.ACCOUNT);
+    transaction.add("CLASSCODE", security.ClassCode);
+    transaction.add("SECCODE", security.Ticker);
+    return transaction;
+}
+
+}  // namespace
+
+std::int32_t SeedTransId(const LocalDateTime& now) {
+    double hundredths = (toDayCount(now) - 3650.0) * 8640000.0;
+    double rounded = std::floor(hundredths);
+    double fraction = hundredths - rounded;
+    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(rounded, 2.0) != 0.0)) rounded += 1.0;
+    auto value = static_cast<std::int64_t>(rounded);
+    // The terminal takes TRANS_ID from 1 to 2147483647 only.
+    auto seed = static_cast<std::int32_t>(static_cast<std::uint64_t>(value) & 0x7FFFFFFFu);
+    return seed == 0 ? 1 : seed;
+}
+
+std::int32_t NextTransId(Program& program) {
+    if (program.TransIdCounter < 1) program.TransIdCounter = 1;
+    std::int32_t id = program.TransIdCounter;
+    program.TransIdCounter = id == maxTransId ? 1 : id + 1;
+    return id;
+}
+
+void SendNewOrder(Program& program, int Operation, std::int32_t Quantity, double Price) {
+    if (!program.CurrentSecurity) return;
+    const TSecShareRecord& security = *program.CurrentSecurity;
+    TransactionText transaction = Head(program, security);
+    transaction.addLiteral("ACTION=NEW_ORDER; TYPE=L; ");
+    transaction.add("QUANTITY", std::to_string(Quantity));
+    std::optional<std::string> price = PriceValue(Price, security.Decimals);
+    if (!price) transaction.refuse("PRICE is not a finite number");
+    transaction.add("PRICE", price.value_or(""));
+    transaction.addLiteral(Operation == 1 ? "OPERATION=S; " : "OPERATION=B; ");
+    Deliver(program, transaction);
+}
+
+void SendKillAll(Program& program) {
+    if (!program.CurrentSecurity) return;
+    const TSecShareRecord& security = *program.CurrentSecurity;
+    TransactionText transaction = Head(program, security);
+    std::string section = NormalizedText(program.settings.SECTION);
+    if (section == "FORTS") {
+        transaction.addLiteral("ACTION=KILL_ALL_FUTURES_ORDERS; ");
+        // An option names the base contract of its underlying futures contract, when listed.
+        const TSecShareRecord* underlying = nullptr;
+        if (security.ClassCode == "SPBOPT" && program.SecurityList)
+            underlying = program.SecurityList->FindByTicker(security.BaseContract);
+        if (underlying)
+            transaction.add("BASE_CONTRACT", underlying->BaseContract, false);
+        else
+            transaction.add("BASE_CONTRACT", security.BaseContract);
+    } else if (section == "MICEX") {
+        transaction.addLiteral("ACTION=KILL_ALL_ORDERS; ");
+    }
+    Deliver(program, transaction);
+}
+
+void EmptyExchangeFiles(Program& program) {
+    const std::string& quikPath = program.settings.QuikPath;
+    for (const std::string& path :
+         {program.settings.TRIFileName, quikPath + "quik.tro", quikPath + "quik.trr"})
+        if (!path.empty()) program.log.writeLine("", false, true, path);
+}
+
+}  // namespace velmora
