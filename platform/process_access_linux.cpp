@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #include "platform/process_access.h"
 
@@ -14,10 +12,22 @@ namespace velmora {
 
 namespace {
 
+// Empty when the file cannot be read. Plain reads: a process that ends between the opening and
+// the reading makes the read fail, which a stream would raise as an exception.
 std::string readSmallFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) text.clear();
+        if (got <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return text;
 }
 
 std::string fileNameOf(const std::string& path) {

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "support/fakes.h"
 #include "terminal/process_finder.h"
@@ -150,3 +152,39 @@ TEST(LinuxProcessAccess, NamesComeFromWindowsPathOrUncutFileName) {
 }
 
 }  // namespace
+
+TEST(LinuxProcessAccess, ProcessesEndingWhileTheListIsTakenAreSkipped) {
+    // Short-lived processes come and go beside the listing, as on any busy machine; one that
+    // ends between the opening and the reading of its files must not end the listing.
+    std::atomic<bool> stop{false};
+    // Each child stays a moment as a zombie, long enough to be listed, and is reaped at any point
+    // of the listing after that.
+    auto churn = [&] {
+        pid_t zombies[16] = {};
+        for (std::size_t next = 0; !stop; next = (next + 1) % std::size(zombies)) {
+            if (zombies[next] > 0) waitpid(zombies[next], nullptr, 0);
+            zombies[next] = fork();
+            if (zombies[next] == 0) _exit(0);
+        }
+        for (pid_t zombie : zombies)
+            if (zombie > 0) waitpid(zombie, nullptr, 0);
+    };
+    std::thread churners[] = {std::thread(churn), std::thread(churn)};
+    auto halt = [&] {
+        stop = true;
+        for (std::thread& thread : churners) thread.join();
+    };
+    auto processes = makeSystemProcessAccess();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int lists = 0;
+    try {
+        for (; std::chrono::steady_clock::now() < end; ++lists) {
+            auto list = processes->listProcesses();
+            ASSERT_FALSE(list.empty());
+        }
+    } catch (const std::exception& error) {
+        halt();
+        FAIL() << "listing " << lists << " threw: " << error.what();
+    }
+    halt();
+}
