@@ -20,6 +20,13 @@ int superviseRestarts(const std::vector<std::string>& arguments, const volatile 
     for (std::string& text : texts) argv.push_back(text.data());
     argv.push_back(nullptr);
 
+    // Run by its real path: the kernel names a process after the file it was started from, and a
+    // child started through /proc/self/exe would be "exe", which no reader looks for.
+    char self[4096] = "/proc/self/exe";
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) self[length] = '\0';
+    else std::strcpy(self, "/proc/self/exe");
+
     const pid_t parent = getpid();
     while (!stop) {
         std::fflush(stdout);
@@ -32,6 +39,8 @@ int superviseRestarts(const std::vector<std::string>& arguments, const volatile 
             // A child must not outlive a supervisor that was killed.
             prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (getppid() != parent) _exit(1);
+            execv(self, argv.data());
+            // The file was replaced since (a rebuild): the image itself still runs.
             execv("/proc/self/exe", argv.data());
             _exit(127);
         }

@@ -159,7 +159,12 @@ TEST(HostileTerminalTest, SupervisorRestartsTheTerminalAsAFreshProcess) {
     // The old terminal is gone for good: its memory reads fail, not stale bytes.
     EXPECT_EQ(kill(first, 0), -1);
     EXPECT_FALSE(old.readable(supervisor.domBase()));
-    // The new one serves the same folder at the same address.
+    // The new one is named like the terminal, so a reader looking for it finds it.
+    std::ifstream comm("/proc/" + std::to_string(second) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    EXPECT_EQ(name, "info.exe");
+    // It serves the same folder at the same address.
     ProcessMemory fresh(second);
     EXPECT_EQ(fresh.wordOr(supervisor.domBase(), 0), head);
     EXPECT_EQ(headers(fresh, supervisor.domBase()).size(), 12u);
