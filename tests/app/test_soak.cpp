@@ -1,0 +1,370 @@
+// Soak: the real window, its real start-up and 100 ms timer against a hostile stand-in terminal
+// for a bounded time. After every tick the ladder must show a consistent book and the tick must
+// have completed; resident memory must stay near its early level. VELMORA_SOAK_SECONDS sets the
+// whole soak's length (default 20), VELMORA_SOAK_SEED the stand-in's seed (default random).
+#include <QAbstractItemModel>
+#include <QAction>
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "app/ladder_view.h"
+#include "app/tfrm_main.h"
+#include "core/program.h"
+#include "ladder/ladder_grid.h"
+#include "platform/clock.h"
+#include "platform/trans_library.h"
+#include "support/fakes.h"
+#include "support/standin_process.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool MemoryIsMeasurable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool MemoryIsMeasurable = false;
+#else
+constexpr bool MemoryIsMeasurable = true;
+#endif
+#else
+constexpr bool MemoryIsMeasurable = true;
+#endif
+
+// Growth allowed over the early level. Steady running allocates nothing that lives past a tick;
+// the allowance covers the allocator keeping freed pages and Qt's caches settling. A book's rows
+// lost per tick would pass it within a few minutes.
+constexpr long MemoryAllowanceKiB = 3 * 1024;
+
+int soakSeconds() {
+    const char* text = std::getenv("VELMORA_SOAK_SECONDS");
+    const int seconds = text ? std::atoi(text) : 20;
+    return seconds > 0 ? seconds : 20;
+}
+
+std::uint32_t soakSeed() {
+    if (const char* text = std::getenv("VELMORA_SOAK_SEED")) return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
+    return std::random_device{}();
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+bool isCount(const QString& text) {
+    bool number = false;
+    const qulonglong value = text.toULongLong(&number);
+    return number && value > 0 && !text.startsWith(QLatin1Char('+'));
+}
+
+// What is wrong with the ladder the window shows, or empty text when it shows a consistent book:
+// each data row blank in columns 0-4 or a price with exactly one quantity column; own quantities
+// only beside their side's quantity; asks in one block ending right above the middle, bids in
+// one block starting right below it; prices strictly falling down the rows.
+QString ladderFault(const QAbstractItemModel& model, int rowCount) {
+    if (model.rowCount() != rowCount) return QStringLiteral("%1 rows instead of %2").arg(model.rowCount()).arg(rowCount);
+    if (model.index(0, LadderGrid::PriceColumn).data().toString() != QStringLiteral("цена"))
+        return QStringLiteral("the header row is gone");
+    const int half = (rowCount - 1) / 2;
+    const int lastAskRow = rowCount - 1 - half;
+    int previousRow = -1;
+    double previousPrice = 0;
+    int topAsk = -1, bottomAsk = -1, topBid = -1, bottomBid = -1, asks = 0, bids = 0;
+    for (int row = 1; row < rowCount; ++row) {
+        QString cell[5];
+        for (int column = 0; column < 5; ++column) cell[column] = model.index(row, column).data().toString();
+        const QString where = QStringLiteral("row %1 [%2|%3|%4|%5|%6]: ")
+                                  .arg(row)
+                                  .arg(cell[0], cell[1], cell[2], cell[3], cell[4]);
+        if (std::all_of(cell, cell + 5, [](const QString& text) { return text.isEmpty(); })) continue;
+        QString priceText = cell[LadderGrid::PriceColumn];
+        priceText.replace(QLatin1Char(','), QLatin1Char('.'));
+        bool number = false;
+        const double price = priceText.toDouble(&number);
+        if (!number || price <= 0) return where + QStringLiteral("no price");
+        const bool sell = !cell[LadderGrid::SellQuantity].isEmpty();
+        const bool buy = !cell[LadderGrid::BuyQuantity].isEmpty();
+        if (sell == buy) return where + QStringLiteral("not exactly one quantity");
+        if (!isCount(cell[sell ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity]))
+            return where + QStringLiteral("a quantity that is not a count");
+        const int ownColumn = sell ? LadderGrid::OwnSell : LadderGrid::OwnBuy;
+        if (!cell[sell ? LadderGrid::OwnBuy : LadderGrid::OwnSell].isEmpty())
+            return where + QStringLiteral("an own quantity on the other side");
+        if (!cell[ownColumn].isEmpty() && !isCount(cell[ownColumn]))
+            return where + QStringLiteral("an own quantity that is not a count");
+        if (previousRow > 0 && price >= previousPrice)
+            return where + QStringLiteral("price not below row %1's").arg(previousRow);
+        previousRow = row;
+        previousPrice = price;
+        if (sell) {
+            if (topAsk < 0) topAsk = row;
+            bottomAsk = row;
+            ++asks;
+        } else {
+            if (topBid < 0) topBid = row;
+            bottomBid = row;
+            ++bids;
+        }
+    }
+    if (asks > 0 && (bottomAsk != lastAskRow || bottomAsk - topAsk + 1 != asks))
+        return QStringLiteral("asks in rows %1-%2 (%3 of them), not one block ending at row %4")
+            .arg(topAsk).arg(bottomAsk).arg(asks).arg(lastAskRow);
+    if (bids > 0 && (topBid != lastAskRow + 1 || bottomBid - topBid + 1 != bids))
+        return QStringLiteral("bids in rows %1-%2 (%3 of them), not one block starting at row %4")
+            .arg(topBid).arg(bottomBid).arg(bids).arg(lastAskRow + 1);
+    return {};
+}
+
+// The 0-based place of the header at `record` in the chain starting at the word at `base`;
+// -1 when it is not found (a fault may be bending the chain just then).
+int chainPosition(ProcessHandle& process, std::uint32_t base, std::uint32_t record) {
+    std::uint32_t current = 0;
+    if (!process.read(base, &current, 4)) return -1;
+    for (int position = 0; position < 64 && current != 0; ++position) {
+        if (current == record) return position;
+        if (!process.read(current, &current, 4)) return -1;
+    }
+    return -1;
+}
+
+// A program on the real platform beside a hostile stand-in, its window started as main() would.
+struct Soak {
+    enum class Terminal { Steady, Restarting };
+
+    TempFolder quik, app;
+    std::unique_ptr<StandinProcess> terminal;
+    std::unique_ptr<ProcessAccess> processes;
+    std::unique_ptr<Clock> clock = makeSystemClock();
+    std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
+    RecordingMessageSink messages;
+    std::unique_ptr<TransLibrary> transLibrary = loadTransLibrary(VELMORA_BIN_DIR "/");
+    std::unique_ptr<Program> program;
+    std::unique_ptr<TfrmMain> window;
+    QTimer* timer = nullptr;
+    const QAbstractItemModel* model = nullptr;
+    std::uint32_t terminalId = 0;
+
+    // Observed on every tick.
+    long ticks = 0;
+    long ladderFaults = 0;
+    QString firstLadderFault;
+    long missedCycles = 0;
+    long ticksWithBook = 0;
+    long ticksWithChange = 0;
+    bool changedSinceTick = false;
+    double longestGapSeconds = 0;
+    SteadyClock::time_point lastTick{};
+    // Resident memory, sampled once a second.
+    long memoryBaseline = 0;  // the highest early sample
+    long memoryHighest = 0;   // the highest later sample
+    long memoryFirst = 0, memoryLast = 0;
+    SteadyClock::time_point started{};
+    std::chrono::seconds warmUp{}, baselineEnd{};
+    // What the stand-in reported.
+    std::map<std::string, int> faults;
+    int faultsOnShownBook = 0;
+    int shownBookPosition = -1;
+    int terminalsStarted = 0;
+    long ordersSent = 0;
+
+    Soak(Terminal kind, std::uint32_t seed, int seconds) {
+        // Faults come faster than by default so that the one book shown meets one every second or two.
+        std::vector<std::string> options{"--hostile",    "--rate",         "20",  "--seed",          std::to_string(seed),
+                                         "--fault-every", "100",           "--fault-hold", "80", "--report-faults",
+                                         "--write-ini",  app.file("Velmora.ini")};
+        if (kind == Terminal::Restarting) {
+            options.push_back("--restart-every");
+            options.push_back(std::to_string(std::max(2, seconds / 4)));
+        }
+        terminal = std::make_unique<StandinProcess>(StandinProcess::serving(quik.path(), options));
+        terminalsStarted = 1;
+        terminalId = static_cast<std::uint32_t>(terminal->pid());
+        // A supervisor names the child that serves; the program must find that one only.
+        if (kind == Terminal::Restarting) {
+            auto line = terminal->readLine();
+            if (line && line->rfind("PID=", 0) == 0) terminalId = static_cast<std::uint32_t>(std::stoul(line->substr(4)));
+        }
+        processes = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), terminalId);
+        program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, *transLibrary});
+        program->ProgramDir = app.path();
+        window = std::make_unique<TfrmMain>(*program);
+        timer = window->findChild<QTimer*>(QStringLiteral("tmrRefreshDOM"));
+        model = window->findChild<LadderView*>(QStringLiteral("sgDOM"))->model();
+        // Connected after the window's own slot, so it runs right after each tick.
+        QObject::connect(timer, &QTimer::timeout, [this] { afterTick(); });
+        QObject::connect(model, &QAbstractItemModel::dataChanged, [this] { changedSinceTick = true; });
+        window->show();
+    }
+
+    ~Soak() {
+        window.reset();
+        terminal->stop();
+    }
+
+    void drainTerminal() {
+        while (auto line = terminal->readLine(std::chrono::milliseconds(2))) {
+            std::istringstream fields(*line);
+            std::string word, name;
+            int position = -1;
+            fields >> word >> name >> position;
+            if (word == "FAULT") {
+                ++faults[name];
+                // Only the first terminal is ever read: the program does not look for a restarted one.
+                if (terminalsStarted == 1 && position >= 0 && position == shownBookPosition) ++faultsOnShownBook;
+            } else if (line->rfind("DOMBASE=", 0) == 0) {
+                ++terminalsStarted;
+            }
+        }
+    }
+
+    void afterTick() {
+        const auto now = SteadyClock::now();
+        if (ticks > 0) longestGapSeconds = std::max(longestGapSeconds, std::chrono::duration<double>(now - lastTick).count());
+        lastTick = now;
+        ++ticks;
+        // A tick that ended early leaves the counter where it was.
+        if (program->CycleNum != static_cast<std::uint32_t>(ticks)) {
+            ++missedCycles;
+            ticks = program->CycleNum;
+        }
+        if (program->instrumentChosen()) ++ticksWithBook;
+        if (changedSinceTick) ++ticksWithChange;
+        changedSinceTick = false;
+        const QString fault = ladderFault(*model, program->settings.DOMRowCount);
+        if (!fault.isEmpty() && ladderFaults++ == 0) firstLadderFault = QStringLiteral("tick %1: ").arg(ticks) + fault;
+        if (shownBookPosition < 0 && program->instrumentChosen()) {
+            auto handle = makeSystemProcessAccess()->open(terminalId);
+            if (handle)
+                shownBookPosition = chainPosition(*handle, static_cast<std::uint32_t>(program->settings.DOMBASE),
+                                                  program->CurrentQuoteTable->RecordAddress);
+        }
+        drainTerminal();
+        if (ticks % 10 == 0) sampleMemory(now);
+        if (ticks % 600 == 0) {
+            std::printf("  %ld ticks, resident %ld KiB\n", ticks, memoryLast);
+            std::fflush(stdout);
+        }
+        placeOrders();
+    }
+
+    void sampleMemory(SteadyClock::time_point now) {
+        const long resident = residentKiB();
+        const auto elapsed = now - started;
+        if (memoryFirst == 0) memoryFirst = resident;
+        memoryLast = resident;
+        if (elapsed < warmUp) return;
+        if (elapsed < baselineEnd) memoryBaseline = std::max(memoryBaseline, resident);
+        else memoryHighest = std::max(memoryHighest, resident);
+    }
+
+    // Now and then a best buy or sell that rests as an own quantity, and now and then all of
+    // them removed, so the own columns come and go under the hostile writes.
+    void placeOrders() {
+        const char* action = nullptr;
+        if (ticks % 20 == 0) action = ticks % 40 == 0 ? "acMarketPlusBuy" : "acMarketPlusSell";
+        if (ticks % 300 == 150) action = "acClearAllOrders";
+        if (action == nullptr || !program->instrumentChosen()) return;
+        window->findChild<QAction*>(QLatin1String(action))->trigger();
+        ++ordersSent;
+    }
+
+    // Starts the program, then lets it run `seconds`; false when start-up did not finish.
+    bool run(int seconds) {
+        started = SteadyClock::now();
+        warmUp = std::chrono::seconds(std::min(30, std::max(2, seconds / 4)));
+        baselineEnd = 2 * warmUp;
+        if (!QTest::qWaitFor([this] { return timer->isActive(); }, 15000)) return false;
+        const auto end = started + std::chrono::seconds(seconds);
+        while (SteadyClock::now() < end) QTest::qWait(200);
+        return true;
+    }
+
+    std::string report(const char* phase) const {
+        std::ostringstream text;
+        text << phase << ": ticks " << ticks << ", with the book shown " << ticksWithBook << ", ladder changed on "
+             << ticksWithChange << ", longest gap " << longestGapSeconds << " s, ladder faults " << ladderFaults
+             << ", missed cycles " << missedCycles << ", orders " << ordersSent << "\n  memory KiB: first "
+             << memoryFirst << ", baseline " << memoryBaseline << ", highest later " << memoryHighest << ", last "
+             << memoryLast << "\n  terminals started " << terminalsStarted << ", faults on the shown book (position "
+             << shownBookPosition << ") " << faultsOnShownBook << ", all faults:";
+        for (const auto& [name, count] : faults) text << ' ' << name << '=' << count;
+        return text.str();
+    }
+};
+
+// The checks every phase must pass, whatever the terminal did.
+void verifyRan(const Soak& soak, int seconds) {
+    QVERIFY2(soak.ladderFaults == 0, qPrintable(QStringLiteral("%1 inconsistent ladders; first at %2")
+                                                    .arg(soak.ladderFaults)
+                                                    .arg(soak.firstLadderFault)));
+    QVERIFY2(soak.missedCycles == 0, "a tick ended without advancing CycleNum");
+    QVERIFY2(soak.messages.shown.empty(), soak.messages.shown.empty() ? "" : soak.messages.shown.front().c_str());
+    QVERIFY(!soak.program->AppClosing);
+    // The 100 ms timer keeps coming even on a machine busy with other tests.
+    QVERIFY2(soak.ticks >= seconds * 10 / 3, "too few ticks");
+    QVERIFY2(soak.longestGapSeconds < 5, "the ticks stalled");
+    if (MemoryIsMeasurable && soak.memoryHighest > 0)
+        QVERIFY2(soak.memoryHighest <= soak.memoryBaseline + MemoryAllowanceKiB,
+                 "resident memory grew past its early level");
+}
+
+}  // namespace
+
+class SoakTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        seed_ = soakSeed();
+        total_ = soakSeconds();
+        std::printf("soak: %d s in all, stand-in seed %u\n", total_, seed_);
+    }
+    void hostileTerminalLeavesTheLadderConsistentAndMemorySteady();
+    void restartedTerminalLeavesTheProgramRunning();
+
+private:
+    std::uint32_t seed_ = 0;
+    int total_ = 20;
+};
+
+void SoakTest::hostileTerminalLeavesTheLadderConsistentAndMemorySteady() {
+    const int seconds = std::max(4, total_ * 2 / 3);
+    Soak soak(Soak::Terminal::Steady, seed_, seconds);
+    QVERIFY2(soak.run(seconds), readFile(soak.app.file("Velmora.log")).c_str());
+    std::printf("%s\n", soak.report("hostile").c_str());
+    verifyRan(soak, seconds);
+    // The book stays live: the reader accepts most of what the hostile terminal writes.
+    // A chain bent just as discovery walks it can hide the book until the next discovery, 5 s on.
+    QVERIFY2(soak.ticksWithBook >= soak.ticks / 2, "the instrument was lost for long");
+    QVERIFY2(soak.ticksWithChange >= soak.ticks / 4, "the ladder stood still");
+    QVERIFY(soak.ordersSent > 0);
+}
+
+void SoakTest::restartedTerminalLeavesTheProgramRunning() {
+    const int seconds = std::max(4, total_ - total_ * 2 / 3);
+    Soak soak(Soak::Terminal::Restarting, seed_ + 1, seconds);
+    QVERIFY2(soak.run(seconds), readFile(soak.app.file("Velmora.log")).c_str());
+    std::printf("%s\n", soak.report("restarting").c_str());
+    verifyRan(soak, seconds);
+    QVERIFY2(soak.terminalsStarted >= 2, "the supervisor did not restart the terminal");
+}
+
+QTEST_MAIN(SoakTest)
+#include "test_soak.moc"
