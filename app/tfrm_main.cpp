@@ -405,7 +405,6 @@ void TfrmMain::runCommand(const std::function<void()>& command) {
     ladderChanged();
 }
 
-// ---- MainView
 
 std::string TfrmMain::infoCaption() const { return pnlInfo_->text().toStdString(); }
 
@@ -557,7 +556,6 @@ void TfrmMain::ladderChanged() {
 
 void TfrmMain::quit(int exitCode) { QCoreApplication::exit(exitCode); }
 
-// ---- view commands
 
 bool TfrmMain::isTopmost() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
 
@@ -629,7 +627,6 @@ void TfrmMain::tmrRefreshDOMTimer() {
     tickRunning_ = false;
 }
 
-// ---- events
 
 bool TfrmMain::event(QEvent* event) {
     if (event->type() == static_cast<QEvent::Type>(StartUpEventType)) {
