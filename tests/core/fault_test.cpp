@@ -22,6 +22,7 @@
 #include "core/startup.h"
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
+#include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/trans_library.h"
@@ -349,6 +350,30 @@ TEST_F(FaultTest, AKilledTerminalLeavesTheLadderStandingAndANewOneIsNotPickedUp)
     EXPECT_EQ(ladderTexts(), shown);
     EXPECT_EQ(program->TerminalProcessId, static_cast<std::uint32_t>(oldPid));
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(FaultTest, AShiftClickWhoseBoxOutlastsTheTerminalStillSetsItsStop) {
+    startTerminal("TRI", 1);
+    FakeTransLibrary unused;
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+    ASSERT_TRUE(view.timerEnabled) << logText();
+    tickTo(10);
+    ASSERT_TRUE(program->instrumentChosen());
+    const std::string bestBid = program->ladder.cell(21, LadderGrid::PriceColumn);
+    terminal->kill();
+    const std::string tri = quik.file("quik.tri");
+    Unwritable locked(tri);
+    if (canAppendTo(tri)) GTEST_SKIP() << "cannot take write access to a file here";
+    // The user reads the box for five seconds: discovery runs meanwhile and finds no book.
+    messages.eventLoop = [&] { tickTo(60); };
+
+    LadderMouseDown(*program, view, MouseButton::Left, true, LadderGrid::BuyQuantity, 21);
+    EXPECT_FALSE(program->instrumentChosen());
+    EXPECT_EQ(messages.shown.size(), 3u);
+    // The stop was priced at the click: one step back up from the sell one step below the bid.
+    ASSERT_EQ(program->StopOrders->Count(), 1);
+    EXPECT_EQ(program->StopOrders->items[0]->Direction, 0);
+    EXPECT_DOUBLE_EQ(program->StopOrders->items[0]->Price, std::stod(bestBid));
 }
 
 std::unique_ptr<RecordingLibrary> standinLibrary() {
