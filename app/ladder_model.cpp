@@ -1,0 +1,49 @@
+#include "app/ladder_model.h"
+
+namespace velmora {
+
+LadderModel::LadderModel(const LadderGrid& grid, QObject* parent)
+    : QAbstractTableModel(parent), grid_(grid), rows_(grid.rowCount()) {}
+
+int LadderModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+int LadderModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : LadderGrid::ColumnCount;
+}
+
+QVariant LadderModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    return QString::fromStdString(grid_.cell(index.row(), index.column()));
+}
+
+Qt::ItemFlags LadderModel::flags(const QModelIndex& index) const {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+void LadderModel::takeChanges(LadderGrid& grid) {
+    auto changed = grid.takeChangedCells();
+    if (grid.rowCount() != rows_) {
+        beginResetModel();
+        rows_ = grid.rowCount();
+        endResetModel();
+        return;
+    }
+    // One signal per cell: a range would make the view repaint all of it.
+    auto repaint = [this](int row, int column) {
+        const QModelIndex cell = index(row, column);
+        emit dataChanged(cell, cell, {Qt::DisplayRole});
+    };
+    for (const auto& ref : changed) {
+        repaint(ref.row, ref.column);
+        // The quantity columns decide the colours of the price and stop cells of their row.
+        if (ref.row > 0 &&
+            (ref.column == LadderGrid::SellQuantity || ref.column == LadderGrid::BuyQuantity)) {
+            repaint(ref.row, LadderGrid::SellQuantity);
+            repaint(ref.row, LadderGrid::PriceColumn);
+            repaint(ref.row, LadderGrid::BuyQuantity);
+            repaint(ref.row, LadderGrid::Stop);
+        }
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,158 @@
+#pragma once
+#include <QFont>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "core/main_view.h"
+#include "orders/order_entry.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QSplitter;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+namespace velmora {
+
+class Program;
+class LadderModel;
+class LadderView;
+class THotKey;
+
+// The program's one window. It shows what the logic holds and turns the user's
+// clicks, keys and the refresh timer into calls of the logic.
+class TfrmMain : public QWidget, public MainView {
+    Q_OBJECT
+public:
+    // Deferred posts the start-up event to the window itself, so InitAll runs once from
+    // the event loop. Skipped leaves start-up to the caller (tests build the program's
+    // lists themselves).
+    enum class StartUp { Deferred, Skipped };
+
+    static constexpr int StartUpEventType = 2025;
+    static constexpr std::uint16_t SaveShortcut = 16467;  // Ctrl+S
+    // Opened by acHomePage; the example.org name is reserved, so no stranger's site opens
+    // until the project has an address of its own.
+    static const char* const HomePageAddress;
+
+    explicit TfrmMain(Program& program, StartUp startUp = StartUp::Deferred, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // MainView
+    std::string infoCaption() const override;
+    void setInfoCaption(const std::string& text) override;
+    void setInfoVisible(bool visible) override;
+    void processPendingEvents() override;
+    void pause(int milliseconds) override;
+    void setInstrumentItems(const std::vector<InstrumentItem>& sortedItems, int selectedIndex) override;
+    std::vector<InstrumentItem> instrumentItems() const override;
+    int selectedInstrumentIndex() const override;
+    void selectInstrument(int index) override;
+    std::string priceText() const override;
+    void setPriceText(const std::string& text) override;
+    int contractCount() const override;
+    int limitOrderShift() const override;
+    int limitStopShift() const override;
+    void ApplySettingsToWindow() override;
+    void WriteLadderHeader() override;
+    void setRefreshTimerEnabled(bool enabled) override;
+    void ladderChanged() override;
+    void quit(int exitCode) override;
+
+    void CollectWindowSettings();
+    bool isTopmost() const;
+    // What the font dialog does when the user accepts it.
+    void acFontEditAccept(const QFont& font);
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct HotkeyBinding {
+        QAction* action;
+        THotKey* editor;  // none for the fixed Ctrl+S
+        std::uint16_t shortcut;
+    };
+
+    void buildActions();
+    void buildLayout();
+    QWidget* buildMainTab();
+    QWidget* buildSettingsTab();
+    void wireActions();
+
+    QAction* makeAction(const char* name, const QString& caption, const QString& hint);
+    QToolButton* actionButton(QAction* action, const char* name, int width, bool imageOnly);
+    void runGuarded(const std::function<void()>& command);
+    void runCommand(const std::function<void()>& command);
+
+    void acToLeftTopExecute();
+    void acSaveCurrentSettingsExecute();
+    void acFontEditExecute();
+    void acSwitchViewExecute();
+    void acShowcnfDefaultViewExecute();
+    void tbtnStayOnTopClick();
+    void tsSettingsShow();
+    void tsMainShow();
+    void acHomePageExecute();
+    void tmrRefreshDOMTimer();
+    void setTopmost(bool topmost);
+    int spinValue(const QSpinBox* editor) const;
+
+    Program& program_;
+    QFont fontDialogFont_;
+    bool tickRunning_ = false;
+
+    QAction* acClearAllOrders_ = nullptr;
+    QAction* acClearAllStops_ = nullptr;
+    QAction* acToLeftTop_ = nullptr;
+    QAction* acSwitchView_ = nullptr;
+    QAction* acRefreshQuoteTables_ = nullptr;
+    QAction* acRefreshDOM_ = nullptr;
+    QAction* acBUY_ = nullptr;
+    QAction* acSELL_ = nullptr;
+    QAction* acSetStop_ = nullptr;
+    QAction* acSaveCurrentSettings_ = nullptr;
+    QAction* acFontEdit_ = nullptr;
+    QAction* acShowcnfDefaultView_ = nullptr;
+    QAction* acMarketBUY_ = nullptr;
+    QAction* acMarketPlusBuy_ = nullptr;
+    QAction* acMarketSell_ = nullptr;
+    QAction* acMarketPlusSell_ = nullptr;
+    QAction* acHomePage_ = nullptr;
+
+    QWidget* tb_ = nullptr;
+    QToolButton* tbtnStayOnTop_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QWidget* pnlDOM_ = nullptr;
+    LadderView* sgDOM_ = nullptr;
+    LadderModel* ladderModel_ = nullptr;
+    QLabel* pnlInfo_ = nullptr;
+    QTabWidget* pc_ = nullptr;
+    QWidget* tsMain_ = nullptr;
+    QWidget* tsSettings_ = nullptr;
+    QComboBox* cbSecName_ = nullptr;
+    QSpinBox* seContractCnt_ = nullptr;
+    QLineEdit* lePrice_ = nullptr;
+    QSpinBox* seDefaultLimitOrderShift_ = nullptr;
+    QSpinBox* seDefaultLimitStopShift_ = nullptr;
+    THotKey* hkMarketBuy_ = nullptr;
+    THotKey* hkMarketSell_ = nullptr;
+    THotKey* hkMarketPlusBuy_ = nullptr;
+    THotKey* hkMarketPlusSell_ = nullptr;
+    THotKey* hkClearAllOrders_ = nullptr;
+    THotKey* hkClearAllStopOrders_ = nullptr;
+    QTimer* tmrRefreshDOM_ = nullptr;
+
+    // In action-list order: the first whose shortcut matches a key press runs.
+    std::array<HotkeyBinding, 7> hotkeys_{};
+};
+
+}  // namespace velmora

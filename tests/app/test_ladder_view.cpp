@@ -1,0 +1,216 @@
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/ladder_delegate.h"
+#include "app/ladder_view.h"
+#include "support/app_fixture.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+struct Ladder {
+    WindowFixture f;
+    LadderView* grid;
+
+    Ladder() {
+        setDesignSettings(f.program.settings);
+        f.program.settings.DOMRowCount = 8;
+        f.program.settings.DOMRowHeight = 20;
+        f.program.settings.DOMCol6Width = 40;
+        f.window->ApplySettingsToWindow();
+        f.window->WriteLadderHeader();
+        grid = f.child<LadderView>("sgDOM");
+    }
+
+    void row(int r, const char* ownSell, const char* sell, const char* price, const char* buy, const char* ownBuy,
+             const char* stop) {
+        const char* texts[] = {ownSell, sell, price, buy, ownBuy, stop};
+        for (int c = 0; c < 6; ++c) f.program.ladder.setCell(r, c, texts[c]);
+    }
+
+    QImage paint() {
+        f.window->ladderChanged();
+        return grid->viewport()->grab().toImage();
+    }
+
+    // A point of the cell far from its text and its grid lines.
+    QColor background(const QImage& image, int r, int c) const {
+        const QRect cell = grid->visualRect(grid->model()->index(r, c));
+        return image.pixelColor(cell.right() - 3, cell.bottom() - 3);
+    }
+
+    // Dark pixels drawn in a cell: the weight of its text.
+    int ink(const QImage& image, int r, int c) const {
+        const QRect cell = grid->visualRect(grid->model()->index(r, c)).adjusted(0, 0, -1, -1);
+        int count = 0;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) ++count;
+        return count;
+    }
+};
+
+}  // namespace
+
+class LadderViewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void eachCellKindHasItsColour();
+    void ownQuantitiesAreBoldAndTheHeaderIsLeftAlone();
+    void onlyChangedCellsAndTheirDependentsRepaint();
+    void everyPressIsReportedWithItsCell();
+    void columnAndRowBordersCanBeDragged();
+};
+
+void LadderViewTest::eachCellKindHasItsColour() {
+    Ladder l;
+    l.row(1, "", "7", "101.5", "", "", "2");   // ask with a stop above the market
+    l.row(2, "3", "4", "101.0", "", "", "");   // ask with an own quantity
+    l.row(3, "", "", "100.5", "6", "1", "5");  // bid with a stop below the market
+    l.row(4, "", "", "", "", "", "9");         // blank row: a stop total alone stays plain
+    l.f.window->show();
+    const QImage image = l.paint();
+
+    QCOMPARE(l.background(image, 1, 0), LadderDelegate::Plain);
+    QCOMPARE(l.background(image, 1, 1), LadderDelegate::Ask);
+    QCOMPARE(l.background(image, 1, 2), LadderDelegate::Ask);
+    QCOMPARE(l.background(image, 1, 3), LadderDelegate::Plain);
+    QCOMPARE(l.background(image, 1, 4), LadderDelegate::Plain);
+    QCOMPARE(l.background(image, 1, 5), LadderDelegate::StopAboveMarket);
+    QCOMPARE(l.background(image, 2, 0), LadderDelegate::Plain);
+    QCOMPARE(l.background(image, 2, 5), LadderDelegate::Plain);
+    QCOMPARE(l.background(image, 3, 1), LadderDelegate::Plain);
+    QCOMPARE(l.background(image, 3, 2), LadderDelegate::Bid);
+    QCOMPARE(l.background(image, 3, 3), LadderDelegate::Bid);
+    QCOMPARE(l.background(image, 3, 4), LadderDelegate::Plain);
+    QCOMPARE(l.background(image, 3, 5), LadderDelegate::StopBelowMarket);
+    for (int c = 0; c < 6; ++c) QCOMPARE(l.background(image, 4, c), LadderDelegate::Plain);
+
+    // Both sides filled (never after a refresh): the bid rule and the stop below win.
+    QCOMPARE(ladderCellColor(l.f.program.ladder, 1, 2), LadderDelegate::Ask);
+    l.f.program.ladder.setCell(1, 3, "1");
+    QCOMPARE(ladderCellColor(l.f.program.ladder, 1, 2), LadderDelegate::Bid);
+    QCOMPARE(ladderCellColor(l.f.program.ladder, 1, 5), LadderDelegate::StopBelowMarket);
+}
+
+void LadderViewTest::ownQuantitiesAreBoldAndTheHeaderIsLeftAlone() {
+    Ladder l;
+    l.row(5, "888", "", "", "", "888", "888");
+    l.f.window->show();
+    const QImage image = l.paint();
+    const int plain = l.ink(image, 5, 5);
+    QVERIFY(plain > 0);
+    QVERIFY(l.ink(image, 5, 0) > plain);
+    QVERIFY(l.ink(image, 5, 4) > plain);
+
+    const QColor buttonFace = l.grid->palette().color(QPalette::Button);
+    for (int c = 0; c < 6; ++c) QCOMPARE(l.background(image, 0, c), buttonFace);
+    QVERIFY(l.ink(image, 0, 0) > 0);
+}
+
+void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {
+    Ladder l;
+    l.row(2, "", "5", "100", "", "", "1");
+    l.f.window->show();
+    l.paint();
+    QSignalSpy changed(l.grid->model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(l.grid->model(), &QAbstractItemModel::modelReset);
+
+    l.f.program.ladder.setCell(3, 4, "2");
+    l.f.window->ladderChanged();
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(changed[0][0].toModelIndex(), l.grid->model()->index(3, 4));
+    QCOMPARE(changed[0][1].toModelIndex(), l.grid->model()->index(3, 4));
+
+    // The level at 100 turns from an offer into a bid: the price and stop cells,
+    // whose texts stay, must be repainted in their new colours too.
+    l.f.program.ladder.clearCell(2, 1);
+    l.f.program.ladder.setCell(2, 3, "4");
+    changed.clear();
+    l.f.window->ladderChanged();
+    QSet<int> repainted;
+    for (const auto& signal : changed) {
+        const QModelIndex cell = signal[0].toModelIndex();
+        QCOMPARE(cell.row(), 2);
+        repainted.insert(cell.column());
+    }
+    QCOMPARE(repainted, (QSet<int>{1, 2, 3, 5}));
+    const QImage image = l.paint();
+    QCOMPARE(l.background(image, 2, 2), LadderDelegate::Bid);
+    QCOMPARE(l.background(image, 2, 5), LadderDelegate::StopBelowMarket);
+    QCOMPARE(reset.count(), 0);
+
+    l.f.program.ladder.setRowCount(12);
+    l.f.window->ladderChanged();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(l.grid->model()->rowCount(), 12);
+    QCOMPARE(l.grid->rowHeight(11), 20);
+}
+
+void LadderViewTest::everyPressIsReportedWithItsCell() {
+    Ladder l;
+    l.f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(l.f.window.get()));
+    QSignalSpy pressed(l.grid, &LadderView::cellPressed);
+    auto centre = [&](int r, int c) { return l.grid->visualRect(l.grid->model()->index(r, c)).center(); };
+
+    QTest::mouseClick(l.grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, centre(3, 1));
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(pressed[0][0].value<MouseButton>(), MouseButton::Left);
+    QCOMPARE(pressed[0][1].toBool(), true);
+    QCOMPARE(pressed[0][2].toInt(), 1);
+    QCOMPARE(pressed[0][3].toInt(), 3);
+
+    QTest::mouseClick(l.grid->viewport(), Qt::RightButton, Qt::NoModifier, centre(5, 5));
+    QCOMPARE(pressed.count(), 2);
+    QCOMPARE(pressed[1][0].value<MouseButton>(), MouseButton::Right);
+    QCOMPARE(pressed[1][1].toBool(), false);
+    QCOMPARE(l.grid->currentIndex(), l.grid->model()->index(5, 5));
+
+    // Through the window, as the platform delivers it: the second press comes as a double click.
+    QWidget* viewport = l.grid->viewport();
+    QTest::mouseDClick(l.f.window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                       viewport->mapTo(l.f.window.get(), centre(4, 3)));
+    QCOMPARE(pressed.count(), 4);
+    QCOMPARE(pressed[2][3].toInt(), 4);
+    QCOMPARE(pressed[3][2].toInt(), 3);
+    QCOMPARE(pressed[3][3].toInt(), 4);
+
+    QTest::mouseClick(l.grid->viewport(), Qt::MiddleButton, Qt::NoModifier, centre(2, 2));
+    QCOMPARE(pressed[4][0].value<MouseButton>(), MouseButton::Other);
+}
+
+void LadderViewTest::columnAndRowBordersCanBeDragged() {
+    Ladder l;
+    l.f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(l.f.window.get()));
+    QWidget* viewport = l.grid->viewport();
+    const QRect header = l.grid->visualRect(l.grid->model()->index(0, 1));
+    QPoint border(header.right() + 1, header.center().y());
+    QTest::mousePress(viewport, Qt::LeftButton, {}, border);
+    QTest::mouseMove(viewport, border + QPoint(15, 0));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, border + QPoint(15, 0));
+    QCOMPARE(l.grid->columnWidth(1), 55);
+    QCOMPARE(l.grid->columnWidth(2), 40);
+
+    const QRect cell = l.grid->visualRect(l.grid->model()->index(3, 0));
+    border = QPoint(cell.center().x(), cell.bottom() + 1);
+    QTest::mousePress(viewport, Qt::LeftButton, {}, border);
+    QTest::mouseMove(viewport, border + QPoint(0, -6));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, border + QPoint(0, -6));
+    QCOMPARE(l.grid->rowHeight(3), 14);
+    QCOMPARE(l.grid->rowHeight(4), 20);
+
+    // Away from a border a drag resizes nothing.
+    const QPoint inside = l.grid->visualRect(l.grid->model()->index(5, 2)).center();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, inside);
+    QTest::mouseMove(viewport, inside + QPoint(10, 10));
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, inside + QPoint(10, 10));
+    QCOMPARE(l.grid->columnWidth(2), 40);
+    QCOMPARE(l.grid->rowHeight(5), 20);
+}
+
+QTEST_MAIN(LadderViewTest)
+#include "test_ladder_view.moc"

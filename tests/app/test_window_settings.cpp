@@ -1,0 +1,255 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QFontDialog>
+#include <QTimer>
+#include <filesystem>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/hotkey_edit.h"
+#include "app/ladder_view.h"
+#include "settings/alarms.h"
+#include "settings/settings.h"
+#include "support/app_fixture.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+
+class WindowSettingsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void applyCollectAndSaveRoundTrip();
+    void switchingViewTwiceReturnsAndSavesOnlyTheWidthInUse();
+    void stayOnTopFollowsTheSettingAndEachClickToggles();
+    void failedSaveIsReportedAndTheProgramGoesOn();
+    void shiftEditorsStoreEveryChange();
+    void fontDialogStartsFromItsLastChoiceNotTheLadderFont();
+    void zeroLayoutValuesAreHandedOverWithoutHarm();
+};
+
+void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    Settings& s = f.program.settings;
+    setDesignSettings(s);
+    s.Left = 30;
+    s.Top = 40;
+    s.Height = 600;
+    s.FullWidth = 480;
+    s.DOMPanelWidth = 230;
+    s.DOMCol1Width = 31;
+    s.DOMCol2Width = 32;
+    s.DOMCol3Width = 33;
+    s.DOMCol4Width = 34;
+    s.DOMCol5Width = 35;
+    s.DOMCol6Width = 36;
+    s.DOMRowHeight = 17;
+    s.DOMRowCount = 31;
+    s.DOMFontSize = 10;
+    s.DomFontName = "DejaVu Sans Mono";
+    s.DefaultContract = "SiZ6";
+    s.DefaultContractCnt = 5;
+    s.DefaultLimitOrderShift = 2;
+    s.DefaultLimitStopShift = 3;
+    s.MARKETBUY = 0x2000 | 0x70;       // Shift+F1
+    s.MARKETSELL = 0x4000 | 0xBA;      // Ctrl+;
+    s.MARKETPLUSBUY = 0x8000 | 0x65;   // Alt+Num 5
+    s.MARKETPLUSSELL = 0x4000 | 0xFF;  // a key outside the table: kept as it is
+    s.CLEARALL = 116;
+    s.CLEARALLSTOPS = 0;
+    f.window->setInstrumentItems({{"RIZ6", 0}, {"SiZ6", 1}}, -1);
+    f.window->ApplySettingsToWindow();
+
+    auto* grid = f.child<LadderView>("sgDOM");
+    QCOMPARE(f.window->pos(), QPoint(30, 40));
+    QCOMPARE(f.window->width(), 480);
+    QCOMPARE(f.window->height(), 600);
+    QCOMPARE(f.child<QWidget>("pnlDOM")->width(), 230);
+    QCOMPARE(grid->columnWidth(5), 36);
+    QCOMPARE(grid->model()->rowCount(), 31);
+    QCOMPARE(grid->rowHeight(30), 17);
+    QCOMPARE(grid->font().pointSize(), 10);
+    QCOMPARE(f.child<QComboBox>("cbSecName")->currentText(), QStringLiteral("SiZ6"));
+    QCOMPARE(f.window->contractCount(), 5);
+    QCOMPARE(f.window->limitStopShift(), 3);
+    QCOMPARE(f.child<THotKey>("hkMarketPlusSell")->code(), 0x40FF);
+
+    const Settings applied = s;
+    s = Settings{};
+    s.FullWidth = 480;
+    s.DefaultFullView = true;
+    f.window->CollectWindowSettings();
+    QCOMPARE(s.Left, 30);
+    QCOMPARE(s.Top, 40);
+    QCOMPARE(s.Height, 600);
+    QCOMPARE(s.FullWidth, 480);
+    QCOMPARE(s.DOMPanelWidth, 230);
+    QCOMPARE(s.DOMCol1Width, 31);
+    QCOMPARE(s.DOMCol6Width, 36);
+    QCOMPARE(s.DOMRowHeight, 17);
+    QCOMPARE(s.DOMRowCount, 31);
+    QCOMPARE(s.DOMFontSize, 10);
+    QCOMPARE(s.DomFontName, applied.DomFontName);
+    QCOMPARE(s.DefaultContract, std::string("SiZ6"));
+    QCOMPARE(s.DefaultContractCnt, 5);
+    QCOMPARE(s.DefaultStayOnTop, false);
+    QCOMPARE(s.MARKETBUY, applied.MARKETBUY);
+    QCOMPARE(s.MARKETSELL, applied.MARKETSELL);
+    QCOMPARE(s.MARKETPLUSBUY, applied.MARKETPLUSBUY);
+    QCOMPARE(s.MARKETPLUSSELL, applied.MARKETPLUSSELL);
+    QCOMPARE(s.CLEARALL, 116);
+    QCOMPARE(s.CLEARALLSTOPS, 0);
+
+    // The corner command, then Ctrl+S through the window writes the file.
+    f.child<QToolButton>("tbTopLeft")->click();
+    QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(f.messages.shown.empty());
+    Settings loaded;
+    TAlarms alarms;
+    LoadConf(f.program.SettingsPath, loaded, alarms);
+    QCOMPARE(loaded.Left, 0);
+    QCOMPARE(loaded.Top, 0);
+    QCOMPARE(loaded.Height, 600);
+    QCOMPARE(loaded.DOMCol3Width, 33);
+    QCOMPARE(loaded.DomFontName, applied.DomFontName);
+    QCOMPARE(loaded.MARKETPLUSSELL, applied.MARKETPLUSSELL);
+    QCOMPARE(loaded.MARKETPLUSBUY, applied.MARKETPLUSBUY);
+}
+
+void WindowSettingsTest::switchingViewTwiceReturnsAndSavesOnlyTheWidthInUse() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    Settings& s = f.program.settings;
+    setDesignSettings(s);
+    f.window->ApplySettingsToWindow();
+    auto* panel = f.child<QWidget>("pnlDOM");
+    auto* switchView = f.child<QToolButton>("tbSwitchView");
+    QCOMPARE(f.window->width(), 500);
+    QCOMPARE(panel->width(), 250);
+
+    switchView->click();
+    QCOMPARE(f.window->width(), 255);
+    QCOMPARE(panel->width(), 250);
+    QCOMPARE(s.DefaultFullView, false);
+    switchView->click();
+    QCOMPARE(f.window->width(), 500);
+    QCOMPARE(panel->width(), 250);
+    QCOMPARE(s.DefaultFullView, true);
+
+    switchView->click();
+    f.window->resize(270, f.window->height());
+    f.window->CollectWindowSettings();
+    QCOMPARE(s.ShortWidth, 270);
+    QCOMPARE(s.FullWidth, 500);
+    QCOMPARE(s.DefaultFullView, false);
+}
+
+void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    setDesignSettings(f.program.settings);
+    f.program.settings.DefaultStayOnTop = true;
+    f.window->ApplySettingsToWindow();
+    auto* button = f.child<QToolButton>("tbtnStayOnTop");
+    QVERIFY(f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(button->isChecked());
+    QVERIFY(f.window->isVisible());
+
+    button->click();
+    QVERIFY(!f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(!button->isChecked());
+    QVERIFY(f.window->isVisible());
+    f.window->CollectWindowSettings();
+    QCOMPARE(f.program.settings.DefaultStayOnTop, false);
+
+    button->click();
+    QVERIFY(f.window->isTopmost());
+    QVERIFY(button->isChecked());
+    QVERIFY(f.window->isVisible());
+}
+
+void WindowSettingsTest::failedSaveIsReportedAndTheProgramGoesOn() {
+    WindowFixture f;
+    setDesignSettings(f.program.settings);
+    f.program.SettingsPath = f.folder.file("no such folder/Velmora.ini");
+    f.window->findChild<QAction*>("acSaveCurrentSettings")->trigger();
+    QCOMPARE(f.messages.shown.size(), std::size_t(1));
+    QVERIFY(!f.messages.shown[0].empty());
+    // Still usable: a save to a good path works afterwards.
+    f.program.SettingsPath = f.folder.file("Velmora.ini");
+    f.window->findChild<QAction*>("acSaveCurrentSettings")->trigger();
+    QCOMPARE(f.messages.shown.size(), std::size_t(1));
+    QVERIFY(std::filesystem::exists(f.program.SettingsPath));
+}
+
+void WindowSettingsTest::shiftEditorsStoreEveryChange() {
+    WindowFixture f;
+    auto* orderShift = f.child<QSpinBox>("seDefaultLimitOrderShift");
+    auto* stopShift = f.child<QSpinBox>("seDefaultLimitStopShift");
+    orderShift->setValue(7);
+    stopShift->setValue(9);
+    QCOMPARE(f.program.settings.DefaultLimitOrderShift, 7);
+    QCOMPARE(f.program.settings.DefaultLimitStopShift, 9);
+    // The settings' own fields are written only by the editors, not by collecting.
+    f.program.settings.DefaultLimitOrderShift = 4;
+    f.window->CollectWindowSettings();
+    QCOMPARE(f.program.settings.DefaultLimitOrderShift, 4);
+}
+
+void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    setDesignSettings(f.program.settings);
+    f.window->ApplySettingsToWindow();
+    auto* grid = f.child<LadderView>("sgDOM");
+    QFont offered;
+    QFont chosen(QStringLiteral("DejaVu Sans"), 11);
+    chosen.setItalic(true);
+    // Answers the modal dialog the action opens.
+    auto answer = [&](bool accept) {
+        QTimer::singleShot(0, [&, accept] {
+            auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            offered = dialog->currentFont();
+            dialog->setCurrentFont(chosen);
+            accept ? dialog->accept() : dialog->reject();
+        });
+        f.window->findChild<QAction*>("acFontEdit")->trigger();
+    };
+    answer(true);
+    // The family shown is whatever the platform substitutes for MS Sans Serif.
+    QCOMPARE(offered.pointSize(), 8);
+    const QFont accepted = grid->font();
+    QCOMPARE(accepted.pointSize(), 11);
+    QVERIFY(accepted.italic());
+
+    f.program.settings.DomFontName = "Courier New";
+    f.program.settings.DOMFontSize = 9;
+    f.window->ApplySettingsToWindow();
+    chosen = QFont(QStringLiteral("DejaVu Serif"), 12);
+    answer(false);
+    QCOMPARE(offered.family(), accepted.family());
+    QCOMPARE(offered.pointSize(), 11);
+    QCOMPARE(grid->font().family(), QStringLiteral("Courier New"));
+    f.window->CollectWindowSettings();
+    QCOMPARE(f.program.settings.DOMFontSize, 9);
+}
+
+void WindowSettingsTest::zeroLayoutValuesAreHandedOverWithoutHarm() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    f.program.settings = Settings{};
+    f.window->ApplySettingsToWindow();
+    f.window->WriteLadderHeader();
+    QCOMPARE(f.child<LadderView>("sgDOM")->model()->rowCount(), 0);
+    f.child<QToolButton>("tbSwitchView")->click();
+    f.window->CollectWindowSettings();
+    QCOMPARE(f.program.settings.DOMRowCount, 0);
+    QCOMPARE(f.program.settings.DOMCol1Width, 0);
+    QVERIFY(f.messages.shown.empty());
+}
+
+QTEST_MAIN(WindowSettingsTest)
+#include "test_window_settings.moc"

@@ -1,0 +1,90 @@
+#include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include "app/ladder_view.h"
+#include "support/app_fixture.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+// A program folder with a settings file; the terminal's folder is the same one.
+void writeSettings(WindowFixture& f) {
+    f.program.ProgramDir = f.folder.path();
+    writeFile(f.folder.file("Velmora.ini"),
+              "[COMMON]\r\nQuikPath=" + f.folder.path() +
+                  "\r\nOutputWay=TRI\r\nLogLevel=1\r\n[POSITION]\r\nLeft=10\r\nTop=20\r\nHeight=640\r\n"
+                  "FullWidth=420\r\nShortWidth=255\r\nDOMPanelWidth=250\r\nDOMCol1Width=40\r\nDOMRowHeight=15\r\n"
+                  "DOMRowCount=21\r\nDOMFontSize=8\r\n");
+    writeFile(f.folder.file("sec.dat"), "");
+}
+
+QTimer* refreshTimer(WindowFixture& f) { return f.window->findChild<QTimer*>("tmrRefreshDOM"); }
+
+}  // namespace
+
+class WindowStartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer();
+    void waitingForTheTerminalKeepsTheWindowResponsive();
+};
+
+void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer() {
+    auto f = std::make_unique<WindowFixture>();
+    writeSettings(*f);
+    f->processes.processes = {{4242, "info.exe"}};
+    f->window = std::make_unique<TfrmMain>(f->program, TfrmMain::StartUp::Deferred);
+    f->window->show();
+    // Nothing happens at creation: the design-time layout is shown first.
+    QCOMPARE(f->window->width(), 500);
+    QVERIFY(!refreshTimer(*f)->isActive());
+
+    QTest::qWait(50);
+    QCOMPARE(f->window->width(), 420);
+    auto* grid = f->child<LadderView>("sgDOM");
+    QCOMPARE(grid->model()->rowCount(), 21);
+    QCOMPARE(grid->model()->index(0, 2).data().toString(), QStringLiteral("цена"));
+    QVERIFY(refreshTimer(*f)->isActive());
+
+    // Ticks run, and the layout the user changes afterwards stays.
+    f->window->resize(300, f->window->height());
+    QTest::qWait(250);
+    QVERIFY(f->program.CycleNum >= 1);
+    QCOMPARE(f->window->width(), 300);
+
+    f->window->close();
+    QVERIFY(f->program.AppClosing);
+    QTRY_VERIFY(!refreshTimer(*f)->isActive());
+
+    const std::string logPath = f->program.log.LogPath;
+    f->window.reset();
+    QVERIFY(readFile(logPath).find("Closing Velmora...") != std::string::npos);
+}
+
+void WindowStartupTest::waitingForTheTerminalKeepsTheWindowResponsive() {
+    WindowFixture f;
+    writeSettings(f);
+    f.window = std::make_unique<TfrmMain>(f.program, TfrmMain::StartUp::Deferred);
+    f.window->show();
+    bool panelShown = false;
+    // Runs inside the wait for the terminal: window events still arrive.
+    QTimer::singleShot(300, [&] {
+        auto* panel = f.child<QLabel>("pnlInfo");
+        panelShown = panel->isVisible() && panel->text() == QStringLiteral("Запустите QUIK...");
+        f.window->close();
+    });
+    QTest::qWait(50);
+    QVERIFY(panelShown);
+    QVERIFY(f.program.AppClosing);
+    QVERIFY(!refreshTimer(f)->isActive());
+    // The start-up ended without applying the saved layout.
+    QCOMPARE(f.window->width(), 500);
+}
+
+QTEST_MAIN(WindowStartupTest)
+#include "test_window_startup.moc"
