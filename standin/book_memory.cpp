@@ -5,14 +5,10 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cerrno>
-#include <cstring>
 #include <stdexcept>
-#include <string>
+#include <thread>
 
-#ifndef MAP_FIXED_NOREPLACE
-#define MAP_FIXED_NOREPLACE 0x100000
-#endif
+#include "low_memory.h"
 
 namespace standin {
 
@@ -20,38 +16,29 @@ static_assert(std::endian::native == std::endian::little, "the layout is little-
 
 namespace {
 
-void* mapLow(std::size_t size) {
-    // Fixed low addresses first, so that the chain head does not move between runs; below
-    // 2 GiB, because settings read the address as a signed 32-bit number.
-    for (std::uintptr_t address = 0x10000000; address < 0x80000000; address += 0x10000000) {
-        void* result = mmap(reinterpret_cast<void*>(address), size, PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
-        if (result == reinterpret_cast<void*>(address)) return result;
-        if (result != MAP_FAILED) munmap(result, size);  // old kernels take the address as a hint
-    }
-#ifdef MAP_32BIT
-    void* result = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
-    if (result != MAP_FAILED) return result;
-#endif
-    throw std::runtime_error("cannot map memory below 4 GiB: " + std::string(std::strerror(errno)));
+void storeWord(std::uint32_t* where, std::uint32_t value) {
+    // Stored whole, so that a concurrent reader sees old or new, never half.
+    std::atomic_ref<std::uint32_t>(*where).store(value, std::memory_order_relaxed);
 }
 
 }  // namespace
 
-BookMemory::BookMemory(const std::vector<Header>& chain) : chain_(chain), slots_(chain.size()) {
+BookMemory::BookMemory(const std::vector<Header>& chain, std::uint32_t* headWord)
+    : headWord_(headWord), chain_(chain), slots_(chain.size()) {
     if (chain.size() * slot > arrayArea - headerArea || chain.size() * slot > entryArea - arrayArea ||
         entryArea + chain.size() * entriesPerBook * entrySize > size)
         throw std::invalid_argument("too many order books for the stand-in's memory");
-    memory_ = static_cast<std::uint8_t*>(mapLow(size));
+    if (headWord && reinterpret_cast<std::uintptr_t>(headWord) >= 0xFFFFFFF0u)
+        throw std::invalid_argument("the chain head must lie below 4 GiB");
+    // A hole right after the block gives pointers into unmapped memory a home nothing else takes.
+    memory_ = static_cast<std::uint8_t*>(mapLow(size + holeSize));
+    munmap(memory_ + size, holeSize);
     base_ = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(memory_));
 
     for (std::size_t i = 0; i < chain_.size(); ++i) {
         std::uint32_t address = headerAddress(i);
-        std::uint32_t next = i + 1 < chain_.size() ? headerAddress(i + 1) : 0;
-        std::uint32_t array = chain_[i].hasBook ? base_ + arrayArea + i * slot : 0;
-        putWord(address + 0x00, next);
+        restoreHeader(i);
         putWord(address + 0x04, static_cast<std::uint32_t>(chain_[i].securityIndex));
-        putWord(address + 0x08, array);
         putWord(address + 0x0C, 0);
         // Words a reader must not use: the terminal keeps more there.
         for (std::uint32_t offset = 0x10; offset < 0x40; offset += 4) putWord(address + offset, 0xDEAD0000 + offset);
@@ -59,28 +46,40 @@ BookMemory::BookMemory(const std::vector<Header>& chain) : chain_(chain), slots_
         std::uint32_t entries = base_ + entryArea + i * entriesPerBook * entrySize;
         for (std::uint32_t e = entriesPerBook; e-- > 0;) slots_[i].freeEntries.push_back(entries + e * entrySize);
     }
-    putWord(chainHeadAddress(), chain_.empty() ? 0 : headerAddress(0));
+    std::uint32_t first = chain_.empty() ? 0 : headerAddress(0);
+    if (headWord_)
+        storeWord(headWord_, first);
+    else
+        putWord(chainHeadAddress(), first);
 }
 
 BookMemory::~BookMemory() {
     if (memory_) munmap(memory_, size);
 }
 
+std::uint32_t BookMemory::chainHeadAddress() const {
+    return headWord_ ? static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(headWord_))
+                     : base_ + chainHeadOffset;
+}
+
 std::uint8_t* BookMemory::at(std::uint32_t address) const {
     return memory_ + (address - base_);
 }
 
-void BookMemory::putWord(std::uint32_t address, std::uint32_t value) const {
-    // Little-endian words, stored whole so that a concurrent reader sees old or new, never half.
-    std::atomic_ref<std::uint32_t>(*reinterpret_cast<std::uint32_t*>(at(address)))
-        .store(value, std::memory_order_relaxed);
+std::uint32_t BookMemory::word(std::uint32_t address) const {
+    return std::atomic_ref<std::uint32_t>(*reinterpret_cast<std::uint32_t*>(at(address))).load(std::memory_order_relaxed);
 }
 
-void BookMemory::writeBook(std::size_t header, const std::vector<BookRow>& rows) {
-    if (header >= chain_.size() || !chain_[header].hasBook) return;
-    Slots& slots = slots_[header];
-    ++generation_;
+void BookMemory::putWord(std::uint32_t address, std::uint32_t value) const {
+    storeWord(reinterpret_cast<std::uint32_t*>(at(address)), value);
+}
 
+void BookMemory::pause() const {
+    if (tearPause_.count() > 0) std::this_thread::sleep_for(tearPause_);
+}
+
+std::vector<std::uint32_t> BookMemory::assignEntries(std::size_t header, const std::vector<BookRow>& rows) {
+    Slots& slots = slots_[header];
     std::size_t count = std::min<std::size_t>(rows.size(), std::min(arrayCapacity, entriesPerBook));
     auto shown = rows.begin() + static_cast<std::ptrdiff_t>(count);
 
@@ -95,10 +94,9 @@ void BookMemory::writeBook(std::size_t header, const std::vector<BookRow>& rows)
     }
     slots.used.clear();
 
-    std::vector<std::uint32_t> pointers;
+    std::vector<std::uint32_t> entries;
     for (std::size_t i = 0; i < count; ++i) {
-        const BookRow& row = rows[i];
-        auto found = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == row.price; });
+        auto found = std::find_if(kept.begin(), kept.end(), [&](const auto& k) { return k.first == rows[i].price; });
         std::uint32_t entry;
         if (found != kept.end()) {
             entry = found->second;
@@ -106,23 +104,101 @@ void BookMemory::writeBook(std::size_t header, const std::vector<BookRow>& rows)
             entry = slots.freeEntries.back();
             slots.freeEntries.pop_back();
         }
-        slots.used.emplace_back(row.price, entry);
-        putWord(entry + 0x00, row.price);
-        putWord(entry + 0x04, generation_);
-        putWord(entry + 0x08, static_cast<std::uint32_t>(i));
-        putWord(entry + 0x0C, row.sell ? row.quantity : 0);
-        putWord(entry + 0x10, row.sell ? row.own : 0);
-        putWord(entry + 0x14, 0xFFFFFFFF);
-        putWord(entry + 0x18, row.price);
-        putWord(entry + 0x1C, row.sell ? 0 : row.quantity);
-        putWord(entry + 0x20, row.sell ? 0 : row.own);
-        pointers.push_back(entry);
+        slots.used.emplace_back(rows[i].price, entry);
+        entries.push_back(entry);
     }
+    return entries;
+}
 
-    std::uint32_t array = base_ + arrayArea + header * slot;
-    for (std::size_t i = 0; i < pointers.size(); ++i) putWord(array + 4 * i, pointers[i]);
-    putWord(array + 4 * pointers.size(), 0);
-    putWord(headerAddress(header) + 0x0C, static_cast<std::uint32_t>(pointers.size()));
+void BookMemory::writeEntry(std::uint32_t entry, const BookRow& row, std::size_t index, bool withQuantities) const {
+    putWord(entry + 0x00, row.price);
+    putWord(entry + 0x04, generation_);
+    putWord(entry + 0x08, static_cast<std::uint32_t>(index));
+    putWord(entry + 0x14, 0xFFFFFFFF);
+    putWord(entry + 0x18, row.price);
+    if (withQuantities) {
+        writeQuantities(entry, row);
+    } else {
+        for (std::uint32_t offset : {0x0Cu, 0x10u, 0x1Cu, 0x20u}) putWord(entry + offset, 0);
+    }
+}
+
+void BookMemory::writeQuantities(std::uint32_t entry, const BookRow& row) const {
+    putWord(entry + 0x0C, row.sell ? row.quantity : 0);
+    putWord(entry + 0x10, row.sell ? row.own : 0);
+    putWord(entry + 0x1C, row.sell ? 0 : row.quantity);
+    putWord(entry + 0x20, row.sell ? 0 : row.own);
+}
+
+void BookMemory::writeBook(std::size_t header, const std::vector<BookRow>& rows) {
+    if (header >= chain_.size() || !chain_[header].hasBook) return;
+    ++generation_;
+    std::vector<std::uint32_t> entries = assignEntries(header, rows);
+    // With a pause, every step is a chance for a reader to see the book half written:
+    // prices without quantities, a new array with an old count.
+    const bool torn = tearPause_.count() > 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) writeEntry(entries[i], rows[i], i, !torn);
+    if (torn) {
+        pause();
+        for (std::size_t i = 0; i < entries.size(); ++i) writeQuantities(entries[i], rows[i]);
+        pause();
+    }
+    std::uint32_t array = arrayAddress(header);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        putWord(array + 4 * i, entries[i]);
+        if (torn && i == entries.size() / 2) pause();
+    }
+    putWord(array + 4 * entries.size(), 0);
+    pause();
+    putWord(headerAddress(header) + 0x0C, static_cast<std::uint32_t>(entries.size()));
+}
+
+void BookMemory::tearBook(std::size_t header, const std::vector<BookRow>& rows) {
+    if (header >= chain_.size() || !chain_[header].hasBook) return;
+    ++generation_;
+    std::vector<std::uint32_t> entries = assignEntries(header, rows);
+    for (std::size_t i = 0; i < entries.size(); ++i) writeEntry(entries[i], rows[i], i, false);
+}
+
+void BookMemory::setNext(std::size_t header, std::uint32_t address) const {
+    putWord(headerAddress(header) + 0x00, address);
+}
+
+void BookMemory::setArray(std::size_t header, std::uint32_t address) const {
+    putWord(headerAddress(header) + 0x08, address);
+}
+
+void BookMemory::setCount(std::size_t header, std::uint32_t count) const {
+    putWord(headerAddress(header) + 0x0C, count);
+}
+
+void BookMemory::setPointer(std::size_t header, std::size_t index, std::uint32_t address) const {
+    if (index < arrayCapacity) putWord(arrayAddress(header) + 4 * static_cast<std::uint32_t>(index), address);
+}
+
+void BookMemory::fillBothSides(std::size_t header, std::size_t index, bool own) const {
+    const auto& used = slots_[header].used;
+    if (index >= used.size()) return;
+    std::uint32_t entry = used[index].second;
+    if (own) {
+        putWord(entry + 0x10, 1);
+        putWord(entry + 0x20, 1);
+    } else {
+        putWord(entry + 0x0C, std::max(word(entry + 0x0C), 7u));
+        putWord(entry + 0x1C, std::max(word(entry + 0x1C), 7u));
+    }
+}
+
+void BookMemory::swapPointers(std::size_t header, std::size_t index) const {
+    const auto& used = slots_[header].used;
+    if (index + 1 >= used.size()) return;
+    setPointer(header, index, used[index + 1].second);
+    setPointer(header, index + 1, used[index].second);
+}
+
+void BookMemory::restoreHeader(std::size_t header) const {
+    setNext(header, header + 1 < chain_.size() ? headerAddress(header + 1) : 0);
+    setArray(header, chain_[header].hasBook ? arrayAddress(header) : 0);
 }
 
 }  // namespace standin

@@ -14,13 +14,17 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "book_memory.h"
+#include "decoys.h"
+#include "hostility.h"
 #include "order_book.h"
 #include "securities.h"
+#include "supervisor.h"
 #include "terminal_link.h"
 #include "transaction.h"
 #include "transaction_inbox.h"
@@ -33,7 +37,14 @@ void requestStop(int) { stopRequested = 1; }
 
 constexpr const char* usage =
     "usage: info.exe --folder DIR [--sec-version 1|2] [--rate MS] [--seed N] [--static]\n"
-    "                [--dump-books] [--write-ini PATH] [--output-way TRI|DLL] [--list]\n";
+    "                [--dump-books] [--write-ini PATH] [--output-way TRI|DLL] [--list]\n"
+    "                [--random-base] [--decoys] [--decoy-megabytes N]\n"
+    "                [--hostile] [--faults LIST] [--fault-every MS] [--fault-hold MS] [--tear-pause MS]\n"
+    "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n";
+
+// The terminal's static data: the chain head lives somewhere in here with --random-base,
+// inside the executable's image like a global variable of the real terminal.
+std::uint32_t imageData[1 << 18];
 
 struct Options {
     std::string folder;
@@ -46,6 +57,18 @@ struct Options {
     bool list = false;
     std::string iniPath;
     std::string outputWay = "TRI";
+    bool randomBase = false;
+    bool decoys = false;
+    std::size_t decoyMegabytes = 4;
+    bool hostile = false;
+    std::vector<Fault> faults = allFaults();
+    int faultEveryMs = 500;
+    int faultHoldMs = 300;
+    int tearPauseMs = -1;  // -1: 1 when hostile, else 0
+    bool reportFaults = false;
+    double restartEvery = 0;
+    double exitAfter = 0;
+    bool printPid = false;
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -54,8 +77,26 @@ Options parseOptions(int argc, char** argv) {
         if (i + 1 >= argc) throw std::invalid_argument(std::string(argv[i]) + " needs a value");
         return argv[++i];
     };
+    auto number = [&](int& i, double low, double high) {
+        std::string text = needValue(i);
+        std::size_t used = 0;
+        double value = 0;
+        try {
+            value = std::stod(text, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (used != text.size() || !(value >= low && value <= high))
+            throw std::invalid_argument(std::string(argv[i - 1]) + " takes a number from " + std::to_string(low) +
+                                        " to " + std::to_string(high));
+        return value;
+    };
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (arg == "--restart-every") {
+            options.restartEvery = number(i, 0.1, 86400);
+            continue;
+        }
         if (arg == "--folder") options.folder = needValue(i);
         else if (arg == "--sec-version") options.secVersion = std::stoi(needValue(i));
         else if (arg == "--rate") options.rateMs = std::stoi(needValue(i));
@@ -65,11 +106,27 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--list") options.list = true;
         else if (arg == "--write-ini") options.iniPath = needValue(i);
         else if (arg == "--output-way") options.outputWay = needValue(i);
+        else if (arg == "--random-base") options.randomBase = true;
+        else if (arg == "--decoys") options.decoys = true;
+        else if (arg == "--decoy-megabytes") options.decoyMegabytes = static_cast<std::size_t>(number(i, 0, 1536)), options.decoys = true;
+        else if (arg == "--hostile") options.hostile = true;
+        else if (arg == "--fault-every") options.faultEveryMs = static_cast<int>(number(i, 10, 3600000));
+        else if (arg == "--fault-hold") options.faultHoldMs = static_cast<int>(number(i, 1, 3600000));
+        else if (arg == "--tear-pause") options.tearPauseMs = static_cast<int>(number(i, 0, 1000));
+        else if (arg == "--report-faults") options.reportFaults = true;
+        else if (arg == "--exit-after") options.exitAfter = number(i, 0.1, 86400);
+        else if (arg == "--print-pid") options.printPid = true;
+        else if (arg == "--faults") {
+            auto faults = parseFaults(needValue(i));
+            if (!faults) throw std::invalid_argument("--faults takes a comma-separated list of fault names");
+            options.faults = *faults;
+        }
         else throw std::invalid_argument("unknown option " + arg);
     }
     if (options.folder.empty() && !options.list) throw std::invalid_argument("--folder is required");
     if (options.secVersion != 1 && options.secVersion != 2) throw std::invalid_argument("--sec-version is 1 or 2");
     if (options.rateMs < 1) throw std::invalid_argument("--rate must be positive");
+    if (options.tearPauseMs < 0) options.tearPauseMs = options.hostile ? 1 : 0;
     return options;
 }
 
@@ -117,10 +174,10 @@ std::string iniText(const std::string& folder, const Options& options, std::uint
 
 class Terminal {
 public:
-    Terminal(const Options& options, std::string folder)
+    Terminal(const Options& options, std::string folder, std::uint32_t seed)
         : options_(options), folder_(std::move(folder)), securities_(standardSecurities()),
-          chain_(chainOrder(securities_)), memory_(chain_),
-          random_(options.seeded ? options.seed : std::random_device{}()) {
+          chain_(chainOrder(securities_)), memory_(chain_, headWord(options, seed)), random_(seed) {
+        memory_.setTearPause(std::chrono::milliseconds(options.tearPauseMs));
         for (std::size_t i = 0; i < chain_.size(); ++i) {
             const Security& s = securities_[static_cast<std::size_t>(chain_[i].securityIndex)];
             books_.emplace_back(static_cast<std::uint32_t>(s.intPriceStep), s.startPrice);
@@ -134,6 +191,65 @@ public:
             }
             memory_.writeBook(i, books_.back().rows());
         }
+        if (options.decoys) {
+            std::mt19937 decoyRandom(seed ^ 0xBB67AE85u);
+            decoys_ = std::make_unique<Decoys>(options.decoyMegabytes << 20, memory_.headerAddress(1),
+                                               static_cast<std::int32_t>(securities_.size()), decoyRandom);
+        }
+    }
+
+    // The word of static data that holds the chain head, at an offset drawn from the seed.
+    static std::uint32_t* headWord(const Options& options, std::uint32_t seed) {
+        if (!options.randomBase) return nullptr;
+        std::mt19937 random(seed ^ 0x3C6EF372u);
+        return &imageData[random() % (std::size(imageData) - 4)];
+    }
+
+    // Breaks one book or header the way `fault` says and freezes that book until repair.
+    void startFault(Fault fault, std::mt19937& random) {
+        std::vector<std::size_t> withBook;
+        for (std::size_t i = 0; i < chain_.size(); ++i)
+            if (chain_[i].hasBook && memory_.shownLevels(i) >= 2) withBook.push_back(i);
+        if (withBook.empty()) return;
+        std::size_t header = withBook[random() % withBook.size()];
+        std::size_t levels = memory_.shownLevels(header);
+        std::size_t detail = 0;
+        switch (fault) {
+        case Fault::Torn: memory_.tearBook(header, books_[header].rows()); break;
+        case Fault::Loop:
+            header = random() % chain_.size();
+            detail = random() % (header + 1);
+            memory_.setNext(header, memory_.headerAddress(detail));
+            break;
+        case Fault::UnmappedArray: memory_.setArray(header, memory_.unmappedAddress()); break;
+        case Fault::UnmappedEntry:
+            detail = random() % levels;
+            memory_.setPointer(header, detail, memory_.unmappedAddress());
+            break;
+        case Fault::EmptyCount: memory_.setCount(header, 0); break;
+        case Fault::EmptyArray: memory_.setPointer(header, 0, 0); break;
+        case Fault::BothSides:
+        case Fault::OwnBothSides:
+            detail = random() % levels;
+            memory_.fillBothSides(header, detail, fault == Fault::OwnBothSides);
+            break;
+        case Fault::BrokenOrder:
+            detail = random() % (levels - 1);
+            memory_.swapPointers(header, detail);
+            break;
+        }
+        faulty_ = header;
+        if (options_.reportFaults) {
+            std::printf("FAULT %s %zu %zu\n", faultName(fault), header, detail);
+            std::fflush(stdout);
+        }
+    }
+
+    void repairFault() {
+        if (faulty_ >= chain_.size()) return;
+        memory_.restoreHeader(faulty_);
+        memory_.writeBook(faulty_, books_[faulty_].rows());
+        faulty_ = chain_.size();
     }
 
     std::uint32_t domBase() const { return memory_.chainHeadAddress(); }
@@ -142,7 +258,7 @@ public:
 
     void marketTick() {
         for (std::size_t i = 0; i < chain_.size(); ++i) {
-            if (!chain_[i].hasBook) continue;
+            if (!chain_[i].hasBook || i == faulty_) continue;
             books_[i].step(random_);
             memory_.writeBook(i, books_[i].rows());
         }
@@ -196,6 +312,8 @@ private:
     std::vector<OrderBook> books_;
     std::mt19937 random_;
     std::uint64_t nextOrderNumber_ = 5000001;
+    std::unique_ptr<Decoys> decoys_;
+    std::size_t faulty_ = SIZE_MAX;  // the header a fault holds, if any
 };
 
 void listSecurities() {
@@ -218,7 +336,8 @@ int run(const Options& options) {
     std::string folder = canonical == "/" ? canonical : canonical + "/";
 
     writeFileBytes(folder + "sec.dat", secFileBytes(standardSecurities(), options.secVersion));
-    Terminal terminal(options, folder);
+    const std::uint32_t seed = options.seeded ? options.seed : std::random_device{}();
+    Terminal terminal(options, folder, seed);
     LinkServer link(canonical);
     TransactionFile transactionFile(folder + "quik.tri");
 
@@ -229,6 +348,7 @@ int run(const Options& options) {
         writeFileBytes(options.iniPath, iniText(folder, options, terminal.domBase(), terminal.defaultContract()));
 
     std::printf("DOMBASE=0x%08X\n", terminal.domBase());
+    if (options.printPid) std::printf("PID=%d\n", static_cast<int>(getpid()));
     std::fflush(stdout);
     if (options.dumpBooks) terminal.dump();
 
@@ -237,8 +357,15 @@ int run(const Options& options) {
     const auto filePeriod = std::chrono::milliseconds(100);
     auto nextMarket = Clock::now() + marketPeriod;
     auto nextFile = Clock::now() + filePeriod;
+    const auto exitAt = Clock::now() + std::chrono::milliseconds(static_cast<long long>(options.exitAfter * 1000));
+    std::optional<FaultSchedule> faults;
+    if (options.hostile)
+        faults.emplace(options.faults, seed, std::chrono::milliseconds(options.faultEveryMs),
+                       std::chrono::milliseconds(options.faultHoldMs));
     while (!stopRequested) {
         auto next = options.fixedBooks ? nextFile : std::min(nextMarket, nextFile);
+        if (faults) next = std::min(next, faults->nextEvent());
+        if (options.exitAfter > 0) next = std::min(next, exitAt);
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
         std::vector<pollfd> set = link.pollSet();
         int ready = poll(set.data(), set.size(), static_cast<int>(std::max<long long>(0, wait.count())));
@@ -254,6 +381,11 @@ int run(const Options& options) {
             for (const std::string& line : transactionFile.newLines()) terminal.handle(line);
             nextFile = now + filePeriod;
         }
+        if (faults) {
+            if (faults->repairDue(now)) terminal.repairFault();
+            if (auto fault = faults->startDue(now)) terminal.startFault(*fault, faults->random());
+        }
+        if (options.exitAfter > 0 && now >= exitAt) break;
     }
     return 0;
 }
@@ -269,7 +401,25 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
     try {
-        return standin::run(standin::parseOptions(argc, argv));
+        standin::Options options = standin::parseOptions(argc, argv);
+        if (options.restartEvery > 0) {
+            // Every child gets the same seed, so a restarted terminal has the same base, as
+            // the same executable would.
+            std::vector<std::string> child;
+            for (int i = 1; i < argc; ++i) {
+                if (std::string(argv[i]) == "--restart-every") {
+                    ++i;
+                    continue;
+                }
+                child.push_back(argv[i]);
+            }
+            char every[32];
+            std::snprintf(every, sizeof every, "%g", options.restartEvery);
+            child.insert(child.end(), {"--exit-after", every, "--print-pid"});
+            if (!options.seeded) child.insert(child.end(), {"--seed", std::to_string(std::random_device{}())});
+            return standin::superviseRestarts(child, standin::stopRequested);
+        }
+        return standin::run(options);
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "info.exe: %s\n%s", error.what(), standin::usage);
         return 2;

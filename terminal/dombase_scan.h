@@ -18,8 +18,9 @@ class TSecShareList;
 struct DomBaseCandidate {
     TerminalAddress base = 0;
     bool inImage = false;  // inside the terminal's executable image, where the real one lives
-    int tables = 0;
-    int books = 0;
+    int headers = 0;       // the chain's length
+    int tables = 0;        // headers that name a pointer array
+    int books = 0;         // of those, books that pass the consistency checks
     std::vector<std::string> tickers;  // of the consistent books, in chain order
 };
 
@@ -37,7 +38,10 @@ struct DomBaseScanResult {
 };
 
 // `imageName`: the terminal's executable file name; regions mapped from a file of that
-// name count as its image.
+// name count as its image, and so does an unnamed region right after them (its
+// zero-filled data). Ranks image candidates first, then more books, more tables, and
+// among equals the shorter chain (a word pointing at the head word makes a chain one
+// header longer that is otherwise the same).
 DomBaseScanResult ScanForDomBase(ProcessHandle& process, const std::vector<MemoryRegion>& regions,
                                  const TSecShareList& securities, const std::string& imageName, Log& log,
                                  const DomBaseScanOptions& options = {});

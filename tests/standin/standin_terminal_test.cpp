@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <thread>
 
 #include "support/fakes.h"
+#include "process_memory.h"
 #include "support/standin_process.h"
 #include "terminal_files.h"
 
@@ -31,25 +31,11 @@ std::string code(const std::string& ticker) {
     return ticker.substr(0, ticker.find('\0'));
 }
 
-// Reads another process's memory the way any reader outside the terminal must.
-class ProcessMemory {
-public:
-    explicit ProcessMemory(pid_t pid) : fd_(open(("/proc/" + std::to_string(pid) + "/mem").c_str(), O_RDONLY)) {}
-    ~ProcessMemory() {
-        if (fd_ >= 0) close(fd_);
-    }
-    bool read(std::uint32_t address, void* destination, std::size_t count) const {
-        return pread(fd_, destination, count, static_cast<off_t>(address)) == static_cast<ssize_t>(count);
-    }
-    std::uint32_t word(std::uint32_t address) const {
-        std::uint32_t value = 0;
-        EXPECT_TRUE(read(address, &value, 4)) << std::hex << address;
-        return value;
-    }
-
-private:
-    int fd_;
-};
+std::uint32_t word(const ProcessMemory& memory, std::uint32_t address) {
+    std::uint32_t value = 0;
+    EXPECT_TRUE(memory.read(address, &value, 4)) << std::hex << address;
+    return value;
+}
 
 struct Chain {
     Books books;
@@ -61,15 +47,15 @@ Chain readChain(const ProcessMemory& memory, std::uint32_t base, const std::vect
     Chain chain;
     char spare[496];
     std::set<std::uint32_t> seen;
-    for (std::uint32_t header = memory.word(base); header != 0; header = memory.word(header)) {
+    for (std::uint32_t header = word(memory, base); header != 0; header = word(memory, header)) {
         if (!seen.insert(header).second) {
             ADD_FAILURE() << "the chain loops";
             break;
         }
         EXPECT_TRUE(memory.read(header, spare, sizeof spare)) << "496 bytes readable at a header";
-        auto securityIndex = memory.word(header + 4);
-        auto array = memory.word(header + 8);
-        auto count = memory.word(header + 12);
+        auto securityIndex = word(memory, header + 4);
+        auto array = word(memory, header + 8);
+        auto count = word(memory, header + 12);
         if (array == 0) {
             ++chain.headersWithoutBook;
             continue;
@@ -81,7 +67,7 @@ Chain readChain(const ProcessMemory& memory, std::uint32_t base, const std::vect
         auto& rows = chain.books[code(records[securityIndex].ticker)];
         for (std::uint32_t i = 0; i < count; ++i) {
             // A count read just before the book shrank can point past the array's end mark.
-            std::uint32_t pointer = memory.word(array + 4 * i);
+            std::uint32_t pointer = word(memory, array + 4 * i);
             if (pointer == 0) break;
             std::uint32_t entry[9];
             EXPECT_TRUE(memory.read(pointer, entry, sizeof entry));
