@@ -1,15 +1,24 @@
 // The ladder refresh of one tick against the bare cost of its memory reads.
 #include <benchmark/benchmark.h>
 
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "core/program.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/clock.h"
+#include "platform/process_access.h"
 #include "platform/message_sink.h"
 #include "platform/trans_library.h"
 #include "secs/security_list.h"
+#include "tests/support/quiet_platform.h"
 
 namespace {
 
@@ -47,36 +56,9 @@ public:
     }
 };
 
-struct QuietClock : Clock {
-    LocalDateTime now() override { return {}; }
-};
-struct PointLocale : LocaleFormats {
-    char decimalSeparator() const override { return '.'; }
-    char timeSeparator() const override { return ':'; }
-    std::string formatDateTime(const LocalDateTime&) const override { return {}; }
-};
-struct NoMessages : MessageSink {
-    void show(const std::string&) override {}
-};
-struct NoLibrary : TransLibrary {
-    bool available() const override { return false; }
-    std::string loadError() const override { return {}; }
-    std::int32_t connect(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t disconnect(std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t sendAsyncTransaction(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-};
-struct NoProcesses : ProcessAccess {
-    std::vector<ProcessEntry> listProcesses() override { return {}; }
-    std::unique_ptr<ProcessHandle> open(std::uint32_t) override { return nullptr; }
-};
-
 struct TickFixture {
-    NoProcesses processes;
-    QuietClock clock;
-    PointLocale locale;
-    NoMessages messages;
-    NoLibrary library;
-    Program program{Platform{processes, clock, locale, messages, library}};
+    quiet::QuietPlatform platform;
+    Program program{platform.platform()};
     TSecShareRecord security;
     FlatMemory* memory;
 
@@ -145,6 +127,78 @@ void BM_ReadFloor(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ReadFloor);
+
+// The same book in another process, read through the system's process access: what a
+// tick really costs. The child holds the bytes at a low fixed address, as the terminal would.
+class LiveBook {
+public:
+    static constexpr TerminalAddress origin = 0x30000000;
+
+    LiveBook() {
+        FlatMemory flat;
+        flat.book(10);
+        // Shift every address of the flat image to where the child keeps it.
+        for (int i = 0; i < levels; ++i) {
+            std::uint32_t pointer;
+            std::memcpy(&pointer, flat.bytes.data() + arrayAt + 4 * i, 4);
+            flat.word(arrayAt + 4 * static_cast<TerminalAddress>(i), pointer + origin);
+        }
+        int ready[2];
+        if (pipe(ready) != 0) std::abort();
+        child_ = fork();
+        if (child_ == 0) {
+            void* at = mmap(reinterpret_cast<void*>(std::uintptr_t{origin}), flat.bytes.size(), PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+            if (at == MAP_FAILED) _exit(1);
+            std::memcpy(at, flat.bytes.data(), flat.bytes.size());
+            prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY);
+            char go = 1;
+            if (write(ready[1], &go, 1) != 1) _exit(1);
+            pause();
+            _exit(0);
+        }
+        char go = 0;
+        if (read(ready[0], &go, 1) != 1) std::abort();
+        close(ready[0]);
+        close(ready[1]);
+        access_ = makeSystemProcessAccess();
+        handle = access_->open(static_cast<std::uint32_t>(child_));
+        if (!handle) std::abort();
+    }
+    ~LiveBook() {
+        kill(child_, SIGKILL);
+        waitpid(child_, nullptr, 0);
+    }
+
+    std::unique_ptr<ProcessHandle> handle;
+
+private:
+    pid_t child_ = -1;
+    std::unique_ptr<ProcessAccess> access_;
+};
+
+void BM_RefreshDOM_LiveProcess(benchmark::State& state) {
+    LiveBook live;
+    TickFixture fixture;
+    fixture.program.TerminalProcess = std::move(live.handle);
+    fixture.program.CurrentQuoteTable->RecordAddress = LiveBook::origin + headerAt;
+    fixture.program.CurrentQuoteTable->TableAddress = LiveBook::origin + arrayAt;
+    RefreshDOM(fixture.program);
+    if (fixture.program.CurrentQuoteTable->Count() != levels) state.SkipWithError("the live book was not read");
+    for (auto _ : state) RefreshDOM(fixture.program);
+}
+BENCHMARK(BM_RefreshDOM_LiveProcess);
+
+// The floor for a live process: the same bytes in one system call.
+void BM_ReadFloor_LiveProcessOneCall(benchmark::State& state) {
+    LiveBook live;
+    std::vector<std::uint8_t> bytes(entriesAt + levels * entrySize - headerAt);
+    for (auto _ : state) {
+        if (!live.handle->read(LiveBook::origin + headerAt, bytes.data(), bytes.size())) state.SkipWithError("read failed");
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ReadFloor_LiveProcessOneCall);
 
 }  // namespace
 

@@ -49,6 +49,7 @@ public:
     bool AppClosing = false;
     bool DLLConnected = false;
     std::uint32_t CycleNum = 0;
+    bool TickRunning = false;  // a box opened inside a tick runs the timer's events
     std::int32_t TransIdCounter = 0;
 
     // Created by start-up, freed by shutdown.

@@ -147,6 +147,13 @@ void RefreshTick(Program& program, MainView& view) {
         view.setRefreshTimerEnabled(false);
         return;
     }
+    // A nested tick would run discovery under this one and free the table it is reading.
+    if (program.TickRunning) return;
+    program.TickRunning = true;
+    struct TickEnd {
+        bool& running;
+        ~TickEnd() { running = false; }
+    } tickEnd{program.TickRunning};
     try {
         if (program.instrumentChosen()) {
             RefreshDOM(program);

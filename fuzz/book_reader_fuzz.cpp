@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "fuzz/fuzz_platform.h"
+#include "tests/support/quiet_platform.h"
 #include "secs/security_list.h"
 #include "terminal/quote_table.h"
 
@@ -47,8 +47,8 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzzing::QuietPlatform quiet;
-    static Log log(quiet.clock, quiet.locale, quiet.messages);
+    static quiet::QuietPlatform platform;
+    static Log log(platform.clock, platform.locale, platform.messages);
     log.LogThreshold = 1;
     InputMemory memory(data, size);
 

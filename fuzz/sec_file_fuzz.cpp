@@ -2,14 +2,14 @@
 #include <cstdint>
 
 #include "core/program_error.h"
-#include "fuzz/fuzz_platform.h"
+#include "tests/support/quiet_platform.h"
 #include "secs/sec_file_reader.h"
 
 using namespace velmora;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static fuzzing::QuietPlatform quiet;
-    static Log log(quiet.clock, quiet.locale, quiet.messages);
+    static quiet::QuietPlatform platform;
+    static Log log(platform.clock, platform.locale, platform.messages);
     log.LogThreshold = 1;
     for (int version = 1; version <= 2; ++version) {
         SecFileStream stream{data, size, 0};

@@ -60,17 +60,20 @@ void LeftClick(Program& program, MainView& view, bool shift, int column, int row
         case LadderGrid::PriceColumn:
             view.setPriceText(grid.cell(row, LadderGrid::PriceColumn));
             break;
+        // The stop is priced before sending: a box the send opens runs ticks whose
+        // discovery may leave no current security.
         case LadderGrid::SellQuantity: {
             double limit = price + Offset(program, view.limitOrderShift());
+            double stop = limit - Offset(program, view.limitStopShift());
             SendNewOrder(program, Buy, quantity, limit);
-            if (shift) AddStopOrder(program, Sell, limit - Offset(program, view.limitStopShift()), quantity);
+            if (shift) AddStopOrder(program, Sell, stop, quantity);
             break;
         }
         case LadderGrid::BuyQuantity: {
             double limit = price - Offset(program, view.limitOrderShift());
+            double stop = limit + Offset(program, view.limitStopShift());
             SendNewOrder(program, Sell, quantity, limit);
-            if (shift)
-                AddStopOrder(program, Buy, limit + Offset(program, view.limitStopShift()), quantity, true);
+            if (shift) AddStopOrder(program, Buy, stop, quantity, true);
             break;
         }
         case LadderGrid::Stop: {

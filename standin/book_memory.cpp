@@ -1,14 +1,12 @@
 #include "book_memory.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <atomic>
 #include <bit>
 #include <stdexcept>
 #include <thread>
 
-#include "low_memory.h"
+#include "system.h"
 
 namespace standin {
 
@@ -31,8 +29,7 @@ BookMemory::BookMemory(const std::vector<Header>& chain, std::uint32_t* headWord
     if (headWord && reinterpret_cast<std::uintptr_t>(headWord) >= 0xFFFFFFF0u)
         throw std::invalid_argument("the chain head must lie below 4 GiB");
     // A hole right after the block gives pointers into unmapped memory a home nothing else takes.
-    memory_ = static_cast<std::uint8_t*>(mapLow(size + holeSize));
-    munmap(memory_ + size, holeSize);
+    memory_ = static_cast<std::uint8_t*>(mapLow(size + holeSize, holeSize));
     base_ = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(memory_));
 
     for (std::size_t i = 0; i < chain_.size(); ++i) {
@@ -54,7 +51,7 @@ BookMemory::BookMemory(const std::vector<Header>& chain, std::uint32_t* headWord
 }
 
 BookMemory::~BookMemory() {
-    if (memory_) munmap(memory_, size);
+    if (memory_) unmapLow(memory_, size);
 }
 
 std::uint32_t BookMemory::chainHeadAddress() const {

@@ -1,11 +1,9 @@
 #include "decoys.h"
 
-#include <sys/mman.h>
-
 #include <cstring>
 #include <vector>
 
-#include "low_memory.h"
+#include "system.h"
 
 namespace standin {
 
@@ -64,7 +62,7 @@ Decoys::Decoys(std::size_t randomBytes, std::uint32_t strayTarget, std::int32_t 
 }
 
 Decoys::~Decoys() {
-    if (memory_) munmap(memory_, size_);
+    if (memory_) unmapLow(memory_, size_);
 }
 
 void Decoys::put(std::size_t offset, std::uint32_t value) {

@@ -1,11 +1,4 @@
 // The stand-in terminal: serves a folder the way the QUIK terminal would, for tests and demos.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -24,8 +17,7 @@
 #include "hostility.h"
 #include "order_book.h"
 #include "securities.h"
-#include "supervisor.h"
-#include "terminal_link.h"
+#include "system.h"
 #include "transaction.h"
 #include "transaction_inbox.h"
 
@@ -33,11 +25,10 @@ namespace standin {
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
-void requestStop(int) { stopRequested = 1; }
 
 constexpr const char* usage =
     "usage: info.exe --folder DIR [--sec-version 1|2] [--rate MS] [--seed N] [--static]\n"
-    "                [--dump-books] [--write-ini PATH] [--output-way TRI|DLL] [--list]\n"
+    "                [--dump-books] [--write-ini PATH] [--ini-quik-path PATH] [--output-way TRI|DLL] [--list]\n"
     "                [--random-base] [--decoys] [--decoy-megabytes N]\n"
     "                [--hostile] [--faults LIST] [--fault-every MS] [--fault-hold MS] [--tear-pause MS]\n"
     "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n";
@@ -56,6 +47,7 @@ struct Options {
     bool dumpBooks = false;
     bool list = false;
     std::string iniPath;
+    std::string iniQuikPath;
     std::string outputWay = "TRI";
     bool randomBase = false;
     bool decoys = false;
@@ -105,6 +97,7 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--dump-books") options.dumpBooks = true;
         else if (arg == "--list") options.list = true;
         else if (arg == "--write-ini") options.iniPath = needValue(i);
+        else if (arg == "--ini-quik-path") options.iniQuikPath = needValue(i);
         else if (arg == "--output-way") options.outputWay = needValue(i);
         else if (arg == "--random-base") options.randomBase = true;
         else if (arg == "--decoys") options.decoys = true;
@@ -151,12 +144,21 @@ void appendLine(const std::string& path, const std::string& line) {
     if (!out.flush()) std::cerr << "info.exe: cannot write " << path << '\n';
 }
 
-std::string iniText(const std::string& folder, const Options& options, std::uint32_t domBase,
+// The QuikPath the ini's reader uses: a Linux program beside a terminal under Wine needs the
+// Unix path of the folder, not the Windows one.
+std::string iniQuikPath(const Options& options, const std::string& canonical, const std::string& folder) {
+    if (!options.iniQuikPath.empty()) return options.iniQuikPath;
+    std::string path = linuxPath(canonical);
+    if (path.empty()) return folder;
+    return path.back() == '/' ? path : path + "/";
+}
+
+std::string iniText(const std::string& quikPath, const Options& options, std::uint32_t domBase,
                     const std::string& defaultContract) {
     char base[16];
     std::snprintf(base, sizeof base, "0x%08X", domBase);
     std::string lines[] = {
-        "[COMMON]", "QuikPath=" + folder, "OutputWay=" + options.outputWay, "ACCOUNT=DEMO1", "SECTION=FORTS",
+        "[COMMON]", "QuikPath=" + quikPath, "OutputWay=" + options.outputWay, "ACCOUNT=DEMO1", "SECTION=FORTS",
         "LogLevel=1",
         "[DEFAULT]", "DefaultContract=" + defaultContract, "DefaultContractCnt=1", "DefaultLimitOrderShift=1",
         "DefaultLimitStopShift=1", "DefaultFullView=1", "DefaultStayOnTop=0",
@@ -330,25 +332,26 @@ int run(const Options& options) {
         listSecurities();
         return 0;
     }
-    mkdir(options.folder.c_str(), 0777);
+    makeFolder(options.folder);
     std::string canonical = canonicalFolder(options.folder);
     if (canonical.empty()) throw std::runtime_error("folder not found: " + options.folder);
-    std::string folder = canonical == "/" ? canonical : canonical + "/";
+    std::string folder = folderPrefix(canonical);
 
     writeFileBytes(folder + "sec.dat", secFileBytes(standardSecurities(), options.secVersion));
     const std::uint32_t seed = options.seeded ? options.seed : std::random_device{}();
     Terminal terminal(options, folder, seed);
-    LinkServer link(canonical);
+    LibraryLink link(canonical);
     TransactionFile transactionFile(folder + "quik.tri");
 
     // Velmora runs as a separate process of the same user and must be able to read our memory.
-    prctl(PR_SET_PTRACER, PR_SET_PTRACER_ANY, 0, 0, 0);
+    allowReaders();
 
     if (!options.iniPath.empty())
-        writeFileBytes(options.iniPath, iniText(folder, options, terminal.domBase(), terminal.defaultContract()));
+        writeFileBytes(options.iniPath, iniText(iniQuikPath(options, canonical, folder), options, terminal.domBase(),
+                                                terminal.defaultContract()));
 
     std::printf("DOMBASE=0x%08X\n", terminal.domBase());
-    if (options.printPid) std::printf("PID=%d\n", static_cast<int>(getpid()));
+    if (options.printPid) std::printf("PID=%lu\n", processId());
     std::fflush(stdout);
     if (options.dumpBooks) terminal.dump();
 
@@ -367,10 +370,7 @@ int run(const Options& options) {
         if (faults) next = std::min(next, faults->nextEvent());
         if (options.exitAfter > 0) next = std::min(next, exitAt);
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-        std::vector<pollfd> set = link.pollSet();
-        int ready = poll(set.data(), set.size(), static_cast<int>(std::max<long long>(0, wait.count())));
-        if (ready > 0)
-            for (const std::string& text : link.receive(set)) terminal.handle(text);
+        for (const std::string& text : link.wait(wait)) terminal.handle(text);
         auto now = Clock::now();
         if (!options.fixedBooks && now >= nextMarket) {
             terminal.marketTick();
@@ -394,12 +394,7 @@ int run(const Options& options) {
 }  // namespace standin
 
 int main(int argc, char** argv) {
-    struct sigaction action {};
-    action.sa_handler = standin::requestStop;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGTERM, &action, nullptr);  // no SA_RESTART: the wait must wake up
-    sigaction(SIGINT, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    standin::stopOnRequest(standin::stopRequested);
     try {
         standin::Options options = standin::parseOptions(argc, argv);
         if (options.restartEvery > 0) {

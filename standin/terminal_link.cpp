@@ -1,22 +1,11 @@
 #include "terminal_link.h"
 
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace standin {
-
-std::string canonicalFolder(const std::string& folder) {
-    std::string trimmed = folder;
-    while (trimmed.size() > 1 && (trimmed.back() == '/' || trimmed.back() == '\\')) trimmed.pop_back();
-    if (trimmed.empty()) return "";
-    char resolved[PATH_MAX];
-    if (!realpath(trimmed.c_str(), resolved)) return "";
-    return resolved;
-}
 
 LinkAddress linkAddress(const std::string& canonical) {
     std::uint64_t hash = 0xCBF29CE484222325ull;

@@ -4,11 +4,9 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-namespace standin {
+#include "system.h"
 
-// The terminal folder as one canonical text: trailing "/" or "\" removed, then resolved
-// through links. Empty when the folder does not exist.
-std::string canonicalFolder(const std::string& folder);
+namespace standin {
 
 // The local socket through which the stand-in library reaches the stand-in serving a folder:
 // an abstract name "\0velmora-standin-" + 16 hex digits of the FNV-1a 64 hash of the

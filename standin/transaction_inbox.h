@@ -1,7 +1,4 @@
 #pragma once
-#include <poll.h>
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,28 +19,8 @@ private:
 
     std::string path_;
     std::uint64_t offset_ = 0;
-    ino_t inode_ = 0;
+    std::uint64_t identity_ = 0;  // changes when the file is replaced
     std::string prefix_;  // the first bytes already handled, to notice a rewrite
-};
-
-// Listens for the stand-in library's connections on the folder's local socket; every packet
-// received is one transaction text.
-class LinkServer {
-public:
-    // Throws when the socket cannot be opened, such as when another stand-in serves the folder.
-    explicit LinkServer(const std::string& canonicalFolder);
-    ~LinkServer();
-    LinkServer(const LinkServer&) = delete;
-    LinkServer& operator=(const LinkServer&) = delete;
-
-    // Descriptors to wait on; pass the result of poll() back to `receive`.
-    std::vector<pollfd> pollSet() const;
-    std::vector<std::string> receive(const std::vector<pollfd>& ready);
-
-private:
-    int listener_ = -1;
-    std::vector<int> clients_;
-    std::string greeting_;
 };
 
 }  // namespace standin

@@ -66,13 +66,13 @@ public:
         return nullptr;
     }
 
+    static constexpr std::size_t hugePage = std::size_t{2} << 20;
+
     std::uint8_t* allocate(std::size_t size) {
         // Whole 2 MiB pages where the system offers them: the scan's random reads then
         // rarely miss the address cache.
-        constexpr std::size_t hugePage = std::size_t{2} << 20;
         std::size_t rounded = (size + hugePage - 1) / hugePage * hugePage;
-        auto* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(hugePage, rounded));
-        if (!bytes) throw std::bad_alloc();
+        auto* bytes = static_cast<std::uint8_t*>(::operator new(rounded, std::align_val_t{hugePage}));
 #if defined(__linux__)
         madvise(bytes, rounded, MADV_HUGEPAGE);
 #endif
@@ -92,7 +92,7 @@ public:
 
 private:
     struct Free {
-        void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+        void operator()(std::uint8_t* bytes) const { ::operator delete(bytes, std::align_val_t{hugePage}); }
     };
     std::vector<std::unique_ptr<std::uint8_t, Free>> buffers_;
     std::vector<std::int32_t> firstBlockOfSlice_;

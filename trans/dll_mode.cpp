@@ -82,8 +82,14 @@ void SendTransactionDLL(Program& program, const std::string& text) {
     transaction.push_back('\0');
     std::int32_t extendedError = 0;
     char errorMessage[bufferSize] = {};
-    // A rejected order shows only in the terminal; the result tells nothing more.
-    library.sendAsyncTransaction(transaction.data(), &extendedError, errorMessage, bufferSize);
+    // An order the terminal rejects shows only there; one the library could not pass on
+    // (the terminal gone) would leave no trace at all.
+    std::int32_t result = library.sendAsyncTransaction(transaction.data(), &extendedError, errorMessage, bufferSize);
+    if (result != 0)
+        program.log.LogMessage("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:" +
+                                   std::to_string(result) + "; Errcode:" + std::to_string(extendedError) +
+                                   "; ErrMess:" + LibraryText(errorMessage),
+                               1);
 }
 
 void ConnectTransLibrary(Program& program) {

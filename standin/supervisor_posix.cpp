@@ -1,5 +1,3 @@
-#include "supervisor.h"
-
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -10,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+
+#include "system.h"
 
 namespace standin {
 

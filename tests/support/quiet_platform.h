@@ -8,9 +8,9 @@
 #include "platform/process_access.h"
 #include "platform/trans_library.h"
 
-namespace velmora::fuzzing {
+namespace velmora::quiet {
 
-// Quiet stand-ins for the platform: the targets exercise parsing, not the outside world.
+// Platform parts that do nothing, for fuzz targets and benchmarks that exercise the logic alone.
 struct QuietClock : Clock {
     LocalDateTime now() override { return {}; }
 };
@@ -43,4 +43,4 @@ struct QuietPlatform {
     Platform platform() { return Platform{processes, clock, locale, messages, library}; }
 };
 
-}  // namespace velmora::fuzzing
+}  // namespace velmora::quiet

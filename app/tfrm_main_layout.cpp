@@ -1,0 +1,307 @@
+#include "app/tfrm_main.h"
+
+// Building the window's components: names, captions, hints, images, sizes.
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QFontDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+#include <exception>
+
+#include "app/hotkey_codes.h"
+#include "app/hotkey_edit.h"
+#include "app/ladder_delegate.h"
+#include "app/ladder_model.h"
+#include "app/ladder_view.h"
+#include "app/tool_images.h"
+#include "core/program.h"
+#include "core/startup.h"
+#include "ladder/ladder_refresh.h"
+#include "platform/message_sink.h"
+#include "settings/settings.h"
+#include "terminal/quote_discovery.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int ToolBarHeight = 29;
+
+QFont designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
+
+// A tool bar of fixed-width buttons. A plain row rather than QToolBar: the designed
+// widths fill the ladder's bar exactly, and QToolBar's own padding would fold the
+// last button into an overflow menu.
+QWidget* makeToolBar(QWidget* parent, const char* name) {
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QLatin1String(name));
+    bar->setFixedHeight(ToolBarHeight);
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 2, 0, 2);
+    row->setSpacing(0);
+    return bar;
+}
+
+void addToBar(QWidget* bar, QToolButton* button) {
+    button->setAutoRaise(true);
+    bar->layout()->addWidget(button);
+}
+
+void addSeparator(QWidget* bar) {
+    auto* line = new QFrame(bar);
+    line->setFrameShape(QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setFixedWidth(8);
+    bar->layout()->addWidget(line);
+}
+
+void endBar(QWidget* bar) { static_cast<QHBoxLayout*>(bar->layout())->addStretch(1); }
+
+QLabel* placeLabel(QWidget* parent, const char* name, const QString& caption, int x, int y) {
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(QLatin1String(name));
+    label->adjustSize();
+    label->move(x, y);
+    return label;
+}
+
+QSpinBox* placeSpin(QWidget* parent, const char* name, int minimum, int maximum, int x, int y) {
+    auto* spin = new QSpinBox(parent);
+    spin->setObjectName(QLatin1String(name));
+    spin->setRange(minimum, maximum);
+    spin->setValue(1);
+    spin->setGeometry(x, y, 177, 21);
+    return spin;
+}
+
+}  // namespace
+
+QAction* TfrmMain::makeAction(const char* name, const QString& caption, const QString& hint) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(hint);
+    action->setStatusTip(hint);
+    return action;
+}
+
+void TfrmMain::buildActions() {
+    acClearAllOrders_ = makeAction("acClearAllOrders", "Снять все заявки", "Снять все заявки");
+    acClearAllStops_ = makeAction("acClearAllStops", "Снять все стопы", "Снять все стопы");
+    acToLeftTop_ = makeAction("acToLeftTop", "В верхний левый угол", "В верхний левый угол");
+    acToLeftTop_->setIcon(toolImage(ToolImage::ToLeftTop));
+    acSwitchView_ = makeAction("acSwitchView", QString(), QString());
+    acSwitchView_->setIcon(toolImage(ToolImage::FullView));
+    acRefreshQuoteTables_ = makeAction("acRefreshQuoteTables", "Обновить стаканы", "Обновить список стаканов");
+    // No button or key: the refresh timer is its only caller.
+    acRefreshDOM_ = makeAction("acRefreshDOM", QString(), QString());
+    acBUY_ = makeAction("acBUY", "Купить", "Купить");
+    acSELL_ = makeAction("acSELL", "Продать", "Продать");
+    acSetStop_ = makeAction("acSetStop", "Стоп", QString());
+    acSaveCurrentSettings_ =
+        makeAction("acSaveCurrentSettings", "Сохранить текущие настройки", "Сохранить текущие настройки");
+    acSaveCurrentSettings_->setIcon(toolImage(ToolImage::Save));
+    acFontEdit_ = makeAction("acFontEdit", "Select &Font...", "Шрифт стакана");
+    acFontEdit_->setIcon(toolImage(ToolImage::Font));
+    acShowcnfDefaultView_ = makeAction("acShowcnfDefaultView", QString(), QString());
+    acMarketBUY_ = makeAction("acMarketBUY", "Куп. рын.", "Купить по рынку");
+    acMarketPlusBuy_ = makeAction("acMarketPlusBuy", "Куп. рын.+", "Выставить лучшую покупку");
+    acMarketSell_ = makeAction("acMarketSell", "Прод. рын.", "Продать по рынку");
+    acMarketPlusSell_ = makeAction("acMarketPlusSell", "Прод. рын.+", "Выставить лучшую продажу");
+    acHomePage_ = makeAction("acHomePage", "На сайт программы", "На сайт программы");
+    acHomePage_->setIcon(toolImage(ToolImage::HomePage));
+}
+
+QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width, bool imageOnly) {
+    auto* button = new QToolButton;
+    button->setObjectName(QLatin1String(name));
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(imageOnly ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
+    if (width > 0) button->setFixedWidth(width);
+    // An action without a hint shows none (Qt would fall back to the caption).
+    if (action->toolTip() == action->iconText() && action->statusTip().isEmpty()) button->setToolTip(QString());
+    return button;
+}
+
+void TfrmMain::buildLayout() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // The saved widths may be narrower than the controls would like.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+
+    tb_ = makeToolBar(this, "tb");
+    addToBar(tb_, actionButton(acToLeftTop_, "tbTopLeft", 0, true));
+    tbtnStayOnTop_ = new QToolButton;
+    tbtnStayOnTop_->setObjectName(QStringLiteral("tbtnStayOnTop"));
+    tbtnStayOnTop_->setIcon(toolImage(ToolImage::StayOnTop));
+    tbtnStayOnTop_->setToolTip(QStringLiteral("Закрепить поверх всех окон"));
+    tbtnStayOnTop_->setCheckable(true);
+    addToBar(tb_, tbtnStayOnTop_);
+    addToBar(tb_, actionButton(acSwitchView_, "tbSwitchView", 0, true));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, false));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, true));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acHomePage_, "tbHomePage", 0, true));
+    endBar(tb_);
+    layout->addWidget(tb_);
+
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName(QStringLiteral("Splitter1"));
+    splitter_->setHandleWidth(5);
+    splitter_->setChildrenCollapsible(true);
+    layout->addWidget(splitter_, 1);
+
+    pnlDOM_ = new QWidget;
+    pnlDOM_->setObjectName(QStringLiteral("pnlDOM"));
+    // Any saved width goes, even one narrower than the ladder's tool bar.
+    pnlDOM_->setMinimumWidth(1);
+    auto* domLayout = new QVBoxLayout(pnlDOM_);
+    domLayout->setContentsMargins(0, 0, 0, 0);
+    domLayout->setSpacing(0);
+    auto* tbDOM = makeToolBar(pnlDOM_, "tbDOM");
+    addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, false));
+    addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, false));
+    addSeparator(tbDOM);
+    addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, true));
+    endBar(tbDOM);
+    domLayout->addWidget(tbDOM);
+
+    sgDOM_ = new LadderView(pnlDOM_);
+    sgDOM_->setObjectName(QStringLiteral("sgDOM"));
+    ladderModel_ = new LadderModel(program_.ladder, this);
+    sgDOM_->setModel(ladderModel_);
+    sgDOM_->setItemDelegate(new LadderDelegate(program_.ladder, sgDOM_));
+    QFont ladderFont(QStringLiteral("Courier New"), 8);
+    ladderFont.setStyleHint(QFont::TypeWriter);
+    sgDOM_->setFont(ladderFont);
+    sgDOM_->horizontalHeader()->setDefaultSectionSize(40);
+    sgDOM_->verticalHeader()->setDefaultSectionSize(15);
+    const int designWidths[LadderGrid::ColumnCount] = {40, 40, 40, 40, 40, 26};
+    for (int column = 0; column < LadderGrid::ColumnCount; ++column)
+        sgDOM_->setColumnWidth(column, designWidths[column]);
+    domLayout->addWidget(sgDOM_, 1);
+
+    pnlInfo_ = new QLabel(pnlDOM_);
+    pnlInfo_->setObjectName(QStringLiteral("pnlInfo"));
+    pnlInfo_->setGeometry(5, 80, 233, 41);
+    pnlInfo_->setAlignment(Qt::AlignCenter);
+    pnlInfo_->setWordWrap(true);
+    pnlInfo_->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    pnlInfo_->setAutoFillBackground(true);
+    QFont infoFont = designFont();
+    infoFont.setBold(true);
+    pnlInfo_->setFont(infoFont);
+    QPalette infoPalette = pnlInfo_->palette();
+    infoPalette.setColor(QPalette::WindowText, Qt::red);
+    pnlInfo_->setPalette(infoPalette);
+    pnlInfo_->hide();
+
+    pc_ = new QTabWidget;
+    pc_->setObjectName(QStringLiteral("pc"));
+    pc_->setMinimumWidth(1);
+    tsMain_ = buildMainTab();
+    tsSettings_ = buildSettingsTab();
+    pc_->addTab(tsMain_, QStringLiteral("Основное"));
+    pc_->addTab(tsSettings_, QStringLiteral("Настройки"));
+    pc_->setCurrentWidget(tsMain_);
+
+    splitter_->addWidget(pnlDOM_);
+    splitter_->addWidget(pc_);
+    // Resizing the window moves only the page control's edge; the ladder keeps its width.
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({250, 245});
+}
+
+QWidget* TfrmMain::buildMainTab() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsMain"));
+    placeLabel(page, "Label1", QStringLiteral("Инструмент:"), 0, 41);
+    cbSecName_ = new QComboBox(page);
+    cbSecName_->setObjectName(QStringLiteral("cbSecName"));
+    cbSecName_->setEditable(false);
+    cbSecName_->setGeometry(0, 59, 177, 21);
+
+    placeLabel(page, "Label2", QStringLiteral("Количество контрактов:"), 0, 95);
+    seContractCnt_ = placeSpin(page, "seContractCnt", 1, 1000000000, 0, 111);
+
+    auto* priceLabel = placeLabel(page, "lePriceLabel", QStringLiteral("Цена:"), 0, 149);
+    lePrice_ = new QLineEdit(page);
+    lePrice_->setObjectName(QStringLiteral("lePrice"));
+    lePrice_->setGeometry(0, 165, 161, 21);
+    priceLabel->setBuddy(lePrice_);
+
+    auto* sbPrice = new QWidget(page);
+    sbPrice->setObjectName(QStringLiteral("sbPrice"));
+    sbPrice->setGeometry(157, 166, 20, 22);
+    auto* priceUp = new QToolButton(sbPrice);
+    priceUp->setObjectName(QStringLiteral("sbPriceUp"));
+    priceUp->setArrowType(Qt::UpArrow);
+    priceUp->setGeometry(0, 0, 20, 11);
+    auto* priceDown = new QToolButton(sbPrice);
+    priceDown->setObjectName(QStringLiteral("sbPriceDown"));
+    priceDown->setArrowType(Qt::DownArrow);
+    priceDown->setGeometry(0, 11, 20, 11);
+    connect(priceUp, &QToolButton::clicked, this,
+            [this] { runCommand([this] { PriceStep(program_, *this, true); }); });
+    connect(priceDown, &QToolButton::clicked, this,
+            [this] { runCommand([this] { PriceStep(program_, *this, false); }); });
+
+    auto place = [page, this](QAction* action, const char* name, int x, int y, int width, int height) {
+        QToolButton* button = actionButton(action, name, 0, false);
+        button->setParent(page);
+        button->setGeometry(x, y, width, height);
+    };
+    place(acBUY_, "sbtnBuy", 0, 197, 58, 36);
+    place(acSELL_, "sbtnSell", 60, 197, 58, 36);
+    place(acSetStop_, "sbtnStop", 120, 197, 55, 36);
+    place(acMarketBUY_, "sbtnMarketBuy", 0, 240, 86, 36);
+    place(acMarketSell_, "sbtnMarketSell", 88, 240, 86, 36);
+    place(acMarketPlusBuy_, "sbtnMarketPlusBuy", 0, 280, 86, 36);
+    place(acMarketPlusSell_, "sbtnMarketPlusSell", 88, 280, 86, 36);
+    sbPrice->raise();
+
+    placeLabel(page, "Label3", QStringLiteral("Смещение цены для лим. заявок:"), 0, 338);
+    seDefaultLimitOrderShift_ = placeSpin(page, "seDefaultLimitOrderShift", 0, 1000, 0, 354);
+    placeLabel(page, "Label4", QStringLiteral("Смещение цены для стоп заявок:"), 0, 394);
+    seDefaultLimitStopShift_ = placeSpin(page, "seDefaultLimitStopShift", 0, 1000, 0, 410);
+    return page;
+}
+
+QWidget* TfrmMain::buildSettingsTab() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsSettings"));
+    auto place = [page](const char* labelName, const QString& caption, const char* name, int x, int y) {
+        placeLabel(page, labelName, caption, x, y);
+        auto* editor = new THotKey(page);
+        editor->setObjectName(QLatin1String(name));
+        editor->setGeometry(x, y + 16, 90, 19);
+        return editor;
+    };
+    hkMarketBuy_ = place("Label5", QStringLiteral("Куп. рын."), "hkMarketBuy", 12, 16);
+    hkMarketSell_ = place("Label6", QStringLiteral("Прод. рын."), "hkMarketSell", 124, 16);
+    hkMarketPlusBuy_ = place("Label7", QStringLiteral("Куп. рын.+"), "hkMarketPlusBuy", 12, 64);
+    hkMarketPlusSell_ = place("Label8", QStringLiteral("Прод. рын.+"), "hkMarketPlusSell", 124, 64);
+    hkClearAllOrders_ = place("Label11", QStringLiteral("Снять все заявки"), "hkClearAllOrders", 12, 112);
+    hkClearAllStopOrders_ = place("Label12", QStringLiteral("Снять стоп-заявки"), "hkClearAllStopOrders", 124, 112);
+    return page;
+}
+
+}  // namespace velmora

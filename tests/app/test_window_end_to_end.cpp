@@ -1,0 +1,296 @@
+// The whole program against a real stand-in terminal: the window starts up by itself, shows the
+// terminal's books, and the user's clicks and keys reach the terminal through quik.tri or the
+// transaction library and come back as own quantities on later ticks.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "app/ladder_view.h"
+#include "app/tfrm_main.h"
+#include "core/program.h"
+#include "platform/clock.h"
+#include "platform/trans_library.h"
+#include "support/fakes.h"
+#include "support/standin_process.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+
+namespace {
+
+struct Level {
+    char side;
+    std::uint32_t price;
+    std::uint32_t quantity;
+    std::uint32_t own;
+};
+// Ticker -> levels in book order (bids rising, then asks rising).
+using Books = std::map<std::string, std::vector<Level>>;
+
+// The stand-in's next --dump-books account of all its books; empty when none came whole.
+Books readBooks(StandinProcess& terminal) {
+    Books books;
+    while (auto line = terminal.readLine()) {
+        if (*line == "END") return books;
+        std::istringstream fields(*line);
+        std::string ticker;
+        Level level{};
+        fields >> ticker >> level.side >> level.price >> level.quantity >> level.own;
+        books[ticker].push_back(level);
+    }
+    return {};
+}
+
+QString priceText(std::uint32_t price, int decimals, char separator) {
+    QString digits = QString::number(price).rightJustified(decimals + 1, QLatin1Char('0'));
+    if (decimals > 0) digits.insert(digits.size() - decimals, QLatin1Char(separator));
+    return digits;
+}
+
+int bestAskRow(int rows) { return rows - 1 - (rows - 1) / 2; }
+
+struct ExpectedRow {
+    QString cells[5];
+};
+
+// What the ladder must show for a book: the best ask in the middle row, asks rising upward
+// from it, the best bid below it, bids falling downward; every other row empty.
+std::vector<ExpectedRow> expectedLadder(const std::vector<Level>& book, int rows, int decimals, char separator) {
+    std::vector<ExpectedRow> expected(static_cast<std::size_t>(rows));
+    std::vector<Level> bids, asks;
+    for (const Level& level : book) (level.side == 'B' ? bids : asks).push_back(level);
+    auto put = [&](int row, const Level& level) {
+        if (row < 1 || row >= rows) return;
+        const bool sell = level.side == 'S';
+        ExpectedRow& cells = expected[static_cast<std::size_t>(row)];
+        cells.cells[2] = priceText(level.price, decimals, separator);
+        cells.cells[sell ? 1 : 3] = QString::number(level.quantity);
+        if (level.own != 0) cells.cells[sell ? 0 : 4] = QString::number(level.own);
+    };
+    for (std::size_t i = 0; i < asks.size(); ++i) put(bestAskRow(rows) - static_cast<int>(i), asks[i]);
+    for (std::size_t i = 0; i < bids.size(); ++i) put(bestAskRow(rows) + 1 + static_cast<int>(i), bids[bids.size() - 1 - i]);
+    return expected;
+}
+
+class WindowOnStandin {
+public:
+    // Starts a stand-in serving a fresh terminal folder, then the program with its window and
+    // the deferred start-up, and waits until the ladder shows the default contract.
+    void start(const QString& outputWay) {
+        const bool dll = outputWay == QLatin1String("DLL");
+        terminal = std::make_unique<StandinProcess>(StandinProcess::serving(
+            quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way",
+                          outputWay.toStdString()}));
+        books = readBooks(*terminal);
+        QVERIFY(!books.empty());
+        processes = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), static_cast<std::uint32_t>(terminal->pid()));
+        if (dll) {
+            standinLibrary = loadTransLibrary(VELMORA_BIN_DIR "/");
+            QVERIFY2(standinLibrary->available(), standinLibrary->loadError().c_str());
+        }
+        program = std::make_unique<Program>(
+            Platform{*processes, *clock, *locale, messages, dll ? *standinLibrary : unusedLibrary});
+        program->ProgramDir = app.path();
+        window = std::make_unique<TfrmMain>(*program, TfrmMain::StartUp::Deferred);
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTRY_VERIFY2_WITH_TIMEOUT(timer()->isActive(), readFile(app.file("Velmora.log")).c_str(), 5000);
+        QVERIFY(program->instrumentChosen());
+        QCOMPARE(combo()->currentText(), QStringLiteral("SiZ6"));
+        QTRY_COMPARE_WITH_TIMEOUT(ladderMismatch("SiZ6", 0), QString(), 3000);
+    }
+
+    template <typename T>
+    T* child(const char* name) const {
+        return window->findChild<T*>(QLatin1String(name));
+    }
+    QComboBox* combo() const { return child<QComboBox>("cbSecName"); }
+    LadderView* ladder() const { return child<LadderView>("sgDOM"); }
+    QTimer* timer() const { return child<QTimer>("tmrRefreshDOM"); }
+    QString cell(int row, int column) const { return ladder()->model()->index(row, column).data().toString(); }
+    int rows() const { return ladder()->model()->rowCount(); }
+
+    // The first cell where the window's ladder differs from the stand-in's last account of
+    // `ticker`, or nothing.
+    QString ladderMismatch(const std::string& ticker, int decimals) const {
+        const std::vector<ExpectedRow> expected =
+            expectedLadder(books.at(ticker), rows(), decimals, locale->decimalSeparator());
+        for (int row = 1; row < rows(); ++row)
+            for (int column = 0; column < 5; ++column)
+                if (cell(row, column) != expected[static_cast<std::size_t>(row)].cells[column])
+                    return QStringLiteral("row %1 column %2: shown '%3', book '%4'")
+                        .arg(row)
+                        .arg(column)
+                        .arg(cell(row, column), expected[static_cast<std::size_t>(row)].cells[column]);
+        return {};
+    }
+
+    void leftClick(int row, int column) {
+        LadderView* view = ladder();
+        const QRect rect = view->visualRect(view->model()->index(row, column));
+        QVERIFY(view->viewport()->rect().contains(rect.center()));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+    }
+
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* focused = QApplication::focusWidget();
+        QTest::keyClick(focused ? focused : window.get(), key, modifiers);
+    }
+
+    TempFolder quik, app;
+    std::unique_ptr<StandinProcess> terminal;
+    Books books;
+    std::unique_ptr<ProcessAccess> processes;
+    std::unique_ptr<Clock> clock = makeSystemClock();
+    std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
+    RecordingMessageSink messages;
+    FakeTransLibrary unusedLibrary;
+    std::unique_ptr<TransLibrary> standinLibrary;
+    std::unique_ptr<Program> program;
+    // Last, so it goes first: its shutdown still talks to the library and the stand-in.
+    std::unique_ptr<TfrmMain> window;
+};
+
+}  // namespace
+
+class WindowEndToEndTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    void chooserOffersTheTerminalsBooksAndSwitchesTheLadder();
+    void clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities_data();
+    void clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities();
+};
+
+void WindowEndToEndTest::chooserOffersTheTerminalsBooksAndSwitchesTheLadder() {
+    WindowOnStandin f;
+    f.start(QStringLiteral("TRI"));
+    if (QTest::currentTestFailed()) return;
+
+    QStringList tickers;
+    for (const auto& [ticker, levels] : f.books) tickers << QString::fromStdString(ticker);
+    std::sort(tickers.begin(), tickers.end(),
+              [](const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    QStringList offered;
+    for (int i = 0; i < f.combo()->count(); ++i) offered << f.combo()->itemText(i);
+    QCOMPARE(offered, tickers);
+
+    // Pick a contract with two decimals from the drop-down, as a user would.
+    const int brent = f.combo()->findText(QStringLiteral("BRF7"));
+    QVERIFY(brent >= 0);
+    QTest::mouseClick(f.combo(), Qt::LeftButton);
+    QAbstractItemView* list = f.combo()->view();
+    QTRY_VERIFY(list->isVisible());
+    // The drop-down ignores a release that follows its opening press too closely.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    const QRect item = list->visualRect(list->model()->index(brent, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, item.center());
+    QTRY_VERIFY(!list->isVisible());
+    QCOMPARE(f.combo()->currentText(), QStringLiteral("BRF7"));
+    QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("BRF7", 2), QString(), 3000);
+
+    // A fresh discovery keeps the user's choice.
+    QTest::mouseClick(f.child<QToolButton>("sbtnRefreshQuikTables"), Qt::LeftButton);
+    QCOMPARE(f.combo()->currentText(), QStringLiteral("BRF7"));
+    QCOMPARE(f.ladderMismatch("BRF7", 2), QString());
+    QVERIFY(f.messages.shown.empty());
+}
+
+void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities_data() {
+    QTest::addColumn<QString>("outputWay");
+    QTest::newRow("quik.tri") << QStringLiteral("TRI");
+    QTest::newRow("library") << QStringLiteral("DLL");
+}
+
+void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities() {
+    QFETCH(QString, outputWay);
+    const bool dll = outputWay == QLatin1String("DLL");
+    WindowOnStandin f;
+    f.start(outputWay);
+    if (QTest::currentTestFailed()) return;
+    QCOMPARE(f.program->DLLConnected, dll);
+    const std::string triFile = f.quik.file("quik.tri");
+    const std::string troFile = f.quik.file("quik.tro");
+    const std::string trrFile = f.quik.file("quik.trr");
+    const std::string troBefore = readFile(troFile);
+
+    // Three contracts a time, and a limit shift of 0 so that orders rest where they are placed.
+    auto* contracts = f.child<QSpinBox>("seContractCnt");
+    contracts->setFocus();
+    QTest::keyClick(contracts, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(contracts, QStringLiteral("3"));
+    QCOMPARE(contracts->value(), 3);
+    auto* shift = f.child<QSpinBox>("seDefaultLimitOrderShift");
+    QTest::keyClick(shift, Qt::Key_Down);
+    QCOMPARE(shift->value(), 0);
+    QCOMPARE(f.program->settings.DefaultLimitOrderShift, 0);
+
+    const int askRow = bestAskRow(f.rows());
+    const int bidRow = askRow + 1;
+    const QString bestAsk = f.cell(askRow, 2);
+    const QString bestBid = f.cell(bidRow, 2);
+    const int ownBidBefore = f.cell(bidRow, 4).toInt();
+
+    // "к.куп" of the best ask row sells there; the sell rests as the user's own offer.
+    f.leftClick(askRow, 3);
+    std::string tri = readFile(triFile);
+    const std::string sell = "QUANTITY=3; PRICE=" + bestAsk.toStdString() + "; OPERATION=S; \r\n";
+    if (dll)
+        QVERIFY(tri.empty());
+    else
+        QVERIFY2(tri.find(sell) != std::string::npos && tri.find("SECCODE=SiZ6; ACTION=NEW_ORDER") != std::string::npos,
+                 tri.c_str());
+    f.books = readBooks(*f.terminal);
+    QVERIFY2(!f.books.empty(), readFile(trrFile).c_str());
+    QTRY_COMPARE_WITH_TIMEOUT(f.cell(askRow, 0), QStringLiteral("3"), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
+    QCOMPARE(f.cell(askRow, 2), bestAsk);
+
+    // Alt+F1, the market-plus buy: with shift 0 a bid at the best bid, where it rests.
+    f.ladder()->setFocus();
+    f.key(Qt::Key_F1, Qt::AltModifier);
+    const std::string buy = "QUANTITY=3; PRICE=" + bestBid.toStdString() + "; OPERATION=B; \r\n";
+    if (dll)
+        QVERIFY(readFile(triFile).empty());
+    else
+        QVERIFY2(readFile(triFile).find(buy, tri.size()) != std::string::npos, readFile(triFile).c_str());
+    f.books = readBooks(*f.terminal);
+    QVERIFY2(!f.books.empty(), readFile(trrFile).c_str());
+    QTRY_COMPARE_WITH_TIMEOUT(f.cell(bidRow, 4), QString::number(ownBidBefore + 3), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
+
+    std::uint32_t ownBeforeKill = 0;
+    for (const Level& level : f.books.at("SiZ6")) ownBeforeKill += level.own;
+    // F5 kills every order of the instrument, the one from an earlier session included.
+    f.key(Qt::Key_F5);
+    f.books = readBooks(*f.terminal);
+    QVERIFY2(!f.books.empty(), readFile(trrFile).c_str());
+    for (const Level& level : f.books.at("SiZ6")) QCOMPARE(level.own, 0u);
+    QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
+    for (int row = 1; row < f.rows(); ++row) {
+        QCOMPARE(f.cell(row, 0), QString());
+        QCOMPARE(f.cell(row, 4), QString());
+    }
+
+    // The terminal's own answers: two orders and a kill accepted, nothing refused.
+    const std::string answers = readFile(troFile).substr(troBefore.size());
+    QVERIFY2(answers.find("OPERATION=S; PRICE=" + bestAsk.toStdString() + "; QUANTITY=3;") != std::string::npos, answers.c_str());
+    QVERIFY2(answers.find("OPERATION=B; PRICE=" + bestBid.toStdString() + "; QUANTITY=3;") != std::string::npos,
+             answers.c_str());
+    QVERIFY2(answers.find("KILLED_QUANTITY=" + std::to_string(ownBeforeKill)) != std::string::npos, answers.c_str());
+    QCOMPARE(QString::fromStdString(answers).count(QStringLiteral("\r\n")), 3);
+    QVERIFY2(readFile(trrFile).find("TRANS_ID") == std::string::npos, readFile(trrFile).c_str());
+    QVERIFY(f.messages.shown.empty());
+}
+
+QTEST_MAIN(WindowEndToEndTest)
+#include "test_window_end_to_end.moc"

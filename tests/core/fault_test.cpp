@@ -1,0 +1,482 @@
+// Faults from outside the program, each produced for real against a stand-in terminal
+// process: an unwritable log folder or transaction file, a terminal that dies, a terminal
+// that is not there for the library. The program must say so, keep running and recover
+// where it can.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <thread>
+
+#include "core/program.h"
+#include "core/startup.h"
+#include "ladder/ladder_grid.h"
+#include "orders/order_entry.h"
+#include "orders/stop_orders.h"
+#include "platform/clock.h"
+#include "platform/message_sink.h"
+#include "platform/trans_library.h"
+#include "settings/ini_file.h"
+#include "settings/text_encoding.h"
+#include "support/fake_view.h"
+#include "support/fakes.h"
+#include "support/standin_process.h"
+
+namespace velmora {
+namespace {
+
+using testing::FakeTransLibrary;
+using testing::FakeView;
+using testing::OnlyProcess;
+using testing::readFile;
+using testing::StandinProcess;
+using testing::TempFolder;
+
+// Takes write access to a file or folder away, root included: root ignores permission
+// bits, so for root it sets the immutable flag where the file system has one.
+class Unwritable {
+public:
+    explicit Unwritable(std::string path) : path_(std::move(path)) {
+        if (geteuid() == 0) {
+            immutable_ = setImmutable(true);
+        } else if (struct stat status{}; ::stat(path_.c_str(), &status) == 0) {
+            mode_ = status.st_mode & 07777;
+            restoreMode_ = ::chmod(path_.c_str(), mode_ & ~0222u) == 0;
+        }
+    }
+    ~Unwritable() { release(); }
+    Unwritable(const Unwritable&) = delete;
+    Unwritable& operator=(const Unwritable&) = delete;
+
+    void release() {
+        if (immutable_) setImmutable(false);
+        if (restoreMode_) ::chmod(path_.c_str(), mode_);
+        immutable_ = restoreMode_ = false;
+    }
+
+private:
+    bool setImmutable(bool on) {
+        int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return false;
+        int flags = 0;
+        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (ok) {
+            flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return ok;
+    }
+
+    std::string path_;
+    bool immutable_ = false;
+    bool restoreMode_ = false;
+    mode_t mode_ = 0;
+};
+
+bool canCreateIn(const std::string& folder) {
+    std::string probe = folder + ".probe";
+    int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+bool canAppendTo(const std::string& file) {
+    int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+    return fd >= 0;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// A modal box runs the window's event loop until it is closed, so the refresh timer
+// keeps ticking inside show(); `eventLoop` stands for what runs there.
+class ModalBoxSink : public MessageSink {
+public:
+    std::vector<std::string> shown;
+    std::function<void()> eventLoop;
+    int nested = 0;
+
+    void show(const std::string& text) override {
+        shown.push_back(text);
+        if (open_) {
+            ++nested;
+            return;
+        }
+        open_ = true;
+        if (eventLoop) eventLoop();
+        open_ = false;
+    }
+
+private:
+    bool open_ = false;
+};
+
+// The real library, with the result of every call kept.
+class RecordingLibrary : public TransLibrary {
+public:
+    explicit RecordingLibrary(std::unique_ptr<TransLibrary> real) : real_(std::move(real)) {}
+    std::vector<std::int32_t> connects, sends;
+
+    bool available() const override { return real_->available(); }
+    std::string loadError() const override { return real_->loadError(); }
+    std::int32_t connect(char* text, std::int32_t* code, char* message, std::uint32_t size) override {
+        connects.push_back(real_->connect(text, code, message, size));
+        return connects.back();
+    }
+    std::int32_t disconnect(std::int32_t* code, char* message, std::uint32_t size) override {
+        return real_->disconnect(code, message, size);
+    }
+    std::int32_t sendAsyncTransaction(char* text, std::int32_t* code, char* message, std::uint32_t size) override {
+        sends.push_back(real_->sendAsyncTransaction(text, code, message, size));
+        return sends.back();
+    }
+
+private:
+    std::unique_ptr<TransLibrary> real_;
+};
+
+// One instrument's own quantities by price, from a stand-in's --dump-books; none when no dump came.
+std::optional<std::map<std::uint32_t, std::uint32_t>> ownQuantities(StandinProcess& terminal,
+                                                                     const std::string& ticker) {
+    std::map<std::uint32_t, std::uint32_t> own;
+    for (;;) {
+        auto line = terminal.readLine(std::chrono::seconds(3));
+        if (!line) return std::nullopt;
+        if (*line == "END") return own;
+        std::istringstream fields(*line);
+        std::string name;
+        char side = 0;
+        std::uint32_t price = 0, quantity = 0, mine = 0;
+        fields >> name >> side >> price >> quantity >> mine;
+        if (name == ticker && mine != 0) own[price] = mine;
+    }
+}
+
+class FaultTest : public ::testing::Test {
+protected:
+    // A --static stand-in serving `folder`, with extra options.
+    static std::unique_ptr<StandinProcess> serve(const TempFolder& folder, std::vector<std::string> extra = {}) {
+        extra.insert(extra.begin(), "--static");
+        return std::make_unique<StandinProcess>(StandinProcess::serving(folder.path(), extra));
+    }
+
+    // The stand-in serving `quik`, which writes Velmora.ini for it.
+    void startTerminal(const std::string& outputWay, int logLevel, std::vector<std::string> extra = {}) {
+        extra.insert(extra.end(), {"--write-ini", app.file("Velmora.ini"), "--output-way", outputWay});
+        terminal = serve(quik, extra);
+        WriteProfileString(app.file("Velmora.ini"), "COMMON", "LogLevel", std::to_string(logLevel));
+    }
+
+    // Start-up against the process `processId`, as the window runs it.
+    void startProgram(std::uint32_t processId, TransLibrary& library) {
+        processes = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), processId);
+        program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, library});
+        program->ProgramDir = app.path();
+        InitAll(*program, view);
+    }
+
+    void tick() { RefreshTick(*program, view); }
+    void tickTo(std::uint32_t cycle) {
+        while (program->CycleNum < cycle) tick();
+    }
+
+    bool tickUntil(const std::function<bool()>& ready) {
+        for (int i = 0; i < 60; ++i) {
+            tick();
+            if (ready()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+
+    std::string logText() const { return cp1251ToUtf8(readFile(app.file("Velmora.log"))); }
+
+    std::vector<std::string> ladderTexts() const {
+        std::vector<std::string> texts;
+        for (int row = 0; row < program->ladder.rowCount(); ++row)
+            for (int column = 0; column < LadderGrid::ColumnCount; ++column)
+                texts.push_back(program->ladder.cell(row, column));
+        return texts;
+    }
+
+    // Sends a buy of `quantity` at the best bid from the price editor; the price sent.
+    std::string buyAtBestBid(int quantity) {
+        view.contracts = quantity;
+        view.price = program->ladder.cell(21, LadderGrid::PriceColumn);
+        BuyAtEditorPrice(*program, view);
+        return view.price;
+    }
+
+    TempFolder quik, app;
+    std::unique_ptr<ProcessAccess> processes;
+    std::unique_ptr<Clock> clock = makeSystemClock();
+    std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
+    ModalBoxSink messages;
+    FakeView view;
+    std::unique_ptr<StandinProcess> terminal;
+    std::unique_ptr<Program> program;
+};
+
+TEST_F(FaultTest, AnUnwritableLogFolderShowsOneBoxAtATimeAndTheProgramRunsOn) {
+    startTerminal("TRI", 4);
+    Unwritable locked(app.path());
+    if (canCreateIn(app.path())) GTEST_SKIP() << "cannot take write access to a folder here";
+    int boxTicks = 0;
+    messages.eventLoop = [&] {
+        // No timer runs before start-up has switched it on.
+        if (!view.timerEnabled) return;
+        for (int i = 0; i < 3; ++i, ++boxTicks) tick();
+    };
+    FakeTransLibrary unused;
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+
+    ASSERT_TRUE(view.timerEnabled);
+    ASSERT_GE(messages.shown.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(messages.shown.begin(), messages.shown.begin() + 3),
+              (std::vector<std::string>{"error rewriting message Starting...", "error writing message Starting...",
+                                        "error closing message Starting..."}));
+    ASSERT_TRUE(program->instrumentChosen());
+
+    // Every tick logs and fails; a tick inside a tick's box would work on tables the
+    // inner one's discovery has freed, so ticks do not nest.
+    for (int i = 0; i < 60; ++i) tick();
+    EXPECT_GT(boxTicks, 0);
+    EXPECT_EQ(program->CycleNum, 60u);
+    EXPECT_EQ(messages.nested, 0);
+    EXPECT_TRUE(program->instrumentChosen());
+    EXPECT_FALSE(program->ladder.cell(20, LadderGrid::PriceColumn).empty());
+
+    // A box opened by a command lets the timer run meanwhile; the order still goes out.
+    boxTicks = 0;
+    const std::string price = buyAtBestBid(2);
+    EXPECT_GT(boxTicks, 0);
+    EXPECT_EQ(program->CycleNum, 60u + static_cast<std::uint32_t>(boxTicks));
+    EXPECT_EQ(messages.nested, 0);
+    EXPECT_NE(readFile(quik.file("quik.tri")).find("QUANTITY=2; PRICE=" + price + "; OPERATION=B; \r\n"),
+              std::string::npos);
+    for (const std::string& text : messages.shown)
+        EXPECT_TRUE(startsWith(text, "error rewriting message ") || startsWith(text, "error writing message ") ||
+                    startsWith(text, "error closing message "))
+            << text;
+    EXPECT_FALSE(std::filesystem::exists(app.file("Velmora.log")));
+}
+
+TEST_F(FaultTest, AnUnwritableTransactionFileLosesTheOrderVisiblyAndALaterOneArrives) {
+    startTerminal("TRI", 2, {"--dump-books"});
+    ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
+    FakeTransLibrary unused;
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+    ASSERT_TRUE(view.timerEnabled) << logText();
+    tick();
+    ASSERT_TRUE(program->instrumentChosen());
+    const std::string tri = quik.file("quik.tri");
+    const std::string emptied = readFile(tri);
+
+    auto locked = std::make_unique<Unwritable>(tri);
+    if (canAppendTo(tri)) GTEST_SKIP() << "cannot take write access to a file here";
+    const std::string lostPrice = buyAtBestBid(5);
+    // The file exists but will not open: that box, then the write's and the close's.
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_TRUE(startsWith(messages.shown[0], "error appending message TRANS_ID=")) << messages.shown[0];
+    EXPECT_NE(messages.shown[0].find("QUANTITY=5; PRICE=" + lostPrice), std::string::npos);
+    EXPECT_TRUE(startsWith(messages.shown[1], "error writing message TRANS_ID=")) << messages.shown[1];
+    EXPECT_TRUE(startsWith(messages.shown[2], "error closing message TRANS_ID=")) << messages.shown[2];
+    std::string log = logText();
+    EXPECT_NE(log.find("formed order: TRANS_ID="), std::string::npos);
+    EXPECT_NE(log.find("transaction not delivered: cannot write to \"" + tri + "\""), std::string::npos) << log;
+    EXPECT_EQ(readFile(tri), emptied);
+
+    locked.reset();
+    const std::string price = buyAtBestBid(3);
+    EXPECT_EQ(messages.shown.size(), 3u);
+    log = logText();
+    EXPECT_EQ(log.find("transaction not delivered"), log.rfind("transaction not delivered")) << log;
+    // The terminal takes the 3 and never saw the lost 5.
+    auto own = ownQuantities(*terminal, "SiZ6");
+    ASSERT_TRUE(own) << readFile(quik.file("quik.trr"));
+    EXPECT_EQ((*own)[static_cast<std::uint32_t>(std::stoul(price))], 3u);
+    EXPECT_TRUE(tickUntil([&] { return program->ladder.cell(21, LadderGrid::OwnBuy) == "3"; }));
+}
+
+TEST_F(FaultTest, AKilledTerminalLeavesTheLadderStandingAndANewOneIsNotPickedUp) {
+    startTerminal("TRI", 5);
+    FakeTransLibrary unused;
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+    ASSERT_TRUE(view.timerEnabled) << logText();
+    tickTo(10);
+    ASSERT_TRUE(program->instrumentChosen());
+    const std::vector<std::string> shown = ladderTexts();
+    ASSERT_FALSE(program->ladder.cell(20, LadderGrid::PriceColumn).empty());
+    const pid_t oldPid = terminal->pid();
+
+    terminal->kill();
+    const std::size_t logAtKill = logText().size();
+    for (int i = 0; i < 60; ++i) {  // past the discovery at 50
+        tick();
+        ASSERT_EQ(ladderTexts(), shown) << "tick " << program->CycleNum;
+    }
+    // Each book read up to the discovery at 50 stops at its header; discovery's own read fails.
+    std::string log = logText().substr(logAtKill);
+    EXPECT_EQ(occurrences(log, "GetNewQuotes..."), 41u);
+    EXPECT_EQ(occurrences(log, "QuotesCnt:"), 0u);
+    EXPECT_EQ(occurrences(log, "ReadMem RES:False"), 1u);
+    EXPECT_EQ(occurrences(log, "ReadMem RES:True"), 0u);
+    // Discovery found nothing at the dead handle: no instrument is left to choose.
+    EXPECT_FALSE(program->instrumentChosen());
+    EXPECT_TRUE(view.items.empty());
+
+    auto next = serve(quik);
+    ASSERT_NE(next->pid(), oldPid);
+    const std::size_t logAtRestart = logText().size();
+    tickTo(160);  // discovery at 100 and 150
+    log = logText().substr(logAtRestart);
+    EXPECT_EQ(occurrences(log, "ReadMem RES:False"), 2u);
+    EXPECT_EQ(occurrences(log, "ReadMem RES:True"), 0u);
+    EXPECT_EQ(ladderTexts(), shown);
+    EXPECT_EQ(program->TerminalProcessId, static_cast<std::uint32_t>(oldPid));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(FaultTest, AShiftClickWhoseBoxOutlastsTheTerminalStillSetsItsStop) {
+    startTerminal("TRI", 1);
+    FakeTransLibrary unused;
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+    ASSERT_TRUE(view.timerEnabled) << logText();
+    tickTo(10);
+    ASSERT_TRUE(program->instrumentChosen());
+    const std::string bestBid = program->ladder.cell(21, LadderGrid::PriceColumn);
+    terminal->kill();
+    const std::string tri = quik.file("quik.tri");
+    Unwritable locked(tri);
+    if (canAppendTo(tri)) GTEST_SKIP() << "cannot take write access to a file here";
+    // The user reads the box for five seconds: discovery runs meanwhile and finds no book.
+    messages.eventLoop = [&] { tickTo(60); };
+
+    LadderMouseDown(*program, view, MouseButton::Left, true, LadderGrid::BuyQuantity, 21);
+    EXPECT_FALSE(program->instrumentChosen());
+    EXPECT_EQ(messages.shown.size(), 3u);
+    // The stop was priced at the click: one step back up from the sell one step below the bid.
+    ASSERT_EQ(program->StopOrders->Count(), 1);
+    EXPECT_EQ(program->StopOrders->items[0]->Direction, 0);
+    EXPECT_DOUBLE_EQ(program->StopOrders->items[0]->Price, std::stod(bestBid));
+}
+
+std::unique_ptr<RecordingLibrary> standinLibrary() {
+    return std::make_unique<RecordingLibrary>(loadTransLibrary(VELMORA_BIN_DIR "/"));
+}
+
+TEST_F(FaultTest, ATerminalGoneInLibraryModeFailsTheSendsAndIsNeverReconnected) {
+    auto library = standinLibrary();
+    ASSERT_TRUE(library->available()) << library->loadError();
+    startTerminal("DLL", 4, {"--dump-books"});
+    ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), *library);
+    ASSERT_TRUE(program->DLLConnected) << logText();
+    tickTo(3);
+    ASSERT_TRUE(program->instrumentChosen());
+    buyAtBestBid(1);
+    ASSERT_EQ(library->sends, (std::vector<std::int32_t>{0}));
+    ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
+
+    terminal->kill();
+    const std::size_t logAtKill = logText().size();
+    buyAtBestBid(2);
+    buyAtBestBid(3);
+    // The library sees the hang-up, closes its end, and is not connected from then on.
+    EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4, 3}));
+    std::string log = logText().substr(logAtKill);
+    EXPECT_NE(log.find("formed order: "), std::string::npos);
+    EXPECT_NE(log.find("QUANTITY=3;"), std::string::npos);
+    EXPECT_NE(log.find("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:4; Errcode:32; "
+                       "ErrMess:terminal gone"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:3;"), std::string::npos);
+
+    // A connection once made counts for the rest of the run: no retry, even with a new terminal.
+    auto next = serve(quik);
+    tickTo(110);
+    EXPECT_TRUE(program->DLLConnected);
+    EXPECT_EQ(library->connects, (std::vector<std::int32_t>{0}));
+    EXPECT_EQ(logText().find("InitDLLMode..", logAtKill), std::string::npos);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(FaultTest, WithoutATerminalForTheLibraryTheTickRetriesEveryFiftyTicksUntilOneServes) {
+    auto library = standinLibrary();
+    ASSERT_TRUE(library->available()) << library->loadError();
+    // The terminal of `quik` writes the settings and sec.dat, then ends; the process start-up
+    // finds serves another folder, so nothing answers the library for QuikPath.
+    startTerminal("DLL", 4);
+    terminal->stop();
+    TempFolder elsewhere;
+    auto other = serve(elsewhere);
+    startProgram(static_cast<std::uint32_t>(other->pid()), *library);
+    ASSERT_TRUE(view.timerEnabled) << logText();
+    EXPECT_FALSE(program->DLLConnected);
+
+    tickTo(60);
+    EXPECT_FALSE(program->DLLConnected);
+    terminal = serve(quik, {"--dump-books"});
+    ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
+    std::uint32_t connectedAt = 0;
+    while (!program->DLLConnected && program->CycleNum < 160) {
+        connectedAt = program->CycleNum;
+        tick();
+    }
+    ASSERT_TRUE(program->DLLConnected) << logText();
+    EXPECT_EQ(connectedAt, 100u);
+    EXPECT_EQ(library->connects.size(), 4u);  // start-up, ticks 0, 50 and 100
+    EXPECT_EQ(library->connects.back(), 0);
+
+    // Each outcome line belongs to the tick whose "CycleNum=" line follows it.
+    const std::string failed = "Не удается установить связь с QUIK для передачи заявок через dll";
+    const std::string made = "связь с QUIK для передачи заявок через dll установлена";
+    std::vector<std::string> outcomes;
+    std::istringstream lines(logText());
+    std::string pending;
+    bool ticking = false;
+    for (std::string line; std::getline(lines, line);) {
+        std::string outcome = line.find(failed) != std::string::npos ? "failed"
+                              : line.find(made) != std::string::npos ? "made"
+                                                                     : "";
+        if (!outcome.empty() && !ticking) outcomes.push_back(outcome + " at start-up");
+        if (!outcome.empty() && ticking) pending = outcome;
+        if (line.find("found QuoteTables:") != std::string::npos) ticking = true;
+        if (auto at = line.find("CycleNum="); at != std::string::npos) {
+            if (!pending.empty()) outcomes.push_back(pending + " " + line.substr(at + 9, line.find('\r') - at - 9));
+            pending.clear();
+        }
+    }
+    EXPECT_EQ(outcomes, (std::vector<std::string>{"failed at start-up", "failed 0", "failed 50", "made 100"}));
+
+    // The order now reaches the terminal of QuikPath.
+    ASSERT_TRUE(program->instrumentChosen());
+    const std::string price = buyAtBestBid(4);
+    EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0}));
+    auto own = ownQuantities(*terminal, "SiZ6");
+    ASSERT_TRUE(own);
+    EXPECT_EQ((*own)[static_cast<std::uint32_t>(std::stoul(price))], 4u);
+}
+
+}  // namespace
+}  // namespace velmora
