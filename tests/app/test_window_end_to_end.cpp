@@ -26,29 +26,6 @@ using namespace velmora::testing;
 
 namespace {
 
-struct Level {
-    char side;
-    std::uint32_t price;
-    std::uint32_t quantity;
-    std::uint32_t own;
-};
-// Ticker -> levels in book order (bids rising, then asks rising).
-using Books = std::map<std::string, std::vector<Level>>;
-
-// The stand-in's next --dump-books account of all its books; empty when none came whole.
-Books readBooks(StandinProcess& terminal) {
-    Books books;
-    while (auto line = terminal.readLine()) {
-        if (*line == "END") return books;
-        std::istringstream fields(*line);
-        std::string ticker;
-        Level level{};
-        fields >> ticker >> level.side >> level.price >> level.quantity >> level.own;
-        books[ticker].push_back(level);
-    }
-    return {};
-}
-
 QString priceText(std::uint32_t price, int decimals, char separator) {
     QString digits = QString::number(price).rightJustified(decimals + 1, QLatin1Char('0'));
     if (decimals > 0) digits.insert(digits.size() - decimals, QLatin1Char(separator));
@@ -63,11 +40,11 @@ struct ExpectedRow {
 
 // What the ladder must show for a book: the best ask in the middle row, asks rising upward
 // from it, the best bid below it, bids falling downward; every other row empty.
-std::vector<ExpectedRow> expectedLadder(const std::vector<Level>& book, int rows, int decimals, char separator) {
+std::vector<ExpectedRow> expectedLadder(const std::vector<BookLevel>& book, int rows, int decimals, char separator) {
     std::vector<ExpectedRow> expected(static_cast<std::size_t>(rows));
-    std::vector<Level> bids, asks;
-    for (const Level& level : book) (level.side == 'B' ? bids : asks).push_back(level);
-    auto put = [&](int row, const Level& level) {
+    std::vector<BookLevel> bids, asks;
+    for (const BookLevel& level : book) (level.side == 'B' ? bids : asks).push_back(level);
+    auto put = [&](int row, const BookLevel& level) {
         if (row < 1 || row >= rows) return;
         const bool sell = level.side == 'S';
         ExpectedRow& cells = expected[static_cast<std::size_t>(row)];
@@ -89,7 +66,7 @@ public:
         terminal = std::make_unique<StandinProcess>(StandinProcess::serving(
             quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way",
                           outputWay.toStdString()}));
-        books = readBooks(*terminal);
+        books = readBookDump(*terminal);
         QVERIFY(!books.empty());
         processes = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), static_cast<std::uint32_t>(terminal->pid()));
         if (dll) {
@@ -148,7 +125,7 @@ public:
 
     TempFolder quik, app;
     std::unique_ptr<StandinProcess> terminal;
-    Books books;
+    BookDump books;
     std::unique_ptr<ProcessAccess> processes;
     std::unique_ptr<Clock> clock = makeSystemClock();
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
@@ -249,7 +226,7 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     else
         QVERIFY2(tri.find(sell) != std::string::npos && tri.find("SECCODE=SiZ6; ACTION=NEW_ORDER") != std::string::npos,
                  tri.c_str());
-    f.books = readBooks(*f.terminal);
+    f.books = readBookDump(*f.terminal);
     QVERIFY2(!f.books.empty(), readFile(trrFile).c_str());
     QTRY_COMPARE_WITH_TIMEOUT(f.cell(askRow, 0), QStringLiteral("3"), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
@@ -263,18 +240,18 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
         QVERIFY(readFile(triFile).empty());
     else
         QVERIFY2(readFile(triFile).find(buy, tri.size()) != std::string::npos, readFile(triFile).c_str());
-    f.books = readBooks(*f.terminal);
+    f.books = readBookDump(*f.terminal);
     QVERIFY2(!f.books.empty(), readFile(trrFile).c_str());
     QTRY_COMPARE_WITH_TIMEOUT(f.cell(bidRow, 4), QString::number(ownBidBefore + 3), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
 
     std::uint32_t ownBeforeKill = 0;
-    for (const Level& level : f.books.at("SiZ6")) ownBeforeKill += level.own;
+    for (const BookLevel& level : f.books.at("SiZ6")) ownBeforeKill += level.own;
     // F5 kills every order of the instrument, the one from an earlier session included.
     f.key(Qt::Key_F5);
-    f.books = readBooks(*f.terminal);
+    f.books = readBookDump(*f.terminal);
     QVERIFY2(!f.books.empty(), readFile(trrFile).c_str());
-    for (const Level& level : f.books.at("SiZ6")) QCOMPARE(level.own, 0u);
+    for (const BookLevel& level : f.books.at("SiZ6")) QCOMPARE(level.own, 0u);
     QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
     for (int row = 1; row < f.rows(); ++row) {
         QCOMPARE(f.cell(row, 0), QString());

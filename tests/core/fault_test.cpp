@@ -199,14 +199,7 @@ protected:
         while (program->CycleNum < cycle) tick();
     }
 
-    bool tickUntil(const std::function<bool()>& ready) {
-        for (int i = 0; i < 60; ++i) {
-            tick();
-            if (ready()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
+    bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*program, view, ready); }
 
     std::string logText() const { return cp1251ToUtf8(readFile(app.file("Velmora.log"))); }
 

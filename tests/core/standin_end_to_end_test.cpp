@@ -28,33 +28,12 @@ using testing::RecordingMessageSink;
 using testing::StandinProcess;
 using testing::TempFolder;
 
-struct Level {
-    char side;
-    std::uint32_t price;
-    std::uint32_t quantity;
-    std::uint32_t own;
-};
-
-// The stand-in's own account of one instrument's book, from --dump-books.
-std::vector<Level> readDump(StandinProcess& terminal, const std::string& ticker) {
-    std::vector<Level> levels;
-    while (auto line = terminal.readLine()) {
-        if (*line == "END") break;
-        std::istringstream fields(*line);
-        std::string name;
-        Level level{};
-        fields >> name >> level.side >> level.price >> level.quantity >> level.own;
-        if (name == ticker) levels.push_back(level);
-    }
-    return levels;
-}
-
 class StandinEndToEnd : public ::testing::Test {
 protected:
     void start(const std::string& outputWay, TransLibrary& library) {
         terminal = std::make_unique<StandinProcess>(StandinProcess::serving(
             quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way", outputWay}));
-        initialBook = readDump(*terminal, "SiZ6");
+        initialBook = testing::readBookDump(*terminal)["SiZ6"];
         ASSERT_FALSE(initialBook.empty());
         processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),
                                                            static_cast<std::uint32_t>(terminal->pid()));
@@ -68,15 +47,7 @@ protected:
 
     void tick() { RefreshTick(*program, view); }
 
-    // Ticks until `ready` holds or about three seconds pass, as the window's timer would.
-    bool tickUntil(const std::function<bool()>& ready) {
-        for (int i = 0; i < 60; ++i) {
-            tick();
-            if (ready()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
+    bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*program, view, ready); }
 
     int rowOfPrice(const std::string& text) const {
         for (int row = 1; row < program->ladder.rowCount(); ++row)
@@ -91,7 +62,7 @@ protected:
     RecordingMessageSink messages;
     FakeView view;
     std::unique_ptr<StandinProcess> terminal;
-    std::vector<Level> initialBook;
+    std::vector<testing::BookLevel> initialBook;
     std::unique_ptr<Program> program;
 };
 
@@ -100,8 +71,8 @@ TEST_F(StandinEndToEnd, LadderShowsTheTerminalsBookCentredOnTheSpread) {
     start("TRI", unused);
     const LadderGrid& ladder = program->ladder;
     ASSERT_EQ(ladder.rowCount(), 41);
-    std::vector<Level> bids, asks;
-    for (const Level& level : initialBook) (level.side == 'B' ? bids : asks).push_back(level);
+    std::vector<testing::BookLevel> bids, asks;
+    for (const testing::BookLevel& level : initialBook) (level.side == 'B' ? bids : asks).push_back(level);
     // Best ask in row 20, asks rising upward; best bid in row 21, bids falling downward.
     for (std::size_t i = 0; i < asks.size(); ++i) {
         int row = 20 - static_cast<int>(i);
@@ -110,7 +81,7 @@ TEST_F(StandinEndToEnd, LadderShowsTheTerminalsBookCentredOnTheSpread) {
         EXPECT_EQ(ladder.cell(row, LadderGrid::BuyQuantity), "");
     }
     for (std::size_t i = 0; i < bids.size(); ++i) {
-        const Level& level = bids[bids.size() - 1 - i];
+        const testing::BookLevel& level = bids[bids.size() - 1 - i];
         int row = 21 + static_cast<int>(i);
         EXPECT_EQ(ladder.cell(row, LadderGrid::PriceColumn), std::to_string(level.price));
         EXPECT_EQ(ladder.cell(row, LadderGrid::BuyQuantity), std::to_string(level.quantity));

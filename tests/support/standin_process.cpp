@@ -9,8 +9,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
+
+#include "core/startup.h"
 
 namespace velmora::testing {
 
@@ -123,6 +126,28 @@ void StandinProcess::kill() {
     if (pid_ <= 0) return;
     ::kill(pid_, SIGKILL);
     waitForExit(std::chrono::seconds(10));
+}
+
+BookDump readBookDump(StandinProcess& terminal, std::chrono::milliseconds timeout) {
+    BookDump books;
+    while (auto line = terminal.readLine(timeout)) {
+        if (*line == "END") return books;
+        std::istringstream fields(*line);
+        std::string ticker;
+        BookLevel level;
+        fields >> ticker >> level.side >> level.price >> level.quantity >> level.own;
+        books[ticker].push_back(level);
+    }
+    return {};
+}
+
+bool tickUntil(Program& program, MainView& view, const std::function<bool()>& ready, int ticks) {
+    for (int i = 0; i < ticks; ++i) {
+        RefreshTick(program, view);
+        if (ready()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
 
 }  // namespace velmora::testing

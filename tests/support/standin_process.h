@@ -54,9 +54,34 @@ private:
 
 }  // namespace velmora::testing
 
+#include <functional>
+#include <map>
+
 #include "platform/process_access.h"
 
+namespace velmora {
+class Program;
+class MainView;
+}  // namespace velmora
+
 namespace velmora::testing {
+
+// One level of the stand-in's own account of its books (--dump-books).
+struct BookLevel {
+    char side = 0;  // 'B' or 'S'
+    std::uint32_t price = 0;
+    std::uint32_t quantity = 0;
+    std::uint32_t own = 0;
+};
+// Ticker -> levels in book order (bids rising, then asks rising).
+using BookDump = std::map<std::string, std::vector<BookLevel>>;
+
+// The stand-in's next account of all its books; empty when none came whole within `timeout` a line.
+BookDump readBookDump(StandinProcess& terminal, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// Runs refresh ticks, 50 ms apart as the window's timer would, until `ready` holds; false when
+// it still does not after `ticks` of them.
+bool tickUntil(Program& program, MainView& view, const std::function<bool()>& ready, int ticks = 60);
 
 // The system's process access narrowed to one process, so a test finds its own stand-in
 // even while other tests run theirs.

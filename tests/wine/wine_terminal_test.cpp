@@ -42,13 +42,6 @@ std::string onDriveZ(std::string path) {
     return "Z:" + path;
 }
 
-struct Level {
-    char side;
-    std::uint32_t price;
-    std::uint32_t quantity;
-    std::uint32_t own;
-};
-
 class WineTerminal : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -69,14 +62,7 @@ protected:
         // A first start creates the Wine prefix, which takes a while.
         auto first = terminal->readLine(std::chrono::minutes(3));
         ASSERT_TRUE(first && first->rfind("DOMBASE=0x", 0) == 0) << "Wine run gave '" << first.value_or("") << "'";
-        while (auto line = terminal->readLine()) {
-            if (*line == "END") break;
-            std::istringstream fields(*line);
-            std::string ticker;
-            Level level{};
-            fields >> ticker >> level.side >> level.price >> level.quantity >> level.own;
-            if (ticker == "SiZ6") book.push_back(level);
-        }
+        book = testing::readBookDump(*terminal)["SiZ6"];
         ASSERT_FALSE(book.empty());
 
         // Narrowed to our own Wine process, so that another terminal running here is not taken.
@@ -90,15 +76,8 @@ protected:
         ASSERT_TRUE(program->instrumentChosen()) << readFile(app.file("Velmora.log"));
     }
 
-    // Ticks until `ready` holds or about five seconds pass, as the window's timer would.
-    bool tickUntil(const std::function<bool()>& ready) {
-        for (int i = 0; i < 100; ++i) {
-            RefreshTick(*program, view);
-            if (ready()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
-    }
+    // About five seconds of ticks: Wine is slower to answer.
+    bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*program, view, ready, 100); }
 
     std::string launcher;
     TempFolder quik, app;
@@ -109,7 +88,7 @@ protected:
     FakeTransLibrary unusedLibrary;
     FakeView view;
     std::unique_ptr<StandinProcess> terminal;
-    std::vector<Level> book;
+    std::vector<testing::BookLevel> book;
     std::unique_ptr<Program> program;
 };
 
@@ -123,8 +102,8 @@ TEST_F(WineTerminal, IsFoundByItsWindowsNameAndItsBookFillsTheLadder) {
 
     const LadderGrid& ladder = program->ladder;
     // Best ask in row 20 rising upward, best bid in row 21 falling downward.
-    std::vector<Level> askLevels, bidLevels;
-    for (const Level& level : book) (level.side == 'S' ? askLevels : bidLevels).push_back(level);
+    std::vector<testing::BookLevel> askLevels, bidLevels;
+    for (const testing::BookLevel& level : book) (level.side == 'S' ? askLevels : bidLevels).push_back(level);
     ASSERT_FALSE(askLevels.empty());
     ASSERT_FALSE(bidLevels.empty());
     for (std::size_t i = 0; i < askLevels.size(); ++i) {
@@ -133,7 +112,7 @@ TEST_F(WineTerminal, IsFoundByItsWindowsNameAndItsBookFillsTheLadder) {
                   std::to_string(askLevels[i].quantity));
     }
     for (std::size_t i = 0; i < bidLevels.size(); ++i) {
-        const Level& level = bidLevels[bidLevels.size() - 1 - i];
+        const testing::BookLevel& level = bidLevels[bidLevels.size() - 1 - i];
         EXPECT_EQ(ladder.cell(21 + static_cast<int>(i), LadderGrid::PriceColumn), std::to_string(level.price));
         EXPECT_EQ(ladder.cell(21 + static_cast<int>(i), LadderGrid::BuyQuantity), std::to_string(level.quantity));
         EXPECT_EQ(ladder.cell(21 + static_cast<int>(i), LadderGrid::OwnBuy), level.own ? std::to_string(level.own) : "");
