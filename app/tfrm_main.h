@@ -53,7 +53,6 @@ public:
     void setInstrumentItems(const std::vector<InstrumentItem>& sortedItems, int selectedIndex) override;
     std::vector<InstrumentItem> instrumentItems() const override;
     int selectedInstrumentIndex() const override;
-    void selectInstrument(int index) override;
     std::string priceText() const override;
     void setPriceText(const std::string& text) override;
     int contractCount() const override;
@@ -76,6 +75,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void selectInstrument(int index);
     struct HotkeyBinding {
         QAction* action;
         THotKey* editor;  // none for the fixed Ctrl+S

@@ -33,7 +33,6 @@ public:
                                     int selectedIndex) = 0;
     virtual std::vector<InstrumentItem> instrumentItems() const = 0;
     virtual int selectedInstrumentIndex() const = 0;
-    virtual void selectInstrument(int index) = 0;
 
     // lePrice and the spin editors (a spin editor's value: its text as an integer,
     // or the editor's minimum when it is not one).

@@ -33,7 +33,6 @@ public:
     bool lastWriteSucceeded() const { return lastWriteSucceeded_; }
 
     const LocaleFormats& locale() const { return locale_; }
-    Clock& clock() const { return clock_; }
 
 private:
     void report(const std::string& text);

@@ -55,7 +55,6 @@ public:
     }
     std::vector<InstrumentItem> instrumentItems() const override { return items; }
     int selectedInstrumentIndex() const override { return selected; }
-    void selectInstrument(int index) override { selected = index; }
     std::string priceText() const override { return price; }
     void setPriceText(const std::string& text) override { price = text; }
     int contractCount() const override { return contracts; }
