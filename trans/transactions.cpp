@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <string_view>
@@ -157,6 +158,13 @@ void SendKillAll(Program& program) {
 
 void EmptyExchangeFiles(Program& program) {
     const std::string& quikPath = program.settings.QuikPath;
+    // A QuikPath that names no folder would fail every write of every file, a box each; the
+    // missing securities file says what is wrong once, a few steps later.
+    std::error_code ignored;
+    if (!quikPath.empty() && !std::filesystem::is_directory(quikPath, ignored)) {
+        program.log.LogMessage("Папка QUIK не найдена, файлы обмена не очищены: " + quikPath, 1);
+        return;
+    }
     for (const std::string& path :
          {program.settings.TRIFileName, quikPath + "quik.tro", quikPath + "quik.trr"})
         if (!path.empty()) program.log.writeLine("", false, true, path);

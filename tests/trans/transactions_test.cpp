@@ -97,6 +97,14 @@ TEST_F(TransactionsTest, DeliveryByOutputWayWhateverTheLogLevel) {
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 }
 
+TEST_F(TransactionsTest, AMissingQuikFolderIsLoggedOnceWithoutBoxes) {
+    program.settings.QuikPath = folder.file("no-such-folder/");
+    program.settings.TRIFileName = program.settings.QuikPath + "quik.tri";
+    EmptyExchangeFiles(program);
+    EXPECT_TRUE(sink.shown.empty());
+    EXPECT_EQ(logLines(), (Texts{"Папка QUIK не найдена, файлы обмена не очищены: " + program.settings.QuikPath}));
+}
+
 TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
     program.settings.OutputWay = "TRI";
     program.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
