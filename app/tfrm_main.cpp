@@ -49,7 +49,7 @@ TfrmMain::TfrmMain(Program& program, StartUp startUp, QWidget* parent)
     : QWidget(parent), program_(program), fontDialogFont_(designFont()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Быстрые заявки QUIK"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(programIcon());
     setFont(designFont());
     buildActions();
     buildLayout();
