@@ -29,7 +29,6 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
-#include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"
 #include "terminal/quote_discovery.h"
@@ -41,9 +40,10 @@ const char* const TfrmMain::HomePageAddress = "https://velmora.example.org/";
 namespace {
 
 constexpr int RefreshInterval = 100;
-QFont designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
 
 }  // namespace
+
+QFont TfrmMain::designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
 
 TfrmMain::TfrmMain(Program& program, StartUp startUp, QWidget* parent)
     : QWidget(parent), program_(program), fontDialogFont_(designFont()) {
@@ -97,11 +97,6 @@ void TfrmMain::wireActions() {
     on(acToLeftTop_, &TfrmMain::acToLeftTopExecute);
     on(acSwitchView_, &TfrmMain::acSwitchViewExecute);
     order(acRefreshQuoteTables_, [this] { RefreshQuoteTables(program_, *this); });
-    order(acRefreshDOM_, [this] {
-        if (!program_.instrumentChosen()) return;
-        RefreshDOM(program_);
-        ShowStopQuantities(program_);
-    });
     order(acBUY_, [this] { BuyAtEditorPrice(program_, *this); });
     order(acSELL_, [this] { SellAtEditorPrice(program_, *this); });
     order(acSetStop_, [this] { SetStop(program_, *this); });
@@ -360,11 +355,7 @@ void TfrmMain::tsMainShow() {
 }
 
 void TfrmMain::tmrRefreshDOMTimer() {
-    // A message box opened inside a tick lets the timer fire again; one tick at a time.
-    if (tickRunning_) return;
-    tickRunning_ = true;
     runGuarded([this] { RefreshTick(program_, *this); });
-    tickRunning_ = false;
 }
 
 

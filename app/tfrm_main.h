@@ -82,6 +82,8 @@ private:
         std::uint16_t shortcut;
     };
 
+    // The window's font as designed; the font dialog starts from it too.
+    static QFont designFont();
     void buildActions();
     void buildLayout();
     QWidget* buildMainTab();
@@ -108,14 +110,12 @@ private:
 
     Program& program_;
     QFont fontDialogFont_;
-    bool tickRunning_ = false;
 
     QAction* acClearAllOrders_ = nullptr;
     QAction* acClearAllStops_ = nullptr;
     QAction* acToLeftTop_ = nullptr;
     QAction* acSwitchView_ = nullptr;
     QAction* acRefreshQuoteTables_ = nullptr;
-    QAction* acRefreshDOM_ = nullptr;
     QAction* acBUY_ = nullptr;
     QAction* acSELL_ = nullptr;
     QAction* acSetStop_ = nullptr;
