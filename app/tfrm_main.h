@@ -106,10 +106,12 @@ private:
     void acHomePageExecute();
     void tmrRefreshDOMTimer();
     void setTopmost(bool topmost);
+    void resizeOuter(int outerWidth, int outerHeight);
     int spinValue(const QSpinBox* editor) const;
 
     Program& program_;
     QFont fontDialogFont_;
+    int ladderPanelWidth_ = 250;
 
     QAction* acClearAllOrders_ = nullptr;
     QAction* acClearAllStops_ = nullptr;

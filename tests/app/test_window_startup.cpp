@@ -48,7 +48,7 @@ void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer()
     QVERIFY(!refreshTimer(*f)->isActive());
 
     QTest::qWait(50);
-    QCOMPARE(f->window->width(), 420);
+    QCOMPARE(f->window->frameGeometry().width(), 420);
     auto* grid = f->child<LadderView>("sgDOM");
     QCOMPARE(grid->model()->rowCount(), 21);
     QCOMPARE(grid->model()->index(0, 2).data().toString(), QStringLiteral("цена"));
