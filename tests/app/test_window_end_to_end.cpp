@@ -339,7 +339,7 @@ void WindowEndToEndTest::pricesWithDecimalsWorkFromTheLadderTheButtonsAndTheStop
     QVERIFY(stopRow < askRow);
     f.leftClick(stopRow, 5, Qt::NoModifier, Qt::RightButton);
     QCOMPARE(f.program->StopOrders->Count(), 0);
-    QCOMPARE(f.cell(stopRow, 5), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(f.cell(stopRow, 5), QString(), 3000);
     QVERIFY(f.messages.shown.empty());
 }
 
