@@ -95,6 +95,39 @@ constexpr KeyAlias keyAliases[] = {
 };
 // clang-format on
 
+// The main keyboard block by physical key, as X11 and Wayland number keys (the Linux input
+// code plus 8), US positions: a Russian layout types Cyrillic there, Windows still reports these.
+constexpr std::uint8_t firstScanCode = 10;
+constexpr char scanCodeKeys[] = "1234567890-=\0\0QWERTYUIOP[]\0\0ASDFGHJKL;'`\0\\ZXCVBNM,./";
+
+std::uint8_t virtualKeyOfCharacter(char c) {
+    switch (c) {
+        case ';': return 0xBA;
+        case '=': return 0xBB;
+        case ',': return 0xBC;
+        case '-': return 0xBD;
+        case '.': return 0xBE;
+        case '/': return 0xBF;
+        case '`': return 0xC0;
+        case '[': return 0xDB;
+        case '\\': return 0xDC;
+        case ']': return 0xDD;
+        case '\'': return 0xDE;
+        default: return static_cast<std::uint8_t>(c);  // digits and letters are their own codes
+    }
+}
+
+std::uint8_t virtualKeyFromScanCode(quint32 scanCode) {
+    if (scanCode < firstScanCode || scanCode - firstScanCode >= sizeof scanCodeKeys - 1) return 0;
+    return virtualKeyOfCharacter(scanCodeKeys[scanCode - firstScanCode]);
+}
+
+bool inKeyTable(Qt::Key key, bool keypad) {
+    for (const KeyEntry& entry : keyTable)
+        if (entry.key == key && entry.keypad == keypad) return true;
+    return false;
+}
+
 const KeyEntry* entryOf(std::uint8_t virtualKey) {
     for (const KeyEntry& entry : keyTable)
         if (entry.virtualKey == virtualKey) return &entry;
@@ -151,15 +184,23 @@ std::uint16_t hotkeyFromKeyCombination(QKeyCombination combination) {
 }
 
 std::uint16_t hotkeyFromKeyEvent(const QKeyEvent& event) {
-    if (isModifierKey(event.key())) return 0;
-    // On Windows the event carries the virtual key itself, independent of the layout
-    // (a Russian layout still gives 'S' for Ctrl+S).
+    const auto key = static_cast<Qt::Key>(event.key());
+    const bool keypad = event.modifiers() & Qt::KeypadModifier;
     if (QGuiApplication::platformName() == QLatin1String("windows")) {
+        if (isModifierKey(key)) return 0;
+        // The event carries the virtual key itself, independent of the layout
+        // (a Russian layout still gives 'S' for Ctrl+S).
         const quint32 native = event.nativeVirtualKey();
         if (native > 0 && native <= 0xFF)
             return static_cast<std::uint16_t>(native | modifierFlags(event.modifiers()));
+    } else if (!keypad && !inKeyTable(key, false)) {
+        // A key the table knows keeps its meaning, so other Latin layouts keep theirs; a
+        // Cyrillic letter or a shifted character counts as its physical key, as on Windows.
+        if (const std::uint8_t virtualKey = virtualKeyFromScanCode(event.nativeScanCode()))
+            return static_cast<std::uint16_t>(virtualKey | modifierFlags(event.modifiers()));
     }
-    return hotkeyFromKeyCombination(QKeyCombination(event.modifiers(), static_cast<Qt::Key>(event.key())));
+    if (isModifierKey(key)) return 0;
+    return hotkeyFromKeyCombination(QKeyCombination(event.modifiers(), key));
 }
 
 QString hotkeyText(std::uint16_t code) {

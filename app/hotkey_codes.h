@@ -27,8 +27,8 @@ std::optional<QKeyCombination> keyCombinationFromHotkey(std::uint16_t code);
 std::uint16_t hotkeyFromKeyCombination(QKeyCombination combination);
 
 // The code of a key press: the platform's own virtual key where it reports one (Windows,
-// whatever the keyboard layout), otherwise the table. 0 for a bare modifier or an
-// unknown key.
+// whatever the keyboard layout); elsewhere the table, and for a key outside it (a Cyrillic
+// letter) the physical key from the native scan code. 0 for a bare modifier or an unknown key.
 std::uint16_t hotkeyFromKeyEvent(const QKeyEvent& event);
 
 // "Ctrl+Alt+F1"; "Нет" for 0; a key outside the table shows its number.

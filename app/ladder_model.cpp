@@ -17,7 +17,9 @@ QVariant LadderModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags LadderModel::flags(const QModelIndex& index) const {
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+    if (!index.isValid()) return Qt::NoItemFlags;
+    // The header row is fixed: never selected.
+    return index.row() == 0 ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
 void LadderModel::takeChanges(LadderGrid& grid) {

@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <algorithm>
 #include <cstdlib>
 
@@ -27,9 +29,76 @@ LadderView::LadderView(QWidget* parent) : QTableView(parent) {
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
+bool LadderView::headerPinned() const {
+    return model() && model()->rowCount() > 0 && rowViewportPosition(0) < 0;
+}
+
+int LadderView::rowAtPoint(int y) const {
+    return headerPinned() && y >= 0 && y < rowHeight(0) ? 0 : rowAt(y);
+}
+
+QModelIndex LadderView::indexAt(const QPoint& point) const {
+    if (rowAtPoint(point.y()) != 0 || !headerPinned()) return QTableView::indexAt(point);
+    const int column = columnAt(point.x());
+    return column < 0 ? QModelIndex() : model()->index(0, column);
+}
+
+QRect LadderView::visualRect(const QModelIndex& index) const {
+    const QRect rect = QTableView::visualRect(index);
+    if (!index.isValid() || index.row() != 0 || !headerPinned()) return rect;
+    return rect.translated(0, -rowViewportPosition(0));
+}
+
+void LadderView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    QTableView::scrollTo(index, hint);
+    // A row that came to the top would lie under the header.
+    QScrollBar* bar = verticalScrollBar();
+    if (index.isValid() && index.row() > 0 && headerPinned() && rowViewportPosition(index.row()) < rowHeight(0))
+        bar->setValue(bar->value() - 1);
+}
+
+QModelIndex LadderView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+    const QModelIndex moved = QTableView::moveCursor(cursorAction, modifiers);
+    if (!moved.isValid() || moved.row() != 0) return moved;
+    return model()->rowCount() > 1 ? model()->index(1, moved.column()) : QModelIndex();
+}
+
+void LadderView::scrollContentsBy(int dx, int dy) {
+    QTableView::scrollContentsBy(dx, dy);
+    // The scrolled pixels carried the header along; paint it back in place.
+    if (dy != 0 && model() && model()->rowCount() > 0)
+        viewport()->update(0, 0, viewport()->width(), rowHeight(0) + std::abs(dy));
+}
+
+void LadderView::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (!headerPinned()) return;
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const QColor gridColor =
+        QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this)));
+    const int bottom = rowHeight(0) - 1;
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        const QModelIndex index = model()->index(0, column);
+        QStyleOptionViewItem cellOption = option;
+        cellOption.rect = visualRect(index);
+        cellOption.state &= ~(QStyle::State_HasFocus | QStyle::State_Selected);
+        itemDelegateForIndex(index)->paint(&painter, cellOption, index);
+    }
+    // Grid lines last, as the table draws them, so that no text runs past its cell.
+    painter.setPen(gridColor);
+    int right = 0;
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        right = columnViewportPosition(column) + columnWidth(column) - 1;
+        if (showGrid()) painter.drawLine(right, 0, right, bottom);
+    }
+    if (showGrid()) painter.drawLine(0, bottom, right, bottom);
+}
+
 LadderView::BorderHit LadderView::borderAt(const QPoint& position) const {
     if (!model()) return {};
-    const int row = rowAt(position.y());
+    const int row = rowAtPoint(position.y());
     const int column = columnAt(position.x());
     if (row == 0) {
         for (int c = 0; c < model()->columnCount(); ++c) {
@@ -55,7 +124,7 @@ void LadderView::press(QMouseEvent* event) {
     MouseButton button = MouseButton::Other;
     if (event->button() == Qt::LeftButton) button = MouseButton::Left;
     if (event->button() == Qt::RightButton) button = MouseButton::Right;
-    if (index.isValid() && button != MouseButton::Other) setCurrentIndex(index);
+    if (index.isValid() && index.row() > 0 && button != MouseButton::Other) setCurrentIndex(index);
 
     if (button == MouseButton::Left) {
         const BorderHit hit = borderAt(position);

@@ -6,18 +6,26 @@
 namespace velmora {
 
 // The ladder grid sgDOM: a table without Qt's own headers (row 0 of the grid is its
-// header row). Every press of a mouse button is reported, a double click as a second
-// press. Column borders are dragged in the header row, row borders in the first column.
+// header row, kept at the top while the rows scroll under it, never the current cell).
+// Every press of a mouse button is reported, a double click as a second press. Column
+// borders are dragged in the header row, row borders in the first column.
 class LadderView : public QTableView {
     Q_OBJECT
 public:
     explicit LadderView(QWidget* parent = nullptr);
+
+    QModelIndex indexAt(const QPoint& point) const override;
+    QRect visualRect(const QModelIndex& index) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 signals:
     // column and row are -1 outside the cells.
     void cellPressed(velmora::MouseButton button, bool shift, int column, int row);
 
 protected:
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -29,6 +37,9 @@ private:
         Border kind = Border::None;
         int section = -1;
     };
+    // Whether row 0 is drawn over the rows scrolled under it.
+    bool headerPinned() const;
+    int rowAtPoint(int y) const;
     BorderHit borderAt(const QPoint& position) const;
     void press(QMouseEvent* event);
 

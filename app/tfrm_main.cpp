@@ -29,7 +29,6 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
-#include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"
 #include "terminal/quote_discovery.h"
@@ -41,15 +40,16 @@ const char* const TfrmMain::HomePageAddress = "https://velmora.example.org/";
 namespace {
 
 constexpr int RefreshInterval = 100;
-QFont designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
 
 }  // namespace
+
+QFont TfrmMain::designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
 
 TfrmMain::TfrmMain(Program& program, StartUp startUp, QWidget* parent)
     : QWidget(parent), program_(program), fontDialogFont_(designFont()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Быстрые заявки QUIK"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(programIcon());
     setFont(designFont());
     buildActions();
     buildLayout();
@@ -97,11 +97,6 @@ void TfrmMain::wireActions() {
     on(acToLeftTop_, &TfrmMain::acToLeftTopExecute);
     on(acSwitchView_, &TfrmMain::acSwitchViewExecute);
     order(acRefreshQuoteTables_, [this] { RefreshQuoteTables(program_, *this); });
-    order(acRefreshDOM_, [this] {
-        if (!program_.instrumentChosen()) return;
-        RefreshDOM(program_);
-        ShowStopQuantities(program_);
-    });
     order(acBUY_, [this] { BuyAtEditorPrice(program_, *this); });
     order(acSELL_, [this] { SellAtEditorPrice(program_, *this); });
     order(acSetStop_, [this] { SetStop(program_, *this); });
@@ -115,6 +110,8 @@ void TfrmMain::wireActions() {
     on(acHomePage_, &TfrmMain::acHomePageExecute);
 
     connect(tbtnStayOnTop_, &QToolButton::clicked, this, [this] { runGuarded([this] { tbtnStayOnTopClick(); }); });
+    // The short view may squeeze the ladder panel; its own width comes back with the full view.
+    connect(splitter_, &QSplitter::splitterMoved, this, [this] { ladderPanelWidth_ = pnlDOM_->width(); });
     connect(pc_, &QTabWidget::currentChanged, this, [this](int) {
         if (pc_->currentWidget() == tsSettings_) tsSettingsShow();
         if (pc_->currentWidget() == tsMain_) tsMainShow();
@@ -204,8 +201,9 @@ void TfrmMain::ApplySettingsToWindow() {
     Settings& s = program_.settings;
     if (s.DefaultStayOnTop) tbtnStayOnTopClick();
     move(s.Left, s.Top);
-    resize(width(), s.Height);
+    resizeOuter(frameGeometry().width(), s.Height);
     const int panelWidth = s.DOMPanelWidth;
+    ladderPanelWidth_ = panelWidth;
     acShowcnfDefaultViewExecute();
     splitter_->setSizes({panelWidth, std::max(0, width() - panelWidth - splitter_->handleWidth())});
 
@@ -244,11 +242,12 @@ void TfrmMain::ApplySettingsToWindow() {
 
 void TfrmMain::CollectWindowSettings() {
     Settings& s = program_.settings;
-    s.Left = x();
-    s.Top = y();
-    s.Height = height();
-    (s.DefaultFullView ? s.FullWidth : s.ShortWidth) = width();
-    s.DOMPanelWidth = pnlDOM_->width();
+    const QRect outer = frameGeometry();
+    s.Left = outer.x();
+    s.Top = outer.y();
+    s.Height = outer.height();
+    (s.DefaultFullView ? s.FullWidth : s.ShortWidth) = outer.width();
+    s.DOMPanelWidth = ladderPanelWidth_;
     std::int32_t* widths[LadderGrid::ColumnCount] = {&s.DOMCol1Width, &s.DOMCol2Width, &s.DOMCol3Width,
                                                      &s.DOMCol4Width, &s.DOMCol5Width, &s.DOMCol6Width};
     for (int column = 0; column < LadderGrid::ColumnCount; ++column) *widths[column] = sgDOM_->columnWidth(column);
@@ -318,6 +317,13 @@ void TfrmMain::tbtnStayOnTopClick() {
 
 void TfrmMain::acToLeftTopExecute() { move(0, 0); }
 
+// The settings hold the outer size, frame included, as a Windows form's do, so that an
+// ini written on one system opens the same window on the other.
+void TfrmMain::resizeOuter(int outerWidth, int outerHeight) {
+    const QSize frame = frameGeometry().size() - size();
+    resize(std::max(0, outerWidth - frame.width()), std::max(0, outerHeight - frame.height()));
+}
+
 void TfrmMain::acSaveCurrentSettingsExecute() {
     CollectWindowSettings();
     SaveConf(program_.SettingsPath, program_.settings);
@@ -331,9 +337,9 @@ void TfrmMain::acSwitchViewExecute() {
 void TfrmMain::acShowcnfDefaultViewExecute() {
     const bool full = program_.settings.DefaultFullView;
     acSwitchView_->setIcon(toolImage(full ? ToolImage::FullView : ToolImage::ShortView));
-    const int panelWidth = pnlDOM_->width();
+    const int panelWidth = ladderPanelWidth_;
     const int newWidth = full ? program_.settings.FullWidth : program_.settings.ShortWidth;
-    resize(newWidth, height());
+    resizeOuter(newWidth, frameGeometry().height());
     splitter_->setSizes({panelWidth, std::max(0, width() - panelWidth - splitter_->handleWidth())});
 }
 
@@ -360,11 +366,7 @@ void TfrmMain::tsMainShow() {
 }
 
 void TfrmMain::tmrRefreshDOMTimer() {
-    // A message box opened inside a tick lets the timer fire again; one tick at a time.
-    if (tickRunning_) return;
-    tickRunning_ = true;
     runGuarded([this] { RefreshTick(program_, *this); });
-    tickRunning_ = false;
 }
 
 

@@ -82,6 +82,8 @@ private:
         std::uint16_t shortcut;
     };
 
+    // The window's font as designed; the font dialog starts from it too.
+    static QFont designFont();
     void buildActions();
     void buildLayout();
     QWidget* buildMainTab();
@@ -104,18 +106,18 @@ private:
     void acHomePageExecute();
     void tmrRefreshDOMTimer();
     void setTopmost(bool topmost);
+    void resizeOuter(int outerWidth, int outerHeight);
     int spinValue(const QSpinBox* editor) const;
 
     Program& program_;
     QFont fontDialogFont_;
-    bool tickRunning_ = false;
+    int ladderPanelWidth_ = 250;
 
     QAction* acClearAllOrders_ = nullptr;
     QAction* acClearAllStops_ = nullptr;
     QAction* acToLeftTop_ = nullptr;
     QAction* acSwitchView_ = nullptr;
     QAction* acRefreshQuoteTables_ = nullptr;
-    QAction* acRefreshDOM_ = nullptr;
     QAction* acBUY_ = nullptr;
     QAction* acSELL_ = nullptr;
     QAction* acSetStop_ = nullptr;

@@ -42,8 +42,6 @@ namespace {
 
 constexpr int ToolBarHeight = 29;
 
-QFont designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
-
 // A tool bar of fixed-width buttons. A plain row rather than QToolBar: the designed
 // widths fill the ladder's bar exactly, and QToolBar's own padding would fold the
 // last button into an overflow menu.
@@ -107,8 +105,6 @@ void TfrmMain::buildActions() {
     acSwitchView_ = makeAction("acSwitchView", QString(), QString());
     acSwitchView_->setIcon(toolImage(ToolImage::FullView));
     acRefreshQuoteTables_ = makeAction("acRefreshQuoteTables", "Обновить стаканы", "Обновить список стаканов");
-    // No button or key: the refresh timer is its only caller.
-    acRefreshDOM_ = makeAction("acRefreshDOM", QString(), QString());
     acBUY_ = makeAction("acBUY", "Купить", "Купить");
     acSELL_ = makeAction("acSELL", "Продать", "Продать");
     acSetStop_ = makeAction("acSetStop", "Стоп", QString());

@@ -102,7 +102,7 @@ QIcon toolImage(ToolImage image) {
     return QIcon(pixmap);
 }
 
-QIcon windowIcon() {
+QIcon programIcon() {
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::white);
     QPainter painter(&pixmap);

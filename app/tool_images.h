@@ -10,6 +10,6 @@ enum class ToolImage { ToLeftTop = 0, StayOnTop = 1, ShortView = 3, FullView = 4
 
 QIcon toolImage(ToolImage image);
 // The window's own icon: a small ladder.
-QIcon windowIcon();
+QIcon programIcon();
 
 }  // namespace velmora

@@ -119,9 +119,14 @@ void InitAll(Program& program, MainView& view) {
 
         view.setRefreshTimerEnabled(true);
     } catch (const std::exception& error) {
-        // A settings error comes before the log's path is known; record it beside the program anyway.
-        if (log.LogPath.empty() && !program.ProgramDir.empty()) log.LogPath = program.ProgramDir + "Velmora.log";
-        log.LogMessage(std::string("InitAll exception:") + error.what(), 1);
+        // A settings error comes before the log's path is known; record it beside the program
+        // anyway, but a log that cannot be written then shows no box.
+        if (!log.LogPath.empty()) {
+            log.LogMessage(std::string("InitAll exception:") + error.what(), 1);
+        } else if (!program.ProgramDir.empty()) {
+            log.LogPath = program.ProgramDir + "Velmora.log";
+            log.LogWithoutBoxes(std::string("InitAll exception:") + error.what(), 1);
+        }
     }
 }
 

@@ -1,10 +1,8 @@
 #include "ladder/price_text.h"
 
-#include <cctype>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <system_error>
 
 namespace velmora {
 
@@ -12,11 +10,16 @@ namespace {
 
 constexpr std::uint32_t maxDecimals = 18;
 
-void replaceDot(std::string& text, char separator) {
+// Qt sets the C library's number locale from the environment, so a conversion that
+// follows it would write and read "100,05" under a Russian locale: every conversion
+// here goes through to_chars / from_chars, which never look at the locale.
+void replacePoint(std::string& text, char separator) {
     if (separator == '.') return;
     for (char& c : text)
         if (c == '.') c = separator;
 }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
@@ -25,14 +28,16 @@ std::string FormatFixed(long double value, std::uint32_t decimals, char separato
     if (!std::isfinite(value)) return "0";
     // Round to 10 significant digits first, as the ladder's fixed format does.
     char scientific[64];
-    std::snprintf(scientific, sizeof scientific, "%.9Le", value);
-    long double rounded = std::strtold(scientific, nullptr);
+    auto written = std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific, 9);
+    long double rounded = value;
+    std::from_chars(scientific, written.ptr, rounded, std::chars_format::scientific);
     char text[128];
-    std::snprintf(text, sizeof text, "%.*Lf", static_cast<int>(decimals), rounded);
-    std::string result(text);
+    written = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, static_cast<int>(decimals));
+    if (written.ec != std::errc()) return "0";
+    std::string result(text, written.ptr);
     if (result.size() > 1 && result[0] == '-' && result.find_first_not_of("0.", 1) == std::string::npos)
         result.erase(0, 1);  // no "-0.00"
-    replaceDot(result, separator);
+    replacePoint(result, separator);
     return result;
 }
 
@@ -44,9 +49,11 @@ std::string PriceText(std::uint32_t intPrice, std::uint32_t decimals, char separ
 
 std::string FormatGeneral(double value, char separator) {
     char text[64];
-    std::snprintf(text, sizeof text, "%.15G", value);
-    std::string result(text);
-    replaceDot(result, separator);
+    auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    std::string result(text, written.ptr);
+    for (char& c : result)
+        if (c == 'e') c = 'E';
+    replacePoint(result, separator);
     return result;
 }
 
@@ -55,19 +62,22 @@ std::optional<double> ReadPriceText(std::string_view text) {
     if (auto comma = number.find(','); comma != std::string::npos) number[comma] = '.';
     std::size_t start = 0;
     while (start < number.size() && number[start] == ' ') ++start;
+    const bool plus = start < number.size() && number[start] == '+';
+    if (plus) ++start;
     // Only the plain decimal form: no hexadecimal, infinity or NaN spellings.
     bool digitSeen = false;
     for (std::size_t i = start; i < number.size(); ++i) {
         char c = number[i];
-        if (std::isdigit(static_cast<unsigned char>(c))) digitSeen = true;
+        if (isDigit(c)) digitSeen = true;
         else if (c != '.' && c != '+' && c != '-' && c != 'e' && c != 'E') return std::nullopt;
     }
     if (!digitSeen) return std::nullopt;
-    const char* begin = number.c_str() + start;
-    char* end = nullptr;
-    errno = 0;
-    double value = std::strtod(begin, &end);
-    if (end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(value)) return std::nullopt;
+    const char* begin = number.data() + start;
+    const char* end = number.data() + number.size();
+    if (plus && *begin == '-') return std::nullopt;  // from_chars takes no "+" itself
+    double value = 0;
+    auto [stop, error] = std::from_chars(begin, end, value);
+    if (error != std::errc() || stop != end || !std::isfinite(value)) return std::nullopt;
     return value;
 }
 

@@ -11,6 +11,7 @@
 #include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "secs/security_list.h"
+#include "settings/normalized_text.h"
 #include "trans/transactions.h"
 
 namespace velmora {
@@ -19,13 +20,6 @@ namespace {
 
 constexpr int Buy = 0;
 constexpr int Sell = 1;
-
-std::string_view TrimBlanks(std::string_view text) {
-    std::size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string_view::npos) return {};
-    std::size_t end = text.find_last_not_of(' ');
-    return text.substr(begin, end - begin + 1);
-}
 
 // The best price of one side, priced for the current security; none when that side is empty.
 std::optional<double> BestPrice(Program& program, bool bid) {
@@ -78,7 +72,7 @@ void LeftClick(Program& program, MainView& view, bool shift, int column, int row
         }
         case LadderGrid::Stop: {
             // An offer row gets a buy stop, a bid row a sell stop.
-            bool bidRow = TrimBlanks(grid.cell(row, LadderGrid::SellQuantity)).empty();
+            bool bidRow = TrimmedText(grid.cell(row, LadderGrid::SellQuantity)).empty();
             AddStopOrder(program, bidRow ? Sell : Buy, price, quantity);
             break;
         }
@@ -100,7 +94,7 @@ void RightClick(Program& program, int column, int row) {
 
 // A price cell as ShowStopQuantities reads it: blanks trimmed, a comma allowed.
 std::optional<double> StopRangeBound(const std::string& text) {
-    std::string_view trimmed = TrimBlanks(text);
+    std::string_view trimmed = TrimmedText(text);
     if (trimmed.empty()) return std::nullopt;
     return ReadPriceText(trimmed);
 }

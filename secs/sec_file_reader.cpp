@@ -99,10 +99,15 @@ std::int32_t ReadSecShareHead(SecFileStream& stream, TSecShareRecord& record, Lo
     record.IntPriceStep = static_cast<std::uint32_t>(FStreamReadInt32(stream));
     record.Extra1 = FStreamReadString(stream);
     record.Extra2 = FStreamReadString(stream);
-    std::size_t decimalsOffset = stream.position;
     record.Decimals = static_cast<std::uint32_t>(FStreamReadInt32(stream));
-    if (record.Decimals > maxDecimals)
-        fail(stream, decimalsOffset, "Decimals " + std::to_string(record.Decimals) + " above 18");
+    // One odd record must not cost the others (books name securities by position): keep it,
+    // with its prices at the most digits a price text has.
+    if (record.Decimals > maxDecimals) {
+        log.LogMessage("sec.dat: security " + record.Ticker + " (ID " + std::to_string(record.ID) + ") has Decimals " +
+                           std::to_string(record.Decimals) + "; its prices use 18",
+                       1);
+        record.Decimals = maxDecimals;
+    }
     record.ExtraInt1 = FStreamReadInt32(stream);
     record.ExtraInt2 = FStreamReadInt32(stream);
     std::int32_t selector = peekInt32(stream);

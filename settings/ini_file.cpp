@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core/program_error.h"
+#include "settings/normalized_text.h"
 #include "settings/text_encoding.h"
 
 namespace velmora {
@@ -12,14 +13,6 @@ namespace velmora {
 namespace {
 
 constexpr std::size_t maximumValueLength = 2047;
-
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -32,20 +25,20 @@ bool sameName(std::string_view a, std::string_view b) {
 
 // The name of a "[name]" line, or nothing for any other line.
 std::optional<std::string_view> sectionName(std::string_view line) {
-    line = trim(line);
+    line = TrimmedText(line);
     if (line.empty() || line.front() != '[') return std::nullopt;
     std::size_t close = line.find(']');
     if (close == std::string_view::npos) return std::nullopt;
-    return trim(line.substr(1, close - 1));
+    return TrimmedText(line.substr(1, close - 1));
 }
 
 // The key of a "key=value" line, or nothing for any other line.
 std::optional<std::string_view> keyName(std::string_view line) {
-    std::string_view trimmed = trim(line);
+    std::string_view trimmed = TrimmedText(line);
     if (trimmed.empty() || trimmed.front() == ';' || trimmed.front() == '[') return std::nullopt;
     std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) return std::nullopt;
-    return trim(line.substr(0, equals));
+    return TrimmedText(line.substr(0, equals));
 }
 
 // Cuts at 2047 characters; the text is UTF-8 converted from single-byte 1251, so a
@@ -147,7 +140,7 @@ std::string IniFile::read(const std::string& section, const std::string& key,
     auto line = findKey(lines_, *range, key);
     if (!line) return fallback;
     const std::string& text = lines_[*line];
-    return cutValue(trim(std::string_view(text).substr(text.find('=') + 1)));
+    return cutValue(TrimmedText(std::string_view(text).substr(text.find('=') + 1)));
 }
 
 bool IniFile::contains(const std::string& section, const std::string& key) const {
@@ -158,7 +151,7 @@ bool IniFile::contains(const std::string& section, const std::string& key) const
 void IniFile::write(const std::string& section, const std::string& key, const std::string& value) {
     auto range = findSection(lines_, section);
     if (!range) {
-        if (!lines_.empty() && !trim(lines_.back()).empty()) lines_.emplace_back();
+        if (!lines_.empty() && !TrimmedText(lines_.back()).empty()) lines_.emplace_back();
         lines_.push_back("[" + section + "]");
         lines_.push_back(key + "=" + oneLine(value));
         return;
@@ -170,7 +163,7 @@ void IniFile::write(const std::string& section, const std::string& key, const st
     }
     // Keep the blank lines that separate this section from the next one after it.
     std::size_t at = range->end;
-    while (at > range->header + 1 && trim(lines_[at - 1]).empty()) --at;
+    while (at > range->header + 1 && TrimmedText(lines_[at - 1]).empty()) --at;
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), key + "=" + oneLine(value));
 }
 

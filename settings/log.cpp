@@ -19,6 +19,13 @@ void Log::LogMessage(std::string_view Msg, int Level, bool WithTime, bool Rewrit
     writeLine(Msg, WithTime, Rewrite, FileName);
 }
 
+void Log::LogWithoutBoxes(std::string_view Msg, int Level) {
+    if (Level > LogThreshold) return;
+    quiet_ = true;
+    writeLine(Msg, true, false, {});
+    quiet_ = false;
+}
+
 void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName) {
     const std::string& path = FileName.empty() ? LogPath : FileName;
     // Before start-up knows where the log goes there is nowhere to write and nothing to tell.
@@ -56,7 +63,7 @@ void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std
 void Log::report(const std::string& text) {
     // A modal box runs an event loop, so ticks keep logging while it is open. Nested
     // boxes would pile up until the stack gives out; show one at a time.
-    if (boxOpen_) return;
+    if (boxOpen_ || quiet_) return;
     boxOpen_ = true;
     try {
         messages_.show(text);

@@ -29,6 +29,10 @@ public:
     // whatever LogLevel is (transactions, emptying the exchange files).
     void writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName);
 
+    // LogMessage for the start-up failure that comes before LogPath is known (an error in
+    // the settings): a log that cannot be written then shows no message box.
+    void LogWithoutBoxes(std::string_view Msg, int Level);
+
     // Whether the last writeLine / LogMessage that wrote reached its file intact.
     bool lastWriteSucceeded() const { return lastWriteSucceeded_; }
 
@@ -41,6 +45,7 @@ private:
     LocaleFormats& locale_;
     MessageSink& messages_;
     bool boxOpen_ = false;
+    bool quiet_ = false;
     bool lastWriteSucceeded_ = true;
 };
 

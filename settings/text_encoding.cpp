@@ -54,47 +54,47 @@ std::string cp1251ToUtf8(std::string_view bytes) {
     return out;
 }
 
+char32_t NextCodePoint(std::string_view text, std::size_t& at) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    char32_t code = 0;
+    std::size_t length = 1;
+    if (lead < 0x80) {
+        code = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        code = lead & 0x1F;
+        length = 2;
+    } else if ((lead & 0xF0) == 0xE0) {
+        code = lead & 0x0F;
+        length = 3;
+    } else if ((lead & 0xF8) == 0xF0) {
+        code = lead & 0x07;
+        length = 4;
+    } else {
+        ++at;
+        return InvalidCodePoint;
+    }
+    if (at + length > text.size()) {
+        at = text.size();
+        return InvalidCodePoint;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) {
+            ++at;
+            return InvalidCodePoint;
+        }
+        code = (code << 6) | (next & 0x3F);
+    }
+    at += length;
+    return code;
+}
+
 std::string utf8ToCp1251(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        auto lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t code = 0;
-        std::size_t length = 1;
-        if (lead < 0x80) {
-            code = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            code = lead & 0x1F;
-            length = 2;
-        } else if ((lead & 0xF0) == 0xE0) {
-            code = lead & 0x0F;
-            length = 3;
-        } else if ((lead & 0xF8) == 0xF0) {
-            code = lead & 0x07;
-            length = 4;
-        } else {
-            out += '?';
-            ++i;
-            continue;
-        }
-        if (i + length > text.size()) {
-            out += '?';
-            break;
-        }
-        bool valid = true;
-        for (std::size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (!valid) {
-            out += '?';
-            ++i;
-            continue;
-        }
-        out += toCp1251(code);
-        i += length;
+    for (std::size_t at = 0; at < text.size();) {
+        const char32_t code = NextCodePoint(text, at);
+        out += code == InvalidCodePoint ? '?' : toCp1251(code);
     }
     return out;
 }

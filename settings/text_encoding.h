@@ -10,4 +10,10 @@ namespace velmora {
 std::string cp1251ToUtf8(std::string_view bytes);
 std::string utf8ToCp1251(std::string_view text);
 
+// The character of the UTF-8 sequence at `at`, moving `at` past it. A byte that starts no
+// valid sequence is passed over alone, a sequence cut short by the end of the text as a
+// whole; both answer InvalidCodePoint.
+constexpr char32_t InvalidCodePoint = 0xFFFFFFFF;
+char32_t NextCodePoint(std::string_view text, std::size_t& at);
+
 }  // namespace velmora

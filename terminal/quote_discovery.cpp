@@ -7,22 +7,16 @@
 #include "core/program.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
+#include "settings/text_encoding.h"
 
 namespace velmora {
 
 namespace {
 
-// Next code point of UTF-8 text with Latin and Cyrillic letters folded to upper
+// Next character of UTF-8 text with Latin and Cyrillic letters folded to upper
 // case, as the sorted list box compares its items.
 char32_t nextFolded(const std::string& text, std::size_t& at) {
-    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    char32_t c = byte(at++);
-    if (c >= 0xC0 && c < 0xE0 && at < text.size() && (byte(at) & 0xC0) == 0x80) {
-        c = ((c & 0x1F) << 6) | (byte(at++) & 0x3F);
-    } else if (c >= 0xE0 && c < 0xF0 && at + 1 < text.size()) {
-        c = ((c & 0x0F) << 12) | ((byte(at) & 0x3F) << 6) | (byte(at + 1) & 0x3F);
-        at += 2;
-    }
+    const char32_t c = NextCodePoint(text, at);
     if (c >= U'a' && c <= U'z') return c - 32;
     if (c >= 0x430 && c <= 0x44F) return c - 32;  // а..я
     if (c == 0x451) return 0x401;                 // ё

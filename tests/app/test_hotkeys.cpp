@@ -27,6 +27,7 @@ private slots:
     void hotkeysRunOnlyWhileTheMainTabIsShown();
     void firstActionInListOrderWinsASharedCombination();
     void aHeldKeyRunsItsActionOnce();
+    void keysOfACyrillicLayoutActAsTheirLatinKeys();
 };
 
 void HotkeyTest::everyTableKeyRoundTripsWithEveryModifier() {
@@ -159,6 +160,39 @@ void HotkeyTest::aHeldKeyRunsItsActionOnce() {
     QApplication::sendEvent(grid, &repeat);
     QTest::keyRelease(grid, Qt::Key_F2);
     QCOMPARE(marketSell.count(), 1);
+}
+
+void HotkeyTest::keysOfACyrillicLayoutActAsTheirLatinKeys() {
+    WindowFixture f;
+    setDesignSettings(f.program.settings);
+    f.program.settings.MARKETBUY = 'B';
+    f.program.settings.MARKETSELL = HotkeyShift | '3';
+    f.window->ApplySettingsToWindow();
+    QVERIFY(f.showActive());
+    QSignalSpy save(action(f, "acSaveCurrentSettings"), &QAction::triggered);
+    QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
+    QSignalSpy marketSell(action(f, "acMarketSell"), &QAction::triggered);
+    // What X11 reports with a Russian layout: the Cyrillic letter as the key (its upper-case
+    // code point) and text, and the number of the physical key (S is 39, B 56, 3 12, ";" 47).
+    auto press = [](QWidget* target, int key, Qt::KeyboardModifiers modifiers, quint32 scanCode, const char* text) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, scanCode, 0, 0, QString::fromUtf8(text));
+        QApplication::sendEvent(target, &event);
+    };
+    auto* grid = f.child<LadderView>("sgDOM");
+    grid->setFocus();
+    press(grid, 0x42B, Qt::ControlModifier, 39, "ы");
+    QCOMPARE(save.count(), 1);
+    press(grid, 0x418, Qt::NoModifier, 56, "и");
+    QCOMPARE(marketBuy.count(), 1);
+    press(grid, 0x2116, Qt::ShiftModifier, 12, "№");
+    QCOMPARE(marketSell.count(), 1);
+    QCOMPARE(marketBuy.count(), 1);
+
+    f.child<QTabWidget>("pc")->setCurrentIndex(1);
+    auto* editor = f.child<THotKey>("hkClearAllOrders");
+    editor->setFocus();
+    press(editor, 0x416, Qt::ControlModifier, 47, "ж");
+    QCOMPARE(editor->code(), std::uint16_t(HotkeyCtrl | 0xBA));
 }
 
 QTEST_MAIN(HotkeyTest)

@@ -1,3 +1,4 @@
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -62,6 +63,7 @@ private slots:
     void onlyChangedCellsAndTheirDependentsRepaint();
     void everyPressIsReportedWithItsCell();
     void columnAndRowBordersCanBeDragged();
+    void headerRowStaysInViewAndNeverBecomesCurrent();
 };
 
 void LadderViewTest::eachCellKindHasItsColour() {
@@ -210,6 +212,50 @@ void LadderViewTest::columnAndRowBordersCanBeDragged() {
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, inside + QPoint(10, 10));
     QCOMPARE(l.grid->columnWidth(2), 40);
     QCOMPARE(l.grid->rowHeight(5), 20);
+}
+
+void LadderViewTest::headerRowStaysInViewAndNeverBecomesCurrent() {
+    Ladder l;
+    l.f.program.settings.DOMRowCount = 81;
+    l.f.window->ApplySettingsToWindow();
+    for (int r = 1; r < 81; ++r) {
+        const std::string price = std::to_string(2000 - r);
+        l.row(r, "", r <= 40 ? "5" : "", price.c_str(), r > 40 ? "7" : "", "", "");
+    }
+    l.f.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(l.f.window.get()));
+    QScrollBar* bar = l.grid->verticalScrollBar();
+    const int headerHeight = l.grid->rowHeight(0);
+    auto headerStrip = [&] {
+        const QImage image = l.paint();
+        return image.copy(0, 0, image.width(), headerHeight);
+    };
+    const QImage header = headerStrip();
+
+    bar->setValue(bar->maximum());
+    QVERIFY(bar->value() > 10);
+    QCOMPARE(headerStrip(), header);
+    bar->setValue(bar->maximum() / 2);
+    QCOMPARE(headerStrip(), header);
+
+    // A click there is a click on the header row, and leaves the current cell alone.
+    QSignalSpy pressed(l.grid, &LadderView::cellPressed);
+    const QPoint inHeader(l.grid->columnViewportPosition(2) + 5, headerHeight / 2);
+    QTest::mouseClick(l.grid->viewport(), Qt::LeftButton, Qt::NoModifier, inHeader);
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(pressed[0][2].toInt(), 2);
+    QCOMPARE(pressed[0][3].toInt(), 0);
+    QVERIFY(l.grid->currentIndex().row() != 0);
+
+    // The cursor keys stop at the first data row, which shows below the header.
+    l.grid->setFocus();
+    l.grid->setCurrentIndex(l.grid->model()->index(45, 2));
+    for (int i = 0; i < 50; ++i) QTest::keyClick(l.grid, Qt::Key_Up);
+    QCOMPARE(l.grid->currentIndex().row(), 1);
+    QVERIFY(l.grid->visualRect(l.grid->currentIndex()).top() >= headerHeight);
+    QTest::keyClick(l.grid, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(l.grid->currentIndex().row(), 1);
+    QCOMPARE(headerStrip(), header);
 }
 
 QTEST_MAIN(LadderViewTest)

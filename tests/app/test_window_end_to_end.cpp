@@ -3,7 +3,9 @@
 // transaction library and come back as own quantities on later ticks.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +18,7 @@
 #include "app/ladder_view.h"
 #include "app/tfrm_main.h"
 #include "core/program.h"
+#include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "platform/trans_library.h"
 #include "support/fakes.h"
@@ -111,11 +114,12 @@ public:
         return {};
     }
 
-    void leftClick(int row, int column) {
+    void leftClick(int row, int column, Qt::KeyboardModifiers modifiers = Qt::NoModifier,
+                   Qt::MouseButton button = Qt::LeftButton) {
         LadderView* view = ladder();
         const QRect rect = view->visualRect(view->model()->index(row, column));
         QVERIFY(view->viewport()->rect().contains(rect.center()));
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+        QTest::mouseClick(view->viewport(), button, modifiers, rect.center());
     }
 
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
@@ -137,6 +141,13 @@ public:
     std::unique_ptr<TfrmMain> window;
 };
 
+// The first ladder row whose stop column shows a quantity, or -1.
+int findStopRow(const WindowOnStandin& f) {
+    for (int row = 1; row < f.rows(); ++row)
+        if (!f.cell(row, 5).isEmpty()) return row;
+    return -1;
+}
+
 }  // namespace
 
 class WindowEndToEndTest : public QObject {
@@ -146,6 +157,7 @@ private slots:
     void chooserOffersTheTerminalsBooksAndSwitchesTheLadder();
     void clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities_data();
     void clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities();
+    void pricesWithDecimalsWorkFromTheLadderTheButtonsAndTheStopColumn();
 };
 
 void WindowEndToEndTest::chooserOffersTheTerminalsBooksAndSwitchesTheLadder() {
@@ -266,6 +278,68 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     QVERIFY2(answers.find("KILLED_QUANTITY=" + std::to_string(ownBeforeKill)) != std::string::npos, answers.c_str());
     QCOMPARE(QString::fromStdString(answers).count(QStringLiteral("\r\n")), 3);
     QVERIFY2(readFile(trrFile).find("TRANS_ID") == std::string::npos, readFile(trrFile).c_str());
+    QVERIFY(f.messages.shown.empty());
+}
+
+// Run once more with LANG and LC_ALL ru_RU.UTF-8: the ladder shows a decimal comma, and
+// the price texts the user clicks must still read as numbers.
+void WindowEndToEndTest::pricesWithDecimalsWorkFromTheLadderTheButtonsAndTheStopColumn() {
+    WindowOnStandin f;
+    f.start(QStringLiteral("TRI"));
+    if (QTest::currentTestFailed()) return;
+    const char separator = f.locale->decimalSeparator();
+    if (qgetenv("LC_ALL").startsWith("ru_RU")) QCOMPARE(separator, ',');
+    const int brent = f.combo()->findText(QStringLiteral("BRF7"));
+    QVERIFY(brent >= 0);
+    f.combo()->setCurrentIndex(brent);
+    emit f.combo()->activated(brent);
+    QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("BRF7", 2), QString(), 3000);
+    auto* shift = f.child<QSpinBox>("seDefaultLimitOrderShift");
+    shift->setValue(0);
+    const std::string triFile = f.quik.file("quik.tri");
+    const std::string quantity = "QUANTITY=" + std::to_string(f.child<QSpinBox>("seContractCnt")->value());
+    auto pointed = [](QString text) { return text.replace(QLatin1Char(','), QLatin1Char('.')).toStdString(); };
+    // Each action appends exactly this order to quik.tri.
+    auto sent = [&](const std::string& before, const QString& price, char operation) {
+        const std::string tri = readFile(triFile);
+        const std::string order = "SECCODE=BRF7; ACTION=NEW_ORDER; TYPE=L; " + quantity + "; PRICE=" +
+                                  pointed(price) + "; OPERATION=" + operation + "; \r\n";
+        return tri.size() > before.size() && tri.find(order, before.size()) == tri.size() - order.size();
+    };
+
+    const int askRow = bestAskRow(f.rows());
+    const int bidRow = askRow + 1;
+    const QString bestAsk = f.cell(askRow, 2);
+    const QString bestBid = f.cell(bidRow, 2);
+    QVERIFY2(bestAsk.contains(QLatin1Char(separator)) && bestAsk.size() > 3, qPrintable(bestAsk));
+
+    std::string before = readFile(triFile);
+    f.leftClick(askRow, 3);
+    QVERIFY2(sent(before, bestAsk, 'S'), readFile(triFile).c_str());
+    before = readFile(triFile);
+    f.leftClick(bidRow, 1);
+    QVERIFY2(sent(before, bestBid, 'B'), readFile(triFile).c_str());
+
+    // "цена" copies the shown text into the price field; "Купить" sends it.
+    const QString lowerBid = f.cell(bidRow + 1, 2);
+    f.leftClick(bidRow + 1, 2);
+    QCOMPARE(f.child<QLineEdit>("lePrice")->text(), lowerBid);
+    before = readFile(triFile);
+    QTest::mouseClick(f.child<QAbstractButton>("sbtnBuy"), Qt::LeftButton);
+    QVERIFY2(sent(before, lowerBid, 'B'), readFile(triFile).c_str());
+
+    // A Shift-click sells and guards the sale with a buy stop one step above, shown in "стоп".
+    const QString higherAsk = f.cell(askRow - 1, 2);
+    before = readFile(triFile);
+    f.leftClick(askRow - 1, 3, Qt::ShiftModifier);
+    QVERIFY2(sent(before, higherAsk, 'S'), readFile(triFile).c_str());
+    QCOMPARE(f.program->StopOrders->Count(), 1);
+    int stopRow = -1;
+    QTRY_VERIFY_WITH_TIMEOUT((stopRow = findStopRow(f)) > 0, 3000);
+    QVERIFY(stopRow < askRow);
+    f.leftClick(stopRow, 5, Qt::NoModifier, Qt::RightButton);
+    QCOMPARE(f.program->StopOrders->Count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(f.cell(stopRow, 5), QString(), 3000);
     QVERIFY(f.messages.shown.empty());
 }
 

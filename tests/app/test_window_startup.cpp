@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "app/ladder_view.h"
+#include "app/tool_images.h"
 #include "support/app_fixture.h"
 
 using namespace velmora;
@@ -40,12 +41,14 @@ void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer()
     f->processes.processes = {{4242, "info.exe"}};
     f->window = std::make_unique<TfrmMain>(f->program, TfrmMain::StartUp::Deferred);
     f->window->show();
-    // Nothing happens at creation: the design-time layout is shown first.
+    // Nothing happens at creation: the design-time layout is shown first, with the program's icon.
     QCOMPARE(f->window->width(), 500);
+    QVERIFY(!f->window->windowIcon().isNull());
+    QCOMPARE(f->window->windowIcon().pixmap(16).toImage(), programIcon().pixmap(16).toImage());
     QVERIFY(!refreshTimer(*f)->isActive());
 
     QTest::qWait(50);
-    QCOMPARE(f->window->width(), 420);
+    QCOMPARE(f->window->frameGeometry().width(), 420);
     auto* grid = f->child<LadderView>("sgDOM");
     QCOMPARE(grid->model()->rowCount(), 21);
     QCOMPARE(grid->model()->index(0, 2).data().toString(), QStringLiteral("цена"));

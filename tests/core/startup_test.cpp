@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "core/program.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
@@ -88,6 +90,14 @@ TEST_F(StartupTest, BadDombaseStopsBeforeStartingAndLeavesTheTimerOff) {
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(processes.listCalls, 0);
     EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(StartupTest, SettingsErrorWithALogThatCannotBeOpenedShowsNoBox) {
+    writeFile(programFolder.file("Velmora.ini"), "[TECH]\r\nDOMBASE=zz\r\n");
+    std::filesystem::create_directory(programFolder.file("Velmora.log"));
+    InitAll(program, view);
+    EXPECT_FALSE(view.timerEnabled);
+    EXPECT_TRUE(messages.shown.empty()) << messages.shown.size() << " boxes, first: " << messages.shown.front();
 }
 
 TEST_F(StartupTest, MissingSecuritiesFileEndsWithNonZeroCode) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 using namespace velmora;
 
 TEST(PriceText, FixedDigitsAndSeparator) {
@@ -34,4 +37,25 @@ TEST(PriceText, ReadsCommaOrPointAndRejectsTrailingText) {
     EXPECT_FALSE(ReadPriceText("0x10"));
     EXPECT_FALSE(ReadPriceText("inf"));
     EXPECT_FALSE(ReadPriceText("."));
+}
+
+// Qt sets the C library's locale from the environment; a Russian one makes "," its decimal point.
+TEST(PriceText, SameTextsUnderACommaLocale) {
+    struct Restore {
+        std::string locale = std::setlocale(LC_ALL, nullptr);
+        ~Restore() { std::setlocale(LC_ALL, locale.c_str()); }
+    } restore;
+    ASSERT_NE(std::setlocale(LC_ALL, "ru_RU.UTF-8"), nullptr) << "ru_RU.UTF-8 is not installed (scripts/setup)";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+
+    EXPECT_EQ(PriceText(10005, 2, '.'), "100.05");
+    EXPECT_EQ(PriceText(10005, 2, ','), "100,05");
+    EXPECT_EQ(FormatFixed(123456.7891234L, 6, '.'), "123456.789100");
+    EXPECT_EQ(FormatGeneral(99.95, '.'), "99.95");
+    EXPECT_EQ(FormatGeneral(1.5e20, '.'), "1.5E+20");
+    EXPECT_EQ(ReadPriceText("100.05"), 100.05);
+    EXPECT_EQ(ReadPriceText("100,05"), 100.05);
+    EXPECT_EQ(ReadPriceText("+1.5e2"), 150.0);
+    EXPECT_FALSE(ReadPriceText("+-1"));
+    EXPECT_FALSE(ReadPriceText("1e999"));
 }
