@@ -128,7 +128,12 @@ void TfrmMain::wireActions() {
             [this] { program_.settings.DefaultLimitOrderShift = limitOrderShift(); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,
             [this] { program_.settings.DefaultLimitStopShift = limitStopShift(); });
-    connect(seMaxOrderQuantity_, &QSpinBox::valueChanged, this, [this](int limit) { applyMaxOrderQuantity(limit); });
+    // The limit holds from the first digit; the quantity editor follows once the typing is done, so
+    // typing 20 does not cut the quantity to 2 on the way.
+    connect(seMaxOrderQuantity_, &QSpinBox::valueChanged, this,
+            [this](int limit) { program_.settings.MaxOrderQuantity = limit; });
+    connect(seMaxOrderQuantity_, &QSpinBox::editingFinished, this,
+            [this] { applyMaxOrderQuantity(seMaxOrderQuantity_->value()); });
 }
 
 void TfrmMain::runGuarded(const std::function<void()>& command) {

@@ -190,6 +190,7 @@ struct Soak {
     // The supervisor's children by process id, with when each said it serves; the ones the program opened.
     std::map<std::uint32_t, SteadyClock::time_point> children;
     std::set<std::uint32_t> opened;
+    std::vector<double> followSeconds;  // from a child's first lines to the tick that opened it
 
     Soak(Terminal kind, std::uint32_t seed, int seconds) {
         // Faults come faster than by default so that the one book shown meets one every second or two.
@@ -260,7 +261,9 @@ struct Soak {
             ticks = program->CycleNum;
         }
         if (program->instrumentChosen()) ++ticksWithBook;
-        opened.insert(program->TerminalProcessId);
+        if (opened.insert(program->TerminalProcessId).second && children.count(program->TerminalProcessId) &&
+            opened.size() > 1)
+            followSeconds.push_back(std::chrono::duration<double>(now - children[program->TerminalProcessId]).count());
         if (changedSinceTick) ++ticksWithChange;
         changedSinceTick = false;
         const QString fault = ladderFault(*model, program->settings.DOMRowCount);
@@ -379,8 +382,10 @@ void SoakTest::everyRestartedTerminalIsFollowed() {
     const int seconds = restarting_;
     Soak soak(Soak::Terminal::Restarting, seed_ + 1, seconds);
     QVERIFY2(soak.run(seconds), readFile(soak.app.file("Velmora.log")).c_str());
-    std::printf("%s\n  terminals opened %zu of %zu\n", soak.report("restarting").c_str(), soak.opened.size(),
+    std::printf("%s\n  terminals opened %zu of %zu, after (s):", soak.report("restarting").c_str(), soak.opened.size(),
                 soak.children.size());
+    for (double seconds : soak.followSeconds) std::printf(" %.1f", seconds);
+    std::printf("\n");
     verifyRan(soak, seconds);
     QVERIFY2(soak.terminalsStarted >= 3, "the supervisor did not restart the terminal");
     // One that started in the last seconds may not have been looked for yet.

@@ -269,6 +269,7 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
     QTest::keyClick(limit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(limit, QStringLiteral("20"));
     QCOMPARE(f.program.settings.MaxOrderQuantity, 20);
+    QTest::keyClick(limit, Qt::Key_Return);
     QCOMPARE(f.window->contractCount(), 20);
     quantity->setValue(30);
     QCOMPARE(f.window->contractCount(), 20);
