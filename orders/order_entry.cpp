@@ -157,11 +157,11 @@ void SetStop(Program& program, MainView& view) {
 
 void LadderMouseDown(Program& program, MainView& view, MouseButton button, bool shift, int column,
                      int row) {
-    const bool places = button == MouseButton::Left && row > 0 &&
-                        (column == LadderGrid::SellQuantity || column == LadderGrid::BuyQuantity);
-    if (places && !OrderAllowed(program, view, "ladder click")) return;
-    if (button == MouseButton::Left && row > 0 && column == LadderGrid::Stop && !StopAllowed(program, view, "ladder click"))
-        return;
+    if (button == MouseButton::Left && row > 0) {
+        const bool placesOrder = column == LadderGrid::SellQuantity || column == LadderGrid::BuyQuantity;
+        if (placesOrder && !OrderAllowed(program, view, "ladder click")) return;
+        if (column == LadderGrid::Stop && !StopAllowed(program, view, "ladder click")) return;
+    }
     if (!program.instrumentChosen()) return;
     if (row < 0 || row >= program.ladder.rowCount() || column < 0 || column >= LadderGrid::ColumnCount)
         return;

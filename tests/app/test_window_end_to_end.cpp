@@ -1,6 +1,7 @@
 // The whole program against a real stand-in terminal: the window starts up by itself, shows the
 // terminal's books, and the user's clicks and keys reach the terminal through quik.tri or the
-// transaction library and come back as own quantities on later ticks.
+// transaction library and come back as own quantities on later ticks; a killed terminal greys the
+// ladder and stops the orders, and its successor in the same folder is followed.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
