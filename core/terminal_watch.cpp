@@ -72,7 +72,7 @@ void terminalLost(Program& program) {
 }
 
 // Opens a running terminal and reloads what depends on it, as start-up does but without
-// waiting or boxes. False, with nothing changed, when there is none yet.
+// waiting or boxes. False when there is none yet or its securities cannot be read.
 bool findAgain(Program& program, MainView& view) {
     std::uint32_t processId = 0;
     std::unique_ptr<ProcessHandle> process = OpenRunningTerminal(program.platform.processes, processId);
@@ -100,7 +100,7 @@ bool findAgain(Program& program, MainView& view) {
     watch.awaitingRead = true;
     watch.failedReads = 0;
 
-    if (!watch.lostTicker.empty()) program.settings.DefaultContract = watch.lostTicker;
+    // DefaultContract names the instrument shown before: every choice of the user sets it.
     log.LogMessage("Load QuoteTables...", 4);
     RefreshQuoteTables(program, view);
     log.LogMessage("found QuoteTables:" + std::to_string(program.quoteTables->size()), 4);
