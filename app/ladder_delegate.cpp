@@ -12,8 +12,10 @@ const QColor LadderDelegate::Ask(255, 213, 213);
 const QColor LadderDelegate::Bid(221, 255, 221);
 const QColor LadderDelegate::StopAboveMarket(170, 255, 170);
 const QColor LadderDelegate::StopBelowMarket(255, 136, 136);
+const QColor LadderDelegate::NotLiveText(128, 128, 128);
 
-QColor ladderCellColor(const LadderGrid& grid, int row, int column) {
+QColor ladderCellColor(const LadderGrid& grid, int row, int column, bool live) {
+    if (!live) return LadderDelegate::Plain;
     const bool hasAsk = !grid.cell(row, LadderGrid::SellQuantity).empty();
     const bool hasBid = !grid.cell(row, LadderGrid::BuyQuantity).empty();
     QColor color = LadderDelegate::Plain;
@@ -40,11 +42,11 @@ void LadderDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
     if (row == 0) {
         paintHeaderCell(painter, option, text);
     } else {
-        painter->fillRect(option.rect, ladderCellColor(grid_, row, column));
+        painter->fillRect(option.rect, ladderCellColor(grid_, row, column, live_));
         QFont font = option.font;
         if (column == LadderGrid::OwnSell || column == LadderGrid::OwnBuy) font.setBold(true);
         painter->setFont(font);
-        painter->setPen(option.palette.color(QPalette::Text));
+        painter->setPen(live_ ? option.palette.color(QPalette::Text) : NotLiveText);
         const QFontMetrics metrics(font);
         painter->setClipping(false);
         painter->drawText(option.rect.topLeft() + QPoint(1, 1 + metrics.ascent()), text);

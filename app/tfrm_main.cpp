@@ -92,7 +92,7 @@ void TfrmMain::wireActions() {
     auto order = [this](QAction* action, std::function<void()> command) {
         connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
     };
-    order(acClearAllOrders_, [this] { ClearAllOrders(program_); });
+    order(acClearAllOrders_, [this] { ClearAllOrders(program_, *this); });
     order(acClearAllStops_, [this] { ClearAllStops(program_); });
     on(acToLeftTop_, &TfrmMain::acToLeftTopExecute);
     on(acSwitchView_, &TfrmMain::acSwitchViewExecute);
@@ -125,6 +125,12 @@ void TfrmMain::wireActions() {
             [this] { program_.settings.DefaultLimitOrderShift = limitOrderShift(); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,
             [this] { program_.settings.DefaultLimitStopShift = limitStopShift(); });
+    // The limit holds from the first digit; the quantity editor follows once the typing is done, so
+    // typing 20 does not cut the quantity to 2 on the way.
+    connect(seMaxOrderQuantity_, &QSpinBox::valueChanged, this,
+            [this](int limit) { program_.settings.MaxOrderQuantity = limit; });
+    connect(seMaxOrderQuantity_, &QSpinBox::editingFinished, this,
+            [this] { applyMaxOrderQuantity(seMaxOrderQuantity_->value()); });
 }
 
 void TfrmMain::runGuarded(const std::function<void()>& command) {
@@ -227,6 +233,8 @@ void TfrmMain::ApplySettingsToWindow() {
     for (int row = 0; row < program_.ladder.rowCount(); ++row) sgDOM_->setRowHeight(row, rowHeight);
 
     selectInstrument(cbSecName_->findText(QString::fromStdString(s.DefaultContract)));
+    seMaxOrderQuantity_->setValue(std::max(0, s.MaxOrderQuantity));
+    applyMaxOrderQuantity(std::max(0, s.MaxOrderQuantity));
     seContractCnt_->setValue(s.DefaultContractCnt);
     seDefaultLimitOrderShift_->setValue(s.DefaultLimitOrderShift);
     seDefaultLimitStopShift_->setValue(s.DefaultLimitStopShift);
@@ -291,6 +299,18 @@ void TfrmMain::ladderChanged() {
         const int rowHeight = sgDOM_->verticalHeader()->defaultSectionSize();
         for (int row = 0; row < ladderModel_->rowCount(); ++row) sgDOM_->setRowHeight(row, rowHeight);
     }
+}
+
+void TfrmMain::setLadderLive(bool live) {
+    if (ladderDelegate_->live() == live) return;
+    ladderDelegate_->setLive(live);
+    sgDOM_->viewport()->update();
+}
+
+void TfrmMain::applyMaxOrderQuantity(int limit) {
+    program_.settings.MaxOrderQuantity = limit;
+    // No more lots can be chosen than may be sent.
+    seContractCnt_->setMaximum(limit > 0 ? limit : 1000000000);
 }
 
 void TfrmMain::quit(int exitCode) { QCoreApplication::exit(exitCode); }

@@ -21,6 +21,7 @@ class QToolButton;
 namespace velmora {
 
 class Program;
+class LadderDelegate;
 class LadderModel;
 class LadderView;
 class THotKey;
@@ -62,6 +63,7 @@ public:
     void WriteLadderHeader() override;
     void setRefreshTimerEnabled(bool enabled) override;
     void ladderChanged() override;
+    void setLadderLive(bool live) override;
     void quit(int exitCode) override;
 
     void CollectWindowSettings();
@@ -108,6 +110,7 @@ private:
     void setTopmost(bool topmost);
     void resizeOuter(int outerWidth, int outerHeight);
     int spinValue(const QSpinBox* editor) const;
+    void applyMaxOrderQuantity(int limit);
 
     Program& program_;
     QFont fontDialogFont_;
@@ -136,6 +139,7 @@ private:
     QWidget* pnlDOM_ = nullptr;
     LadderView* sgDOM_ = nullptr;
     LadderModel* ladderModel_ = nullptr;
+    LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
     QTabWidget* pc_ = nullptr;
     QWidget* tsMain_ = nullptr;
@@ -145,6 +149,7 @@ private:
     QLineEdit* lePrice_ = nullptr;
     QSpinBox* seDefaultLimitOrderShift_ = nullptr;
     QSpinBox* seDefaultLimitStopShift_ = nullptr;
+    QSpinBox* seMaxOrderQuantity_ = nullptr;
     THotKey* hkMarketBuy_ = nullptr;
     THotKey* hkMarketSell_ = nullptr;
     THotKey* hkMarketPlusBuy_ = nullptr;

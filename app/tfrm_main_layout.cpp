@@ -183,7 +183,8 @@ void TfrmMain::buildLayout() {
     sgDOM_->setObjectName(QStringLiteral("sgDOM"));
     ladderModel_ = new LadderModel(program_.ladder, this);
     sgDOM_->setModel(ladderModel_);
-    sgDOM_->setItemDelegate(new LadderDelegate(program_.ladder, sgDOM_));
+    ladderDelegate_ = new LadderDelegate(program_.ladder, sgDOM_);
+    sgDOM_->setItemDelegate(ladderDelegate_);
     QFont ladderFont(QStringLiteral("Courier New"), 8);
     ladderFont.setStyleHint(QFont::TypeWriter);
     sgDOM_->setFont(ladderFont);
@@ -297,6 +298,13 @@ QWidget* TfrmMain::buildSettingsTab() {
     hkMarketPlusSell_ = place("Label8", QStringLiteral("Прод. рын.+"), "hkMarketPlusSell", 124, 64);
     hkClearAllOrders_ = place("Label11", QStringLiteral("Снять все заявки"), "hkClearAllOrders", 12, 112);
     hkClearAllStopOrders_ = place("Label12", QStringLiteral("Снять стоп-заявки"), "hkClearAllStopOrders", 124, 112);
+    QLabel* limitLabel =
+        placeLabel(page, "Label13", QStringLiteral("Макс. количество в заявке, 0 — без ограничения"), 12, 160);
+    limitLabel->setWordWrap(true);
+    limitLabel->setFixedWidth(200);
+    limitLabel->adjustSize();
+    seMaxOrderQuantity_ = placeSpin(page, "seMaxOrderQuantity", 0, 1000000000, 12, 160 + limitLabel->height() + 2);
+    seMaxOrderQuantity_->setValue(0);
     return page;
 }
 

@@ -200,6 +200,14 @@ void BM_ReadFloor_LiveProcessOneCall(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadFloor_LiveProcessOneCall);
 
+// What every tick adds to notice a terminal that has ended: one question to the live process.
+void BM_TerminalExitedCheck_LiveProcess(benchmark::State& state) {
+    LiveBook live;
+    for (auto _ : state)
+        if (live.handle->exited()) state.SkipWithError("the live process counts as ended");
+}
+BENCHMARK(BM_TerminalExitedCheck_LiveProcess);
+
 }  // namespace
 
 BENCHMARK_MAIN();

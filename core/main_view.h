@@ -48,6 +48,9 @@ public:
     virtual void setRefreshTimerEnabled(bool enabled) = 0;
     // The ladder's cell texts changed; repaint the cells that did.
     virtual void ladderChanged() = 0;
+    // Whether the ladder shows a book being read: when not, its cells are drawn in grey
+    // without the ask and bid colours, their texts unchanged.
+    virtual void setLadderLive(bool live) = 0;
     // Ends the program with this exit code once control returns to the message loop.
     virtual void quit(int exitCode) = 0;
 };

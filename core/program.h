@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "core/terminal_watch.h"
 #include "ladder/ladder_grid.h"
 #include "platform/process_access.h"
 #include "settings/log.h"
@@ -66,6 +67,7 @@ public:
     std::unique_ptr<ProcessHandle> TerminalProcess;
 
     std::string LastAlarmText;
+    TerminalWatch watch;
 
     LadderGrid ladder;
 

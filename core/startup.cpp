@@ -9,6 +9,7 @@
 #include "core/main_view.h"
 #include "core/program.h"
 #include "core/program_error.h"
+#include "core/terminal_watch.h"
 #include "ladder/ladder_refresh.h"
 #include "orders/order_entry.h"
 #include "orders/stop_orders.h"
@@ -41,9 +42,8 @@ std::vector<std::uint8_t> loadWholeFile(const std::string& path) {
 
 // Answers false when the program must end: the securities file is missing.
 bool LoadSecs(Program& program, MainView& view, const std::string& path) {
-    Log& log = program.log;
     if (!fileExists(path)) {
-        log.LogMessage(wrongPathText, 1);
+        program.log.LogMessage(wrongPathText, 1);
         program.platform.messages.show(wrongPathText);
         // A missing file is a failure, not a clean exit: end with a non-zero code.
         view.quit(1);
@@ -52,7 +52,20 @@ bool LoadSecs(Program& program, MainView& view, const std::string& path) {
     view.setInfoCaption("Загрузка списка инструментов...");
     view.setInfoVisible(true);
     view.processPendingEvents();
+    ReadSecurityList(program);
+    view.setInfoVisible(false);
+    return true;
+}
 
+}  // namespace
+
+bool ReadSecurityList(Program& program) {
+    Log& log = program.log;
+    const std::string& path = program.SecFilePath;
+    if (!fileExists(path)) {
+        log.LogMessage(wrongPathText, 1);
+        return false;
+    }
     std::vector<std::uint8_t> bytes = loadWholeFile(path);
     SecFileStream stream{bytes.data(), bytes.size(), 0};
     try {
@@ -61,11 +74,8 @@ bool LoadSecs(Program& program, MainView& view, const std::string& path) {
         program.SecurityList.reset();
         log.LogMessage(std::string("Сбой при чтении списка инструментов :") + error.what(), 1);
     }
-    view.setInfoVisible(false);
     return true;
 }
-
-}  // namespace
 
 void InitAll(Program& program, MainView& view) {
     Log& log = program.log;
@@ -160,16 +170,20 @@ void RefreshTick(Program& program, MainView& view) {
         ~TickEnd() { running = false; }
     } tickEnd{program.TickRunning};
     try {
-        if (program.instrumentChosen()) {
-            RefreshDOM(program);
+        const bool terminalThere = WatchTerminal(program, view);
+        if (program.instrumentChosen() && terminalThere) {
+            NoteBookRead(program, view, RefreshDOM(program));
             ShowStopQuantities(program);
             CheckStopOrders(program);
+        } else if (terminalThere) {
+            NoteNoBookShown(program, view);
         }
         if (program.CycleNum % 50 == 0) RefreshQuoteTables(program, view);
         if (program.Alarms)
             ShowAlarm(*program.Alarms, program.platform.clock.now(), program.CycleNum, program.LastAlarmText, view);
         // The retry compares the stored text exactly, unlike start-up.
-        if (program.settings.OutputWay == "DLL" && program.CycleNum % 50 == 0 && !program.DLLConnected)
+        if (program.settings.OutputWay == "DLL" && program.CycleNum % 50 == 0 && !program.DLLConnected &&
+            !program.watch.lost)
             ConnectTransLibrary(program);
         if (program.log.enabled(4)) program.log.LogMessage("CycleNum=" + std::to_string(program.CycleNum), 4);
         ++program.CycleNum;

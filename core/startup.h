@@ -12,6 +12,10 @@ void DoneAll(Program& program);
 // One tick of the 100 ms refresh timer.
 void RefreshTick(Program& program, MainView& view);
 
+// Reads sec.dat into SecurityList, a bad file logged as at start-up; false, logged, when the
+// file is missing. Throws ProgramError when it cannot be read at all.
+bool ReadSecurityList(Program& program);
+
 // The window was closed: a pending wait for the terminal ends, the timer stops at its next tick.
 void FormClose(Program& program);
 

@@ -43,15 +43,16 @@ bool showsPrice(const std::string& text, std::uint32_t intPrice, std::uint32_t d
 
 }  // namespace
 
-void RefreshDOM(Program& program) {
-    if (!program.instrumentChosen()) return;
+bool RefreshDOM(Program& program) {
+    if (!program.instrumentChosen()) return false;
     TQuoteTable& table = *program.CurrentQuoteTable;
     const TSecShareRecord& security = *program.CurrentSecurity;
     const int rowCount = program.settings.DOMRowCount;
     const int half = (rowCount - 1) / 2;
 
+    bool accepted = false;
     try {
-        table.GetQuotes(program.TerminalProcess.get(), program.log);
+        accepted = table.GetQuotes(program.TerminalProcess.get(), program.log);
     } catch (const std::exception& error) {
         program.log.LogMessage(std::string("QuoteTable.GetQuotes exception: ") + error.what(), 1);
     }
@@ -87,6 +88,7 @@ void RefreshDOM(Program& program) {
         // quantity showing on the other side.
         grid.clearCell(r, oppositeOwn);
     }
+    return accepted;
 }
 
 }  // namespace velmora

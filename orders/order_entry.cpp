@@ -7,6 +7,7 @@
 
 #include "core/main_view.h"
 #include "core/program.h"
+#include "core/terminal_watch.h"
 #include "ladder/price_text.h"
 #include "orders/stop_orders.h"
 #include "platform/clock.h"
@@ -32,6 +33,7 @@ std::optional<double> BestPrice(Program& program, bool bid) {
 double Offset(Program& program, std::int32_t steps) { return program.CurrentSecurity->stepOffset(steps); }
 
 void OrderAtEditorPrice(Program& program, MainView& view, int operation) {
+    if (!OrderAllowed(program, view, operation == Buy ? "acBUY" : "acSELL")) return;
     if (!program.instrumentChosen()) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
@@ -39,7 +41,9 @@ void OrderAtEditorPrice(Program& program, MainView& view, int operation) {
 }
 
 // A best price moved up or down by `steps` price steps.
-void OrderFromBest(Program& program, MainView& view, bool fromBid, bool up, std::int32_t steps, int operation) {
+void OrderFromBest(Program& program, MainView& view, const char* command, bool fromBid, bool up, std::int32_t steps,
+                   int operation) {
+    if (!OrderAllowed(program, view, command)) return;
     if (!program.instrumentChosen()) return;
     std::optional<double> best = BestPrice(program, fromBid);
     if (!best) return;
@@ -50,6 +54,8 @@ void OrderFromBest(Program& program, MainView& view, bool fromBid, bool up, std:
 void LeftClick(Program& program, MainView& view, bool shift, int column, int row, double price) {
     const LadderGrid& grid = program.ladder;
     std::int32_t quantity = view.contractCount();
+    // Checked once, so a Shift+click above the limit shows one box, not one for the order and one for the stop.
+    if (column != LadderGrid::PriceColumn && !QuantityAllowed(program, quantity, "ladder click")) return;
     switch (column) {
         case LadderGrid::PriceColumn:
             view.setPriceText(grid.cell(row, LadderGrid::PriceColumn));
@@ -106,22 +112,23 @@ void BuyAtEditorPrice(Program& program, MainView& view) { OrderAtEditorPrice(pro
 void SellAtEditorPrice(Program& program, MainView& view) { OrderAtEditorPrice(program, view, Sell); }
 
 void MarketBuy(Program& program, MainView& view) {
-    OrderFromBest(program, view, false, true, program.settings.MarketSpread, Buy);
+    OrderFromBest(program, view, "acMarketBUY", false, true, program.settings.MarketSpread, Buy);
 }
 
 void MarketSell(Program& program, MainView& view) {
-    OrderFromBest(program, view, true, false, program.settings.MarketSpread, Sell);
+    OrderFromBest(program, view, "acMarketSell", true, false, program.settings.MarketSpread, Sell);
 }
 
 void MarketPlusBuy(Program& program, MainView& view) {
-    OrderFromBest(program, view, true, true, view.limitOrderShift(), Buy);
+    OrderFromBest(program, view, "acMarketPlusBuy", true, true, view.limitOrderShift(), Buy);
 }
 
 void MarketPlusSell(Program& program, MainView& view) {
-    OrderFromBest(program, view, false, false, view.limitOrderShift(), Sell);
+    OrderFromBest(program, view, "acMarketPlusSell", false, false, view.limitOrderShift(), Sell);
 }
 
-void ClearAllOrders(Program& program) {
+void ClearAllOrders(Program& program, MainView& view) {
+    if (!KillAllAllowed(program, view)) return;
     if (!program.instrumentChosen()) return;
     SendKillAll(program);
 }
@@ -131,6 +138,7 @@ void ClearAllStops(Program& program) {
 }
 
 void SetStop(Program& program, MainView& view) {
+    if (!StopAllowed(program, view, "acSetStop")) return;
     if (!program.instrumentChosen()) return;
     std::optional<double> bid = BestPrice(program, true);
     std::optional<double> ask = BestPrice(program, false);
@@ -143,6 +151,11 @@ void SetStop(Program& program, MainView& view) {
 
 void LadderMouseDown(Program& program, MainView& view, MouseButton button, bool shift, int column,
                      int row) {
+    if (button == MouseButton::Left && row > 0) {
+        const bool placesOrder = column == LadderGrid::SellQuantity || column == LadderGrid::BuyQuantity;
+        if (placesOrder && !OrderAllowed(program, view, "ladder click")) return;
+        if (column == LadderGrid::Stop && !StopAllowed(program, view, "ladder click")) return;
+    }
     if (!program.instrumentChosen()) return;
     if (row < 0 || row >= program.ladder.rowCount() || column < 0 || column >= LadderGrid::ColumnCount)
         return;
@@ -168,7 +181,7 @@ void PriceStep(Program& program, MainView& view, bool up) {
 
 void AddStopOrder(Program& program, std::uint8_t Direction, double Price, std::int32_t Quantity,
                   bool spacedDirection) {
-    if (!program.StopOrders) return;
+    if (!program.StopOrders || !QuantityAllowed(program, Quantity, "stop")) return;
     auto stop = std::make_unique<TStopOrder>();
     stop->Direction = Direction;
     stop->Price = Price;
@@ -183,7 +196,8 @@ void AddStopOrder(Program& program, std::uint8_t Direction, double Price, std::i
 }
 
 void CheckStopOrders(Program& program) {
-    if (!program.instrumentChosen() || !program.StopOrders) return;
+    // Stale rows must not fire anything.
+    if (!program.instrumentChosen() || !program.StopOrders || !program.watch.ladderLive()) return;
     // Prices, not rows: sending may open a message box whose event loop runs a tick
     // that replaces the rows and fires or clears stops.
     std::optional<double> ask = BestPrice(program, false);

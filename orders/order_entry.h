@@ -9,14 +9,15 @@ class MainView;
 enum class MouseButton { Left, Right, Other };
 
 // The order commands of the main window. Each refuses silently (no instrument,
-// empty side, a price that is not a number).
+// empty side, a price that is not a number), and with a log line and a caption while
+// the ladder is not live (terminal lost, book not read).
 void BuyAtEditorPrice(Program& program, MainView& view);      // acBUY
 void SellAtEditorPrice(Program& program, MainView& view);     // acSELL
 void MarketBuy(Program& program, MainView& view);             // acMarketBUY
 void MarketSell(Program& program, MainView& view);            // acMarketSell
 void MarketPlusBuy(Program& program, MainView& view);         // acMarketPlusBuy
 void MarketPlusSell(Program& program, MainView& view);        // acMarketPlusSell
-void ClearAllOrders(Program& program);                        // acClearAllOrders
+void ClearAllOrders(Program& program, MainView& view);        // acClearAllOrders
 void ClearAllStops(Program& program);                         // acClearAllStops
 void SetStop(Program& program, MainView& view);               // acSetStop
 

@@ -23,6 +23,10 @@ public:
     // Reads exactly `count` bytes at `address`; false (and `destination` possibly
     // partly written) when any byte of the range cannot be read.
     virtual bool read(TerminalAddress address, void* destination, std::size_t count) = 0;
+    // Whether the process has ended, asked of the process itself rather than guessed from
+    // failed reads: a wrong address fails reads of a live process too. A copy or image of
+    // memory never ends.
+    virtual bool exited() { return false; }
 };
 
 class ProcessAccess {

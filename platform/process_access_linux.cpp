@@ -1,10 +1,14 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cctype>
 #include <cstdlib>
+#include <optional>
+#include <sstream>
 
 #include "platform/process_access.h"
 
@@ -67,10 +71,41 @@ std::string executableName(const std::string& processFolder) {
     return command;
 }
 
+// The start time of a process (clock ticks after boot) and whether it has ended: a zombie has
+// ended though it is still listed. None when the process is gone altogether.
+struct ProcessStatus {
+    unsigned long long startTime = 0;
+    bool ended = false;
+};
+
+std::optional<ProcessStatus> processStatus(std::uint32_t processId) {
+    std::string stat = readSmallFile("/proc/" + std::to_string(processId) + "/stat");
+    // The name in parentheses may hold blanks and parentheses itself; the fields follow the last ')'.
+    std::size_t close = stat.rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    ProcessStatus status;
+    for (int number = 3; fields >> field; ++number) {
+        if (number == 3) status.ended = field == "Z" || field == "X";
+        if (number == 22) {
+            status.startTime = std::strtoull(field.c_str(), nullptr, 10);
+            return status;
+        }
+    }
+    return std::nullopt;
+}
+
 class LinuxProcessHandle : public ProcessHandle {
 public:
-    explicit LinuxProcessHandle(int fd) : fd_(fd) {}
-    ~LinuxProcessHandle() override { ::close(fd_); }
+    // `processFd` is a pidfd of the process, or -1 where the kernel has none; then the
+    // process is recognised by its id and start time.
+    LinuxProcessHandle(int memoryFd, int processFd, std::uint32_t processId, unsigned long long startTime)
+        : fd_(memoryFd), processFd_(processFd), processId_(processId), startTime_(startTime) {}
+    ~LinuxProcessHandle() override {
+        ::close(fd_);
+        if (processFd_ >= 0) ::close(processFd_);
+    }
     LinuxProcessHandle(const LinuxProcessHandle&) = delete;
     LinuxProcessHandle& operator=(const LinuxProcessHandle&) = delete;
 
@@ -89,8 +124,23 @@ public:
         return true;
     }
 
+    bool exited() override {
+        if (processFd_ >= 0) {
+            // A pidfd becomes readable when its process ends.
+            pollfd ending{processFd_, POLLIN, 0};
+            int ready = ::poll(&ending, 1, 0);
+            return ready > 0 && (ending.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+        }
+        std::optional<ProcessStatus> status = processStatus(processId_);
+        // Another process with the same id starts later than this one did.
+        return !status || status->ended || status->startTime != startTime_;
+    }
+
 private:
     int fd_;
+    int processFd_;
+    std::uint32_t processId_;
+    unsigned long long startTime_;
 };
 
 class LinuxProcessAccess : public ProcessAccess {
@@ -113,10 +163,20 @@ public:
     }
 
     std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override {
+        // Taken before the memory, so both name the same process.
+        int processFd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(processId), 0));
+        std::optional<ProcessStatus> status = processStatus(processId);
+        if (!status) {
+            if (processFd >= 0) ::close(processFd);
+            return nullptr;
+        }
         // Kept open: the descriptor stays bound to this process, never to a later one with its id.
         int fd = ::open(("/proc/" + std::to_string(processId) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return nullptr;
-        return std::make_unique<LinuxProcessHandle>(fd);
+        if (fd < 0) {
+            if (processFd >= 0) ::close(processFd);
+            return nullptr;
+        }
+        return std::make_unique<LinuxProcessHandle>(fd, processFd, processId, status->startTime);
     }
 };
 

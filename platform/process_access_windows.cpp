@@ -20,6 +20,8 @@ using WalkSnapshotFunction = BOOL(WINAPI*)(HANDLE, ProcessEntry32*);
 
 constexpr DWORD snapshotProcesses = 0x2;
 constexpr DWORD queryAndReadAccess = 1040;
+// Lets the handle be waited on, which tells that the process has ended.
+constexpr DWORD waitAccess = 0x00100000;
 
 template <typename Function>
 Function lookUpFunction(HMODULE module, const char* name) {
@@ -39,6 +41,15 @@ public:
         BOOL ok = ReadProcessMemory(process_, reinterpret_cast<LPCVOID>(static_cast<std::uintptr_t>(address)),
                                     destination, count, &bytesRead);
         return ok && bytesRead == count;
+    }
+
+    bool exited() override {
+        DWORD waited = WaitForSingleObject(process_, 0);
+        if (waited == WAIT_OBJECT_0) return true;
+        if (waited == WAIT_TIMEOUT) return false;
+        // A handle that cannot be waited on still answers for its exit code.
+        DWORD exitCode = 0;
+        return GetExitCodeProcess(process_, &exitCode) && exitCode != STILL_ACTIVE;
     }
 
 private:
@@ -64,7 +75,7 @@ public:
     }
 
     std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override {
-        HANDLE process = OpenProcess(queryAndReadAccess, TRUE, processId);
+        HANDLE process = OpenProcess(queryAndReadAccess | waitAccess, TRUE, processId);
         if (!process) return nullptr;
         return std::make_unique<WindowsProcessHandle>(process);
     }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/program_error.h"
 #include "platform/program_location.h"
 #include "settings/alarms.h"
 #include "settings/ini_file.h"
@@ -27,6 +28,14 @@ public:
     // Addresses must not silently become 0: bad text stops the start-up instead.
     void strictInteger(const char* section, const char* key, std::int32_t& field) const {
         field = StrictInteger(ini_.read(section, key, "0"));
+    }
+    // A safety limit must not silently become no limit either; empty means none.
+    void limit(const char* section, const char* key, std::int32_t& field) const {
+        const std::string text = ini_.read(section, key, "");
+        field = 0;
+        if (text.find_first_not_of(" \t") == std::string::npos) return;
+        field = StrictInteger(text);
+        if (field < 0) throw ProgramError(std::string(key) + " must not be negative: '" + text + "'");
     }
 
 private:
@@ -70,6 +79,7 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     read.integer("DEFAULT", "DefaultContractCnt", s.DefaultContractCnt);
     read.integer("DEFAULT", "DefaultLimitStopShift", s.DefaultLimitStopShift);
     read.integer("DEFAULT", "DefaultLimitOrderShift", s.DefaultLimitOrderShift);
+    read.limit("DEFAULT", "MaxOrderQuantity", s.MaxOrderQuantity);
     read.boolean("DEFAULT", "DefaultFullView", s.DefaultFullView);
     read.boolean("DEFAULT", "DefaultStayOnTop", s.DefaultStayOnTop);
 
@@ -119,6 +129,7 @@ void SaveConf(const std::string& path, const Settings& settings) {
     write.integer("DEFAULT", "DefaultContractCnt", s.DefaultContractCnt);
     write.integer("DEFAULT", "DefaultLimitStopShift", s.DefaultLimitStopShift);
     write.integer("DEFAULT", "DefaultLimitOrderShift", s.DefaultLimitOrderShift);
+    write.integer("DEFAULT", "MaxOrderQuantity", s.MaxOrderQuantity);
     write.boolean("DEFAULT", "DefaultFullView", s.DefaultFullView);
     write.boolean("DEFAULT", "DefaultStayOnTop", s.DefaultStayOnTop);
 

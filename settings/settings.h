@@ -23,6 +23,7 @@ struct Settings {
     std::int32_t DefaultContractCnt = 0;
     std::int32_t DefaultLimitStopShift = 0;
     std::int32_t DefaultLimitOrderShift = 0;
+    std::int32_t MaxOrderQuantity = 0;  // lots per order or stop; 0 = no limit
     bool DefaultFullView = true;
     bool DefaultStayOnTop = true;
     // POSITION
@@ -56,7 +57,7 @@ struct Settings {
 };
 
 // Fills `settings` and appends the alarm entries to `alarms`. A missing file gives
-// every default. Throws ProgramError on a DOMBASE / QUIKOnline that is not a number
+// every default. Throws ProgramError on a DOMBASE / QUIKOnline / MaxOrderQuantity that is not a number
 // or an alarm time that cannot be read.
 void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms);
 

@@ -10,7 +10,6 @@ namespace {
 
 const char* const terminalExecutable = "info.exe";
 
-
 }  // namespace
 
 void FindProcesses(ProcessAccess& processes, const std::string& name, std::vector<ProcessEntry>& list) {
@@ -38,6 +37,20 @@ void FindTerminal(Program& program, MainView& view) {
     if (program.AppClosing) return;
     program.TerminalProcessId = list.front().id;
     program.TerminalProcess = program.platform.processes.open(program.TerminalProcessId);
+}
+
+std::unique_ptr<ProcessHandle> OpenRunningTerminal(ProcessAccess& processes, std::uint32_t& processId) {
+    std::vector<ProcessEntry> list;
+    FindProcesses(processes, terminalExecutable, list);
+    // An ended terminal may still be listed until its parent collects it.
+    for (const ProcessEntry& entry : list) {
+        std::unique_ptr<ProcessHandle> handle = processes.open(entry.id);
+        if (handle && !handle->exited()) {
+            processId = entry.id;
+            return handle;
+        }
+    }
+    return nullptr;
 }
 
 std::string BufferToHex(const void* buffer, int count) {

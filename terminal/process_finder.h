@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,10 @@ void FindProcesses(ProcessAccess& processes, const std::string& name, std::vecto
 // and opens the first match. Returns early, opening nothing, when AppClosing is set.
 void FindTerminal(Program& program, MainView& view);
 void WaitForTerminal(Program& program, MainView& view, std::vector<ProcessEntry>& list);
+
+// Looks once, without waiting: the first "info.exe" that opens and is still running, with its id;
+// empty when there is none.
+std::unique_ptr<ProcessHandle> OpenRunningTerminal(ProcessAccess& processes, std::uint32_t& processId);
 
 // Two upper-case hex digits per byte, no separators; "" for count <= 0.
 std::string BufferToHex(const void* buffer, int count);

@@ -147,11 +147,13 @@ bool GetNewQuotes(ProcessHandle* process, TQuoteTable& table, Log& log) {
     return consistent;
 }
 
-void TQuoteTable::GetQuotes(ProcessHandle* process, Log& log) {
+bool TQuoteTable::GetQuotes(ProcessHandle* process, Log& log) {
     TQuoteTable scratch;
     scratch.RecordAddress = RecordAddress;
     scratch.TableAddress = TableAddress;
-    if (GetNewQuotes(process, scratch, log)) rows = std::move(scratch.rows);
+    if (!GetNewQuotes(process, scratch, log)) return false;
+    rows = std::move(scratch.rows);
+    return true;
 }
 
 TQuoteRecord* TQuoteTable::BestBid() const {

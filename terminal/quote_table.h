@@ -42,8 +42,8 @@ public:
     const TQuoteRecord& row(int index) const { return *rows[static_cast<std::size_t>(index)]; }
     void Clear() { rows.clear(); }
 
-    // Re-reads the rows; keeps the previous rows when the read is rejected.
-    void GetQuotes(ProcessHandle* process, Log& log);
+    // Re-reads the rows; keeps the previous rows when the read is rejected, and answers whether it was not.
+    bool GetQuotes(ProcessHandle* process, Log& log);
     // Null when that side is empty; the first of equal best prices wins.
     TQuoteRecord* BestBid() const;
     TQuoteRecord* BestAsk() const;

@@ -122,8 +122,19 @@ std::int32_t NextTransId(Program& program) {
     return id;
 }
 
+bool QuantityAllowed(Program& program, std::int32_t quantity, const char* what) {
+    const std::int32_t limit = program.settings.MaxOrderQuantity;
+    if (limit <= 0 || quantity <= limit) return true;
+    program.log.LogMessage(std::string(what) + " refused: quantity " + std::to_string(quantity) +
+                               " is above MaxOrderQuantity " + std::to_string(limit),
+                           1);
+    program.platform.messages.show("Количество " + std::to_string(quantity) + " больше допустимого " +
+                                   std::to_string(limit));
+    return false;
+}
+
 void SendNewOrder(Program& program, int Operation, std::int32_t Quantity, double Price) {
-    if (!program.CurrentSecurity) return;
+    if (!program.CurrentSecurity || !QuantityAllowed(program, Quantity, "order")) return;
     const TSecShareRecord& security = *program.CurrentSecurity;
     TransactionText transaction = Head(program, security);
     transaction.addLiteral("ACTION=NEW_ORDER; TYPE=L; ");

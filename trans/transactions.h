@@ -17,6 +17,10 @@ std::int32_t NextTransId(Program& program);
 // Build, log ("formed order: " at level 2) and deliver by OutputWay. Both act on
 // CurrentSecurity and need it set. Operation 1 sells, anything else buys.
 void SendNewOrder(Program& program, int Operation, std::int32_t Quantity, double Price);
+
+// Whether `quantity` is within MaxOrderQuantity (0 or less: no limit). When not, logs why and
+// shows "Количество N больше допустимого M"; `what` names the order or stop in the log.
+bool QuantityAllowed(Program& program, std::int32_t quantity, const char* what);
 void SendKillAll(Program& program);
 
 // Start-up in TRI mode: empties quik.tri, quik.tro and quik.trr (one empty line each).

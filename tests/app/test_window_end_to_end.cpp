@@ -1,10 +1,14 @@
 // The whole program against a real stand-in terminal: the window starts up by itself, shows the
 // terminal's books, and the user's clicks and keys reach the terminal through quik.tri or the
-// transaction library and come back as own quantities on later ticks.
+// transaction library and come back as own quantities on later ticks; a killed terminal greys the
+// ladder and stops the orders, and its successor in the same folder is followed.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTest>
@@ -15,12 +19,14 @@
 #include <memory>
 #include <sstream>
 
+#include "app/ladder_delegate.h"
 #include "app/ladder_view.h"
 #include "app/tfrm_main.h"
 #include "core/program.h"
 #include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "platform/trans_library.h"
+#include "settings/text_encoding.h"
 #include "support/fakes.h"
 #include "support/standin_process.h"
 
@@ -64,14 +70,25 @@ class WindowOnStandin {
 public:
     // Starts a stand-in serving a fresh terminal folder, then the program with its window and
     // the deferred start-up, and waits until the ladder shows the default contract.
-    void start(const QString& outputWay) {
+    // `iniValue` ("KEY=VALUE") replaces that key's line of the written ini; then the ladder is not waited for.
+    void start(const QString& outputWay, const std::string& iniValue = {}) {
         const bool dll = outputWay == QLatin1String("DLL");
         terminal = std::make_unique<StandinProcess>(StandinProcess::serving(
             quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way",
                           outputWay.toStdString()}));
         books = readBookDump(*terminal);
         QVERIFY(!books.empty());
-        processes = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), static_cast<std::uint32_t>(terminal->pid()));
+        if (!iniValue.empty()) {
+            std::string ini = readFile(app.file("Velmora.ini"));
+            const std::string key = iniValue.substr(0, iniValue.find('=') + 1);
+            const std::size_t at = ini.find("\n" + key) + 1;
+            QVERIFY(at != 0);
+            ini.replace(at, ini.find('\r', at) - at, iniValue);
+            writeFile(app.file("Velmora.ini"), ini);
+        }
+        auto only = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), static_cast<std::uint32_t>(terminal->pid()));
+        terminals = only.get();
+        processes = std::move(only);
         if (dll) {
             standinLibrary = loadTransLibrary(VELMORA_BIN_DIR "/");
             QVERIFY2(standinLibrary->available(), standinLibrary->loadError().c_str());
@@ -84,6 +101,7 @@ public:
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTRY_VERIFY2_WITH_TIMEOUT(timer()->isActive(), readFile(app.file("Velmora.log")).c_str(), 5000);
+        if (!iniValue.empty()) return;
         QVERIFY(program->instrumentChosen());
         QCOMPARE(combo()->currentText(), QStringLiteral("SiZ6"));
         QTRY_COMPARE_WITH_TIMEOUT(ladderMismatch("SiZ6", 0), QString(), 3000);
@@ -97,6 +115,16 @@ public:
     LadderView* ladder() const { return child<LadderView>("sgDOM"); }
     QTimer* timer() const { return child<QTimer>("tmrRefreshDOM"); }
     QString cell(int row, int column) const { return ladder()->model()->index(row, column).data().toString(); }
+    QLabel* info() const { return child<QLabel>("pnlInfo"); }
+    QString caption() const { return info()->isVisible() ? info()->text() : QString(); }
+    std::string log() const { return cp1251ToUtf8(readFile(app.file("Velmora.log"))); }
+
+    // The colour painted near the right edge of a cell, clear of its text.
+    QColor background(int row, int column) const {
+        const QRect rect = ladder()->visualRect(ladder()->model()->index(row, column));
+        const QImage image = ladder()->viewport()->grab().toImage();
+        return image.pixelColor(rect.right() - 3, rect.center().y());
+    }
     int rows() const { return ladder()->model()->rowCount(); }
 
     // The first cell where the window's ladder differs from the stand-in's last account of
@@ -131,6 +159,7 @@ public:
     std::unique_ptr<StandinProcess> terminal;
     BookDump books;
     std::unique_ptr<ProcessAccess> processes;
+    OnlyProcess* terminals = nullptr;  // in `processes`
     std::unique_ptr<Clock> clock = makeSystemClock();
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     RecordingMessageSink messages;
@@ -158,6 +187,9 @@ private slots:
     void clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities_data();
     void clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities();
     void pricesWithDecimalsWorkFromTheLadderTheButtonsAndTheStopColumn();
+    void aKilledTerminalGreysTheLadderRefusesOrdersAndARestartedOneIsFollowed_data();
+    void aKilledTerminalGreysTheLadderRefusesOrdersAndARestartedOneIsFollowed();
+    void aWrongDombaseSaysSoAndRefusesOrders();
 };
 
 void WindowEndToEndTest::chooserOffersTheTerminalsBooksAndSwitchesTheLadder() {
@@ -340,6 +372,98 @@ void WindowEndToEndTest::pricesWithDecimalsWorkFromTheLadderTheButtonsAndTheStop
     f.leftClick(stopRow, 5, Qt::NoModifier, Qt::RightButton);
     QCOMPARE(f.program->StopOrders->Count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(f.cell(stopRow, 5), QString(), 3000);
+    QVERIFY(f.messages.shown.empty());
+}
+
+void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestartedOneIsFollowed_data() {
+    clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities_data();
+}
+
+void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestartedOneIsFollowed() {
+    QFETCH(QString, outputWay);
+    WindowOnStandin f;
+    f.start(outputWay);
+    if (QTest::currentTestFailed()) return;
+    const std::string triFile = f.quik.file("quik.tri");
+    const std::string troFile = f.quik.file("quik.tro");
+    const int askRow = bestAskRow(f.rows());
+    // F1 buys at the best ask, taking one lot off it; the ladder shows the smaller level.
+    f.ladder()->setFocus();
+    f.key(Qt::Key_F1);
+    f.books = readBookDump(*f.terminal);
+    QVERIFY(!f.books.empty());
+    QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
+    QCOMPARE(f.background(askRow, LadderGrid::PriceColumn), LadderDelegate::Ask);
+    const QString shownAsk = f.cell(askRow, LadderGrid::SellQuantity);
+
+    f.terminal->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(f.caption(), QStringLiteral("Нет связи с терминалом"), 3000);
+    QCOMPARE(f.background(askRow, LadderGrid::PriceColumn), LadderDelegate::Plain);
+    QCOMPARE(f.background(askRow + 1, LadderGrid::BuyQuantity), LadderDelegate::Plain);
+    QCOMPARE(f.cell(askRow, LadderGrid::SellQuantity), shownAsk);  // the last rows stay
+    const std::string triAtLoss = readFile(triFile);
+    f.key(Qt::Key_F1);
+    f.leftClick(askRow, LadderGrid::BuyQuantity);
+    f.key(Qt::Key_F5);
+    // A buy stop at the best bid would fire at once on a live book.
+    AddStopOrder(*f.program, 0, f.cell(askRow + 1, LadderGrid::PriceColumn).toDouble(), 1);
+    QTest::qWait(500);
+    QCOMPARE(f.program->StopOrders->Count(), 1);
+    QCOMPARE(readFile(triFile), triAtLoss);
+    const std::string log = f.log();
+    QVERIFY2(log.find("refused acMarketBUY: terminal lost") != std::string::npos, log.c_str());
+    QVERIFY(log.find("refused ladder click: terminal lost") != std::string::npos);
+    QVERIFY(log.find("refused acClearAllOrders: terminal lost") != std::string::npos);
+    QCOMPARE(f.caption(), QStringLiteral("Нет связи с терминалом: снятие заявок не отправлено"));
+    f.child<QToolButton>("sbtnClearAllStops")->click();
+    QCOMPARE(f.program->StopOrders->Count(), 0);
+
+    const std::string troAtRestart = readFile(troFile);
+    f.terminal = std::make_unique<StandinProcess>(StandinProcess::serving(f.quik.path(), {"--static", "--dump-books"}));
+    QElapsedTimer restart;
+    restart.start();
+    f.books = readBookDump(*f.terminal);
+    f.terminals->allow(static_cast<std::uint32_t>(f.terminal->pid()));
+    QTRY_VERIFY_WITH_TIMEOUT(f.caption().isEmpty() && f.background(askRow, LadderGrid::PriceColumn) == LadderDelegate::Ask,
+                             15000);
+    std::printf("a restarted terminal's book live in the ladder after %lld ms\n", static_cast<long long>(restart.elapsed()));
+    QCOMPARE(f.combo()->currentText(), QStringLiteral("SiZ6"));
+    QCOMPARE(f.ladderMismatch("SiZ6", 0), QString());
+    QVERIFY(f.cell(askRow, LadderGrid::SellQuantity) != shownAsk);  // the new book is whole again
+
+    const QString bestAsk = f.cell(askRow, LadderGrid::PriceColumn);
+    f.ladder()->setFocus();
+    f.key(Qt::Key_F1);
+    if (outputWay == QLatin1String("TRI"))
+        QVERIFY(readFile(triFile).find("QUANTITY=1; PRICE=" + bestAsk.toStdString() + "; OPERATION=B; \r\n",
+                                       triAtLoss.size()) != std::string::npos);
+    QVERIFY(!readBookDump(*f.terminal).empty());
+    const std::string tro = readFile(troFile);
+    const std::string answers = tro.size() >= troAtRestart.size() ? tro.substr(troAtRestart.size()) : tro;
+    QVERIFY2(answers.find("OPERATION=B; PRICE=" + bestAsk.toStdString() + "; QUANTITY=1;") != std::string::npos,
+             answers.c_str());
+    QCOMPARE(QString::fromStdString(answers).count(QStringLiteral("\r\n")), 1);
+    QCOMPARE(f.program->DLLConnected, outputWay == QLatin1String("DLL"));
+    QVERIFY(f.messages.shown.empty());
+}
+
+void WindowEndToEndTest::aWrongDombaseSaysSoAndRefusesOrders() {
+    WindowOnStandin f;
+    f.start(QStringLiteral("TRI"), "DOMBASE=$1000");
+    if (QTest::currentTestFailed()) return;
+    QTRY_COMPARE_WITH_TIMEOUT(f.caption(), QStringLiteral("Стакан не читается (проверьте DOMBASE)"), 5000);
+    const std::string tri = readFile(f.quik.file("quik.tri"));
+    f.ladder()->setFocus();
+    f.key(Qt::Key_F1);
+    f.key(Qt::Key_F2);
+    f.leftClick(bestAskRow(f.rows()), LadderGrid::BuyQuantity);
+    QTest::qWait(300);
+    QCOMPARE(readFile(f.quik.file("quik.tri")), tri);
+    QCOMPARE(f.caption(), QStringLiteral("Стакан не читается (проверьте DOMBASE): заявка не отправлена"));
+    const std::string log = f.log();
+    QVERIFY2(log.find("order book not read for 10 ticks") != std::string::npos, log.c_str());
+    QVERIFY(log.find("refused acMarketSell: order book not read") != std::string::npos);
+    QVERIFY(f.timer()->isActive());
     QVERIFY(f.messages.shown.empty());
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 
@@ -27,6 +28,7 @@ private slots:
     void shiftEditorsStoreEveryChange();
     void fontDialogStartsFromItsLastChoiceNotTheLadderFont();
     void zeroLayoutValuesAreHandedOverWithoutHarm();
+    void maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRestart();
 };
 
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
@@ -251,6 +253,40 @@ void WindowSettingsTest::zeroLayoutValuesAreHandedOverWithoutHarm() {
     QCOMPARE(f.program.settings.DOMRowCount, 0);
     QCOMPARE(f.program.settings.DOMCol1Width, 0);
     QVERIFY(f.messages.shown.empty());
+}
+
+void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRestart() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    setDesignSettings(f.program.settings);
+    f.program.settings.DefaultContractCnt = 50;
+    f.window->ApplySettingsToWindow();
+    auto* quantity = f.child<QSpinBox>("seContractCnt");
+    auto* limit = f.child<QSpinBox>("seMaxOrderQuantity");
+    QCOMPARE(limit->value(), 0);
+    QCOMPARE(f.window->contractCount(), 50);
+
+    f.child<QTabWidget>("pc")->setCurrentIndex(1);
+    limit->setFocus();
+    QTest::keyClick(limit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(limit, QStringLiteral("20"));
+    QCOMPARE(f.program.settings.MaxOrderQuantity, 20);
+    QTest::keyClick(limit, Qt::Key_Return);
+    QCOMPARE(f.window->contractCount(), 20);
+    quantity->setValue(30);
+    QCOMPARE(f.window->contractCount(), 20);
+    QTest::keyClick(limit, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(f.messages.shown.empty());
+
+    // The next start reads it back from the file.
+    WindowFixture next;
+    writeFile(next.program.SettingsPath, readFile(f.program.SettingsPath));
+    TAlarms alarms;
+    LoadConf(next.program.SettingsPath, next.program.settings, alarms);
+    QCOMPARE(next.program.settings.MaxOrderQuantity, 20);
+    next.window->ApplySettingsToWindow();
+    QCOMPARE(next.child<QSpinBox>("seMaxOrderQuantity")->value(), 20);
+    QCOMPARE(next.child<QSpinBox>("seContractCnt")->maximum(), 20);
 }
 
 QTEST_MAIN(WindowSettingsTest)

@@ -26,6 +26,7 @@
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/trans_library.h"
+#include "secs/security_list.h"
 #include "settings/ini_file.h"
 #include "settings/text_encoding.h"
 #include "support/fake_view.h"
@@ -188,7 +189,9 @@ protected:
 
     // Start-up against the process `processId`, as the window runs it.
     void startProgram(std::uint32_t processId, TransLibrary& library) {
-        processes = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), processId);
+        auto only = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), processId);
+        terminals = only.get();
+        processes = std::move(only);
         program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, library});
         program->ProgramDir = app.path();
         InitAll(*program, view);
@@ -221,6 +224,7 @@ protected:
 
     TempFolder quik, app;
     std::unique_ptr<ProcessAccess> processes;
+    OnlyProcess* terminals = nullptr;  // the stand-ins the program may find, in `processes`
     std::unique_ptr<Clock> clock = makeSystemClock();
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     ModalBoxSink messages;
@@ -310,42 +314,50 @@ TEST_F(FaultTest, AnUnwritableTransactionFileLosesTheOrderVisiblyAndALaterOneArr
     EXPECT_TRUE(tickUntil([&] { return program->ladder.cell(21, LadderGrid::OwnBuy) == "3"; }));
 }
 
-TEST_F(FaultTest, AKilledTerminalLeavesTheLadderStandingAndANewOneIsNotPickedUp) {
+TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftiethTick) {
     startTerminal("TRI", 5);
     FakeTransLibrary unused;
     startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
     ASSERT_TRUE(view.timerEnabled) << logText();
     tickTo(10);
     ASSERT_TRUE(program->instrumentChosen());
+    ASSERT_TRUE(view.ladderLive);
     const std::vector<std::string> shown = ladderTexts();
     ASSERT_FALSE(program->ladder.cell(20, LadderGrid::PriceColumn).empty());
     const pid_t oldPid = terminal->pid();
 
     terminal->kill();
     const std::size_t logAtKill = logText().size();
-    for (int i = 0; i < 60; ++i) {  // past the discovery at 50
+    tick();
+    EXPECT_FALSE(view.ladderLive);
+    EXPECT_TRUE(view.infoVisible);
+    EXPECT_EQ(view.caption, "Нет связи с терминалом");
+    while (program->CycleNum < 50) {
         tick();
         ASSERT_EQ(ladderTexts(), shown) << "tick " << program->CycleNum;
     }
-    // Each book read up to the discovery at 50 stops at its header; discovery's own read fails.
+    // Known from the process, not from failing reads: no book is read once it is gone.
     std::string log = logText().substr(logAtKill);
-    EXPECT_EQ(occurrences(log, "GetNewQuotes..."), 41u);
-    EXPECT_EQ(occurrences(log, "QuotesCnt:"), 0u);
-    EXPECT_EQ(occurrences(log, "ReadMem RES:False"), 1u);
-    EXPECT_EQ(occurrences(log, "ReadMem RES:True"), 0u);
-    // Discovery found nothing at the dead handle: no instrument is left to choose.
-    EXPECT_FALSE(program->instrumentChosen());
-    EXPECT_TRUE(view.items.empty());
+    EXPECT_EQ(occurrences(log, "GetNewQuotes..."), 0u);
+    EXPECT_EQ(occurrences(log, "terminal lost: process " + std::to_string(oldPid) + " has ended"), 1u) << log;
 
     auto next = serve(quik);
     ASSERT_NE(next->pid(), oldPid);
-    const std::size_t logAtRestart = logText().size();
-    tickTo(160);  // discovery at 100 and 150
-    log = logText().substr(logAtRestart);
-    EXPECT_EQ(occurrences(log, "ReadMem RES:False"), 2u);
-    EXPECT_EQ(occurrences(log, "ReadMem RES:True"), 0u);
-    EXPECT_EQ(ladderTexts(), shown);
-    EXPECT_EQ(program->TerminalProcessId, static_cast<std::uint32_t>(oldPid));
+    terminals->allow(static_cast<std::uint32_t>(next->pid()));
+    tick();  // 50: found, its securities and books loaded as at start-up, and its book read
+    EXPECT_EQ(program->TerminalProcessId, static_cast<std::uint32_t>(next->pid()));
+    ASSERT_TRUE(program->instrumentChosen());
+    EXPECT_EQ(program->CurrentSecurity->Ticker, "SiZ6");
+    EXPECT_TRUE(view.ladderLive);
+    EXPECT_FALSE(view.infoVisible);
+    EXPECT_EQ(ladderTexts(), shown);  // the same static book, now read from the new process
+    tickTo(160);
+    log = logText().substr(logAtKill);
+    const std::string found = "terminal found again: process " + std::to_string(next->pid());
+    EXPECT_EQ(occurrences(log, found), 1u) << log;
+    EXPECT_LT(log.find(found), log.find("LoadSecs..."));
+    EXPECT_LT(log.find("LoadSecs..."), log.find("found QuoteTables:10"));
+    EXPECT_EQ(occurrences(log, "order book read again"), 1u);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -377,7 +389,7 @@ std::unique_ptr<RecordingLibrary> standinLibrary() {
     return std::make_unique<RecordingLibrary>(loadTransLibrary(VELMORA_BIN_DIR "/"));
 }
 
-TEST_F(FaultTest, ATerminalGoneInLibraryModeFailsTheSendsAndIsNeverReconnected) {
+TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAgain) {
     auto library = standinLibrary();
     ASSERT_TRUE(library->available()) << library->loadError();
     startTerminal("DLL", 4, {"--dump-books"});
@@ -392,25 +404,38 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeFailsTheSendsAndIsNeverReconnected) 
 
     terminal->kill();
     const std::size_t logAtKill = logText().size();
+    // Before the next tick the program does not know yet: the library reports the hang-up.
     buyAtBestBid(2);
+    EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
+    tick();
+    EXPECT_FALSE(program->DLLConnected);
     buyAtBestBid(3);
-    // The library sees the hang-up, closes its end, and is not connected from then on.
-    EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4, 3}));
+    ClearAllOrders(*program, view);
+    EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
+    EXPECT_EQ(view.caption, "Нет связи с терминалом: снятие заявок не отправлено");
     std::string log = logText().substr(logAtKill);
-    EXPECT_NE(log.find("formed order: "), std::string::npos);
-    EXPECT_NE(log.find("QUANTITY=3;"), std::string::npos);
     EXPECT_NE(log.find("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:4; Errcode:32; "
                        "ErrMess:terminal gone"),
               std::string::npos)
         << log;
-    EXPECT_NE(log.find("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:3;"), std::string::npos);
+    EXPECT_NE(log.find("refused acBUY: terminal lost"), std::string::npos) << log;
+    EXPECT_NE(log.find("refused acClearAllOrders: terminal lost"), std::string::npos) << log;
+    EXPECT_EQ(log.find("QUANTITY=3;"), std::string::npos);
 
-    // A connection once made counts for the rest of the run: no retry, even with a new terminal.
-    auto next = serve(quik);
-    tickTo(110);
-    EXPECT_TRUE(program->DLLConnected);
+    // No retry against a terminal that is not there.
+    tickTo(60);
     EXPECT_EQ(library->connects, (std::vector<std::int32_t>{0}));
-    EXPECT_EQ(logText().find("InitDLLMode..", logAtKill), std::string::npos);
+    auto next = serve(quik, {"--dump-books"});
+    ASSERT_TRUE(ownQuantities(*next, "SiZ6"));
+    terminals->allow(static_cast<std::uint32_t>(next->pid()));
+    tickTo(102);
+    ASSERT_TRUE(program->DLLConnected) << logText();
+    EXPECT_EQ(library->connects, (std::vector<std::int32_t>{0, 0}));
+    const std::string price = buyAtBestBid(4);
+    EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4, 0}));
+    auto own = ownQuantities(*next, "SiZ6");
+    ASSERT_TRUE(own);
+    EXPECT_EQ((*own)[static_cast<std::uint32_t>(std::stoul(price))], 4u);
     EXPECT_TRUE(messages.shown.empty());
 }
 

@@ -106,7 +106,7 @@ TEST_F(StandinEndToEnd, ClickOrderThroughTheFileShowsAsOwnQuantityAndKillAllRemo
         << readFile(quik.file("quik.trr"));
     EXPECT_EQ(rowOfPrice(bestAsk), 20);
 
-    ClearAllOrders(*program);
+    ClearAllOrders(*program, view);
     ASSERT_TRUE(tickUntil([&] { return program->ladder.cell(20, LadderGrid::OwnSell).empty(); }));
     for (int row = 1; row < 41; ++row) {
         EXPECT_EQ(program->ladder.cell(row, LadderGrid::OwnBuy), "") << row;

@@ -120,14 +120,60 @@ TEST_F(OrderEntryTest, PriceStepAndSetStop) {
 }
 
 TEST_F(OrderEntryTest, KillAllNeedsAnInstrumentClearingStopsDoesNot) {
-    ClearAllOrders(program);
+    ClearAllOrders(program, view);
     AddStopOrder(program, 1, 99.0, 1);
     program.clearCurrent();
-    ClearAllOrders(program);
+    ClearAllOrders(program, view);
     ClearAllStops(program);
     ASSERT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_NE(transLibrary.sent[0].find("ACTION=KILL_ALL_FUTURES_ORDERS; "), std::string::npos);
     EXPECT_EQ(program.StopOrders->Count(), 0);
+}
+
+TEST_F(OrderEntryTest, MaxOrderQuantityRefusesOrdersAndStopsAboveItWithOneBoxEach) {
+    program.settings.MaxOrderQuantity = 4;
+    view.price = "100";
+    BuyAtEditorPrice(program, view);  // at the limit
+    view.contracts = 5;
+    BuyAtEditorPrice(program, view);
+    click(LadderGrid::SellQuantity, 3, true);  // order and its stop: one refusal
+    AddStopOrder(program, 1, 99.0, 5);
+    EXPECT_EQ(sentTails(), (Texts{"QUANTITY=4; PRICE=100.00; OPERATION=B; "}));
+    EXPECT_TRUE(stops().empty());
+    EXPECT_EQ(sink.shown, (Texts(3, "Количество 5 больше допустимого 4")));
+    EXPECT_TRUE(logged("order refused: quantity 5 is above MaxOrderQuantity 4"));
+    EXPECT_TRUE(logged("stop refused: quantity 5 is above MaxOrderQuantity 4"));
+
+    program.settings.MaxOrderQuantity = 0;
+    view.contracts = 1000000;
+    MarketBuy(program, view);
+    EXPECT_EQ(sentTails().back(), "QUANTITY=1000000; PRICE=100.05; OPERATION=B; ");
+}
+
+TEST_F(OrderEntryTest, ANotLiveLadderRefusesWhatIsPricedFromItButNotCancelling) {
+    AddStopOrder(program, 0, 100.0, 1);  // would fire at the best bid 100.00
+    program.watch.notRead = true;
+    view.price = "100";
+    BuyAtEditorPrice(program, view);
+    MarketSell(program, view);
+    click(LadderGrid::SellQuantity, 3);
+    click(LadderGrid::Stop, 3);
+    SetStop(program, view);
+    CheckStopOrders(program);
+    click(LadderGrid::PriceColumn, 4);  // copying a price sends nothing
+    ClearAllOrders(program, view);
+    ASSERT_EQ(transLibrary.sent.size(), 1u);
+    EXPECT_NE(transLibrary.sent[0].find("ACTION=KILL_ALL_FUTURES_ORDERS; "), std::string::npos);
+    EXPECT_EQ(stops().size(), 1u);
+    EXPECT_EQ(view.price, "99.95");
+    EXPECT_EQ(view.caption, "Стакан не читается (проверьте DOMBASE): стоп не выставлен");
+    EXPECT_TRUE(logged("refused acMarketSell: order book not read"));
+    EXPECT_TRUE(logged("refused acSetStop: order book not read"));
+
+    program.watch.lost = true;
+    ClearAllOrders(program, view);
+    EXPECT_EQ(transLibrary.sent.size(), 1u);
+    EXPECT_TRUE(sink.shown.empty());
 }
 
 }  // namespace

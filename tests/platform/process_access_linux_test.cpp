@@ -119,8 +119,15 @@ TEST(LinuxProcessAccess, FindsReadsAndLosesATerminalLikeProcess) {
     EXPECT_TRUE(handle->read(static_cast<TerminalAddress>(pageAddress + page - 4), bytes, 4));
     EXPECT_FALSE(handle->read(0xFFFFFFFC, bytes, 8));
 
+    EXPECT_FALSE(handle->exited());
     pid_t ended = child.pid;
+    ::kill(ended, SIGKILL);
+    // Ended, while still listed until its parent collects it.
+    bool exited = false;
+    for (int i = 0; i < 200 && !exited; ++i, ::usleep(10000)) exited = handle->exited();
+    EXPECT_TRUE(exited);
     child.end();
+    EXPECT_TRUE(handle->exited());
     EXPECT_FALSE(handle->read(pageAddress + 16, &word, sizeof word));
     EXPECT_EQ(nameOf(*access, ended), "<missing>");
 }

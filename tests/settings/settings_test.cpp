@@ -74,6 +74,14 @@ TEST_F(SettingsTest, DombaseIsConvertedStrictly) {
     EXPECT_EQ(static_cast<std::uint32_t>(load("[TECH]\r\nDOMBASE=$8A0B0C0D\r\n").DOMBASE), 0x8A0B0C0Du);
 }
 
+TEST_F(SettingsTest, MaxOrderQuantityIsNoLimitWhenEmptyAndNeverSilentlyWhenBad) {
+    EXPECT_EQ(load("[DEFAULT]\r\nMaxOrderQuantity=25\r\n").MaxOrderQuantity, 25);
+    EXPECT_EQ(load("[DEFAULT]\r\nMaxOrderQuantity=\r\n").MaxOrderQuantity, 0);
+    EXPECT_EQ(load("[DEFAULT]\r\n").MaxOrderQuantity, 0);
+    EXPECT_THROW(load("[DEFAULT]\r\nMaxOrderQuantity=1O\r\n"), ProgramError);
+    EXPECT_THROW(load("[DEFAULT]\r\nMaxOrderQuantity=-1\r\n"), ProgramError);
+}
+
 TEST_F(SettingsTest, QuikPathGetsOneTrailingSeparator) {
     const std::string separator(1, pathSeparator());
     EXPECT_EQ(load("[COMMON]\r\nQuikPath=C:" + separator + "QUIK\r\n").QuikPath, "C:" + separator + "QUIK" + separator);
@@ -166,6 +174,7 @@ TEST_F(SettingsTest, SaveWritesInPlaceAndLeavesUnsavedKeysByteForByte) {
         "[DEFAULT]\r\n"
         "DefaultFullView=1\r\n"
         "DefaultContract=\r\nDefaultContractCnt=0\r\nDefaultLimitStopShift=0\r\nDefaultLimitOrderShift=0\r\n"
+        "MaxOrderQuantity=0\r\n"
         "DefaultStayOnTop=1\r\n"
         "\r\n"
         "[TECH]\r\n"

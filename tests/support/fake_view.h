@@ -31,6 +31,7 @@ public:
     int headersWritten = 0;
     bool timerEnabled = false;
     int ladderRepaints = 0;
+    bool ladderLive = true;
     int exitCode = -1;
     std::vector<std::string> calls;  // start-up steps of the window, in order
 
@@ -73,6 +74,7 @@ public:
         calls.push_back(enabled ? "timer on" : "timer off");
     }
     void ladderChanged() override { ++ladderRepaints; }
+    void setLadderLive(bool live) override { ladderLive = live; }
     void quit(int code) override {
         exitCode = code;
         calls.push_back("quit " + std::to_string(code));

@@ -83,7 +83,7 @@ std::vector<ProcessEntry> FakeProcessAccess::listProcesses() {
 
 std::unique_ptr<ProcessHandle> FakeProcessAccess::open(std::uint32_t processId) {
     opened.push_back(processId);
-    return std::make_unique<FakeProcessHandle>(memory);
+    return std::make_unique<FakeProcessHandle>(memory, &ended[processId]);
 }
 
 std::string FakeLocale::formatDateTime(const LocalDateTime& when) const {

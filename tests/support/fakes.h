@@ -34,11 +34,14 @@ private:
 
 class FakeProcessHandle : public ProcessHandle {
 public:
-    explicit FakeProcessHandle(FakeMemory& memory) : memory_(memory) {}
+    // `ended`, when given, tells whether the process has ended; it outlives the handle.
+    explicit FakeProcessHandle(FakeMemory& memory, const bool* ended = nullptr) : memory_(memory), ended_(ended) {}
     bool read(TerminalAddress address, void* destination, std::size_t count) override;
+    bool exited() override { return ended_ != nullptr && *ended_; }
 
 private:
     FakeMemory& memory_;
+    const bool* ended_;
 };
 
 class FakeProcessAccess : public ProcessAccess {
@@ -47,6 +50,8 @@ public:
     FakeMemory memory;
     std::vector<std::uint32_t> opened;
     int listCalls = 0;
+    // Processes that have ended: their handles answer exited(). Node-based, so the flags stay put.
+    std::map<std::uint32_t, bool> ended;
 
     std::vector<ProcessEntry> listProcesses() override;
     std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override;

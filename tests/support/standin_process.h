@@ -83,23 +83,26 @@ BookDump readBookDump(StandinProcess& terminal, std::chrono::milliseconds timeou
 // it still does not after `ticks` of them.
 bool tickUntil(Program& program, MainView& view, const std::function<bool()>& ready, int ticks = 60);
 
-// The system's process access narrowed to one process, so a test finds its own stand-in
+// The system's process access narrowed to the test's own stand-ins, so a test finds only them
 // even while other tests run theirs.
 class OnlyProcess : public ProcessAccess {
 public:
     OnlyProcess(std::unique_ptr<ProcessAccess> system, std::uint32_t processId)
-        : system_(std::move(system)), processId_(processId) {}
+        : system_(std::move(system)), processIds_{processId} {}
+    // A later stand-in of the same test, e.g. one started after the first was killed.
+    void allow(std::uint32_t processId) { processIds_.push_back(processId); }
     std::vector<ProcessEntry> listProcesses() override {
         std::vector<ProcessEntry> kept;
         for (ProcessEntry& entry : system_->listProcesses())
-            if (entry.id == processId_) kept.push_back(std::move(entry));
+            for (std::uint32_t id : processIds_)
+                if (entry.id == id) kept.push_back(std::move(entry));
         return kept;
     }
     std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override { return system_->open(processId); }
 
 private:
     std::unique_ptr<ProcessAccess> system_;
-    std::uint32_t processId_;
+    std::vector<std::uint32_t> processIds_;
 };
 
 }  // namespace velmora::testing

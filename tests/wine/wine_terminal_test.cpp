@@ -130,7 +130,7 @@ TEST_F(WineTerminal, OrderThroughTheFileComesBackAsOwnQuantityAndKillAllRemovesI
         << readFile(quik.file("quik.trr")) << readFile(quik.file("quik.tro"));
     EXPECT_NE(readFile(quik.file("quik.tro")).find("RESULT_MSG=order accepted; \r\n"), std::string::npos);
 
-    ClearAllOrders(*program);
+    ClearAllOrders(*program, view);
     ASSERT_TRUE(tickUntil([&] { return program->ladder.cell(20, LadderGrid::OwnSell).empty(); }))
         << readFile(quik.file("quik.tro"));
     EXPECT_EQ(program->ladder.cell(20, LadderGrid::PriceColumn), bestAsk);
