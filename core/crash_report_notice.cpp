@@ -66,9 +66,7 @@ void writeMarker(const std::string& markerPath, const std::string& shownName) {
     marker << shownName << "\r\n";
 }
 
-}  // namespace
-
-std::optional<PendingCrashReport> takePendingCrashReport(const std::string& folder) {
+std::optional<PendingCrashReport> findPendingReport(const std::string& folder) {
     const std::string markerPath = folder + CrashNoticeMarkerName;
     std::error_code error;
     const fs::file_time_type previousStart = fs::last_write_time(markerPath, error);
@@ -97,6 +95,16 @@ std::optional<PendingCrashReport> takePendingCrashReport(const std::string& fold
     }
     newest->crashTime = crashTimeOf(newest->path, newest->name);
     return newest;
+}
+
+}  // namespace
+
+std::optional<PendingCrashReport> takePendingCrashReport(const std::string& folder) {
+    try {
+        return findPendingReport(folder);
+    } catch (const std::exception&) {
+        return std::nullopt;  // a folder that cannot be listed holds no report to tell about
+    }
 }
 
 void markCrashReportShown(const std::string& folder, const PendingCrashReport& report) {
