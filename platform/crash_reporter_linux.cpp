@@ -193,7 +193,8 @@ void writeReport(int signal, const siginfo_t* info, const void* context) {
         out.text("Signal: ").decimal(signal).text(" ").text(signalName(signal));
         if (info) out.text(", code ").decimal(info->si_code).text(" ").text(signalCodeName(signal, info->si_code));
         out.line();
-        if (info && signal != SIGABRT)
+        // Only a fault raised by the processor has an address; for kill() the field holds the sender.
+        if (info && info->si_code > 0)
             out.text("Fault address: ").hex(reinterpret_cast<std::uintptr_t>(info->si_addr)).line();
         if (exceptionText[0]) out.text("Exception: ").line(exceptionText);
         writeRegisters(out, context);
