@@ -272,8 +272,17 @@ void writeMinidump(EXCEPTION_POINTERS* pointers) {
 std::uintptr_t crashStackLow = 0;
 std::uintptr_t crashStackHigh = 0;
 
+HANDLE installingThread = nullptr;
+
 DWORD WINAPI reporterThread(LPVOID) {
-    WaitForSingleObject(reportRequested, INFINITE);
+    // Should the thread that installed the reporter be ended without the process (Wine does so when a
+    // stack overflow leaves no room to raise it), this thread must not be what keeps the process alive.
+    HANDLE waits[] = {reportRequested, installingThread};
+    if (WaitForMultipleObjects(installingThread ? 2 : 1, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        DWORD exitCode = 0;  // the process ends with the code its last thread leaves
+        GetExitCodeThread(installingThread, &exitCode);
+        return exitCode;
+    }
     writeTextReport(*crashPointers, crashStackLow, crashStackHigh);
     writeMinidump(crashPointers);
     SetEvent(reportWritten);
@@ -364,6 +373,8 @@ void installCrashReporter(const CrashReporterSettings& settings) {
     loadDbgHelp();
     reportRequested = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     reportWritten = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &installingThread,
+                    SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, 0);
     // The reporter's stack must hold dbghelp's walk and dump.
     HANDLE reporter = CreateThread(nullptr, 256 * 1024, reporterThread, nullptr, 0, &reporterThreadId);
     if (reporter) CloseHandle(reporter);
