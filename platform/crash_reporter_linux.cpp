@@ -19,8 +19,9 @@
 
 // Everything below that runs inside the signal handler uses only async-signal-safe calls (open, write,
 // read, close, clock_gettime, sigaction, raise, alarm, nanosleep) on buffers prepared at install: no
-// malloc, no stdio, numbers formatted by hand. backtrace() is the one exception: it loads libgcc on its
-// first call, so install calls it once, after which it only walks the stack.
+// malloc, no stdio, numbers formatted by hand. Two exceptions: backtrace() loads libgcc on its first call,
+// so install calls it once, after which it only walks the stack; it and dladdr() take the loader's lock,
+// so a crash inside the loader could block them, which the watchdog bounds.
 
 namespace velmora {
 
