@@ -1,14 +1,22 @@
 #include <QApplication>
 
+#include "app/crash_report_box.h"
 #include "app/message_box_sink.h"
 #include "app/tfrm_main.h"
+#include "core/crash_report_notice.h"
 #include "core/program.h"
 #include "platform/clock.h"
+#include "platform/crash_reporter.h"
 #include "platform/process_access.h"
 #include "platform/program_location.h"
 #include "platform/trans_library.h"
 
 int main(int argc, char* argv[]) {
+    // First, so that a crash anywhere after this, on any thread, leaves a report beside the log.
+    const std::string programFolder = velmora::executableFolder();
+    velmora::installCrashReporter({programFolder, VELMORA_VERSION});
+    const auto pendingCrashReport = velmora::takePendingCrashReport(programFolder);
+
     QApplication application(argc, argv);
 
     auto processes = velmora::makeSystemProcessAccess();
@@ -21,6 +29,11 @@ int main(int argc, char* argv[]) {
     int exitCode = 0;
     {
         velmora::TfrmMain window(program);
+        if (pendingCrashReport)
+            QObject::connect(&window, &velmora::TfrmMain::startUpFinished, &window, [&] {
+                velmora::announceCrashReport(*pendingCrashReport, programFolder, program.log, *locale, &window,
+                                             velmora::openFolderInFileManager);
+            });
         window.show();
         exitCode = application.exec();
     }

@@ -393,6 +393,7 @@ void TfrmMain::tmrRefreshDOMTimer() {
 bool TfrmMain::event(QEvent* event) {
     if (event->type() == static_cast<QEvent::Type>(StartUpEventType)) {
         runGuarded([this] { InitAll(program_, *this); });
+        emit startUpFinished();
         return true;
     }
     return QWidget::event(event);

@@ -71,6 +71,10 @@ public:
     // What the font dialog does when the user accepts it.
     void acFontEditAccept(const QFont& font);
 
+signals:
+    // Start-up has run (whatever its outcome) and the window is the user's.
+    void startUpFinished();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
