@@ -104,7 +104,9 @@ TEST(WindowsLocale, RussianFormatsComeFromTheSystem) {
     auto locale = makeSystemLocaleFormats();
     EXPECT_EQ(locale->decimalSeparator(), ',');
     EXPECT_EQ(locale->timeSeparator(), ':');
-    EXPECT_EQ(locale->formatDateTime(LocalDateTime{2026, 12, 8, 9, 30, 5, 7}), "08.12.2026 9:30:05");
+    // Windows writes the hour of a Russian time without a leading zero, Wine with one.
+    const std::string text = locale->formatDateTime(LocalDateTime{2026, 12, 8, 9, 30, 5, 7});
+    EXPECT_TRUE(text == "08.12.2026 9:30:05" || text == "08.12.2026 09:30:05") << text;
 }
 
 TEST(WindowsScanTool, WritesTheStandinsChainHeadIntoTheIni) {
