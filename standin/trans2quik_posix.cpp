@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "system.h"
 #include "terminal_socket_posix.h"
 #include "trans2quik_results.h"
 
