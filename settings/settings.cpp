@@ -67,7 +67,11 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     read.text("COMMON", "SECTION", s.SECTION);
     read.text("COMMON", "ACCOUNT", s.ACCOUNT);
     read.text("COMMON", "QuikPath", s.QuikPath);
-    if (!s.QuikPath.empty() && s.QuikPath.back() != pathSeparator()) s.QuikPath += pathSeparator();
+    // Windows takes "/" as a separator too: "C:/QUIK/" must not become "C:/QUIK/\".
+    if (!s.QuikPath.empty()) {
+        const char last = s.QuikPath.back();
+        if (last != pathSeparator() && last != '/') s.QuikPath += pathSeparator();
+    }
     read.integer("COMMON", "MarketSpread", s.MarketSpread);
     read.boolean("COMMON", "ManualOrdersMode", s.ManualOrdersMode);
     read.boolean("COMMON", "ConfigureQUIK", s.ConfigureQUIK);

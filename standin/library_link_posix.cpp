@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "system.h"
-#include "terminal_link.h"
+#include "terminal_socket_posix.h"
 
 namespace standin {
 

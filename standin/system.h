@@ -35,6 +35,10 @@ void makeFolder(const std::string& path);
 // Empty when the folder does not exist.
 std::string canonicalFolder(const std::string& folder);
 
+// The text that tells folders apart: the canonical folder itself where names are case-sensitive,
+// with A..Z folded to a..z on Windows, where they are not.
+std::string folderKey(const std::string& canonical);
+
 // A canonical folder followed by the separator that starts a file name inside it.
 std::string folderPrefix(const std::string& canonical);
 
@@ -46,7 +50,7 @@ std::string linuxPath(const std::string& path);
 // another. False when the file cannot be opened.
 bool readWholeFile(const std::string& path, std::string& content, std::uint64_t& identity);
 
-// Where the terminal library's transactions arrive (on Linux; Windows has only quik.tri).
+// Where the terminal library's transactions arrive: a local socket on Linux, a pipe on Windows.
 // Serving a folder is exclusive: it throws when another stand-in already serves the same one.
 class LibraryLink {
 public:

@@ -86,6 +86,10 @@ std::string canonicalFolder(const std::string& folder) {
     return resolved;
 }
 
+std::string folderKey(const std::string& canonical) {
+    return canonical;
+}
+
 std::string folderPrefix(const std::string& canonical) {
     return canonical == "/" ? canonical : canonical + "/";
 }

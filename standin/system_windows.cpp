@@ -70,6 +70,13 @@ std::string canonicalFolder(const std::string& folder) {
     return withoutTrailingSeparators(full);
 }
 
+std::string folderKey(const std::string& canonical) {
+    std::string key = canonical;
+    for (char& c : key)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
+}
+
 std::string folderPrefix(const std::string& canonical) {
     return canonical.back() == '\\' ? canonical : canonical + "\\";
 }

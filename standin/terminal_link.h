@@ -1,23 +1,14 @@
 #pragma once
 #include <string>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-
-#include "system.h"
-
 namespace standin {
 
-// The local socket through which the stand-in library reaches the stand-in serving a folder:
-// an abstract name "\0velmora-standin-" + 16 hex digits of the FNV-1a 64 hash of the
-// canonical folder, so any folder length fits.
-struct LinkAddress {
-    sockaddr_un address{};
-    socklen_t length = 0;
-};
-LinkAddress linkAddress(const std::string& canonical);
+// The name of the channel through which the stand-in library reaches the stand-in serving a
+// folder: "velmora-standin-" + 16 lower-case hex digits of the FNV-1a 64 hash of the folder's
+// key, so a folder of any length fits. On Linux an abstract local socket, on Windows a pipe.
+std::string linkName(const std::string& canonical);
 
-// The first packet a stand-in sends on a new connection; it names the folder it serves.
+// The first message a stand-in sends on a new connection; it names the folder it serves.
 std::string linkGreeting(const std::string& canonical);
 
 }  // namespace standin

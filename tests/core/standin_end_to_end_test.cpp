@@ -32,7 +32,8 @@ class StandinEndToEnd : public ::testing::Test {
 protected:
     void start(const std::string& outputWay, TransLibrary& library) {
         terminal = std::make_unique<StandinProcess>(StandinProcess::serving(
-            quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way", outputWay}));
+            quik.path(), {"--static", "--dump-books", "--write-ini", app.file("Velmora.ini"), "--output-way", outputWay,
+                           "--ini-quik-path", quik.path()}));
         initialBook = testing::readBookDump(*terminal)["SiZ6"];
         ASSERT_FALSE(initialBook.empty());
         processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),

@@ -11,7 +11,7 @@ TEST(ProgramLocationTest, ExecutableFolderHoldsTheRunningProgram) {
     std::string folder = executableFolder();
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), pathSeparator());
-    EXPECT_TRUE(fileExists(folder + "tests_platform"));
+    EXPECT_TRUE(fileExists(folder + VELMORA_TEST_PROGRAM));
 }
 
 TEST(ProgramLocationTest, FileExistsOnlyForFiles) {

@@ -88,6 +88,7 @@ TEST_F(SettingsTest, QuikPathGetsOneTrailingSeparator) {
     EXPECT_EQ(load("[COMMON]\r\nQuikPath=C:" + separator + "QUIK" + separator + "\r\n").QuikPath,
               "C:" + separator + "QUIK" + separator);
     EXPECT_EQ(load("[COMMON]\r\nQuikPath=\r\n").QuikPath, "");
+    EXPECT_EQ(load("[COMMON]\r\nQuikPath=C:/QUIK/\r\n").QuikPath, "C:/QUIK/");  // "/" separates on Windows too
 }
 
 TEST_F(SettingsTest, ReadsAlarmsAfterTheOtherKeys) {

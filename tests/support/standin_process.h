@@ -35,7 +35,8 @@ public:
     std::optional<std::string> readLine(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
     // Asks the program to end (SIGTERM), waits up to `grace`, then kills it. Answers its exit
-    // status as waitpid reports it; safe to call more than once.
+    // status as waitpid reports it (on Windows: ends it at once, answers its exit code); safe to
+    // call more than once.
     int stop(std::chrono::milliseconds grace = std::chrono::seconds(3));
     void kill();
     // Waits up to `timeout` for the program to end by itself; its status, or none.
@@ -45,7 +46,9 @@ private:
     void start(const std::string& program, const std::vector<std::string>& arguments);
 
     pid_t pid_ = -1;
-    int output_ = -1;
+    int output_ = -1;              // Linux: the read end of the program's stdout
+    void* process_ = nullptr;      // Windows: the process and the read end of its stdout
+    void* outputPipe_ = nullptr;
     std::string pending_;
     std::string firstLine_;
     std::uint32_t domBase_ = 0;

@@ -10,33 +10,18 @@
 #include <mutex>
 #include <string>
 
-#include "terminal_link.h"
+#include "system.h"
+#include "terminal_socket_posix.h"
+#include "trans2quik_results.h"
 
 #define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
 
-namespace {
+using namespace standin;
 
-enum Result : std::int32_t {
-    Success = 0,
-    Failed = 1,
-    TerminalNotFound = 2,
-    NotConnected = 3,
-    TerminalGone = 4,
-};
+namespace {
 
 std::mutex lock;
 int connection = -1;
-
-std::int32_t answer(std::int32_t result, int extended, const std::string& message, std::int32_t* extendedErrorCode,
-                    char* errorMessage, std::uint32_t errorMessageSize) {
-    if (extendedErrorCode) *extendedErrorCode = extended;
-    if (errorMessage && errorMessageSize > 0) {
-        std::size_t length = std::min<std::size_t>(message.size(), errorMessageSize - 1);
-        std::memcpy(errorMessage, message.data(), length);
-        errorMessage[length] = '\0';
-    }
-    return result;
-}
 
 void closeConnection() {
     if (connection >= 0) close(connection);
