@@ -25,7 +25,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* const wine = "/usr/bin/wine";
+// The 64-bit launcher itself: the "wine" script would pick the 32-bit loader wherever that is installed.
+const char* const wine = "/usr/lib/wine/wine64";
 
 std::string windowsPath(std::string path) {
     for (char& c : path)
