@@ -1,10 +1,15 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/process_access.h"
 
@@ -69,8 +74,14 @@ std::string executableName(const std::string& processFolder) {
 
 class LinuxProcessHandle : public ProcessHandle {
 public:
-    explicit LinuxProcessHandle(int fd) : fd_(fd) {}
-    ~LinuxProcessHandle() override { ::close(fd_); }
+    LinuxProcessHandle(int memoryFd, pid_t processId)
+        : memoryFd_(memoryFd), processId_(processId),
+          // Gathered reads name the process by id; this descriptor proves the id still means it.
+          processFd_(static_cast<int>(::syscall(SYS_pidfd_open, processId, 0))) {}
+    ~LinuxProcessHandle() override {
+        ::close(memoryFd_);
+        if (processFd_ >= 0) ::close(processFd_);
+    }
     LinuxProcessHandle(const LinuxProcessHandle&) = delete;
     LinuxProcessHandle& operator=(const LinuxProcessHandle&) = delete;
 
@@ -80,7 +91,7 @@ public:
         auto* bytes = static_cast<char*>(destination);
         std::size_t done = 0;
         while (done < count) {
-            ssize_t got = ::pread(fd_, bytes + done, count - done, static_cast<off_t>(address + done));
+            ssize_t got = ::pread(memoryFd_, bytes + done, count - done, static_cast<off_t>(address + done));
             if (got < 0 && errno == EINTR) continue;
             // Zero bytes: the process has gone, its memory with it.
             if (got <= 0) return false;
@@ -89,8 +100,64 @@ public:
         return true;
     }
 
+    std::size_t readMany(const ReadRange* ranges, std::size_t count) override {
+        TerminalAddress lowest = 0;
+        std::uint64_t span = spanOf(ranges, count, lowest);
+        if (span > 0 && span <= gatheredSpanLimit) {
+            block_.resize(span);
+            if (read(lowest, block_.data(), block_.size())) {
+                for (std::size_t i = 0; i < count; ++i)
+                    std::memcpy(ranges[i].destination, block_.data() + (ranges[i].address - lowest), ranges[i].count);
+                return count;
+            }
+        }
+        std::size_t done = vectoredRead(ranges, count);
+        // Where the gathered read stopped, reading on one by one gives the exact point of failure.
+        return done + ProcessHandle::readMany(ranges + done, count - done);
+    }
+
 private:
-    int fd_;
+    // The leading ranges read whole by one process_vm_readv; 0 when it cannot be used.
+    std::size_t vectoredRead(const ReadRange* ranges, std::size_t count) {
+        if (!vectoredReadsAllowed_ || processFd_ < 0 || count == 0) return 0;
+        local_.resize(count);
+        remote_.resize(count);
+        std::size_t usable = 0;
+        std::size_t total = 0;
+        for (; usable < count && usable < IOV_MAX; ++usable) {
+            const ReadRange& range = ranges[usable];
+            if (range.count > (std::uint64_t{1} << 32) - range.address) break;
+            local_[usable] = {range.destination, range.count};
+            remote_[usable] = {reinterpret_cast<void*>(std::uintptr_t{range.address}), range.count};
+            total += range.count;
+        }
+        ssize_t got = ::process_vm_readv(processId_, local_.data(), usable, remote_.data(), usable, 0);
+        if (got < 0) {
+            if (errno == EPERM || errno == ENOSYS) vectoredReadsAllowed_ = false;
+            return 0;
+        }
+        if (!stillOurProcess()) return 0;
+        if (static_cast<std::size_t>(got) == total) return usable;
+        std::size_t whole = 0;
+        for (std::size_t bytes = 0; whole < usable && bytes + ranges[whole].count <= static_cast<std::size_t>(got);
+             ++whole)
+            bytes += ranges[whole].count;
+        return whole;
+    }
+
+    // Readable once the process has exited; until then its id cannot have passed to another.
+    bool stillOurProcess() const {
+        pollfd exited{processFd_, POLLIN, 0};
+        return ::poll(&exited, 1, 0) == 0;
+    }
+
+    int memoryFd_;
+    pid_t processId_;
+    int processFd_;
+    bool vectoredReadsAllowed_ = true;
+    std::vector<std::uint8_t> block_;
+    std::vector<iovec> local_;
+    std::vector<iovec> remote_;
 };
 
 class LinuxProcessAccess : public ProcessAccess {
@@ -116,7 +183,7 @@ public:
         // Kept open: the descriptor stays bound to this process, never to a later one with its id.
         int fd = ::open(("/proc/" + std::to_string(processId) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return nullptr;
-        return std::make_unique<LinuxProcessHandle>(fd);
+        return std::make_unique<LinuxProcessHandle>(fd, static_cast<pid_t>(processId));
     }
 };
 
