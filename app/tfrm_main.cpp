@@ -29,6 +29,7 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
+#include "core/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"
@@ -40,7 +41,6 @@ const char* const TfrmMain::HomePageAddress = "https://velmora.example.org/";
 
 namespace {
 
-constexpr int RefreshInterval = 100;
 QFont designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
 
 }  // namespace
@@ -58,7 +58,9 @@ TfrmMain::TfrmMain(Program& program, StartUp startUp, QWidget* parent)
 
     tmrRefreshDOM_ = new QTimer(this);
     tmrRefreshDOM_->setObjectName(QStringLiteral("tmrRefreshDOM"));
-    tmrRefreshDOM_->setInterval(RefreshInterval);
+    tmrRefreshDOM_->setInterval(defaultRefreshInterval);
+    // A coarse timer may fire 5 % late, which at 100 ms is all of the latency's margin.
+    tmrRefreshDOM_->setTimerType(Qt::PreciseTimer);
     connect(tmrRefreshDOM_, &QTimer::timeout, this, &TfrmMain::tmrRefreshDOMTimer);
 
     // Until the settings are applied only Ctrl+S answers.
@@ -128,6 +130,10 @@ void TfrmMain::wireActions() {
             [this] { program_.settings.DefaultLimitOrderShift = limitOrderShift(); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,
             [this] { program_.settings.DefaultLimitStopShift = limitStopShift(); });
+    connect(seRefreshInterval_, &QSpinBox::valueChanged, this, [this](int milliseconds) {
+        program_.settings.RefreshInterval = milliseconds;
+        tmrRefreshDOM_->setInterval(milliseconds);
+    });
 }
 
 void TfrmMain::runGuarded(const std::function<void()>& command) {
@@ -232,6 +238,8 @@ void TfrmMain::ApplySettingsToWindow() {
     seContractCnt_->setValue(s.DefaultContractCnt);
     seDefaultLimitOrderShift_->setValue(s.DefaultLimitOrderShift);
     seDefaultLimitStopShift_->setValue(s.DefaultLimitStopShift);
+    seRefreshInterval_->setValue(s.RefreshInterval);
+    tmrRefreshDOM_->setInterval(s.RefreshInterval);
 
     hkMarketBuy_->setCode(static_cast<std::uint16_t>(s.MARKETBUY));
     hkMarketPlusBuy_->setCode(static_cast<std::uint16_t>(s.MARKETPLUSBUY));

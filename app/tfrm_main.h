@@ -143,6 +143,7 @@ private:
     QLineEdit* lePrice_ = nullptr;
     QSpinBox* seDefaultLimitOrderShift_ = nullptr;
     QSpinBox* seDefaultLimitStopShift_ = nullptr;
+    QSpinBox* seRefreshInterval_ = nullptr;
     THotKey* hkMarketBuy_ = nullptr;
     THotKey* hkMarketSell_ = nullptr;
     THotKey* hkMarketPlusBuy_ = nullptr;

@@ -31,6 +31,7 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
+#include "core/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"
@@ -301,6 +302,8 @@ QWidget* TfrmMain::buildSettingsTab() {
     hkMarketPlusSell_ = place("Label8", QStringLiteral("Прод. рын.+"), "hkMarketPlusSell", 124, 64);
     hkClearAllOrders_ = place("Label11", QStringLiteral("Снять все заявки"), "hkClearAllOrders", 12, 112);
     hkClearAllStopOrders_ = place("Label12", QStringLiteral("Снять стоп-заявки"), "hkClearAllStopOrders", 124, 112);
+    placeLabel(page, "Label13", QStringLiteral("Обновление стакана, мс:"), 12, 160);
+    seRefreshInterval_ = placeSpin(page, "seRefreshInterval", shortestRefreshInterval, longestRefreshInterval, 12, 176);
     return page;
 }
 
