@@ -74,10 +74,10 @@ std::string executableName(const std::string& processFolder) {
 
 class LinuxProcessHandle : public ProcessHandle {
 public:
-    LinuxProcessHandle(int memoryFd, pid_t processId)
-        : memoryFd_(memoryFd), processId_(processId),
-          // Gathered reads name the process by id; this descriptor proves the id still means it.
-          processFd_(static_cast<int>(::syscall(SYS_pidfd_open, processId, 0))) {}
+    // `processFd`: a pidfd of the same process, or -1; gathered reads name the process by its id,
+    // and this descriptor proves that the id still means it.
+    LinuxProcessHandle(int memoryFd, pid_t processId, int processFd)
+        : memoryFd_(memoryFd), processId_(processId), processFd_(processFd) {}
     ~LinuxProcessHandle() override {
         ::close(memoryFd_);
         if (processFd_ >= 0) ::close(processFd_);
@@ -116,6 +116,18 @@ public:
         return done + ProcessHandle::readMany(ranges + done, count - done);
     }
 
+    // Readable once the process has exited; until then its id cannot have passed to another.
+    bool stillOurProcess() const {
+        pollfd exited{processFd_, POLLIN, 0};
+        return processFd_ >= 0 && ::poll(&exited, 1, 0) == 0;
+    }
+
+    // Gathered reads by process id are never made; reads through the memory file go on.
+    void forgetProcessId() {
+        if (processFd_ >= 0) ::close(processFd_);
+        processFd_ = -1;
+    }
+
 private:
     // The leading ranges read whole by one process_vm_readv; 0 when it cannot be used.
     std::size_t vectoredRead(const ReadRange* ranges, std::size_t count) {
@@ -143,12 +155,6 @@ private:
              ++whole)
             bytes += ranges[whole].count;
         return whole;
-    }
-
-    // Readable once the process has exited; until then its id cannot have passed to another.
-    bool stillOurProcess() const {
-        pollfd exited{processFd_, POLLIN, 0};
-        return ::poll(&exited, 1, 0) == 0;
     }
 
     int memoryFd_;
@@ -180,10 +186,18 @@ public:
     }
 
     std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override {
+        const auto id = static_cast<pid_t>(processId);
+        // Taken first: if the process is still there after the memory is opened, both are bound to it.
+        int processFd = static_cast<int>(::syscall(SYS_pidfd_open, id, 0));
         // Kept open: the descriptor stays bound to this process, never to a later one with its id.
         int fd = ::open(("/proc/" + std::to_string(processId) + "/mem").c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return nullptr;
-        return std::make_unique<LinuxProcessHandle>(fd, static_cast<pid_t>(processId));
+        if (fd < 0) {
+            if (processFd >= 0) ::close(processFd);
+            return nullptr;
+        }
+        auto handle = std::make_unique<LinuxProcessHandle>(fd, id, processFd);
+        if (!handle->stillOurProcess()) handle->forgetProcessId();
+        return handle;
     }
 };
 
