@@ -4,7 +4,8 @@
 // ladder paints are stamped with the digest of the rows they show. A move that no paint shows
 // before the next move (a change in levels off screen) is not counted.
 //
-//   change_to_screen [RefreshInterval ms] [seconds] [stand-in rate ms]   (default 100 60 250)
+//   change_to_screen [RefreshInterval ms] [seconds] [stand-in rate ms]   (default 100 60 253)
+// The default rate shares no factor with usual intervals, so the changes fall at every phase of the timer.
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
@@ -110,7 +111,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const int interval = argc > 1 ? std::atoi(argv[1]) : 100;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 60;
-    const int rate = argc > 3 ? std::atoi(argv[3]) : 250;
+    const int rate = argc > 3 ? std::atoi(argv[3]) : 253;
 
     QTemporaryDir folder;
     if (!folder.isValid()) return 1;
