@@ -29,6 +29,8 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
+#include "core/tick_period.h"
+#include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"
 #include "terminal/quote_discovery.h"
@@ -36,12 +38,6 @@
 namespace velmora {
 
 const char* const TfrmMain::HomePageAddress = "https://velmora.example.org/";
-
-namespace {
-
-constexpr int RefreshInterval = 100;
-
-}  // namespace
 
 QFont TfrmMain::designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
 
@@ -58,7 +54,9 @@ TfrmMain::TfrmMain(Program& program, StartUp startUp, QWidget* parent)
 
     tmrRefreshDOM_ = new QTimer(this);
     tmrRefreshDOM_->setObjectName(QStringLiteral("tmrRefreshDOM"));
-    tmrRefreshDOM_->setInterval(RefreshInterval);
+    tmrRefreshDOM_->setInterval(defaultRefreshInterval);
+    // A coarse timer may fire 5 % late, which at 100 ms is all of the latency's margin.
+    tmrRefreshDOM_->setTimerType(Qt::PreciseTimer);
     connect(tmrRefreshDOM_, &QTimer::timeout, this, &TfrmMain::tmrRefreshDOMTimer);
 
     // Until the settings are applied only Ctrl+S answers.
@@ -131,6 +129,10 @@ void TfrmMain::wireActions() {
             [this](int limit) { program_.settings.MaxOrderQuantity = limit; });
     connect(seMaxOrderQuantity_, &QSpinBox::editingFinished, this,
             [this] { applyMaxOrderQuantity(seMaxOrderQuantity_->value()); });
+    connect(seRefreshInterval_, &QSpinBox::valueChanged, this, [this](int milliseconds) {
+        program_.settings.RefreshInterval = milliseconds;
+        tmrRefreshDOM_->setInterval(milliseconds);
+    });
 }
 
 void TfrmMain::runGuarded(const std::function<void()>& command) {
@@ -238,6 +240,8 @@ void TfrmMain::ApplySettingsToWindow() {
     seContractCnt_->setValue(s.DefaultContractCnt);
     seDefaultLimitOrderShift_->setValue(s.DefaultLimitOrderShift);
     seDefaultLimitStopShift_->setValue(s.DefaultLimitStopShift);
+    seRefreshInterval_->setValue(s.RefreshInterval);
+    tmrRefreshDOM_->setInterval(s.RefreshInterval);
 
     hkMarketBuy_->setCode(static_cast<std::uint16_t>(s.MARKETBUY));
     hkMarketPlusBuy_->setCode(static_cast<std::uint16_t>(s.MARKETPLUSBUY));

@@ -154,6 +154,7 @@ private:
     QSpinBox* seDefaultLimitOrderShift_ = nullptr;
     QSpinBox* seDefaultLimitStopShift_ = nullptr;
     QSpinBox* seMaxOrderQuantity_ = nullptr;
+    QSpinBox* seRefreshInterval_ = nullptr;
     THotKey* hkMarketBuy_ = nullptr;
     THotKey* hkMarketSell_ = nullptr;
     THotKey* hkMarketPlusBuy_ = nullptr;

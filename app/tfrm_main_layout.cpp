@@ -31,6 +31,7 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
+#include "core/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"
@@ -305,6 +306,10 @@ QWidget* TfrmMain::buildSettingsTab() {
     limitLabel->adjustSize();
     seMaxOrderQuantity_ = placeSpin(page, "seMaxOrderQuantity", 0, 1000000000, 12, 160 + limitLabel->height() + 2);
     seMaxOrderQuantity_->setValue(0);
+    const int intervalTop = seMaxOrderQuantity_->y() + seMaxOrderQuantity_->sizeHint().height() + 12;
+    placeLabel(page, "Label14", QStringLiteral("Обновление стакана, мс:"), 12, intervalTop);
+    seRefreshInterval_ = placeSpin(page, "seRefreshInterval", shortestRefreshInterval, longestRefreshInterval, 12,
+                                   intervalTop + 16);
     return page;
 }
 

@@ -134,9 +134,19 @@ class LiveBook {
 public:
     static constexpr TerminalAddress origin = 0x30000000;
 
-    LiveBook() {
+    // `entryStride` above 36 spreads the entries, each moved to its own slot of that size.
+    explicit LiveBook(std::size_t entryStride = entrySize) {
         FlatMemory flat;
         flat.book(10);
+        if (entryStride != entrySize) {
+            std::vector<std::uint8_t> packed(flat.bytes.begin() + entriesAt, flat.bytes.end());
+            flat.bytes.resize(entriesAt + levels * entryStride);
+            for (int i = 0; i < levels; ++i) {
+                std::memcpy(flat.bytes.data() + entriesAt + i * entryStride, packed.data() + i * entrySize, entrySize);
+                flat.word(arrayAt + 4 * static_cast<TerminalAddress>(i),
+                          entriesAt + static_cast<TerminalAddress>(i * entryStride));
+            }
+        }
         // Shift every address of the flat image to where the child keeps it.
         for (int i = 0; i < levels; ++i) {
             std::uint32_t pointer;
@@ -177,8 +187,10 @@ private:
     std::unique_ptr<ProcessAccess> access_;
 };
 
+// state.range(0): bytes from one entry to the next; 36 packs the book into 4.5 KB, 4096 spreads
+// it over half a megabyte, beyond one block read.
 void BM_RefreshDOM_LiveProcess(benchmark::State& state) {
-    LiveBook live;
+    LiveBook live(static_cast<std::size_t>(state.range(0)));
     TickFixture fixture;
     fixture.program.TerminalProcess = std::move(live.handle);
     fixture.program.CurrentQuoteTable->RecordAddress = LiveBook::origin + headerAt;
@@ -187,7 +199,7 @@ void BM_RefreshDOM_LiveProcess(benchmark::State& state) {
     if (fixture.program.CurrentQuoteTable->Count() != levels) state.SkipWithError("the live book was not read");
     for (auto _ : state) RefreshDOM(fixture.program);
 }
-BENCHMARK(BM_RefreshDOM_LiveProcess);
+BENCHMARK(BM_RefreshDOM_LiveProcess)->Arg(entrySize)->Arg(4096);
 
 // The floor for a live process: the same bytes in one system call.
 void BM_ReadFloor_LiveProcessOneCall(benchmark::State& state) {

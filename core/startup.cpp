@@ -10,6 +10,7 @@
 #include "core/program.h"
 #include "core/program_error.h"
 #include "core/terminal_watch.h"
+#include "core/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "orders/order_entry.h"
 #include "orders/stop_orders.h"
@@ -105,6 +106,10 @@ void InitAll(Program& program, MainView& view) {
         log.LogThreshold = settings.LogLevel;
         log.LogPath = program.ProgramDir + "Velmora.log";
         log.LogMessage("Starting...", 1, true, true);
+        if (settings.RefreshInterval < shortestRefreshInterval || settings.RefreshInterval > longestRefreshInterval) {
+            log.LogMessage("[TECH] RefreshInterval должен быть от 10 до 1000 мс; обновление стакана каждые 100 мс", 1);
+            settings.RefreshInterval = defaultRefreshInterval;
+        }
 
         if (settings.ConfigureQUIK) ConfigureTerminalFileMode(program);
         if (NormalizedText(settings.OutputWay) == "TRI") EmptyExchangeFiles(program);
@@ -178,12 +183,14 @@ void RefreshTick(Program& program, MainView& view) {
         } else if (terminalThere) {
             NoteNoBookShown(program, view);
         }
-        if (program.CycleNum % 50 == 0) RefreshQuoteTables(program, view);
+        const std::int32_t interval = program.settings.RefreshInterval;
+        const bool rediscover = program.CycleNum % TicksIn(rediscoveryPeriod, interval) == 0;
+        if (rediscover) RefreshQuoteTables(program, view);
         if (program.Alarms)
-            ShowAlarm(*program.Alarms, program.platform.clock.now(), program.CycleNum, program.LastAlarmText, view);
+            ShowAlarm(*program.Alarms, program.platform.clock.now(), program.CycleNum, TicksIn(alarmBlinkPhase, interval),
+                      program.LastAlarmText, view);
         // The retry compares the stored text exactly, unlike start-up.
-        if (program.settings.OutputWay == "DLL" && program.CycleNum % 50 == 0 && !program.DLLConnected &&
-            !program.watch.lost)
+        if (program.settings.OutputWay == "DLL" && rediscover && !program.DLLConnected && !program.watch.lost)
             ConnectTransLibrary(program);
         if (program.log.enabled(4)) program.log.LogMessage("CycleNum=" + std::to_string(program.CycleNum), 4);
         ++program.CycleNum;

@@ -6,6 +6,7 @@
 #include "core/main_view.h"
 #include "core/program.h"
 #include "core/startup.h"
+#include "core/tick_period.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
 #include "settings/normalized_text.h"
@@ -133,7 +134,8 @@ bool WatchTerminal(Program& program, MainView& view) {
         terminalLost(program);
         applyLook(watch, view, wasLive);
     }
-    if (watch.lost && program.CycleNum % 50 == 0 && findAgain(program, view)) applyLook(watch, view, false);
+    const bool lookAgain = program.CycleNum % TicksIn(rediscoveryPeriod, program.settings.RefreshInterval) == 0;
+    if (watch.lost && lookAgain && findAgain(program, view)) applyLook(watch, view, false);
     // Re-shown every tick: an alarm blinking in the same panel hides it.
     if (!watch.ladderLive()) showCaption(watch, view);
     return !watch.lost;

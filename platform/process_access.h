@@ -15,6 +15,20 @@ struct ProcessEntry {
     std::string exeName;  // as the platform reports it
 };
 
+struct ReadRange {
+    TerminalAddress address = 0;
+    void* destination = nullptr;
+    std::size_t count = 0;
+};
+
+// The bytes from the lowest range start to the highest range end; 0 for no ranges or
+// when that span leaves the terminal's 4 GiB.
+std::uint64_t spanOf(const ReadRange* ranges, std::size_t count, TerminalAddress& lowest);
+
+// Ranges within this span are read as one block and sliced: one copy of a few pages
+// costs less than one call per range.
+constexpr std::uint64_t gatheredSpanLimit = 64 * 1024;
+
 // A process opened for reading its memory. Bound to that process: once it has
 // exited, every read fails, even if its id is reused.
 class ProcessHandle {
@@ -27,6 +41,13 @@ public:
     // failed reads: a wrong address fails reads of a live process too. A copy or image of
     // memory never ends.
     virtual bool exited() { return false; }
+
+    // Reads the ranges in order into their destinations and answers how many leading
+    // ones were read whole: reading ends at the first range that cannot be read, and
+    // nothing is promised about the destinations from that range on. The platforms
+    // gather the ranges into as few system calls as they can; this one reads them
+    // one by one.
+    virtual std::size_t readMany(const ReadRange* ranges, std::size_t count);
 };
 
 class ProcessAccess {

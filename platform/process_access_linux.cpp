@@ -2,11 +2,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <sstream>
 
@@ -98,12 +101,13 @@ std::optional<ProcessStatus> processStatus(std::uint32_t processId) {
 
 class LinuxProcessHandle : public ProcessHandle {
 public:
-    // `processFd` is a pidfd of the process, or -1 where the kernel has none; then the
-    // process is recognised by its id and start time.
-    LinuxProcessHandle(int memoryFd, int processFd, std::uint32_t processId, unsigned long long startTime)
-        : fd_(memoryFd), processFd_(processFd), processId_(processId), startTime_(startTime) {}
+    // `processFd`: a pidfd of the same process, or -1; gathered reads name the process by its id,
+    // and this descriptor proves that the id still means it. Without one the process is
+    // recognised by its id and start time.
+    LinuxProcessHandle(int memoryFd, pid_t processId, int processFd, unsigned long long startTime)
+        : memoryFd_(memoryFd), processId_(processId), processFd_(processFd), startTime_(startTime) {}
     ~LinuxProcessHandle() override {
-        ::close(fd_);
+        ::close(memoryFd_);
         if (processFd_ >= 0) ::close(processFd_);
     }
     LinuxProcessHandle(const LinuxProcessHandle&) = delete;
@@ -115,7 +119,7 @@ public:
         auto* bytes = static_cast<char*>(destination);
         std::size_t done = 0;
         while (done < count) {
-            ssize_t got = ::pread(fd_, bytes + done, count - done, static_cast<off_t>(address + done));
+            ssize_t got = ::pread(memoryFd_, bytes + done, count - done, static_cast<off_t>(address + done));
             if (got < 0 && errno == EINTR) continue;
             // Zero bytes: the process has gone, its memory with it.
             if (got <= 0) return false;
@@ -136,11 +140,71 @@ public:
         return !status || status->ended || status->startTime != startTime_;
     }
 
+    std::size_t readMany(const ReadRange* ranges, std::size_t count) override {
+        TerminalAddress lowest = 0;
+        std::uint64_t span = spanOf(ranges, count, lowest);
+        if (span > 0 && span <= gatheredSpanLimit) {
+            block_.resize(span);
+            if (read(lowest, block_.data(), block_.size())) {
+                for (std::size_t i = 0; i < count; ++i)
+                    std::memcpy(ranges[i].destination, block_.data() + (ranges[i].address - lowest), ranges[i].count);
+                return count;
+            }
+        }
+        std::size_t done = vectoredRead(ranges, count);
+        // Where the gathered read stopped, reading on one by one gives the exact point of failure.
+        return done + ProcessHandle::readMany(ranges + done, count - done);
+    }
+
+    // Readable once the process has exited; until then its id cannot have passed to another.
+    bool stillOurProcess() const {
+        pollfd exited{processFd_, POLLIN, 0};
+        return processFd_ >= 0 && ::poll(&exited, 1, 0) == 0;
+    }
+
+    // Gathered reads by process id are never made; reads through the memory file go on.
+    void forgetProcessId() {
+        if (processFd_ >= 0) ::close(processFd_);
+        processFd_ = -1;
+    }
+
 private:
-    int fd_;
+    // The leading ranges read whole by one process_vm_readv; 0 when it cannot be used.
+    std::size_t vectoredRead(const ReadRange* ranges, std::size_t count) {
+        if (!vectoredReadsAllowed_ || processFd_ < 0 || count == 0) return 0;
+        local_.resize(count);
+        remote_.resize(count);
+        std::size_t usable = 0;
+        std::size_t total = 0;
+        for (; usable < count && usable < IOV_MAX; ++usable) {
+            const ReadRange& range = ranges[usable];
+            if (range.count > (std::uint64_t{1} << 32) - range.address) break;
+            local_[usable] = {range.destination, range.count};
+            remote_[usable] = {reinterpret_cast<void*>(std::uintptr_t{range.address}), range.count};
+            total += range.count;
+        }
+        ssize_t got = ::process_vm_readv(processId_, local_.data(), usable, remote_.data(), usable, 0);
+        if (got < 0) {
+            if (errno == EPERM || errno == ENOSYS) vectoredReadsAllowed_ = false;
+            return 0;
+        }
+        if (!stillOurProcess()) return 0;
+        if (static_cast<std::size_t>(got) == total) return usable;
+        std::size_t whole = 0;
+        for (std::size_t bytes = 0; whole < usable && bytes + ranges[whole].count <= static_cast<std::size_t>(got);
+             ++whole)
+            bytes += ranges[whole].count;
+        return whole;
+    }
+
+    int memoryFd_;
+    pid_t processId_;
     int processFd_;
-    std::uint32_t processId_;
     unsigned long long startTime_;
+    bool vectoredReadsAllowed_ = true;
+    std::vector<std::uint8_t> block_;
+    std::vector<iovec> local_;
+    std::vector<iovec> remote_;
 };
 
 class LinuxProcessAccess : public ProcessAccess {
@@ -163,8 +227,9 @@ public:
     }
 
     std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override {
-        // Taken before the memory, so both name the same process.
-        int processFd = static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(processId), 0));
+        const auto id = static_cast<pid_t>(processId);
+        // Taken first: if the process is still there after the memory is opened, both are bound to it.
+        int processFd = static_cast<int>(::syscall(SYS_pidfd_open, id, 0));
         std::optional<ProcessStatus> status = processStatus(processId);
         if (!status) {
             if (processFd >= 0) ::close(processFd);
@@ -176,7 +241,9 @@ public:
             if (processFd >= 0) ::close(processFd);
             return nullptr;
         }
-        return std::make_unique<LinuxProcessHandle>(fd, processFd, processId, status->startTime);
+        auto handle = std::make_unique<LinuxProcessHandle>(fd, id, processFd, status->startTime);
+        if (!handle->stillOurProcess()) handle->forgetProcessId();
+        return handle;
     }
 };
 

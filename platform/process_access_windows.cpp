@@ -52,8 +52,24 @@ public:
         return GetExitCodeProcess(process_, &exitCode) && exitCode != STILL_ACTIVE;
     }
 
+    std::size_t readMany(const ReadRange* ranges, std::size_t count) override {
+        TerminalAddress lowest = 0;
+        std::uint64_t span = spanOf(ranges, count, lowest);
+        if (span > 0 && span <= gatheredSpanLimit) {
+            block_.resize(static_cast<std::size_t>(span));
+            if (read(lowest, block_.data(), block_.size())) {
+                for (std::size_t i = 0; i < count; ++i)
+                    std::memcpy(ranges[i].destination, block_.data() + (ranges[i].address - lowest), ranges[i].count);
+                return count;
+            }
+        }
+        // Spread too far, or a gap in the span: one read per range finds where reading ends.
+        return ProcessHandle::readMany(ranges, count);
+    }
+
 private:
     HANDLE process_;
+    std::vector<std::uint8_t> block_;
 };
 
 class WindowsProcessAccess : public ProcessAccess {

@@ -68,11 +68,11 @@ void LoadAlarms(const IniFile& ini, TAlarms& alarms) {
     }
 }
 
-void ShowAlarm(TAlarms& alarms, const LocalDateTime& now, std::uint32_t CycleNum, std::string& LastAlarmText,
-               MainView& view) {
+void ShowAlarm(TAlarms& alarms, const LocalDateTime& now, std::uint32_t CycleNum, std::uint32_t blinkTicks,
+               std::string& LastAlarmText, MainView& view) {
     if (alarms.FindActive(now)) {
         LastAlarmText = alarms.ActiveText;
-        if (CycleNum % 20 <= 9) {
+        if (CycleNum % (2 * blinkTicks) < blinkTicks) {
             view.setInfoVisible(false);
         } else {
             view.setInfoCaption(LastAlarmText);

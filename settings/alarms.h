@@ -34,9 +34,9 @@ public:
 // Throws ProgramError on a time that cannot be read; alarms before it stay.
 void LoadAlarms(const IniFile& ini, TAlarms& alarms);
 
-// The tick's display step: blinks the active alarm in pnlInfo (10 ticks hidden,
-// 10 shown) and hides the panel when the alarm's window has ended.
-void ShowAlarm(TAlarms& alarms, const LocalDateTime& now, std::uint32_t CycleNum,
+// The tick's display step: blinks the active alarm in pnlInfo (`blinkTicks` ticks hidden,
+// as many shown) and hides the panel when the alarm's window has ended.
+void ShowAlarm(TAlarms& alarms, const LocalDateTime& now, std::uint32_t CycleNum, std::uint32_t blinkTicks,
                std::string& LastAlarmText, MainView& view);
 
 }  // namespace velmora

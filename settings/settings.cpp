@@ -114,6 +114,9 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     read.strictInteger("TECH", "DOMBASE", s.DOMBASE);
     read.strictInteger("TECH", "QUIKOnline", s.QUIKOnline);
     read.integer("TECH", "ReadSecVersion", s.ReadSecVersion);
+    // Text that is not a number must not pass for the default: start-up reports it.
+    const std::string refreshInterval = ini.read("TECH", "RefreshInterval", "");
+    if (!refreshInterval.empty()) s.RefreshInterval = IntegerOr(refreshInterval, 0);
 
     LoadAlarms(ini, alarms);
 }
@@ -160,6 +163,8 @@ void SaveConf(const std::string& path, const Settings& settings) {
     write.integer("HOTKEYS", "MARKETPLUSSELL", s.MARKETPLUSSELL);
     write.integer("HOTKEYS", "CLEARALL", s.CLEARALL);
     write.integer("HOTKEYS", "CLEARALLSTOPS", s.CLEARALLSTOPS);
+
+    write.integer("TECH", "RefreshInterval", s.RefreshInterval);
 
     // Written once with every key set rather than once per key.
     ini.save(path);

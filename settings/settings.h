@@ -54,6 +54,8 @@ struct Settings {
     std::int32_t DOMBASE = 0;
     std::int32_t QUIKOnline = 0;
     std::int32_t ReadSecVersion = 1;
+    // The refresh timer's interval in milliseconds; 0 marks text that is not a number.
+    std::int32_t RefreshInterval = 100;
 };
 
 // Fills `settings` and appends the alarm entries to `alarms`. A missing file gives

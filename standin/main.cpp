@@ -58,6 +58,7 @@ struct Options {
     int faultHoldMs = 300;
     int tearPauseMs = -1;  // -1: 1 when hostile, else 0
     bool reportFaults = false;
+    bool reportMoves = false;
     double restartEvery = 0;
     double exitAfter = 0;
     bool printPid = false;
@@ -107,6 +108,7 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--fault-hold") options.faultHoldMs = static_cast<int>(number(i, 1, 3600000));
         else if (arg == "--tear-pause") options.tearPauseMs = static_cast<int>(number(i, 0, 1000));
         else if (arg == "--report-faults") options.reportFaults = true;
+        else if (arg == "--report-moves") options.reportMoves = true;
         else if (arg == "--exit-after") options.exitAfter = number(i, 0.1, 86400);
         else if (arg == "--print-pid") options.printPid = true;
         else if (arg == "--faults") {
@@ -259,11 +261,27 @@ public:
     std::string defaultContract() const { return securities_[static_cast<std::size_t>(chain_[1].securityIndex)].code(); }
 
     void marketTick() {
+        std::int64_t shownWritten = 0;
         for (std::size_t i = 0; i < chain_.size(); ++i) {
             if (!chain_[i].hasBook || i == faulty_) continue;
             books_[i].step(random_);
             memory_.writeBook(i, books_[i].rows());
+            if (i == 1) shownWritten = std::chrono::steady_clock::now().time_since_epoch().count();
         }
+        if (options_.reportMoves && shownWritten != 0) {
+            std::printf("MOVE %lld %016llx\n", static_cast<long long>(shownWritten),
+                        static_cast<unsigned long long>(rowsDigest(books_[1].rows())));
+            std::fflush(stdout);
+        }
+    }
+
+    // FNV-1a over each row's side, price, quantity and own quantity, in book order.
+    static std::uint64_t rowsDigest(const std::vector<BookRow>& rows) {
+        std::uint64_t digest = 14695981039346656037ull;
+        for (const BookRow& row : rows)
+            for (std::uint32_t word : {row.sell ? 1u : 0u, row.price, row.quantity, row.own})
+                for (int shift = 0; shift < 32; shift += 8) digest = (digest ^ ((word >> shift) & 0xFF)) * 1099511628211ull;
+        return digest;
     }
 
     void handle(const std::string& text) {

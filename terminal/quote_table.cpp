@@ -1,5 +1,6 @@
 #include "terminal/quote_table.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -42,9 +43,13 @@ const char* readResult(bool ok) { return ok ? "ReadMem RES:True" : "ReadMem RES:
 }  // namespace
 
 int TQuoteRecord::GetQuote(ProcessHandle* process, TerminalAddress address, Log& log) {
-    if (log.enabled(5)) log.LogMessage("TQuoteRecord.GetQuote...", 5);
     std::uint8_t entry[entrySize] = {};
     bool ok = readMemory(process, address, entry, entrySize);
+    return TakeQuote(entry, ok, address, log);
+}
+
+int TQuoteRecord::TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress address, Log& log) {
+    if (log.enabled(5)) log.LogMessage("TQuoteRecord.GetQuote...", 5);
     // A failed read may have filled part of the entry; none of it is trusted.
     if (!ok) std::memset(entry, 0, entrySize);
     if (log.enabled(5)) log.LogMessage(readResult(ok), 5);
@@ -95,6 +100,25 @@ std::string TQuoteRecord::Description() const {
     return text;
 }
 
+namespace {
+
+// The header's words up to and including the entry count.
+constexpr std::size_t headerReadSize = 16;
+
+// Reads 496 bytes at `address` into `buffer` and logs them, as the level-11 dumps always
+// have; where those fail near the end of a mapping, the `needed` bytes alone are read.
+bool readDumped(ProcessHandle* process, TerminalAddress address, std::uint8_t* buffer, std::size_t needed,
+                const char* name, Log& log) {
+    bool ok = readMemory(process, address, buffer, bookBufferSize);
+    log.LogMessage(readResult(ok), 11);
+    log.LogMessage("BUF[aQuoteTable." + std::string(name) + " $" + hex8(address) + "]:" +
+                       BufferToHex(buffer, bookBufferSize),
+                   11);
+    return ok || (needed > 0 && readMemory(process, address, buffer, needed));
+}
+
+}  // namespace
+
 bool GetNewQuotes(ProcessHandle* process, TQuoteTable& table, Log& log) {
     if (log.enabled(5)) log.LogMessage("GetNewQuotes...", 5);
     bool consistent = true;
@@ -103,38 +127,42 @@ bool GetNewQuotes(ProcessHandle* process, TQuoteTable& table, Log& log) {
     std::uint32_t previousPrice = 0;
     table.Clear();
 
+    const bool dumping = log.enabled(11);
     std::uint8_t buffer[bookBufferSize] = {};
-    bool ok = readMemory(process, table.RecordAddress, buffer, bookBufferSize);
-    if (log.enabled(11)) {
-        log.LogMessage(readResult(ok), 11);
-        log.LogMessage("BUF[aQuoteTable.RecordAddress $" + hex8(table.RecordAddress) + "]:" +
-                           BufferToHex(buffer, bookBufferSize),
-                       11);
-    }
+    bool ok = dumping ? readDumped(process, table.RecordAddress, buffer, headerReadSize, "RecordAddress", log)
+                      : readMemory(process, table.RecordAddress, buffer, headerReadSize);
     // Without the header there is no entry count to trust.
     if (!ok) return false;
     auto count = static_cast<std::int32_t>(wordAt(buffer, 0x0C));
     if (log.enabled(5)) log.LogMessage("QuotesCnt:" + std::to_string(count), 5);
 
-    ok = readMemory(process, table.TableAddress, buffer, bookBufferSize);
-    if (log.enabled(11)) {
-        log.LogMessage(readResult(ok), 11);
-        log.LogMessage("BUF[aQuoteTable.TableAddress $" + hex8(table.TableAddress) + "]:" +
-                           BufferToHex(buffer, bookBufferSize),
-                       11);
-    }
+    const int pointerCount = std::clamp(count, 0, maxEntries);
+    const std::size_t arrayBytes = static_cast<std::size_t>(pointerCount) * 4;
+    if (dumping) ok = readDumped(process, table.TableAddress, buffer, arrayBytes, "TableAddress", log);
+    // No pointer to read: the book is empty and rejected below all the same.
+    else ok = pointerCount == 0 || readMemory(process, table.TableAddress, buffer, arrayBytes);
     // The buffer would still hold the header's words, not pointers.
     if (!ok) return false;
 
+    // Reading ends at a zero or repeated pointer, so only those before it are read.
+    std::uint8_t entries[maxEntries][entrySize];
+    ReadRange ranges[maxEntries];
+    int listed = 0;
     std::uint32_t previousPointer = 0;
-    for (int i = 0; i < count && i < maxEntries; ++i) {
-        std::uint32_t pointer = wordAt(buffer, static_cast<std::size_t>(i) * 4);
-        if (pointer == 0) break;
-        if (i > 0 && pointer == previousPointer) break;
+    for (; listed < pointerCount; ++listed) {
+        std::uint32_t pointer = wordAt(buffer, static_cast<std::size_t>(listed) * 4);
+        if (pointer == 0 || (listed > 0 && pointer == previousPointer)) break;
         previousPointer = pointer;
+        ranges[listed] = {pointer, entries[listed], entrySize};
+    }
+    const std::size_t readWhole = process != nullptr ? process->readMany(ranges, static_cast<std::size_t>(listed)) : 0;
 
+    for (int i = 0; i < listed; ++i) {
         auto row = std::make_unique<TQuoteRecord>();
-        if (row->GetQuote(process, pointer, log) != 0 || row->IntPrice == 0 || row->Quantity == 0) break;
+        const bool entryRead = static_cast<std::size_t>(i) < readWhole;
+        if (row->TakeQuote(entries[i], entryRead, ranges[i].address, log) != 0 || row->IntPrice == 0 ||
+            row->Quantity == 0)
+            break;
 
         if (row->Direction == 1) sellSeen = true;
         else if (sellSeen) consistent = false;

@@ -23,6 +23,9 @@ struct TQuoteRecord {
 
     // Reads the 36-byte entry at `address`; answers 0 (a level) or 1..4 (why not).
     int GetQuote(ProcessHandle* process, TerminalAddress address, Log& log);
+    // The same for an entry already read from `address` (`ok` false: the read failed, and the
+    // 36 bytes at `entry` are cleared).
+    int TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress address, Log& log);
     void CalcPrice(const TSecShareRecord& security);
     // "BUY  Quantity:%d; IntPrice:%d; SelfQuantity:%d" (or "SELL ...")
     std::string Description() const;

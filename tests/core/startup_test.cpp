@@ -163,6 +163,37 @@ TEST_F(TickTest, DiscoveryRunsOnTheFirstTickAndEveryFiftieth) {
     EXPECT_EQ(program.CycleNum, 101u);
 }
 
+TEST_F(TickTest, DiscoveryAndLibraryRetryKeepTheirFiveSecondsAtAnyRefreshInterval) {
+    library.connectResult = 3;
+    writeIni("OutputWay=DLL\r\n");
+    std::string ini = readFile(programFolder.file("Velmora.ini"));
+    ini.replace(ini.find("DOMBASE"), 0, "RefreshInterval=16\r\n");
+    writeFile(programFolder.file("Velmora.ini"), ini);
+    InitAll(program, view);
+    ASSERT_TRUE(view.timerEnabled);
+    EXPECT_EQ(program.settings.RefreshInterval, 16);
+    processes.memory.readCount = 0;
+    // 313 ticks of 16 ms are 5.008 s: passes on ticks 0 and 313 only.
+    for (int tick = 0; tick < 314; ++tick) RefreshTick(program, view);
+    EXPECT_EQ(processes.memory.readCount, 2);
+    EXPECT_EQ(library.connectTexts.size(), 3u);
+    EXPECT_EQ(program.CycleNum, 314u);
+}
+
+TEST_F(TickTest, RefreshIntervalOutsideTenToThousandGivesTheDefaultAndALogLine) {
+    for (std::string text : {"9", "1001", "fast", "-100", "10", "1000"}) {
+        writeIni("");
+        std::string ini = readFile(programFolder.file("Velmora.ini"));
+        ini.replace(ini.find("DOMBASE"), 0, "RefreshInterval=" + text + "\r\n");
+        writeFile(programFolder.file("Velmora.ini"), ini);
+        writeFile(programFolder.file("Velmora.log"), "");
+        InitAll(program, view);
+        const bool allowed = text == "10" || text == "1000";
+        EXPECT_EQ(program.settings.RefreshInterval, allowed ? std::stoi(text) : 100) << text;
+        EXPECT_EQ(logText().find("RefreshInterval") == std::string::npos, allowed) << text;
+    }
+}
+
 TEST_F(TickTest, ClosedWindowStopsTheTimerWithoutCounting) {
     start("");
     RefreshTick(program, view);

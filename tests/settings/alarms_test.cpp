@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/program_error.h"
+#include "core/tick_period.h"
 #include "settings/ini_file.h"
 #include "settings/text_encoding.h"
 #include "support/fake_view.h"
@@ -78,12 +79,13 @@ TEST_F(AlarmsTest, LowerKeyWinsAndActiveTextSurvivesAnInactiveSearch) {
     EXPECT_EQ(alarms.ActiveText, " second");
 }
 
-TEST_F(AlarmsTest, BlinksTenTicksHiddenAndTenShown) {
+TEST_F(AlarmsTest, BlinksOneSecondHiddenAndOneShownAtAnyInterval) {
     loadLines("ALARM1=09:00 10:00 Обед\r\n");
     testing::FakeView view;
     std::string last;
+    std::uint32_t blinkTicks = TicksIn(alarmBlinkPhase, 100);
     auto visibleAt = [&](std::uint32_t cycle) {
-        ShowAlarm(alarms, at(9, 30), cycle, last, view);
+        ShowAlarm(alarms, at(9, 30), cycle, blinkTicks, last, view);
         return view.infoVisible;
     };
     EXPECT_FALSE(visibleAt(9));
@@ -93,26 +95,32 @@ TEST_F(AlarmsTest, BlinksTenTicksHiddenAndTenShown) {
     EXPECT_TRUE(visibleAt(19));
     EXPECT_FALSE(visibleAt(20));
     EXPECT_TRUE(visibleAt(4294967295u));
+
+    blinkTicks = TicksIn(alarmBlinkPhase, 16);  // 63 ticks of 16 ms
+    EXPECT_FALSE(visibleAt(62));
+    EXPECT_TRUE(visibleAt(63));
+    EXPECT_TRUE(visibleAt(125));
+    EXPECT_FALSE(visibleAt(126));
 }
 
 TEST_F(AlarmsTest, EndOfWindowHidesThePanelOnlyWhileItShowsTheAlarm) {
     loadLines("ALARM1=09:00 10:00 Обед\r\n");
     testing::FakeView view;
     std::string last;
-    ShowAlarm(alarms, at(9, 59), 15, last, view);
+    ShowAlarm(alarms, at(9, 59), 15, 10, last, view);
     ASSERT_TRUE(view.infoVisible);
-    ShowAlarm(alarms, at(10, 0), 16, last, view);
+    ShowAlarm(alarms, at(10, 0), 16, 10, last, view);
     EXPECT_FALSE(view.infoVisible);
 
     // Ended in the hidden phase: stays hidden.
-    ShowAlarm(alarms, at(9, 59), 5, last, view);
-    ShowAlarm(alarms, at(10, 0), 6, last, view);
+    ShowAlarm(alarms, at(9, 59), 5, 10, last, view);
+    ShowAlarm(alarms, at(10, 0), 6, 10, last, view);
     EXPECT_FALSE(view.infoVisible);
 
     // Another notice in the panel is left alone.
     view.caption = "Запустите QUIK...";
     view.infoVisible = true;
-    ShowAlarm(alarms, at(10, 1), 7, last, view);
+    ShowAlarm(alarms, at(10, 1), 7, 10, last, view);
     EXPECT_TRUE(view.infoVisible);
 }
 

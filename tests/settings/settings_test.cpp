@@ -106,7 +106,7 @@ std::int32_t Settings::*const savedIntegers[] = {
     &Settings::DOMCol6Width,   &Settings::DOMRowHeight,       &Settings::DOMRowCount,
     &Settings::DOMFontSize,    &Settings::MARKETBUY,          &Settings::MARKETSELL,
     &Settings::MARKETPLUSBUY,  &Settings::MARKETPLUSSELL,     &Settings::CLEARALL,
-    &Settings::CLEARALLSTOPS};
+    &Settings::CLEARALLSTOPS,  &Settings::RefreshInterval};
 
 TEST_F(SettingsTest, SavedFileLoadsBackToTheSameValues) {
     Settings saved;
@@ -181,6 +181,7 @@ TEST_F(SettingsTest, SaveWritesInPlaceAndLeavesUnsavedKeysByteForByte) {
         "[TECH]\r\n"
         "DOMBASE = $1A\r\n"
         "QUIKOnline=0\r\n"
+        "RefreshInterval=100\r\n"
         "[ALARMS]\r\n"
         "ALARM1=09:30 09:45 \xCE\xE1\xE5\xE4\r\n"
         "\r\n"
