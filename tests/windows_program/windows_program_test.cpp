@@ -244,6 +244,11 @@ TEST_F(WindowsProgram, ShowsTheBookTradesThroughQuikTriSavesAndClosesCleanly) {
             if (row.rfind("S 92351 ", 0) == 0 && row.substr(row.size() - 2) == " 1") return true;
         return false;
     }, 15s)) << "the resting sell never came back as an own quantity";
+    // For the README: VELMORA_WINDOWS_SCREENSHOT=docs/screenshot-windows.png
+    if (const char* picture = std::getenv("VELMORA_WINDOWS_SCREENSHOT")) {
+        std::this_thread::sleep_for(500ms);
+        run("import -window " + window + " '" + picture + "'");
+    }
 
     std::string before = readFile(app + "Velmora.ini");
     key("ctrl+s");
