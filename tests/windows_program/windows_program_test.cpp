@@ -93,7 +93,7 @@ struct Screen {
 };
 
 Screen screenshot(const std::string& path) {
-    run("import -window root ppm:" + path + " 2>/dev/null");
+    run("import -window root -depth 8 ppm:" + path + " 2>/dev/null");
     Screen screen;
     std::string bytes = readFile(path);
     std::istringstream in(bytes);
@@ -206,7 +206,11 @@ protected:
     void clickBuyQuantityOfBestAsk() {
         Screen screen = screenshot(unpacked.file("screen.ppm"));
         Band ask = edgeBand(screen, 255, 213, 213, true);
-        ASSERT_GE(ask.y, 0) << "no ask row on the screen";
+        if (ask.y < 0) {
+            const std::string kept = std::string(VELMORA_BIN_DIR) + "/windows_program_screen.png";
+            run("convert " + unpacked.file("screen.ppm") + " " + kept);
+            FAIL() << "no ask row on the screen, kept as " << kept;
+        }
         int columnWidth = (ask.right - ask.left + 1) / 2;
         click(ask.right + columnWidth / 2, ask.y - 4);
     }
