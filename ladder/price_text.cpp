@@ -26,10 +26,13 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 std::string FormatFixed(long double value, std::uint32_t decimals, char separator) {
     if (decimals > maxDecimals) decimals = maxDecimals;
     if (!std::isfinite(value)) return "0";
-    // Round to 10 significant digits first, as the ladder's fixed format does.
+    // Round to 10 significant digits first, as the ladder's fixed format does. In double: the
+    // Windows C++ library converts long double through printf and strtold, which follow the locale,
+    // and 10 digits fit a double.
+    const double exact = static_cast<double>(value);
     char scientific[64];
-    auto written = std::to_chars(scientific, scientific + sizeof scientific, value, std::chars_format::scientific, 9);
-    long double rounded = value;
+    auto written = std::to_chars(scientific, scientific + sizeof scientific, exact, std::chars_format::scientific, 9);
+    double rounded = exact;
     std::from_chars(scientific, written.ptr, rounded, std::chars_format::scientific);
     char text[128];
     written = std::to_chars(text, text + sizeof text, rounded, std::chars_format::fixed, static_cast<int>(decimals));
