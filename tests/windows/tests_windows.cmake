@@ -33,3 +33,9 @@ set_target_properties(velmora_plain_names_trans2quik PROPERTIES
   OUTPUT_NAME TRANS2QUIK
   PREFIX ""
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/plain-names)
+
+# The tick timed against the live Windows stand-in; run by hand, not by the suite.
+add_executable(tick_bench_windows ${CMAKE_SOURCE_DIR}/bench/tick_bench_windows.cpp)
+target_link_libraries(tick_bench_windows PRIVATE velmora_test_support)
+target_link_options(tick_bench_windows PRIVATE -static)
+add_dependencies(tick_bench_windows velmora_standin_programs)
