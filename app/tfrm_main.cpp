@@ -74,6 +74,9 @@ TfrmMain::TfrmMain(Program& program, StartUp startUp, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+    // The editor loses the focus as the window's base class closes it, and its editingFinished would
+    // reach a window that is no longer a TfrmMain.
+    seMaxOrderQuantity_->disconnect(this);
     qApp->removeEventFilter(this);
     tmrRefreshDOM_->stop();
     try {
