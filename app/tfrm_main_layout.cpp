@@ -31,7 +31,7 @@
 #include "app/tool_images.h"
 #include "core/program.h"
 #include "core/startup.h"
-#include "core/tick_period.h"
+#include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
 #include "settings/settings.h"

@@ -78,7 +78,7 @@ void chooseInstrument(Program& program) {
 void applyDesignSettings(Settings& s, const std::string& quikPath) {
     s.QuikPath = quikPath;
     s.TRIFileName = quikPath + "quik.tri";
-    s.OutputWay = "TRI";
+    s.SetOutputWay("TRI");
     s.ACCOUNT = "DEMO1";
     s.SECTION = "FORTS";
     s.Left = s.Top = 100;

@@ -2,37 +2,18 @@
 #include <string>
 #include <vector>
 
+#include "terminal/instrument_chooser.h"
+#include "terminal/process_finder.h"
+
 namespace velmora {
 
-// An item of the instrument chooser: the ticker shown and the position of its
-// table in the quote-table list.
-struct InstrumentItem {
-    std::string ticker;
-    int tablePosition = 0;
-    bool operator==(const InstrumentItem&) const = default;
-};
-
 // What the logic needs of the main window. TfrmMain implements it; tests use a fake.
-class MainView {
+class MainView : public TerminalWaitView, public InstrumentChooser {
 public:
     virtual ~MainView() = default;
 
-    // pnlInfo, the red panel over the ladder.
-    virtual std::string infoCaption() const = 0;
-    virtual void setInfoCaption(const std::string& text) = 0;
-    virtual void setInfoVisible(bool visible) = 0;
-
     // Lets the toolkit process pending window messages once.
     virtual void processPendingEvents() = 0;
-    // Waits about `milliseconds`, processing window messages meanwhile.
-    virtual void pause(int milliseconds) = 0;
-
-    // cbSecName: items sorted by ticker; selectedIndex -1 selects nothing. Must not
-    // fire the user's change handler.
-    virtual void setInstrumentItems(const std::vector<InstrumentItem>& sortedItems,
-                                    int selectedIndex) = 0;
-    virtual std::vector<InstrumentItem> instrumentItems() const = 0;
-    virtual int selectedInstrumentIndex() const = 0;
 
     // lePrice and the spin editors (a spin editor's value: its text as an integer,
     // or the editor's minimum when it is not one).

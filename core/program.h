@@ -9,11 +9,14 @@
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "terminal/quote_table.h"
+#include "trans/order_delivery.h"
+#include "trans/transactions.h"
 
 namespace velmora {
 
 class Clock;
 class LocaleFormats;
+class MainView;
 class MessageSink;
 class TransLibrary;
 class TAlarms;
@@ -48,10 +51,15 @@ public:
     std::string SecFilePath;
 
     bool AppClosing = false;
-    bool DLLConnected = false;
     std::uint32_t CycleNum = 0;
     bool TickRunning = false;  // a box opened inside a tick runs the timer's events
-    std::int32_t TransIdCounter = 0;
+
+    FileDelivery fileDelivery{settings, log};
+    LibraryDelivery library{platform.transLibrary, settings, log};
+    LogOnlyDelivery logOnly;
+    OrderSender sender{settings, log, platform.messages};
+    // The delivery OutputWay names.
+    OrderDelivery& delivery();
 
     // Created by start-up, freed by shutdown.
     std::unique_ptr<TQuoteTables> quoteTables;
@@ -77,5 +85,18 @@ public:
         CurrentSecurity = nullptr;
     }
 };
+
+// The sender's commands on the current security; nothing while there is none.
+void SendNewOrder(Program& program, int Operation, std::int32_t Quantity, double Price);
+void SendKillAll(Program& program);
+bool QuantityAllowed(Program& program, std::int32_t quantity, const char* what);
+// RefreshDOM of the shown book onto the program's ladder.
+bool RefreshDOM(Program& program);
+
+// acRefreshQuoteTables: one discovery pass, refilling cbSecName and re-pointing
+// CurrentQuoteTable / CurrentSecurity.
+void RefreshQuoteTables(Program& program, MainView& view);
+// cbSecNameChange: the user picked an instrument.
+void SecNameChange(Program& program, MainView& view);
 
 }  // namespace velmora

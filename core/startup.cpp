@@ -8,9 +8,9 @@
 
 #include "core/main_view.h"
 #include "core/program.h"
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "core/terminal_watch.h"
-#include "core/tick_period.h"
+#include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "orders/order_entry.h"
 #include "orders/stop_orders.h"
@@ -20,10 +20,8 @@
 #include "secs/sec_file_reader.h"
 #include "secs/security_list.h"
 #include "settings/alarms.h"
-#include "settings/normalized_text.h"
 #include "terminal/process_finder.h"
 #include "terminal/quote_discovery.h"
-#include "trans/dll_mode.h"
 #include "trans/terminal_config.h"
 #include "trans/transactions.h"
 
@@ -83,8 +81,8 @@ void InitAll(Program& program, MainView& view) {
     try {
         log.LogMessage("InitAll...", 5);
         program.CycleNum = 0;
-        program.DLLConnected = false;
-        program.TransIdCounter = SeedTransId(program.platform.clock.now());
+        program.library.forget();
+        program.sender.TransIdCounter = SeedTransId(program.platform.clock.now());
         program.AppClosing = false;
         program.clearCurrent();
         program.SecurityList.reset();
@@ -111,19 +109,25 @@ void InitAll(Program& program, MainView& view) {
             settings.RefreshInterval = defaultRefreshInterval;
         }
 
-        if (settings.ConfigureQUIK) ConfigureTerminalFileMode(program);
-        if (NormalizedText(settings.OutputWay) == "TRI") EmptyExchangeFiles(program);
+        if (settings.ConfigureQUIK) ConfigureTerminalFileMode(settings);
+        if (settings.outputMode == OutputMode::TRI) program.fileDelivery.emptyExchangeFiles();
         program.SecFilePath = settings.QuikPath + "sec.dat";
 
         log.LogMessage("CheckMainStartupSettings...", 4);
-        FindTerminal(program, view);
-        if (program.AppClosing) return;
+        {
+            std::uint32_t processId = program.TerminalProcessId;
+            std::unique_ptr<ProcessHandle> process =
+                FindTerminal(program.platform.processes, view, program.AppClosing, processId);
+            if (program.AppClosing) return;
+            program.TerminalProcessId = processId;
+            program.TerminalProcess = std::move(process);
+        }
 
         program.ladder.setRowCount(settings.DOMRowCount);
         view.ApplySettingsToWindow();
         view.WriteLadderHeader();
 
-        if (NormalizedText(settings.OutputWay) == "DLL") ConnectTransLibrary(program);
+        if (settings.outputMode == OutputMode::DLL) program.library.connect();
 
         log.LogMessage("LoadSecs...", 4);
         if (!LoadSecs(program, view, program.SecFilePath)) return;
@@ -149,7 +153,7 @@ void DoneAll(Program& program) {
     Log& log = program.log;
     try {
         log.LogMessage("Closing Velmora...", 1);
-        if (NormalizedText(program.settings.OutputWay) == "DLL") DoneDLLMode(program);
+        if (program.settings.outputMode == OutputMode::DLL) program.library.disconnect();
         program.clearCurrent();
         program.Alarms.reset();
         program.quoteTables.reset();
@@ -190,8 +194,8 @@ void RefreshTick(Program& program, MainView& view) {
             ShowAlarm(*program.Alarms, program.platform.clock.now(), program.CycleNum, TicksIn(alarmBlinkPhase, interval),
                       program.LastAlarmText, view);
         // The retry compares the stored text exactly, unlike start-up.
-        if (program.settings.OutputWay == "DLL" && rediscover && !program.DLLConnected && !program.watch.lost)
-            ConnectTransLibrary(program);
+        if (program.settings.OutputWay == "DLL" && rediscover && !program.library.connected() && !program.watch.lost)
+            program.library.connect();
         if (program.log.enabled(4)) program.log.LogMessage("CycleNum=" + std::to_string(program.CycleNum), 4);
         ++program.CycleNum;
     } catch (const std::exception& error) {

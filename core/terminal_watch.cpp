@@ -6,13 +6,12 @@
 #include "core/main_view.h"
 #include "core/program.h"
 #include "core/startup.h"
-#include "core/tick_period.h"
+#include "settings/tick_period.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
 #include "settings/normalized_text.h"
 #include "terminal/process_finder.h"
 #include "terminal/quote_discovery.h"
-#include "trans/dll_mode.h"
 
 namespace velmora {
 
@@ -66,10 +65,7 @@ void terminalLost(Program& program) {
                                "; orders are refused until a terminal is found again",
                            1);
     // The library's link went with the terminal; a new terminal needs a new one.
-    if (program.DLLConnected) {
-        DoneDLLMode(program);
-        program.DLLConnected = false;
-    }
+    if (program.library.connected()) program.library.disconnect();
 }
 
 // Opens a running terminal and reloads what depends on it, as start-up does but without
@@ -113,7 +109,7 @@ bool findAgain(Program& program, MainView& view) {
         log.LogMessage("local stops cleared: " + shown->Ticker + " is not the instrument they were set for", 1);
         program.StopOrders->Clear();
     }
-    if (NormalizedText(program.settings.OutputWay) == "DLL") ConnectTransLibrary(program);
+    if (program.settings.outputMode == OutputMode::DLL) program.library.connect();
     return true;
 }
 

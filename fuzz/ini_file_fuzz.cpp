@@ -4,7 +4,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "settings/alarms.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"

@@ -1,7 +1,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "tests/support/quiet_platform.h"
 #include "secs/sec_file_reader.h"
 

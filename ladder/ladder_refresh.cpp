@@ -4,10 +4,12 @@
 #include <charconv>
 #include <exception>
 
-#include "core/program.h"
+#include "ladder/ladder_grid.h"
 #include "ladder/price_text.h"
 #include "platform/clock.h"
 #include "secs/security_list.h"
+#include "settings/log.h"
+#include "terminal/quote_table.h"
 
 namespace velmora {
 
@@ -43,27 +45,26 @@ bool showsPrice(const std::string& text, std::uint32_t intPrice, std::uint32_t d
 
 }  // namespace
 
-bool RefreshDOM(Program& program) {
-    if (!program.instrumentChosen()) return false;
-    TQuoteTable& table = *program.CurrentQuoteTable;
-    const TSecShareRecord& security = *program.CurrentSecurity;
-    const int rowCount = program.settings.DOMRowCount;
+bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* shownTable, const TSecShareRecord* shownSecurity,
+                ProcessHandle* process, Log& log) {
+    if (shownTable == nullptr || shownSecurity == nullptr) return false;
+    TQuoteTable& table = *shownTable;
+    const TSecShareRecord& security = *shownSecurity;
     const int half = (rowCount - 1) / 2;
 
     bool accepted = false;
     try {
-        accepted = table.GetQuotes(program.TerminalProcess.get(), program.log);
+        accepted = table.GetQuotes(process, log);
     } catch (const std::exception& error) {
-        program.log.LogMessage(std::string("QuoteTable.GetQuotes exception: ") + error.what(), 1);
+        log.LogMessage(std::string("QuoteTable.GetQuotes exception: ") + error.what(), 1);
     }
-    if (program.log.enabled(4)) program.log.LogMessage(table.Description(), 4);
+    if (log.enabled(4)) log.LogMessage(table.Description(), 4);
 
-    LadderGrid& grid = program.ladder;
     if (grid.rowCount() != std::max(rowCount, 0)) grid.setRowCount(rowCount);
 
     const int count = table.Count();
     const int first = count - table.SellCount() - half;
-    const char separator = program.platform.locale.decimalSeparator();
+    const char separator = log.locale().decimalSeparator();
     std::string number;
     for (int k = 0; k <= rowCount - 2; ++k) {
         const int r = rowCount - 1 - k;

@@ -2,11 +2,16 @@
 
 namespace velmora {
 
-class Program;
+class LadderGrid;
+class Log;
+class ProcessHandle;
+class TQuoteTable;
+struct TSecShareRecord;
 
-// acRefreshDOM: re-reads the chosen book and maps it onto the ladder grid,
-// anchored on the spread. Does nothing while no instrument is chosen. The tick
+// acRefreshDOM: re-reads `table` from `process` and maps it onto `grid` (`rowCount` rows),
+// anchored on the spread and priced for `security`. Does nothing while either is null. The tick
 // runs ShowStopQuantities right after it. Answers whether the book was read and accepted.
-bool RefreshDOM(Program& program);
+bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* table, const TSecShareRecord* security,
+                ProcessHandle* process, Log& log);
 
 }  // namespace velmora

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/process_access.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 
 namespace velmora {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "settings/log.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 
 namespace velmora {
 

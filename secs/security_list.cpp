@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 
 namespace velmora {
 

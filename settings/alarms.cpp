@@ -3,10 +3,10 @@
 #include <cmath>
 #include <string>
 
-#include "core/main_view.h"
-#include "core/program_error.h"
+#include "platform/info_panel.h"
+#include "platform/text_encoding.h"
 #include "settings/ini_file.h"
-#include "settings/text_encoding.h"
+#include "settings/program_error.h"
 
 namespace velmora {
 
@@ -69,7 +69,7 @@ void LoadAlarms(const IniFile& ini, TAlarms& alarms) {
 }
 
 void ShowAlarm(TAlarms& alarms, const LocalDateTime& now, std::uint32_t CycleNum, std::uint32_t blinkTicks,
-               std::string& LastAlarmText, MainView& view) {
+               std::string& LastAlarmText, InfoPanel& view) {
     if (alarms.FindActive(now)) {
         LastAlarmText = alarms.ActiveText;
         if (CycleNum % (2 * blinkTicks) < blinkTicks) {

@@ -9,7 +9,7 @@
 namespace velmora {
 
 class IniFile;
-class MainView;
+class InfoPanel;
 
 // A daily window of time with a text shown while the time of day is inside it.
 struct TAlarmItem {
@@ -37,6 +37,6 @@ void LoadAlarms(const IniFile& ini, TAlarms& alarms);
 // The tick's display step: blinks the active alarm in pnlInfo (`blinkTicks` ticks hidden,
 // as many shown) and hides the panel when the alarm's window has ended.
 void ShowAlarm(TAlarms& alarms, const LocalDateTime& now, std::uint32_t CycleNum, std::uint32_t blinkTicks,
-               std::string& LastAlarmText, MainView& view);
+               std::string& LastAlarmText, InfoPanel& view);
 
 }  // namespace velmora

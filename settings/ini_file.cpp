@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <optional>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "settings/normalized_text.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 
 namespace velmora {
 

@@ -1,12 +1,10 @@
 #include "settings/log.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "platform/clock.h"
 #include "platform/message_sink.h"
-#include "settings/text_encoding.h"
+#include "settings/line_file.h"
 
 namespace velmora {
 
@@ -33,13 +31,6 @@ void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std
         lastWriteSucceeded_ = false;
         return;
     }
-    std::string message(Msg);
-    std::error_code ignored;
-    bool existed = std::filesystem::exists(path, ignored);
-    std::FILE* file = std::fopen(path.c_str(), (Rewrite || !existed) ? "wb" : "ab");
-    bool ok = file != nullptr;
-    if (!file) report((existed ? "error appending message " : "error rewriting message ") + message);
-
     std::string line;
     if (WithTime) {
         LocalDateTime now = clock_.now();
@@ -47,18 +38,11 @@ void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std
         while (stamp.size() < 7) stamp += ' ';
         line = locale_.formatDateTime(now) + stamp;
     }
-    line += message;
-    std::string bytes = utf8ToCp1251(line) + "\r\n";
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-        ok = false;
-        report("error writing message " + message);
-    }
-    if (!file || std::fclose(file) != 0) {
-        ok = false;
-        report("error closing message " + message);
-    }
-    lastWriteSucceeded_ = ok;
+    line += Msg;
+    lastWriteSucceeded_ = WriteLineToFile(path, line, Rewrite, Msg, [this](const std::string& text) { report(text); });
 }
+
+void Log::notice(const std::string& text) { report(text); }
 
 void Log::report(const std::string& text) {
     // A modal box runs an event loop, so ticks keep logging while it is open. Nested

@@ -8,8 +8,8 @@ class Clock;
 class LocaleFormats;
 class MessageSink;
 
-// The program's log and the writer of the terminal's exchange files. Every call
-// opens, writes one CR LF line in Windows-1251 and closes the file.
+// The program's log. Every call opens, writes one CR LF line in Windows-1251 and closes
+// the file.
 class Log {
 public:
     Log(Clock& clock, LocaleFormats& locale, MessageSink& messages);
@@ -25,9 +25,11 @@ public:
     void LogMessage(std::string_view Msg, int Level, bool WithTime = true, bool Rewrite = false,
                     const std::string& FileName = {});
 
-    // The same writer without the threshold: for lines that must reach their file
-    // whatever LogLevel is (transactions, emptying the exchange files).
+    // The same writer without the threshold, for lines that must be logged whatever LogLevel is.
     void writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName);
+
+    // Shows a failure to write as the log's own failures are shown: one box at a time.
+    void notice(const std::string& text);
 
     // LogMessage for the start-up failure that comes before LogPath is known (an error in
     // the settings): a log that cannot be written then shows no message box.

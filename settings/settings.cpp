@@ -2,13 +2,21 @@
 
 #include <string>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "platform/program_location.h"
 #include "settings/alarms.h"
 #include "settings/ini_file.h"
+#include "settings/normalized_text.h"
 #include "settings/number_text.h"
 
 namespace velmora {
+
+OutputMode OutputModeOf(const std::string& outputWay) {
+    const std::string mode = NormalizedText(outputWay);
+    if (mode == "TRI") return OutputMode::TRI;
+    if (mode == "DLL") return OutputMode::DLL;
+    return OutputMode::LogOnly;
+}
 
 namespace {
 
@@ -76,6 +84,7 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     read.boolean("COMMON", "ManualOrdersMode", s.ManualOrdersMode);
     read.boolean("COMMON", "ConfigureQUIK", s.ConfigureQUIK);
     read.text("COMMON", "OutputWay", s.OutputWay);
+    s.SetOutputWay(s.OutputWay);
     read.text("COMMON", "TRIFileName", s.TRIFileName);
     read.integer("COMMON", "LogLevel", s.LogLevel);
 

@@ -1,10 +1,15 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace velmora {
 
 class TAlarms;
+
+// How orders reach the terminal, from OutputWay compared trimmed and with a..z upper-cased.
+enum class OutputMode { LogOnly, TRI, DLL };
+OutputMode OutputModeOf(const std::string& outputWay);
 
 // One field per ini key, named by the key.
 struct Settings {
@@ -15,7 +20,8 @@ struct Settings {
     std::int32_t MarketSpread = 0;
     bool ManualOrdersMode = false;
     bool ConfigureQUIK = false;
-    std::string OutputWay;
+    std::string OutputWay;  // as written; set it with SetOutputWay so outputMode follows
+    OutputMode outputMode = OutputMode::LogOnly;
     std::string TRIFileName;  // replaced at start-up by QuikPath + "quik.tri"
     std::int32_t LogLevel = 1;
     // DEFAULT
@@ -56,6 +62,11 @@ struct Settings {
     std::int32_t ReadSecVersion = 1;
     // The refresh timer's interval in milliseconds; 0 marks text that is not a number.
     std::int32_t RefreshInterval = 100;
+
+    void SetOutputWay(std::string text) {
+        OutputWay = std::move(text);
+        outputMode = OutputModeOf(OutputWay);
+    }
 };
 
 // Fills `settings` and appends the alarm entries to `alarms`. A missing file gives

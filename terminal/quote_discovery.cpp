@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <exception>
 
-#include "core/main_view.h"
-#include "core/program.h"
-#include "orders/stop_orders.h"
+#include "platform/text_encoding.h"
 #include "secs/security_list.h"
-#include "settings/text_encoding.h"
+#include "settings/log.h"
+#include "terminal/instrument_chooser.h"
 
 namespace velmora {
 
@@ -37,9 +36,9 @@ int compareIgnoringCase(const std::string& a, const std::string& b) {
 }
 
 // The security of a table, or null when its SecIndex names none.
-const TSecShareRecord* securityOf(const Program& program, const TQuoteTable& table) {
-    if (!program.SecurityList || !program.SecurityList->contains(table.SecIndex)) return nullptr;
-    return &program.SecurityList->at(table.SecIndex);
+const TSecShareRecord* securityOf(const TSecShareList* securities, const TQuoteTable& table) {
+    if (!securities || !securities->contains(table.SecIndex)) return nullptr;
+    return &securities->at(table.SecIndex);
 }
 
 bool sameBook(const TQuoteTable& a, const TQuoteTable& b) {
@@ -48,29 +47,28 @@ bool sameBook(const TQuoteTable& a, const TQuoteTable& b) {
 
 }  // namespace
 
-void RefreshQuoteTables(Program& program, MainView& view) {
-    if (!program.quoteTables) program.quoteTables = std::make_unique<TQuoteTables>();
+void RefreshQuoteTables(TQuoteTables& tables, TQuoteTable*& table, const TSecShareRecord*& currentSecurity,
+                        ProcessHandle* process, TerminalAddress dombase, const TSecShareList* securities,
+                        const std::string& defaultContract, InstrumentChooser& chooser, Log& log) {
     // The previous tables live until the references have moved on, so the chosen
     // book's rows can carry over when the pass finds it unchanged.
-    TQuoteTables previous = std::move(*program.quoteTables);
-    program.quoteTables->clear();
-    TQuoteTables& tables = *program.quoteTables;
+    TQuoteTables previous = std::move(tables);
+    tables.clear();
     try {
-        GetQuoteTables(program.TerminalProcess.get(), static_cast<TerminalAddress>(program.settings.DOMBASE), tables,
-                       program.log);
+        GetQuoteTables(process, dombase, tables, log);
     } catch (const std::exception& error) {
-        program.log.LogMessage(std::string("GetQuoteTables exception: ") + error.what(), 1);
+        log.LogMessage(std::string("GetQuoteTables exception: ") + error.what(), 1);
     }
 
     std::vector<InstrumentItem> items;
     items.reserve(tables.size());
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        const TSecShareRecord* security = securityOf(program, *tables[i]);
+        const TSecShareRecord* security = securityOf(securities, *tables[i]);
         if (security == nullptr) {
-            if (program.log.enabled(5))
-                program.log.LogMessage("QuoteTable SecIndex:" + std::to_string(tables[i]->SecIndex) +
-                                           " is not in the security list; not offered",
-                                       5);
+            if (log.enabled(5))
+                log.LogMessage("QuoteTable SecIndex:" + std::to_string(tables[i]->SecIndex) +
+                                   " is not in the security list; not offered",
+                               5);
             continue;
         }
         items.push_back({security->Ticker, static_cast<int>(i)});
@@ -81,52 +79,37 @@ void RefreshQuoteTables(Program& program, MainView& view) {
 
     int selected = -1;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (compareIgnoringCase(items[i].ticker, program.settings.DefaultContract) == 0) {
+        if (compareIgnoringCase(items[i].ticker, defaultContract) == 0) {
             selected = static_cast<int>(i);
             break;
         }
     }
     // Refilling an unchanged list would close the drop-down under the user's hand.
-    if (items != view.instrumentItems() || selected != view.selectedInstrumentIndex())
-        view.setInstrumentItems(items, selected);
+    if (items != chooser.instrumentItems() || selected != chooser.selectedInstrumentIndex())
+        chooser.setInstrumentItems(items, selected);
 
     TQuoteTable* chosen = nullptr;
     const TSecShareRecord* security = nullptr;
     if (selected >= 0) {
         chosen = tables[static_cast<std::size_t>(items[static_cast<std::size_t>(selected)].tablePosition)].get();
-        security = securityOf(program, *chosen);
+        security = securityOf(securities, *chosen);
     }
     // The same book at the same place: keep its rows so the ladder and hotkeys do
     // not go blank until the next read.
-    if (chosen != nullptr && program.CurrentQuoteTable != nullptr && sameBook(*chosen, *program.CurrentQuoteTable))
-        chosen->rows = std::move(program.CurrentQuoteTable->rows);
-    program.CurrentQuoteTable = chosen;
-    program.CurrentSecurity = security;
+    if (chosen != nullptr && table != nullptr && sameBook(*chosen, *table)) chosen->rows = std::move(table->rows);
+    table = chosen;
+    currentSecurity = security;
 }
 
-void SecNameChange(Program& program, MainView& view) {
-    if (program.log.enabled(5)) program.log.LogMessage("Changing sec...", 5);
-    std::vector<InstrumentItem> items = view.instrumentItems();
-    int selected = view.selectedInstrumentIndex();
-    program.clearCurrent();
-    if (selected >= 0 && selected < static_cast<int>(items.size())) {
-        const InstrumentItem& item = items[static_cast<std::size_t>(selected)];
-        program.settings.DefaultContract = item.ticker;
-        int position = item.tablePosition;
-        if (program.quoteTables && position >= 0 && position < static_cast<int>(program.quoteTables->size())) {
-            TQuoteTable* table = (*program.quoteTables)[static_cast<std::size_t>(position)].get();
-            if (const TSecShareRecord* security = securityOf(program, *table)) {
-                program.CurrentQuoteTable = table;
-                program.CurrentSecurity = security;
-            }
-        }
-    }
-    if (program.instrumentChosen() && program.log.enabled(5)) {
-        program.log.LogMessage("QuoteTable:" + program.CurrentQuoteTable->Description(), 5);
-        program.log.LogMessage("SecRec:" + SecShareDescription(*program.CurrentSecurity), 5);
-    }
-    view.setPriceText("");
-    if (program.StopOrders) program.StopOrders->Clear();
+bool TableAt(TQuoteTables& tables, int position, const TSecShareList* securities, TQuoteTable*& table,
+             const TSecShareRecord*& security) {
+    if (position < 0 || position >= static_cast<int>(tables.size())) return false;
+    TQuoteTable* candidate = tables[static_cast<std::size_t>(position)].get();
+    const TSecShareRecord* record = securityOf(securities, *candidate);
+    if (record == nullptr) return false;
+    table = candidate;
+    security = record;
+    return true;
 }
 
 }  // namespace velmora

@@ -8,7 +8,7 @@
 
 #include "secs/security_list.h"
 #include "settings/log.h"
-#include "terminal/process_finder.h"
+#include "terminal/hex_text.h"
 
 namespace velmora {
 

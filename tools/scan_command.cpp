@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/program_location.h"

@@ -4,20 +4,17 @@
 #include <utility>
 #include <vector>
 
-#include "core/program.h"
 #include "settings/ini_file.h"
-#include "settings/normalized_text.h"
+#include "settings/settings.h"
 
 namespace velmora {
 
-void ConfigureTerminalFileMode(Program& program) {
-    const Settings& settings = program.settings;
+void ConfigureTerminalFileMode(const Settings& settings) {
     std::vector<std::pair<std::string, std::string>> keys;
-    std::string mode = NormalizedText(settings.OutputWay);
-    if (mode == "DLL") {
+    if (settings.outputMode == OutputMode::DLL) {
         keys = {{"start-loading-transactions-from-file-automatically", "0"},
                 {"start-external-transactions-processing-automatically", "1"}};
-    } else if (mode == "TRI") {
+    } else if (settings.outputMode == OutputMode::TRI) {
         keys = {{"start-external-transactions-processing-automatically", "0"},
                 {"start-loading-transactions-from-file-automatically", "1"},
                 {"write_error_transactions_file", "1"},

@@ -2,10 +2,10 @@
 
 namespace velmora {
 
-class Program;
+struct Settings;
 
 // Writes the "transactions" keys of QuikPath + "info.ini" for the delivery mode.
 // Throws ProgramError("Unable to write to <path>").
-void ConfigureTerminalFileMode(Program& program);
+void ConfigureTerminalFileMode(const Settings& settings);
 
 }  // namespace velmora

@@ -7,11 +7,12 @@
 #include <optional>
 #include <string_view>
 
-#include "core/program.h"
 #include "platform/message_sink.h"
 #include "secs/security_list.h"
-#include "trans/dll_mode.h"
+#include "settings/log.h"
 #include "settings/normalized_text.h"
+#include "settings/settings.h"
+#include "trans/order_delivery.h"
 
 namespace velmora {
 
@@ -34,6 +35,8 @@ std::string characterName(char c) {
         default: return "\";\"";
     }
 }
+
+}  // namespace
 
 // Collects the values of one transaction and the first reason not to send it.
 class TransactionText {
@@ -59,6 +62,8 @@ private:
     std::optional<std::string> refusal_;
 };
 
+namespace {
+
 // Fixed point with "." whatever the locale: to_chars does not consult it.
 std::optional<std::string> PriceValue(double price, std::uint32_t decimals) {
     if (!std::isfinite(price)) return std::nullopt;
@@ -69,37 +74,6 @@ std::optional<std::string> PriceValue(double price, std::uint32_t decimals) {
     std::string text(buffer, end);
     if (text[0] == '-' && text.find_first_not_of("0.", 1) == std::string::npos) text.erase(0, 1);
     return text;
-}
-
-void Deliver(Program& program, const TransactionText& transaction) {
-    const std::string& text = transaction.text();
-    if (transaction.refusal()) {
-        // The raw text may hold line breaks; the reason says enough.
-        program.log.LogMessage("transaction not sent: " + *transaction.refusal(), 1);
-        program.platform.messages.show("Заявка не отправлена: " + *transaction.refusal());
-        return;
-    }
-    if (program.log.enabled(2)) program.log.LogMessage("formed order: " + text, 2);
-
-    std::string mode = NormalizedText(program.settings.OutputWay);
-    if (mode == "TRI") {
-        const std::string& path = program.settings.TRIFileName;
-        // An empty path would send the line to the program's own log.
-        if (!path.empty()) program.log.writeLine(text, false, false, path);
-        if (path.empty() || !program.log.lastWriteSucceeded())
-            program.log.LogMessage("transaction not delivered: cannot write to \"" + path + "\"", 1);
-    } else if (mode == "DLL") {
-        SendTransactionDLL(program, text);
-    }
-}
-
-TransactionText Head(Program& program, const TSecShareRecord& security) {
-    TransactionText transaction;
-    transaction.add("TRANS_ID", std::to_string(NextTransId(program)));
-    transaction.add("ACCOUNT", program.settings.ACCOUNT);
-    transaction.add("CLASSCODE", security.ClassCode);
-    transaction.add("SECCODE", security.Ticker);
-    return transaction;
 }
 
 }  // namespace
@@ -115,48 +89,65 @@ std::int32_t SeedTransId(const LocalDateTime& now) {
     return seed == 0 ? 1 : seed;
 }
 
-std::int32_t NextTransId(Program& program) {
-    if (program.TransIdCounter < 1) program.TransIdCounter = 1;
-    std::int32_t id = program.TransIdCounter;
-    program.TransIdCounter = id == maxTransId ? 1 : id + 1;
+std::int32_t OrderSender::NextTransId() {
+    if (TransIdCounter < 1) TransIdCounter = 1;
+    std::int32_t id = TransIdCounter;
+    TransIdCounter = id == maxTransId ? 1 : id + 1;
     return id;
 }
 
-bool QuantityAllowed(Program& program, std::int32_t quantity, const char* what) {
-    const std::int32_t limit = program.settings.MaxOrderQuantity;
+bool OrderSender::QuantityAllowed(std::int32_t quantity, const char* what) {
+    const std::int32_t limit = settings_.MaxOrderQuantity;
     if (limit <= 0 || quantity <= limit) return true;
-    program.log.LogMessage(std::string(what) + " refused: quantity " + std::to_string(quantity) +
-                               " is above MaxOrderQuantity " + std::to_string(limit),
-                           1);
-    program.platform.messages.show("Количество " + std::to_string(quantity) + " больше допустимого " +
-                                   std::to_string(limit));
+    log_.LogMessage(std::string(what) + " refused: quantity " + std::to_string(quantity) +
+                        " is above MaxOrderQuantity " + std::to_string(limit),
+                    1);
+    messages_.show("Количество " + std::to_string(quantity) + " больше допустимого " + std::to_string(limit));
     return false;
 }
 
-void SendNewOrder(Program& program, int Operation, std::int32_t Quantity, double Price) {
-    if (!program.CurrentSecurity || !QuantityAllowed(program, Quantity, "order")) return;
-    const TSecShareRecord& security = *program.CurrentSecurity;
-    TransactionText transaction = Head(program, security);
+TransactionText OrderSender::head(const TSecShareRecord& security) {
+    TransactionText transaction;
+    transaction.add("TRANS_ID", std::to_string(NextTransId()));
+    transaction.add("ACCOUNT", settings_.ACCOUNT);
+    transaction.add("CLASSCODE", security.ClassCode);
+    transaction.add("SECCODE", security.Ticker);
+    return transaction;
+}
+
+void OrderSender::deliver(OrderDelivery& delivery, const TransactionText& transaction) {
+    if (transaction.refusal()) {
+        // The raw text may hold line breaks; the reason says enough.
+        log_.LogMessage("transaction not sent: " + *transaction.refusal(), 1);
+        messages_.show("Заявка не отправлена: " + *transaction.refusal());
+        return;
+    }
+    if (log_.enabled(2)) log_.LogMessage("formed order: " + transaction.text(), 2);
+    delivery.deliver(transaction.text());
+}
+
+void OrderSender::SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security, int Operation,
+                               std::int32_t Quantity, double Price) {
+    if (!QuantityAllowed(Quantity, "order")) return;
+    TransactionText transaction = head(security);
     transaction.addLiteral("ACTION=NEW_ORDER; TYPE=L; ");
     transaction.add("QUANTITY", std::to_string(Quantity));
     std::optional<std::string> price = PriceValue(Price, security.Decimals);
     if (!price) transaction.refuse("PRICE is not a finite number");
     transaction.add("PRICE", price.value_or(""));
     transaction.addLiteral(Operation == 1 ? "OPERATION=S; " : "OPERATION=B; ");
-    Deliver(program, transaction);
+    deliver(delivery, transaction);
 }
 
-void SendKillAll(Program& program) {
-    if (!program.CurrentSecurity) return;
-    const TSecShareRecord& security = *program.CurrentSecurity;
-    TransactionText transaction = Head(program, security);
-    std::string section = NormalizedText(program.settings.SECTION);
+void OrderSender::SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
+                              const TSecShareList* securities) {
+    TransactionText transaction = head(security);
+    std::string section = NormalizedText(settings_.SECTION);
     if (section == "FORTS") {
         transaction.addLiteral("ACTION=KILL_ALL_FUTURES_ORDERS; ");
         // An option names the base contract of its underlying futures contract, when listed.
         const TSecShareRecord* underlying = nullptr;
-        if (security.ClassCode == "SPBOPT" && program.SecurityList)
-            underlying = program.SecurityList->FindByTicker(security.BaseContract);
+        if (security.ClassCode == "SPBOPT" && securities) underlying = securities->FindByTicker(security.BaseContract);
         if (underlying)
             transaction.add("BASE_CONTRACT", underlying->BaseContract, false);
         else
@@ -164,21 +155,7 @@ void SendKillAll(Program& program) {
     } else if (section == "MICEX") {
         transaction.addLiteral("ACTION=KILL_ALL_ORDERS; ");
     }
-    Deliver(program, transaction);
-}
-
-void EmptyExchangeFiles(Program& program) {
-    const std::string& quikPath = program.settings.QuikPath;
-    // A QuikPath that names no folder would fail every write of every file, a box each; the
-    // missing securities file says what is wrong once, a few steps later.
-    std::error_code ignored;
-    if (!quikPath.empty() && !std::filesystem::is_directory(quikPath, ignored)) {
-        program.log.LogMessage("Папка QUIK не найдена, файлы обмена не очищены: " + quikPath, 1);
-        return;
-    }
-    for (const std::string& path :
-         {program.settings.TRIFileName, quikPath + "quik.tro", quikPath + "quik.trr"})
-        if (!path.empty()) program.log.writeLine("", false, true, path);
+    deliver(delivery, transaction);
 }
 
 }  // namespace velmora

@@ -6,24 +6,45 @@
 
 namespace velmora {
 
-class Program;
+class Log;
+class MessageSink;
+class OrderDelivery;
+class TSecShareList;
+class TransactionText;
+struct Settings;
+struct TSecShareRecord;
 
 // The counter's start value from the clock: hundredths of a second since
 // 1909-12-28, kept within the terminal's TRANS_ID range 1..2147483647.
 std::int32_t SeedTransId(const LocalDateTime& now);
-// The counter's value, then advances it (2147483647 wraps to 1).
-std::int32_t NextTransId(Program& program);
 
-// Build, log ("formed order: " at level 2) and deliver by OutputWay. Both act on
-// CurrentSecurity and need it set. Operation 1 sells, anything else buys.
-void SendNewOrder(Program& program, int Operation, std::int32_t Quantity, double Price);
+// Builds the transactions, numbers them and hands them to a delivery.
+class OrderSender {
+public:
+    OrderSender(const Settings& settings, Log& log, MessageSink& messages)
+        : settings_(settings), log_(log), messages_(messages) {}
 
-// Whether `quantity` is within MaxOrderQuantity (0 or less: no limit). When not, logs why and
-// shows "Количество N больше допустимого M"; `what` names the order or stop in the log.
-bool QuantityAllowed(Program& program, std::int32_t quantity, const char* what);
-void SendKillAll(Program& program);
+    std::int32_t TransIdCounter = 0;
+    // The counter's value, then advances it (2147483647 wraps to 1).
+    std::int32_t NextTransId();
 
-// Start-up in TRI mode: empties quik.tri, quik.tro and quik.trr (one empty line each).
-void EmptyExchangeFiles(Program& program);
+    // Whether `quantity` is within MaxOrderQuantity (0 or less: no limit). When not, logs why and
+    // shows "Количество N больше допустимого M"; `what` names the order or stop in the log.
+    bool QuantityAllowed(std::int32_t quantity, const char* what);
+
+    // Build, log ("formed order: " at level 2) and deliver. Operation 1 sells, anything else buys.
+    void SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security, int Operation,
+                      std::int32_t Quantity, double Price);
+    // `securities` finds an option's underlying futures contract.
+    void SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security, const TSecShareList* securities);
+
+private:
+    TransactionText head(const TSecShareRecord& security);
+    void deliver(OrderDelivery& delivery, const TransactionText& transaction);
+
+    const Settings& settings_;
+    Log& log_;
+    MessageSink& messages_;
+};
 
 }  // namespace velmora

@@ -26,7 +26,7 @@
 #include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "platform/trans_library.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fakes.h"
 #include "support/standin_process.h"
 
@@ -238,7 +238,7 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     WindowOnStandin f;
     f.start(outputWay);
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(f.program->DLLConnected, dll);
+    QCOMPARE(f.program->library.connected(), dll);
     const std::string triFile = f.quik.file("quik.tri");
     const std::string troFile = f.quik.file("quik.tro");
     const std::string trrFile = f.quik.file("quik.trr");
@@ -443,7 +443,7 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     QVERIFY2(answers.find("OPERATION=B; PRICE=" + bestAsk.toStdString() + "; QUANTITY=1;") != std::string::npos,
              answers.c_str());
     QCOMPARE(QString::fromStdString(answers).count(QStringLiteral("\r\n")), 1);
-    QCOMPARE(f.program->DLLConnected, outputWay == QLatin1String("DLL"));
+    QCOMPARE(f.program->library.connected(), outputWay == QLatin1String("DLL"));
     QVERIFY(f.messages.shown.empty());
 }
 

@@ -28,7 +28,7 @@
 #include "platform/trans_library.h"
 #include "secs/security_list.h"
 #include "settings/ini_file.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fake_view.h"
 #include "support/fakes.h"
 #include "support/standin_process.h"
@@ -395,7 +395,7 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     startTerminal("DLL", 4, {"--dump-books"});
     ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
     startProgram(static_cast<std::uint32_t>(terminal->pid()), *library);
-    ASSERT_TRUE(program->DLLConnected) << logText();
+    ASSERT_TRUE(program->library.connected()) << logText();
     tickTo(3);
     ASSERT_TRUE(program->instrumentChosen());
     buyAtBestBid(1);
@@ -408,7 +408,7 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     buyAtBestBid(2);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
     tick();
-    EXPECT_FALSE(program->DLLConnected);
+    EXPECT_FALSE(program->library.connected());
     buyAtBestBid(3);
     ClearAllOrders(*program, view);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
@@ -429,7 +429,7 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     ASSERT_TRUE(ownQuantities(*next, "SiZ6"));
     terminals->allow(static_cast<std::uint32_t>(next->pid()));
     tickTo(102);
-    ASSERT_TRUE(program->DLLConnected) << logText();
+    ASSERT_TRUE(program->library.connected()) << logText();
     EXPECT_EQ(library->connects, (std::vector<std::int32_t>{0, 0}));
     const std::string price = buyAtBestBid(4);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4, 0}));
@@ -450,18 +450,18 @@ TEST_F(FaultTest, WithoutATerminalForTheLibraryTheTickRetriesEveryFiftyTicksUnti
     auto other = serve(elsewhere);
     startProgram(static_cast<std::uint32_t>(other->pid()), *library);
     ASSERT_TRUE(view.timerEnabled) << logText();
-    EXPECT_FALSE(program->DLLConnected);
+    EXPECT_FALSE(program->library.connected());
 
     tickTo(60);
-    EXPECT_FALSE(program->DLLConnected);
+    EXPECT_FALSE(program->library.connected());
     terminal = serve(quik, {"--dump-books"});
     ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
     std::uint32_t connectedAt = 0;
-    while (!program->DLLConnected && program->CycleNum < 160) {
+    while (!program->library.connected() && program->CycleNum < 160) {
         connectedAt = program->CycleNum;
         tick();
     }
-    ASSERT_TRUE(program->DLLConnected) << logText();
+    ASSERT_TRUE(program->library.connected()) << logText();
     EXPECT_EQ(connectedAt, 100u);
     EXPECT_EQ(library->connects.size(), 4u);  // start-up, ticks 0, 50 and 100
     EXPECT_EQ(library->connects.back(), 0);

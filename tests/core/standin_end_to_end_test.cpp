@@ -120,7 +120,7 @@ TEST_F(StandinEndToEnd, EditorBuyThroughTheLibraryRestsAtTheBestBid) {
     auto library = loadTransLibrary(VELMORA_BIN_DIR "/");
     ASSERT_TRUE(library->available()) << library->loadError();
     start("DLL", *library);
-    EXPECT_TRUE(program->DLLConnected) << readFile(app.file("Velmora.log"));
+    EXPECT_TRUE(program->library.connected()) << readFile(app.file("Velmora.log"));
     view.contracts = 4;
     const std::string bestBid = program->ladder.cell(21, LadderGrid::PriceColumn);
     ASSERT_EQ(program->ladder.cell(21, LadderGrid::OwnBuy), "");

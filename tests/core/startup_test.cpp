@@ -8,7 +8,7 @@
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
 #include "settings/alarms.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fake_view.h"
 #include "support/fakes.h"
 
@@ -211,7 +211,7 @@ TEST_F(TickTest, LibraryRetryNeedsOutputWayExactlyDll) {
     EXPECT_EQ(library.connectTexts.size(), 3u);  // start-up, tick 0, tick 50
     library.connectResult = 0;
     for (int tick = 0; tick < 50; ++tick) RefreshTick(program, view);
-    EXPECT_TRUE(program.DLLConnected);
+    EXPECT_TRUE(program.library.connected());
     EXPECT_EQ(library.connectTexts.size(), 4u);
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/program.h"
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "ladder/price_text.h"
 #include "secs/security_list.h"
 #include "support/fakes.h"

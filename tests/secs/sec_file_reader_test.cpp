@@ -4,10 +4,10 @@
 
 #include <filesystem>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "secs/sec_file_builder.h"
 #include "settings/log.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fakes.h"
 
 using namespace velmora;

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 
 using namespace velmora;
 

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "core/program_error.h"
-#include "core/tick_period.h"
+#include "settings/program_error.h"
+#include "settings/tick_period.h"
 #include "settings/ini_file.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fake_view.h"
 #include "support/fakes.h"
 

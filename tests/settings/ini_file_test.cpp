@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "support/fakes.h"
 
 namespace velmora {

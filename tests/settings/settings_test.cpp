@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "platform/program_location.h"
 #include "settings/alarms.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fakes.h"
 
 namespace velmora {

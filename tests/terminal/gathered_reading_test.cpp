@@ -14,7 +14,7 @@
 #include "support/fakes.h"
 #include "terminal/book_layout.h"
 #include "terminal/log_lines.h"
-#include "terminal/process_finder.h"
+#include "terminal/hex_text.h"
 #include "terminal/quote_table.h"
 
 using namespace velmora;

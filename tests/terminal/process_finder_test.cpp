@@ -5,6 +5,7 @@
 #include "core/program.h"
 #include "support/fake_view.h"
 #include "support/fakes.h"
+#include "terminal/hex_text.h"
 
 using namespace velmora;
 using namespace velmora::testing;
@@ -20,6 +21,14 @@ protected:
     FakeTransLibrary transLibrary;
     Program program{Platform{processes, clock, locale, sink, transLibrary}};
     FakeView view;
+
+    void findTerminal() {
+        std::uint32_t processId = program.TerminalProcessId;
+        std::unique_ptr<ProcessHandle> process = FindTerminal(processes, view, program.AppClosing, processId);
+        if (program.AppClosing) return;
+        program.TerminalProcessId = processId;
+        program.TerminalProcess = std::move(process);
+    }
 };
 
 TEST_F(ProcessFinderTest, MatchesContainedNameWhateverItsCase) {
@@ -47,7 +56,7 @@ TEST_F(ProcessFinderTest, OnlyLatinLettersAreCaseFolded) {
 
 TEST_F(ProcessFinderTest, FirstOfTwoTerminalsIsOpenedWithoutWaiting) {
     processes.processes = {{10, "sh"}, {20, "info.exe"}, {30, "INFO.EXE"}};
-    FindTerminal(program, view);
+    findTerminal();
     EXPECT_EQ(program.TerminalProcessId, 20u);
     EXPECT_NE(program.TerminalProcess, nullptr);
     EXPECT_EQ(processes.opened, std::vector<std::uint32_t>{20});
@@ -60,7 +69,7 @@ TEST_F(ProcessFinderTest, WaitShowsNoticeUntilTerminalAppears) {
         EXPECT_TRUE(view.infoVisible);
         if (view.pauses == 3) processes.processes.push_back({42, "info.exe"});
     };
-    FindTerminal(program, view);
+    findTerminal();
     EXPECT_EQ(view.captionsShown, std::vector<std::string>{"Запустите QUIK..."});
     EXPECT_FALSE(view.infoVisible);
     EXPECT_GE(processes.listCalls, 4);
@@ -72,7 +81,7 @@ TEST_F(ProcessFinderTest, ClosingTheWindowEndsTheWaitWithoutOpening) {
     view.onEvents = [&] {
         if (view.pauses == 2) program.AppClosing = true;
     };
-    FindTerminal(program, view);
+    findTerminal();
     EXPECT_EQ(view.pauses, 2);
     EXPECT_FALSE(view.infoVisible);
     EXPECT_TRUE(processes.opened.empty());

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "core/program.h"
-#include "core/program_error.h"
+#include "settings/program_error.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
 #include "support/fake_view.h"

@@ -1,4 +1,4 @@
-#include "trans/dll_mode.h"
+#include "trans/order_delivery.h"
 
 #include <dlfcn.h>
 
@@ -17,12 +17,12 @@ using DllModeTest = ProgramFixture;
 TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
     program.settings.QuikPath = "C:\\QUIK\\";
     transLibrary.connectResult = 3;
-    ConnectTransLibrary(program);
-    EXPECT_FALSE(program.DLLConnected);
+    program.library.connect();
+    EXPECT_FALSE(program.library.connected());
     transLibrary.connectResult = 0;
-    ConnectTransLibrary(program);
-    EXPECT_TRUE(program.DLLConnected);
-    DoneDLLMode(program);
+    program.library.connect();
+    EXPECT_TRUE(program.library.connected());
+    program.library.disconnect();
     EXPECT_EQ(transLibrary.connectTexts, (Texts{"C:\\QUIK\\", "C:\\QUIK\\"}));
     EXPECT_EQ(transLibrary.disconnects, 1);
     EXPECT_EQ(logLines(), (Texts{"InitDLLMode..", "TRANS2QUIK_CONNECT RES:3; ParamString:C:\\QUIK\\; Errcode:7; ErrMess:",
@@ -34,9 +34,9 @@ TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
 
 TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
     program.settings.QuikPath = std::string(253, 'q') + "\\";
-    EXPECT_TRUE(InitDLLMode(program));
+    EXPECT_TRUE(program.library.init());
     program.settings.QuikPath += "q";
-    EXPECT_FALSE(InitDLLMode(program));
+    EXPECT_FALSE(program.library.init());
     ASSERT_EQ(transLibrary.connectTexts.size(), 1u);
     EXPECT_EQ(transLibrary.connectTexts[0].size(), 254u);
     EXPECT_TRUE(logged("QuikPath is longer than 254 bytes"));
@@ -44,10 +44,10 @@ TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
 
 TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
     transLibrary.isAvailable = false;
-    ConnectTransLibrary(program);
+    program.library.connect();
     SendNewOrder(program, 0, 1, 100);
-    DoneDLLMode(program);
-    EXPECT_FALSE(program.DLLConnected);
+    program.library.disconnect();
+    EXPECT_FALSE(program.library.connected());
     EXPECT_TRUE(transLibrary.connectTexts.empty() && transLibrary.sent.empty() && transLibrary.disconnects == 0);
     EXPECT_TRUE(logged("TRANS2QUIK library not available: not loaded"));
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK library not available: not loaded"));

@@ -9,7 +9,7 @@
 #include "core/program.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fakes.h"
 
 namespace velmora::testing {
@@ -33,8 +33,8 @@ protected:
         program.settings.QuikPath = folder.path();
         program.settings.TRIFileName = folder.file("quik.tri");
         program.settings.ACCOUNT = "A1";
-        program.settings.OutputWay = "DLL";
-        program.TransIdCounter = 1001;
+        program.settings.SetOutputWay("DLL");
+        program.sender.TransIdCounter = 1001;
         program.SecurityList = std::make_unique<TSecShareList>();
         program.StopOrders = std::make_unique<TStopOrders>();
         program.CurrentSecurity = &addSecurity("SPBFUT", "T1", "B1");

@@ -16,7 +16,7 @@ TEST_F(TransactionsTest, ExampleTransactionsComeOutByteForByteOneTriLineEach) {
                               "TYPE=L; QUANTITY=3; PRICE=1234.50; OPERATION=S; ";
     const std::string killAll = "TRANS_ID=1002; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; "
                                 "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ";
-    program.settings.OutputWay = "TRI";
+    program.settings.SetOutputWay("TRI");
     writeFile(folder.file("quik.tri"), "earlier\r\n");
     SendNewOrder(program, 1, 3, 1234.5);
     SendKillAll(program);
@@ -36,7 +36,7 @@ TEST_F(TransactionsTest, OperationCodingAndPriceDigitsWhateverTheLocale) {
 }
 
 TEST_F(TransactionsTest, TransIdsFollowOneAnotherAcrossKillAllAndWrapToOne) {
-    program.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
+    program.sender.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
     SendKillAll(program);
     SendNewOrder(program, 0, 1, 100);
     SendNewOrder(program, 0, 1, 100);
@@ -80,18 +80,18 @@ TEST_F(TransactionsTest, KillAllVariantsBySectionAndOptionBaseContract) {
 
 TEST_F(TransactionsTest, DeliveryByOutputWayWhateverTheLogLevel) {
     program.log.LogThreshold = -1;
-    program.settings.OutputWay = " tri";
+    program.settings.SetOutputWay(" tri");
     writeFile(folder.file("quik.tro"), "old reply\r\n");
-    EmptyExchangeFiles(program);
+    program.fileDelivery.emptyExchangeFiles();
     for (const char* name : {"quik.tri", "quik.tro", "quik.trr"}) EXPECT_EQ(readFile(folder.file(name)), "\r\n");
     SendNewOrder(program, 0, 1, 100);
     program.log.LogThreshold = 0;
     SendNewOrder(program, 0, 1, 100);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 
-    program.settings.OutputWay = "Dll";  // handed over while not connected too
+    program.settings.SetOutputWay("Dll");  // handed over while not connected too
     SendNewOrder(program, 0, 1, 100);
-    program.settings.OutputWay = "";
+    program.settings.SetOutputWay("");
     SendNewOrder(program, 0, 1, 100);
     EXPECT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
@@ -100,13 +100,13 @@ TEST_F(TransactionsTest, DeliveryByOutputWayWhateverTheLogLevel) {
 TEST_F(TransactionsTest, AMissingQuikFolderIsLoggedOnceWithoutBoxes) {
     program.settings.QuikPath = folder.file("no-such-folder/");
     program.settings.TRIFileName = program.settings.QuikPath + "quik.tri";
-    EmptyExchangeFiles(program);
+    program.fileDelivery.emptyExchangeFiles();
     EXPECT_TRUE(sink.shown.empty());
     EXPECT_EQ(logLines(), (Texts{"Папка QUIK не найдена, файлы обмена не очищены: " + program.settings.QuikPath}));
 }
 
 TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
-    program.settings.OutputWay = "TRI";
+    program.settings.SetOutputWay("TRI");
     program.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
     SendNewOrder(program, 0, 1, 100);
     program.settings.ACCOUNT = "A1";
@@ -124,11 +124,11 @@ TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
                                  "transaction not sent: CLASSCODE holds NUL",
                                  "transaction not sent: BASE_CONTRACT holds LF"}));
     EXPECT_EQ(sink.shown.size(), 4u);
-    EXPECT_EQ(program.TransIdCounter, 1005);  // refused transactions still took their numbers
+    EXPECT_EQ(program.sender.TransIdCounter, 1005);  // refused transactions still took their numbers
 }
 
 TEST_F(TransactionsTest, AnUnwritableTriFileIsNotReportedAsDelivered) {
-    program.settings.OutputWay = "TRI";
+    program.settings.SetOutputWay("TRI");
     program.settings.TRIFileName = folder.file("missing/quik.tri");
     SendNewOrder(program, 0, 1, 100);
     EXPECT_FALSE(sink.shown.empty());  // the writer's own box

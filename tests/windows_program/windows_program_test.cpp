@@ -16,7 +16,7 @@
 #include <sstream>
 #include <thread>
 
-#include "settings/text_encoding.h"
+#include "platform/text_encoding.h"
 #include "support/fakes.h"
 #include "support/standin_process.h"
 

@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+
+namespace velmora {
+
+// pnlInfo, the red panel over the ladder. The window supplies it; tests record it.
+class InfoPanel {
+public:
+    virtual ~InfoPanel() = default;
+    virtual std::string infoCaption() const = 0;
+    virtual void setInfoCaption(const std::string& text) = 0;
+    virtual void setInfoVisible(bool visible) = 0;
+};
+
+}  // namespace velmora

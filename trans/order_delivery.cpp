@@ -1,0 +1,120 @@
+#include "trans/order_delivery.h"
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+#include "platform/text_encoding.h"
+#include "platform/trans_library.h"
+#include "settings/line_file.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::uint32_t bufferSize = 255;
+
+// The library writes 8-bit text and may fill its buffer to the last byte.
+std::string LibraryText(char (&buffer)[bufferSize]) {
+    buffer[bufferSize - 1] = '\0';
+    return cp1251ToUtf8(buffer);
+}
+
+}  // namespace
+
+bool FileDelivery::writeLine(const std::string& path, const std::string& line, bool rewrite) {
+    return WriteLineToFile(path, line, rewrite, line, [this](const std::string& text) { log_.notice(text); });
+}
+
+void FileDelivery::deliver(const std::string& text) {
+    const std::string& path = settings_.TRIFileName;
+    // An empty path would send the line to the program's own log.
+    const bool written = !path.empty() && writeLine(path, text, false);
+    if (!written) log_.LogMessage("transaction not delivered: cannot write to \"" + path + "\"", 1);
+}
+
+void FileDelivery::emptyExchangeFiles() {
+    const std::string& quikPath = settings_.QuikPath;
+    // A QuikPath that names no folder would fail every write of every file, a box each; the
+    // missing securities file says what is wrong once, a few steps later.
+    std::error_code ignored;
+    if (!quikPath.empty() && !std::filesystem::is_directory(quikPath, ignored)) {
+        log_.LogMessage("Папка QUIK не найдена, файлы обмена не очищены: " + quikPath, 1);
+        return;
+    }
+    for (const std::string& path : {settings_.TRIFileName, quikPath + "quik.tro", quikPath + "quik.trr"})
+        if (!path.empty()) writeLine(path, "", true);
+}
+
+bool LibraryDelivery::init() {
+    log_.LogMessage("InitDLLMode..", 3);
+    if (!library_.available()) {
+        log_.LogMessage("TRANS2QUIK library not available: " + library_.loadError(), 1);
+        return false;
+    }
+    std::string path = utf8ToCp1251(settings_.QuikPath);
+    if (path.size() > bufferSize - 1) {
+        log_.LogMessage("QuikPath is longer than 254 bytes, cannot connect to TRANS2QUIK: " + settings_.QuikPath, 1);
+        return false;
+    }
+    char connectionText[bufferSize] = {};
+    std::memcpy(connectionText, path.data(), path.size());
+    std::int32_t extendedError = 0;
+    char errorMessage[bufferSize] = {};
+    std::int32_t result = library_.connect(connectionText, &extendedError, errorMessage, bufferSize);
+    if (log_.enabled(3))
+        log_.LogMessage("TRANS2QUIK_CONNECT RES:" + std::to_string(result) +
+                            "; ParamString:" + LibraryText(connectionText) +
+                            "; Errcode:" + std::to_string(extendedError) + "; ErrMess:" + LibraryText(errorMessage),
+                        3);
+    return result == 0;
+}
+
+void LibraryDelivery::connect() {
+    if (init()) {
+        connected_ = true;
+        log_.LogMessage("связь с QUIK для передачи заявок через dll установлена", 1);
+    } else {
+        log_.LogMessage("Не удается установить связь с QUIK для передачи заявок через dll", 1);
+    }
+}
+
+void LibraryDelivery::disconnect() {
+    connected_ = false;
+    log_.LogMessage("DoneDLLMode...", 3);
+    if (!library_.available()) {
+        log_.LogMessage("TRANS2QUIK library not available: " + library_.loadError(), 3);
+        return;
+    }
+    std::int32_t extendedError = 0;
+    char errorMessage[bufferSize] = {};
+    std::int32_t result = library_.disconnect(&extendedError, errorMessage, bufferSize);
+    if (log_.enabled(3))
+        log_.LogMessage("TRANS2QUIK_DISCONNECT RES: " + std::to_string(result) +
+                            "; ErrCode:" + std::to_string(extendedError) + "; Errm:" + LibraryText(errorMessage) +
+                            "; ",
+                        3);
+}
+
+void LibraryDelivery::deliver(const std::string& text) {
+    if (!library_.available()) {
+        log_.LogMessage("transaction not delivered: TRANS2QUIK library not available: " + library_.loadError(), 1);
+        return;
+    }
+    std::string bytes = utf8ToCp1251(text);
+    std::vector<char> transaction(bytes.begin(), bytes.end());
+    transaction.push_back('\0');
+    std::int32_t extendedError = 0;
+    char errorMessage[bufferSize] = {};
+    // An order the terminal rejects shows only there; one the library could not pass on
+    // (the terminal gone) would leave no trace at all.
+    std::int32_t result = library_.sendAsyncTransaction(transaction.data(), &extendedError, errorMessage, bufferSize);
+    if (result != 0)
+        log_.LogMessage("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:" + std::to_string(result) +
+                            "; Errcode:" + std::to_string(extendedError) + "; ErrMess:" + LibraryText(errorMessage),
+                        1);
+}
+
+}  // namespace velmora

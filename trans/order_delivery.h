@@ -1,0 +1,62 @@
+#pragma once
+#include <string>
+
+namespace velmora {
+
+class Log;
+class TransLibrary;
+struct Settings;
+
+// Hands a formed transaction to the terminal. The text is UTF-8 and already checked.
+class OrderDelivery {
+public:
+    virtual ~OrderDelivery() = default;
+    virtual void deliver(const std::string& text) = 0;
+};
+
+// OutputWay=TRI: one line appended to TRIFileName, whatever LogLevel is.
+class FileDelivery : public OrderDelivery {
+public:
+    FileDelivery(const Settings& settings, Log& log) : settings_(settings), log_(log) {}
+    void deliver(const std::string& text) override;
+    // Start-up: empties quik.tri, quik.tro and quik.trr (one empty line each).
+    void emptyExchangeFiles();
+
+private:
+    bool writeLine(const std::string& path, const std::string& line, bool rewrite);
+
+    const Settings& settings_;
+    Log& log_;
+};
+
+// OutputWay=DLL: the terminal's transaction library, connected with QuikPath.
+class LibraryDelivery : public OrderDelivery {
+public:
+    LibraryDelivery(TransLibrary& library, const Settings& settings, Log& log)
+        : library_(library), settings_(settings), log_(log) {}
+    void deliver(const std::string& text) override;
+
+    // The library's connect call and its log line; false when it did not connect.
+    bool init();
+    // Start-up and the tick's retry: init, then connected() and the outcome's log line.
+    void connect();
+    // The library's disconnect call; connected() is false afterwards.
+    void disconnect();
+    bool connected() const { return connected_; }
+    // Start-up begins unconnected whatever a previous run left.
+    void forget() { connected_ = false; }
+
+private:
+    TransLibrary& library_;
+    const Settings& settings_;
+    Log& log_;
+    bool connected_ = false;
+};
+
+// Any other OutputWay: the formed order is logged and goes nowhere.
+class LogOnlyDelivery : public OrderDelivery {
+public:
+    void deliver(const std::string&) override {}
+};
+
+}  // namespace velmora
