@@ -14,6 +14,31 @@ Program::Program(Platform platform_)
 
 Program::~Program() = default;
 
+const TSecShareList* Program::securities() { return SecurityList.get(); }
+
+void BuyAtEditorPrice(Program& program, MainView& view) { program.orders.BuyAtEditorPrice(view); }
+void SellAtEditorPrice(Program& program, MainView& view) { program.orders.SellAtEditorPrice(view); }
+void MarketBuy(Program& program, MainView& view) { program.orders.MarketBuy(view); }
+void MarketSell(Program& program, MainView& view) { program.orders.MarketSell(view); }
+void MarketPlusBuy(Program& program, MainView& view) { program.orders.MarketPlusBuy(view); }
+void MarketPlusSell(Program& program, MainView& view) { program.orders.MarketPlusSell(view); }
+void ClearAllOrders(Program& program, MainView& view) { program.orders.ClearAllOrders(view); }
+void ClearAllStops(Program& program) { program.orders.ClearAllStops(); }
+void SetStop(Program& program, MainView& view) { program.orders.SetStop(view); }
+void LadderMouseDown(Program& program, MainView& view, MouseButton button, bool shift, int column, int row) {
+    program.orders.LadderMouseDown(view, button, shift, column, row);
+}
+void PriceStep(Program& program, MainView& view, bool up) { program.orders.PriceStep(view, up); }
+void AddStopOrder(Program& program, std::uint8_t Direction, double Price, std::int32_t Quantity,
+                  bool spacedDirection) {
+    program.orders.AddStopOrder(Direction, Price, Quantity, spacedDirection);
+}
+void CheckStopOrders(Program& program) { program.orders.CheckStopOrders(); }
+void FireStopOrder(Program& program, int Index, double TriggerPrice) {
+    program.orders.FireStopOrder(Index, TriggerPrice);
+}
+void ShowStopQuantities(Program& program) { program.orders.ShowStopQuantities(); }
+
 OrderDelivery& Program::delivery() {
     switch (settings.outputMode) {
         case OutputMode::TRI: return fileDelivery;

@@ -3,12 +3,13 @@
 #include <memory>
 #include <string>
 
-#include "core/terminal_watch.h"
 #include "ladder/ladder_grid.h"
+#include "orders/order_entry.h"
 #include "platform/process_access.h"
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "terminal/quote_table.h"
+#include "terminal/terminal_watch.h"
 #include "trans/order_delivery.h"
 #include "trans/transactions.h"
 
@@ -35,7 +36,7 @@ struct Platform {
 
 // The program-wide state, in one place, passed to whoever needs it. Touched only
 // from the user-interface thread.
-class Program {
+class Program : public OrderSource {
 public:
     explicit Program(Platform platform);
     ~Program();
@@ -59,7 +60,7 @@ public:
     LogOnlyDelivery logOnly;
     OrderSender sender{settings, log, platform.messages};
     // The delivery OutputWay names.
-    OrderDelivery& delivery();
+    OrderDelivery& delivery() override;
 
     // Created by start-up, freed by shutdown.
     std::unique_ptr<TQuoteTables> quoteTables;
@@ -78,6 +79,12 @@ public:
     TerminalWatch watch;
 
     LadderGrid ladder;
+    OrderEntry orders{settings, log, watch, ladder, sender, *this};
+
+    TQuoteTable* shownTable() override { return CurrentQuoteTable; }
+    const TSecShareRecord* shownSecurity() override { return CurrentSecurity; }
+    TStopOrders* stops() override { return StopOrders.get(); }
+    const TSecShareList* securities() override;
 
     bool instrumentChosen() const { return CurrentQuoteTable != nullptr && CurrentSecurity != nullptr; }
     void clearCurrent() {
@@ -92,6 +99,24 @@ void SendKillAll(Program& program);
 bool QuantityAllowed(Program& program, std::int32_t quantity, const char* what);
 // RefreshDOM of the shown book onto the program's ladder.
 bool RefreshDOM(Program& program);
+
+// The order commands on the program's own parts.
+void BuyAtEditorPrice(Program& program, MainView& view);
+void SellAtEditorPrice(Program& program, MainView& view);
+void MarketBuy(Program& program, MainView& view);
+void MarketSell(Program& program, MainView& view);
+void MarketPlusBuy(Program& program, MainView& view);
+void MarketPlusSell(Program& program, MainView& view);
+void ClearAllOrders(Program& program, MainView& view);
+void ClearAllStops(Program& program);
+void SetStop(Program& program, MainView& view);
+void LadderMouseDown(Program& program, MainView& view, MouseButton button, bool shift, int column, int row);
+void PriceStep(Program& program, MainView& view, bool up);
+void AddStopOrder(Program& program, std::uint8_t Direction, double Price, std::int32_t Quantity,
+                  bool spacedDirection = false);
+void CheckStopOrders(Program& program);
+void FireStopOrder(Program& program, int Index, double TriggerPrice);
+void ShowStopQuantities(Program& program);
 
 // acRefreshQuoteTables: one discovery pass, refilling cbSecName and re-pointing
 // CurrentQuoteTable / CurrentSecurity.

@@ -9,7 +9,7 @@
 #include "core/main_view.h"
 #include "core/program.h"
 #include "settings/program_error.h"
-#include "core/terminal_watch.h"
+#include "core/terminal_recovery.h"
 #include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "orders/order_entry.h"
@@ -181,11 +181,11 @@ void RefreshTick(Program& program, MainView& view) {
     try {
         const bool terminalThere = WatchTerminal(program, view);
         if (program.instrumentChosen() && terminalThere) {
-            NoteBookRead(program, view, RefreshDOM(program));
+            program.watch.noteBookRead(program.log, view, RefreshDOM(program));
             ShowStopQuantities(program);
             CheckStopOrders(program);
         } else if (terminalThere) {
-            NoteNoBookShown(program, view);
+            program.watch.noteNoBookShown(program.log, view, !program.settings.DefaultContract.empty());
         }
         const std::int32_t interval = program.settings.RefreshInterval;
         const bool rediscover = program.CycleNum % TicksIn(rediscoveryPeriod, interval) == 0;

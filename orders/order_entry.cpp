@@ -5,14 +5,15 @@
 #include <string>
 #include <string_view>
 
-#include "core/main_view.h"
-#include "core/program.h"
-#include "core/terminal_watch.h"
+#include "ladder/ladder_grid.h"
 #include "ladder/price_text.h"
 #include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "secs/security_list.h"
+#include "settings/log.h"
 #include "settings/normalized_text.h"
+#include "settings/settings.h"
+#include "terminal/quote_table.h"
 #include "trans/transactions.h"
 
 namespace velmora {
@@ -23,79 +24,11 @@ constexpr int Buy = 0;
 constexpr int Sell = 1;
 
 // The best price of one side, priced for the current security; none when that side is empty.
-std::optional<double> BestPrice(Program& program, bool bid) {
-    TQuoteRecord* row = bid ? program.CurrentQuoteTable->BestBid() : program.CurrentQuoteTable->BestAsk();
+std::optional<double> BestPrice(TQuoteTable& table, const TSecShareRecord& security, bool bid) {
+    TQuoteRecord* row = bid ? table.BestBid() : table.BestAsk();
     if (!row) return std::nullopt;
-    row->CalcPrice(*program.CurrentSecurity);
+    row->CalcPrice(security);
     return row->Price;
-}
-
-double Offset(Program& program, std::int32_t steps) { return program.CurrentSecurity->stepOffset(steps); }
-
-void OrderAtEditorPrice(Program& program, MainView& view, int operation) {
-    if (!OrderAllowed(program, view, operation == Buy ? "acBUY" : "acSELL")) return;
-    if (!program.instrumentChosen()) return;
-    std::optional<double> price = ReadPriceText(view.priceText());
-    if (!price) return;
-    SendNewOrder(program, operation, view.contractCount(), *price);
-}
-
-// A best price moved up or down by `steps` price steps.
-void OrderFromBest(Program& program, MainView& view, const char* command, bool fromBid, bool up, std::int32_t steps,
-                   int operation) {
-    if (!OrderAllowed(program, view, command)) return;
-    if (!program.instrumentChosen()) return;
-    std::optional<double> best = BestPrice(program, fromBid);
-    if (!best) return;
-    double offset = Offset(program, steps);
-    SendNewOrder(program, operation, view.contractCount(), up ? *best + offset : *best - offset);
-}
-
-void LeftClick(Program& program, MainView& view, bool shift, int column, int row, double price) {
-    const LadderGrid& grid = program.ladder;
-    std::int32_t quantity = view.contractCount();
-    // Checked once, so a Shift+click above the limit shows one box, not one for the order and one for the stop.
-    if (column != LadderGrid::PriceColumn && !QuantityAllowed(program, quantity, "ladder click")) return;
-    switch (column) {
-        case LadderGrid::PriceColumn:
-            view.setPriceText(grid.cell(row, LadderGrid::PriceColumn));
-            break;
-        // The stop is priced before sending: a box the send opens runs ticks whose
-        // discovery may leave no current security.
-        case LadderGrid::SellQuantity: {
-            double limit = price + Offset(program, view.limitOrderShift());
-            double stop = limit - Offset(program, view.limitStopShift());
-            SendNewOrder(program, Buy, quantity, limit);
-            if (shift) AddStopOrder(program, Sell, stop, quantity);
-            break;
-        }
-        case LadderGrid::BuyQuantity: {
-            double limit = price - Offset(program, view.limitOrderShift());
-            double stop = limit + Offset(program, view.limitStopShift());
-            SendNewOrder(program, Sell, quantity, limit);
-            if (shift) AddStopOrder(program, Buy, stop, quantity, true);
-            break;
-        }
-        case LadderGrid::Stop: {
-            // An offer row gets a buy stop, a bid row a sell stop.
-            bool bidRow = TrimmedText(grid.cell(row, LadderGrid::SellQuantity)).empty();
-            AddStopOrder(program, bidRow ? Sell : Buy, price, quantity);
-            break;
-        }
-        default:
-            break;
-    }
-}
-
-void RightClick(Program& program, int column, int row) {
-    const LadderGrid& grid = program.ladder;
-    int lastRow = grid.rowCount() - 1;
-    if (column != LadderGrid::Stop || row == 0 || row >= lastRow || !program.StopOrders) return;
-    if (grid.cell(row, LadderGrid::Stop).empty() || grid.cell(row + 1, LadderGrid::PriceColumn).empty()) return;
-    std::optional<double> upper = ReadPriceText(grid.cell(row, LadderGrid::PriceColumn));
-    std::optional<double> lower = ReadPriceText(grid.cell(row + 1, LadderGrid::PriceColumn));
-    if (!upper || !lower) return;
-    program.StopOrders->RemoveFirstInRange(*upper, *lower, program.log);
 }
 
 // A price cell as ShowStopQuantities reads it: blanks trimmed, a comma allowed.
@@ -107,133 +40,207 @@ std::optional<double> StopRangeBound(const std::string& text) {
 
 }  // namespace
 
-void BuyAtEditorPrice(Program& program, MainView& view) { OrderAtEditorPrice(program, view, Buy); }
-
-void SellAtEditorPrice(Program& program, MainView& view) { OrderAtEditorPrice(program, view, Sell); }
-
-void MarketBuy(Program& program, MainView& view) {
-    OrderFromBest(program, view, "acMarketBUY", false, true, program.settings.MarketSpread, Buy);
+void OrderEntry::send(int operation, std::int32_t quantity, double price) {
+    if (const TSecShareRecord* security = source_.shownSecurity())
+        sender_.SendNewOrder(source_.delivery(), *security, operation, quantity, price);
 }
 
-void MarketSell(Program& program, MainView& view) {
-    OrderFromBest(program, view, "acMarketSell", true, false, program.settings.MarketSpread, Sell);
+void OrderEntry::orderAtEditorPrice(OrderEditors& view, int operation) {
+    if (!watch_.orderAllowed(log_, view, operation == Buy ? "acBUY" : "acSELL")) return;
+    if (!instrumentChosen()) return;
+    std::optional<double> price = ReadPriceText(view.priceText());
+    if (!price) return;
+    send(operation, view.contractCount(), *price);
 }
 
-void MarketPlusBuy(Program& program, MainView& view) {
-    OrderFromBest(program, view, "acMarketPlusBuy", true, true, view.limitOrderShift(), Buy);
+// A best price moved up or down by `steps` price steps.
+void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
+                               int operation) {
+    if (!watch_.orderAllowed(log_, view, command)) return;
+    if (!instrumentChosen()) return;
+    std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), fromBid);
+    if (!best) return;
+    double offset = source_.shownSecurity()->stepOffset(steps);
+    send(operation, view.contractCount(), up ? *best + offset : *best - offset);
 }
 
-void MarketPlusSell(Program& program, MainView& view) {
-    OrderFromBest(program, view, "acMarketPlusSell", false, false, view.limitOrderShift(), Sell);
+void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, double price) {
+    const LadderGrid& grid = ladder_;
+    std::int32_t quantity = view.contractCount();
+    // Checked once, so a Shift+click above the limit shows one box, not one for the order and one for the stop.
+    if (column != LadderGrid::PriceColumn && !sender_.QuantityAllowed(quantity, "ladder click")) return;
+    const TSecShareRecord& security = *source_.shownSecurity();
+    switch (column) {
+        case LadderGrid::PriceColumn:
+            view.setPriceText(grid.cell(row, LadderGrid::PriceColumn));
+            break;
+        // The stop is priced before sending: a box the send opens runs ticks whose
+        // discovery may leave no current security.
+        case LadderGrid::SellQuantity: {
+            double limit = price + security.stepOffset(view.limitOrderShift());
+            double stop = limit - security.stepOffset(view.limitStopShift());
+            send(Buy, quantity, limit);
+            if (shift) AddStopOrder(Sell, stop, quantity);
+            break;
+        }
+        case LadderGrid::BuyQuantity: {
+            double limit = price - security.stepOffset(view.limitOrderShift());
+            double stop = limit + security.stepOffset(view.limitStopShift());
+            send(Sell, quantity, limit);
+            if (shift) AddStopOrder(Buy, stop, quantity, true);
+            break;
+        }
+        case LadderGrid::Stop: {
+            // An offer row gets a buy stop, a bid row a sell stop.
+            bool bidRow = TrimmedText(grid.cell(row, LadderGrid::SellQuantity)).empty();
+            AddStopOrder(bidRow ? Sell : Buy, price, quantity);
+            break;
+        }
+        default:
+            break;
+    }
 }
 
-void ClearAllOrders(Program& program, MainView& view) {
-    if (!KillAllAllowed(program, view)) return;
-    if (!program.instrumentChosen()) return;
-    SendKillAll(program);
+void OrderEntry::rightClick(int column, int row) {
+    const LadderGrid& grid = ladder_;
+    int lastRow = grid.rowCount() - 1;
+    TStopOrders* stops = source_.stops();
+    if (column != LadderGrid::Stop || row == 0 || row >= lastRow || !stops) return;
+    if (grid.cell(row, LadderGrid::Stop).empty() || grid.cell(row + 1, LadderGrid::PriceColumn).empty()) return;
+    std::optional<double> upper = ReadPriceText(grid.cell(row, LadderGrid::PriceColumn));
+    std::optional<double> lower = ReadPriceText(grid.cell(row + 1, LadderGrid::PriceColumn));
+    if (!upper || !lower) return;
+    stops->RemoveFirstInRange(*upper, *lower, log_);
 }
 
-void ClearAllStops(Program& program) {
-    if (program.StopOrders) program.StopOrders->Clear();
+void OrderEntry::BuyAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Buy); }
+
+void OrderEntry::SellAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Sell); }
+
+void OrderEntry::MarketBuy(OrderEditors& view) {
+    orderFromBest(view, "acMarketBUY", false, true, settings_.MarketSpread, Buy);
 }
 
-void SetStop(Program& program, MainView& view) {
-    if (!StopAllowed(program, view, "acSetStop")) return;
-    if (!program.instrumentChosen()) return;
-    std::optional<double> bid = BestPrice(program, true);
-    std::optional<double> ask = BestPrice(program, false);
+void OrderEntry::MarketSell(OrderEditors& view) {
+    orderFromBest(view, "acMarketSell", true, false, settings_.MarketSpread, Sell);
+}
+
+void OrderEntry::MarketPlusBuy(OrderEditors& view) {
+    orderFromBest(view, "acMarketPlusBuy", true, true, view.limitOrderShift(), Buy);
+}
+
+void OrderEntry::MarketPlusSell(OrderEditors& view) {
+    orderFromBest(view, "acMarketPlusSell", false, false, view.limitOrderShift(), Sell);
+}
+
+void OrderEntry::ClearAllOrders(OrderEditors& view) {
+    if (!watch_.killAllAllowed(log_, view)) return;
+    if (!instrumentChosen()) return;
+    sender_.SendKillAll(source_.delivery(), *source_.shownSecurity(), source_.securities());
+}
+
+void OrderEntry::ClearAllStops() {
+    if (TStopOrders* stops = source_.stops()) stops->Clear();
+}
+
+void OrderEntry::SetStop(OrderEditors& view) {
+    if (!watch_.stopAllowed(log_, view, "acSetStop")) return;
+    if (!instrumentChosen()) return;
+    TQuoteTable& table = *source_.shownTable();
+    const TSecShareRecord& security = *source_.shownSecurity();
+    std::optional<double> bid = BestPrice(table, security, true);
+    std::optional<double> ask = BestPrice(table, security, false);
     if (!bid || !ask) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
-    if (*price < *bid || *price > *ask)
-        AddStopOrder(program, *price <= *bid ? Sell : Buy, *price, view.contractCount());
+    if (*price < *bid || *price > *ask) AddStopOrder(*price <= *bid ? Sell : Buy, *price, view.contractCount());
 }
 
-void LadderMouseDown(Program& program, MainView& view, MouseButton button, bool shift, int column,
-                     int row) {
+void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row) {
     if (button == MouseButton::Left && row > 0) {
         const bool placesOrder = column == LadderGrid::SellQuantity || column == LadderGrid::BuyQuantity;
-        if (placesOrder && !OrderAllowed(program, view, "ladder click")) return;
-        if (column == LadderGrid::Stop && !StopAllowed(program, view, "ladder click")) return;
+        if (placesOrder && !watch_.orderAllowed(log_, view, "ladder click")) return;
+        if (column == LadderGrid::Stop && !watch_.stopAllowed(log_, view, "ladder click")) return;
     }
-    if (!program.instrumentChosen()) return;
-    if (row < 0 || row >= program.ladder.rowCount() || column < 0 || column >= LadderGrid::ColumnCount)
-        return;
+    if (!instrumentChosen()) return;
+    if (row < 0 || row >= ladder_.rowCount() || column < 0 || column >= LadderGrid::ColumnCount) return;
     if (button == MouseButton::Right) {
-        RightClick(program, column, row);
+        rightClick(column, row);
         return;
     }
     if (button != MouseButton::Left || row == 0) return;
-    std::optional<double> price = ReadPriceText(program.ladder.cell(row, LadderGrid::PriceColumn));
+    std::optional<double> price = ReadPriceText(ladder_.cell(row, LadderGrid::PriceColumn));
     if (!price) return;
-    LeftClick(program, view, shift, column, row, *price);
+    leftClick(view, shift, column, row, *price);
 }
 
-void PriceStep(Program& program, MainView& view, bool up) {
-    if (!program.instrumentChosen()) return;
+void OrderEntry::PriceStep(OrderEditors& view, bool up) {
+    if (!instrumentChosen()) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
-    const TSecShareRecord& security = *program.CurrentSecurity;
+    const TSecShareRecord& security = *source_.shownSecurity();
     double step = security.priceStep();
     double moved = up ? *price + step : *price - step;
-    view.setPriceText(FormatFixed(moved, security.Decimals, program.log.locale().decimalSeparator()));
+    view.setPriceText(FormatFixed(moved, security.Decimals, log_.locale().decimalSeparator()));
 }
 
-void AddStopOrder(Program& program, std::uint8_t Direction, double Price, std::int32_t Quantity,
-                  bool spacedDirection) {
-    if (!program.StopOrders || !QuantityAllowed(program, Quantity, "stop")) return;
+void OrderEntry::AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity, bool spacedDirection) {
+    TStopOrders* stops = source_.stops();
+    if (!stops || !sender_.QuantityAllowed(Quantity, "stop")) return;
+    // The quantity's box runs an event loop; the list is looked up again.
+    stops = source_.stops();
+    if (!stops) return;
     auto stop = std::make_unique<TStopOrder>();
     stop->Direction = Direction;
     stop->Price = Price;
     stop->Quantity = Quantity;
-    program.StopOrders->append(std::move(stop));
-    if (program.log.enabled(2))
-        program.log.LogMessage("added stop order " +
-                                   FormatGeneral(Price, program.log.locale().decimalSeparator()) + "; " +
-                                   std::to_string(Quantity) + (spacedDirection ? "; " : ";") +
-                                   std::to_string(Direction),
-                               2);
+    stops->append(std::move(stop));
+    if (log_.enabled(2))
+        log_.LogMessage("added stop order " + FormatGeneral(Price, log_.locale().decimalSeparator()) + "; " +
+                            std::to_string(Quantity) + (spacedDirection ? "; " : ";") + std::to_string(Direction),
+                        2);
 }
 
-void CheckStopOrders(Program& program) {
+void OrderEntry::CheckStopOrders() {
     // Stale rows must not fire anything.
-    if (!program.instrumentChosen() || !program.StopOrders || !program.watch.ladderLive()) return;
+    if (!instrumentChosen() || !source_.stops() || !watch_.ladderLive()) return;
     // Prices, not rows: sending may open a message box whose event loop runs a tick
     // that replaces the rows and fires or clears stops.
-    std::optional<double> ask = BestPrice(program, false);
-    std::optional<double> bid = BestPrice(program, true);
-    TStopOrders& stops = *program.StopOrders;
+    std::optional<double> ask = BestPrice(*source_.shownTable(), *source_.shownSecurity(), false);
+    std::optional<double> bid = BestPrice(*source_.shownTable(), *source_.shownSecurity(), true);
     // Backwards, so deleting a fired stop leaves the positions still to examine valid.
-    for (int i = stops.Count() - 1; i >= 0; i = std::min(i - 1, stops.Count() - 1)) {
-        const TStopOrder& stop = *stops.items[static_cast<std::size_t>(i)];
+    for (int i = source_.stops() ? source_.stops()->Count() - 1 : -1; i >= 0;) {
+        const TStopOrder& stop = *source_.stops()->items[static_cast<std::size_t>(i)];
         if (stop.Direction == Buy && bid && stop.Price <= *bid)
-            FireStopOrder(program, i, *bid);
+            FireStopOrder(i, *bid);
         else if (stop.Direction == Sell && ask && stop.Price >= *ask)
-            FireStopOrder(program, i, *ask);
+            FireStopOrder(i, *ask);
+        TStopOrders* stops = source_.stops();
+        if (!stops) break;
+        i = std::min(i - 1, stops->Count() - 1);
     }
 }
 
-void FireStopOrder(Program& program, int Index, double TriggerPrice) {
-    if (!program.CurrentSecurity || !program.StopOrders) return;
-    auto& items = program.StopOrders->items;
-    if (Index < 0 || Index >= static_cast<int>(items.size())) return;
-    auto position = items.begin() + Index;
+void OrderEntry::FireStopOrder(int Index, double TriggerPrice) {
+    const TSecShareRecord* security = source_.shownSecurity();
+    TStopOrders* stops = source_.stops();
+    if (!security || !stops) return;
+    std::unique_ptr<TStopOrder> stop = stops->take(Index);
+    if (!stop) return;
     // Gone before it is sent: a refused order does not bring the stop back.
-    std::unique_ptr<TStopOrder> stop = std::move(*position);
-    items.erase(position);
-    double offset = Offset(program, program.settings.MarketSpread);
+    double offset = security->stepOffset(settings_.MarketSpread);
     double price = stop->Direction == Buy ? TriggerPrice + offset : TriggerPrice - offset;
-    SendNewOrder(program, stop->Direction, stop->Quantity, price);
+    send(stop->Direction, stop->Quantity, price);
 }
 
-void ShowStopQuantities(Program& program) {
-    LadderGrid& grid = program.ladder;
+void OrderEntry::ShowStopQuantities() {
+    LadderGrid& grid = ladder_;
+    const TStopOrders* stops = source_.stops();
     for (int r = 1; r <= grid.rowCount() - 2; ++r) {
         std::optional<double> upper = StopRangeBound(grid.cell(r, LadderGrid::PriceColumn));
         std::optional<double> lower =
             upper ? StopRangeBound(grid.cell(r + 1, LadderGrid::PriceColumn)) : std::nullopt;
-        std::int32_t quantity =
-            (upper && lower && program.StopOrders) ? program.StopOrders->QuantityInRange(*upper, *lower) : 0;
+        std::int32_t quantity = (upper && lower && stops) ? stops->QuantityInRange(*upper, *lower) : 0;
         if (quantity != 0)
             grid.setCell(r, LadderGrid::Stop, std::to_string(quantity));
         else

@@ -1,39 +1,95 @@
 #pragma once
 #include <cstdint>
+#include <string>
+
+#include "terminal/terminal_watch.h"
 
 namespace velmora {
 
-class Program;
-class MainView;
+class LadderGrid;
+class Log;
+class OrderDelivery;
+class OrderSender;
+class TQuoteTable;
+class TSecShareList;
+class TStopOrders;
+struct Settings;
+struct TSecShareRecord;
 
 enum class MouseButton { Left, Right, Other };
 
-// The order commands of the main window. Each refuses silently (no instrument,
-// empty side, a price that is not a number), and with a log line and a caption while
-// the ladder is not live (terminal lost, book not read).
-void BuyAtEditorPrice(Program& program, MainView& view);      // acBUY
-void SellAtEditorPrice(Program& program, MainView& view);     // acSELL
-void MarketBuy(Program& program, MainView& view);             // acMarketBUY
-void MarketSell(Program& program, MainView& view);            // acMarketSell
-void MarketPlusBuy(Program& program, MainView& view);         // acMarketPlusBuy
-void MarketPlusSell(Program& program, MainView& view);        // acMarketPlusSell
-void ClearAllOrders(Program& program, MainView& view);        // acClearAllOrders
-void ClearAllStops(Program& program);                         // acClearAllStops
-void SetStop(Program& program, MainView& view);               // acSetStop
+// What the order commands read of the window: its editors, and the panel that says why a
+// command was refused. A spin editor's value is its text as an integer, or the editor's
+// minimum when it is not one.
+class OrderEditors : public WatchView {
+public:
+    virtual std::string priceText() const = 0;
+    virtual void setPriceText(const std::string& text) = 0;
+    virtual int contractCount() const = 0;
+    virtual int limitOrderShift() const = 0;
+    virtual int limitStopShift() const = 0;
+};
 
-// sgDOMMouseDown on the ladder cell (column, row); row 0 is the header.
-void LadderMouseDown(Program& program, MainView& view, MouseButton button, bool shift, int column,
-                     int row);
+// What the commands act on, read afresh each time: a send can open a box whose event loop
+// runs ticks that re-point or free any of it.
+class OrderSource {
+public:
+    virtual ~OrderSource() = default;
+    // The shown book and its security: both or neither.
+    virtual TQuoteTable* shownTable() = 0;
+    virtual const TSecShareRecord* shownSecurity() = 0;
+    virtual TStopOrders* stops() = 0;
+    virtual const TSecShareList* securities() = 0;
+    virtual OrderDelivery& delivery() = 0;
+};
 
-// sbPrice: one price step up or down in lePrice.
-void PriceStep(Program& program, MainView& view, bool up);
+// The order commands of the main window. Each refuses silently (no instrument, empty side, a
+// price that is not a number), and with a log line and a caption while the ladder is not live
+// (terminal lost, book not read).
+class OrderEntry {
+public:
+    OrderEntry(const Settings& settings, Log& log, TerminalWatch& watch, LadderGrid& ladder, OrderSender& sender,
+               OrderSource& source)
+        : settings_(settings), log_(log), watch_(watch), ladder_(ladder), sender_(sender), source_(source) {}
 
-// Stop routines: AddStopOrder logs "added stop order ..." at level 2;
-// `spacedDirection` writes "; " before the direction instead of ";".
-void AddStopOrder(Program& program, std::uint8_t Direction, double Price, std::int32_t Quantity,
-                  bool spacedDirection = false);
-void CheckStopOrders(Program& program);
-void FireStopOrder(Program& program, int Index, double TriggerPrice);
-void ShowStopQuantities(Program& program);
+    void BuyAtEditorPrice(OrderEditors& view);   // acBUY
+    void SellAtEditorPrice(OrderEditors& view);  // acSELL
+    void MarketBuy(OrderEditors& view);          // acMarketBUY
+    void MarketSell(OrderEditors& view);         // acMarketSell
+    void MarketPlusBuy(OrderEditors& view);      // acMarketPlusBuy
+    void MarketPlusSell(OrderEditors& view);     // acMarketPlusSell
+    void ClearAllOrders(OrderEditors& view);     // acClearAllOrders
+    void ClearAllStops();                        // acClearAllStops
+    void SetStop(OrderEditors& view);            // acSetStop
+
+    // sgDOMMouseDown on the ladder cell (column, row); row 0 is the header.
+    void LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row);
+
+    // sbPrice: one price step up or down in lePrice.
+    void PriceStep(OrderEditors& view, bool up);
+
+    // Stop routines: AddStopOrder logs "added stop order ..." at level 2;
+    // `spacedDirection` writes "; " before the direction instead of ";".
+    void AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity, bool spacedDirection = false);
+    void CheckStopOrders();
+    void FireStopOrder(int Index, double TriggerPrice);
+    void ShowStopQuantities();
+
+private:
+    bool instrumentChosen() { return source_.shownTable() != nullptr && source_.shownSecurity() != nullptr; }
+    void send(int operation, std::int32_t quantity, double price);
+    void orderAtEditorPrice(OrderEditors& view, int operation);
+    void orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
+                       int operation);
+    void leftClick(OrderEditors& view, bool shift, int column, int row, double price);
+    void rightClick(int column, int row);
+
+    const Settings& settings_;
+    Log& log_;
+    TerminalWatch& watch_;
+    LadderGrid& ladder_;
+    OrderSender& sender_;
+    OrderSource& source_;
+};
 
 }  // namespace velmora

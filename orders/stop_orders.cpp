@@ -19,6 +19,14 @@ std::int32_t TStopOrders::QuantityInRange(double Upper, double Lower) const {
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
+std::unique_ptr<TStopOrder> TStopOrders::take(int index) {
+    if (index < 0 || index >= Count()) return nullptr;
+    auto position = items.begin() + index;
+    std::unique_ptr<TStopOrder> stop = std::move(*position);
+    items.erase(position);
+    return stop;
+}
+
 void TStopOrders::RemoveFirstInRange(double Upper, double Lower, Log& log) {
     for (auto it = items.begin(); it != items.end(); ++it) {
         const TStopOrder& stop = **it;

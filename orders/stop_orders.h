@@ -22,6 +22,8 @@ public:
     int Count() const { return static_cast<int>(items.size()); }
     void Clear() { items.clear(); }
     void append(std::unique_ptr<TStopOrder> stop) { items.push_back(std::move(stop)); }
+    // Removes the stop at `index` and hands it over; null when there is none there.
+    std::unique_ptr<TStopOrder> take(int index);
     // Sum of Quantity over stops with Lower < Price <= Upper.
     std::int32_t QuantityInRange(double Upper, double Lower) const;
     // Removes the first stop in that range, logging "clearing stop order:..." at level 2.

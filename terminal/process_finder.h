@@ -11,7 +11,7 @@ namespace velmora {
 
 // What the wait for the terminal needs of the window: its panel, and a pause that keeps the window
 // answering.
-class TerminalWaitView : public InfoPanel {
+class TerminalWaitView : public virtual InfoPanel {
 public:
     // Waits about `milliseconds`, processing window messages meanwhile.
     virtual void pause(int milliseconds) = 0;

@@ -1,0 +1,113 @@
+#include "terminal/terminal_watch.h"
+
+#include "settings/log.h"
+
+namespace velmora {
+
+namespace {
+
+const char* const lostCaption = "Нет связи с терминалом";
+const char* const notReadCaption = "Стакан не читается (проверьте DOMBASE)";
+const char* const awaitingCaption = "Терминал найден, загрузка стакана...";
+
+const char* stateCaption(const TerminalWatch& watch) {
+    if (watch.lost) return lostCaption;
+    if (watch.notRead) return notReadCaption;
+    return awaitingCaption;
+}
+
+const char* stateReason(const TerminalWatch& watch) {
+    if (watch.lost) return "terminal lost";
+    if (watch.notRead) return "order book not read";
+    return "order book not read yet since the terminal was found again";
+}
+
+}  // namespace
+
+void TerminalWatch::showCaption(InfoPanel& view) const {
+    if (view.infoCaption() != caption) view.setInfoCaption(caption);
+    view.setInfoVisible(true);
+}
+
+void TerminalWatch::applyLook(WatchView& view, bool wasLive) {
+    const bool live = ladderLive();
+    if (live != wasLive) view.setLadderLive(live);
+    if (live) {
+        // Only its own caption goes; an alarm's stays.
+        if (!wasLive && view.infoCaption() == caption) view.setInfoVisible(false);
+        caption.clear();
+        return;
+    }
+    caption = stateCaption(*this);
+    showCaption(view);
+}
+
+void TerminalWatch::terminalLost(Log& log, std::uint32_t processId, bool opened, const std::string& ticker,
+                                 const std::string& classCode) {
+    lost = true;
+    notRead = false;
+    awaitingRead = false;
+    failedReads = 0;
+    lostTicker = ticker;
+    lostClassCode = classCode;
+    log.LogMessage("terminal lost: process " + std::to_string(processId) +
+                       (opened ? " has ended" : " could not be opened") +
+                       "; orders are refused until a terminal is found again",
+                   1);
+}
+
+void TerminalWatch::terminalFound() {
+    lost = false;
+    awaitingRead = true;
+    failedReads = 0;
+}
+
+void TerminalWatch::noteBookRead(Log& log, WatchView& view, bool accepted) {
+    if (lost) return;
+    const bool wasLive = ladderLive();
+    if (accepted) {
+        failedReads = 0;
+        if (wasLive) return;
+        notRead = false;
+        awaitingRead = false;
+        log.LogMessage("order book read again: the ladder is live, orders allowed", 1);
+        applyLook(view, wasLive);
+        return;
+    }
+    if (notRead) return;
+    if (++failedReads < NotReadTicks) return;
+    notRead = true;
+    log.LogMessage("order book not read for " + std::to_string(NotReadTicks) +
+                       " ticks: orders are refused (check DOMBASE)",
+                   1);
+    applyLook(view, wasLive);
+}
+
+void TerminalWatch::noteNoBookShown(Log& log, WatchView& view, bool bookWanted) {
+    // Nothing wanted (a first run) is no failure; a wanted book that discovery did not find is.
+    if (bookWanted) noteBookRead(log, view, false);
+}
+
+bool TerminalWatch::refuse(Log& log, InfoPanel& view, const char* command, const char* refusedText) {
+    log.LogMessage(std::string("refused ") + command + ": " + stateReason(*this), 1);
+    caption = std::string(stateCaption(*this)) + ": " + refusedText;
+    showCaption(view);
+    return false;
+}
+
+bool TerminalWatch::orderAllowed(Log& log, InfoPanel& view, const char* command) {
+    if (ladderLive()) return true;
+    return refuse(log, view, command, "заявка не отправлена");
+}
+
+bool TerminalWatch::stopAllowed(Log& log, InfoPanel& view, const char* command) {
+    if (ladderLive()) return true;
+    return refuse(log, view, command, "стоп не выставлен");
+}
+
+bool TerminalWatch::killAllAllowed(Log& log, InfoPanel& view) {
+    if (!lost) return true;
+    return refuse(log, view, "acClearAllOrders", "снятие заявок не отправлено");
+}
+
+}  // namespace velmora
