@@ -101,6 +101,16 @@ ReadOutcome readBytes(const std::string& path, std::string& bytes) {
     return failed ? ReadOutcome::Failed : ReadOutcome::Read;
 }
 
+constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
+
+// A value in matching double or single quotes loses them, as the platform's profile reader does
+// (a path copied with "Copy as path" comes quoted).
+std::string_view unquoted(std::string_view value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
 std::vector<std::string> splitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t start = 0;
@@ -117,10 +127,16 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 }  // namespace
 
+void IniFile::takeText(const std::string& bytes) {
+    // Notepad marks its UTF-8 files; any other file is Windows-1251.
+    utf8_ = std::string_view(bytes).substr(0, utf8Mark.size()) == utf8Mark;
+    lines_ = splitLines(utf8_ ? bytes.substr(utf8Mark.size()) : cp1251ToUtf8(bytes));
+}
+
 IniFile IniFile::load(const std::string& path) {
     IniFile ini;
     std::string bytes;
-    if (readBytes(path, bytes) == ReadOutcome::Read) ini.lines_ = splitLines(cp1251ToUtf8(bytes));
+    if (readBytes(path, bytes) == ReadOutcome::Read) ini.takeText(bytes);
     return ini;
 }
 
@@ -129,7 +145,7 @@ IniFile IniFile::loadForUpdate(const std::string& path) {
     std::string bytes;
     ReadOutcome outcome = readBytes(path, bytes);
     if (outcome == ReadOutcome::Failed) throw ProgramError("Unable to write to " + path);
-    if (outcome == ReadOutcome::Read) ini.lines_ = splitLines(cp1251ToUtf8(bytes));
+    if (outcome == ReadOutcome::Read) ini.takeText(bytes);
     return ini;
 }
 
@@ -140,7 +156,7 @@ std::string IniFile::read(const std::string& section, const std::string& key,
     auto line = findKey(lines_, *range, key);
     if (!line) return fallback;
     const std::string& text = lines_[*line];
-    return cutValue(TrimmedText(std::string_view(text).substr(text.find('=') + 1)));
+    return cutValue(unquoted(TrimmedText(std::string_view(text).substr(text.find('=') + 1))));
 }
 
 bool IniFile::contains(const std::string& section, const std::string& key) const {
@@ -173,7 +189,7 @@ void IniFile::save(const std::string& path) const {
         text += line;
         text += "\r\n";
     }
-    std::string bytes = utf8ToCp1251(text);
+    std::string bytes = utf8_ ? std::string(utf8Mark) + text : utf8ToCp1251(text);
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) throw ProgramError("Unable to write to " + path);
     bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

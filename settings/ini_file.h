@@ -11,6 +11,7 @@ class IniFile {
 public:
     // A missing or unreadable file gives an empty one. Text is converted from
     // Windows-1251 to UTF-8 on reading and back on saving; lines end in CR LF.
+    // A file that starts with the UTF-8 byte-order mark is UTF-8, and is saved so, with its mark.
     static IniFile load(const std::string& path);
     // As load, but a file that exists and cannot be read throws ProgramError("Unable to
     // write to <path>"): a save must not replace settings it never saw.
@@ -30,7 +31,10 @@ public:
     void save(const std::string& path) const;
 
 private:
+    void takeText(const std::string& bytes);
+
     std::vector<std::string> lines_;  // UTF-8, without line ends
+    bool utf8_ = false;               // the file on disk is UTF-8 with its mark
 };
 
 // Sets one key of the file at `path` in place, keeping every other line, as the

@@ -125,7 +125,9 @@ CheckedTransaction checkTransaction(const std::string& text, const std::vector<S
     t.securityIndex = static_cast<std::size_t>(security - securities.begin());
 
     const std::string* action = value("ACTION");
-    if (!action || *action == "KILL_ALL_ORDERS") {
+    // A terminal rejects a transaction without an action; it is no kill-all.
+    if (!action) return refuse("ACTION missing");
+    if (*action == "KILL_ALL_ORDERS") {
         t.kind = Transaction::Kind::KillAll;
     } else if (*action == "KILL_ALL_FUTURES_ORDERS") {
         const std::string* base = value("BASE_CONTRACT");

@@ -108,5 +108,31 @@ TEST(IniFileTest, WriteProfileStringCreatesOrUpdatesTheFile) {
     EXPECT_EQ(readFile(path), "[transactions]\r\na=2\r\n; note\r\n");
 }
 
+TEST(IniFileTest, ReadsAsTheWindowsProfileReaderDoes) {
+    TempFolder folder;
+    // Quotes around a value go; a lone or unmatched one stays. Blanks inside the brackets and
+    // text after them do not change the section's name.
+    writeFile(folder.file("a.ini"),
+              "[ COMMON ] ; main\r\nQuikPath=\"C:\\Program Files\\QUIK\\\"\r\nA='x y'\r\nB=\"x'\r\nC=\"\r\n");
+    IniFile ini = IniFile::load(folder.file("a.ini"));
+    EXPECT_EQ(ini.read("COMMON", "QuikPath", "-"), "C:\\Program Files\\QUIK\\");
+    EXPECT_EQ(ini.read("COMMON", "A", "-"), "x y");
+    EXPECT_EQ(ini.read("COMMON", "B", "-"), "\"x'");
+    EXPECT_EQ(ini.read("COMMON", "C", "-"), "\"");
+}
+
+TEST(IniFileTest, AFileWithTheUtf8MarkIsReadAndSavedAsUtf8) {
+    TempFolder folder;
+    const std::string mark = "\xEF\xBB\xBF";
+    writeFile(folder.file("a.ini"), mark + "[COMMON]\r\nQuikPath=C:\\QUIK\\\r\n[ALARMS]\r\nALARM1=09:30 09:45 Клиринг\r\n");
+    IniFile ini = IniFile::load(folder.file("a.ini"));
+    EXPECT_EQ(ini.read("COMMON", "QuikPath", "-"), "C:\\QUIK\\");
+    EXPECT_EQ(ini.read("ALARMS", "ALARM1", "-"), "09:30 09:45 Клиринг");
+    ini.write("COMMON", "ACCOUNT", "Счёт");
+    ini.save(folder.file("a.ini"));
+    EXPECT_EQ(readFile(folder.file("a.ini")),
+              mark + "[COMMON]\r\nQuikPath=C:\\QUIK\\\r\nACCOUNT=Счёт\r\n[ALARMS]\r\nALARM1=09:30 09:45 Клиринг\r\n");
+}
+
 }  // namespace
 }  // namespace velmora
