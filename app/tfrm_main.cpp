@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QAbstractSpinBox>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -201,7 +202,9 @@ void TfrmMain::setPriceText(const std::string& text) { lePrice_->setText(QString
 int TfrmMain::spinValue(const QSpinBox* editor) const {
     bool isNumber = false;
     const int value = editor->text().toInt(&isNumber);
-    return isNumber ? value : editor->minimum();
+    // A "0" or "-" still being typed is below the range the editor will show once it loses the
+    // focus: never QUANTITY=0. Above the range the quantity guard speaks.
+    return isNumber ? std::max(value, editor->minimum()) : editor->minimum();
 }
 
 int TfrmMain::contractCount() const { return spinValue(seContractCnt_); }
@@ -252,6 +255,7 @@ void TfrmMain::ApplySettingsToWindow() {
     hkMarketPlusSell_->setCode(static_cast<std::uint16_t>(s.MARKETPLUSSELL));
     hkClearAllOrders_->setCode(static_cast<std::uint16_t>(s.CLEARALL));
     hkClearAllStopOrders_->setCode(static_cast<std::uint16_t>(s.CLEARALLSTOPS));
+    settingsShown_ = true;
     tsMainShow();
 }
 
@@ -352,8 +356,28 @@ void TfrmMain::resizeOuter(int outerWidth, int outerHeight) {
 }
 
 void TfrmMain::acSaveCurrentSettingsExecute() {
+    if (!settingsShown_) {
+        program_.log.LogMessage("settings not saved: start-up has not applied them to the window yet", 1);
+        showNotice("Настройки не сохранены: программа ещё не загрузила их");
+        return;
+    }
     CollectWindowSettings();
-    SaveConf(program_.SettingsPath, program_.settings);
+    SaveConf(program_.SettingsPath, program_.settings);  // a failure throws past the notice to its box
+    showNotice("Настройки сохранены");
+}
+
+// A short word in the panel that goes by itself: what the panel said before (a lost terminal, say)
+// comes back, unless something else has taken the panel meanwhile.
+void TfrmMain::showNotice(const std::string& text) {
+    const std::string before = infoCaption();
+    const bool wasVisible = !pnlInfo_->isHidden();
+    setInfoCaption(text);
+    setInfoVisible(true);
+    QTimer::singleShot(2000, this, [this, text, before, wasVisible] {
+        if (infoCaption() != text) return;
+        setInfoCaption(before);
+        setInfoVisible(wasVisible);
+    });
 }
 
 void TfrmMain::acSwitchViewExecute() {
@@ -411,6 +435,17 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// A character typed without Ctrl or Alt into a text or number editor is text: typing "15" with a
+// hotkey "1" must give 15, not an order and a 5.
+bool TfrmMain::typedIntoAnEditor(const QWidget& widget, const QKeyEvent& key) {
+    const bool editor = qobject_cast<const QLineEdit*>(&widget) || qobject_cast<const QAbstractSpinBox*>(&widget) ||
+                        qobject_cast<const QAbstractSpinBox*>(widget.parentWidget());
+    if (!editor || qobject_cast<const THotKey*>(&widget)) return false;
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+    const QString text = key.text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
     const bool shortcutOverride = event->type() == QEvent::ShortcutOverride;
     if ((!shortcutOverride && event->type() != QEvent::KeyPress) || !isActiveWindow())
@@ -420,7 +455,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
     auto* key = static_cast<QKeyEvent*>(event);
     const std::uint16_t code = hotkeyFromKeyEvent(*key);
-    if (code == 0) return QWidget::eventFilter(watched, event);
+    if (code == 0 || typedIntoAnEditor(*widget, *key)) return QWidget::eventFilter(watched, event);
     for (const HotkeyBinding& binding : hotkeys_) {
         if (binding.shortcut != code) continue;
         if (shortcutOverride) {

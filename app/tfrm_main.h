@@ -9,6 +9,7 @@
 #include "orders/order_entry.h"
 
 class QAction;
+class QKeyEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -49,6 +50,7 @@ public:
     std::string infoCaption() const override;
     void setInfoCaption(const std::string& text) override;
     void setInfoVisible(bool visible) override;
+    void showNotice(const std::string& text) override;
     void processPendingEvents() override;
     void pause(int milliseconds) override;
     void setInstrumentItems(const std::vector<InstrumentItem>& sortedItems, int selectedIndex) override;
@@ -79,6 +81,7 @@ protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    static bool typedIntoAnEditor(const QWidget& widget, const QKeyEvent& key);
 
 private:
     void selectInstrument(int index);
@@ -103,6 +106,7 @@ private:
 
     void acToLeftTopExecute();
     void acSaveCurrentSettingsExecute();
+
     void acFontEditExecute();
     void acSwitchViewExecute();
     void acShowcnfDefaultViewExecute();
@@ -119,6 +123,9 @@ private:
     Program& program_;
     QFont fontDialogFont_;
     int ladderPanelWidth_ = 250;
+    // Until start-up has put the loaded settings into the editors, they hold their initial values
+    // (Alt+A hotkeys, a 0,0 corner), and a save would write those over the user's settings.
+    bool settingsShown_ = false;
 
     QAction* acClearAllOrders_ = nullptr;
     QAction* acClearAllStops_ = nullptr;

@@ -74,6 +74,7 @@ void SecNameChange(Program& program, MainView& view) {
     if (program.log.enabled(5)) program.log.LogMessage("Changing sec...", 5);
     std::vector<InstrumentItem> items = view.instrumentItems();
     int selected = view.selectedInstrumentIndex();
+    const std::string stopsTicker = program.CurrentSecurity ? program.CurrentSecurity->Ticker : std::string();
     program.clearCurrent();
     if (selected >= 0 && selected < static_cast<int>(items.size())) {
         const InstrumentItem& item = items[static_cast<std::size_t>(selected)];
@@ -87,7 +88,14 @@ void SecNameChange(Program& program, MainView& view) {
         program.log.LogMessage("SecRec:" + SecShareDescription(*program.CurrentSecurity), 5);
     }
     view.setPriceText("");
-    if (program.StopOrders) program.StopOrders->Clear();
+    // Local stops are kept only for the instrument shown; the user must see that they went.
+    if (program.StopOrders && program.StopOrders->Count() > 0) {
+        const std::string text =
+            "Сняты стопы по " + stopsTicker + ": " + std::to_string(program.StopOrders->Count());
+        program.StopOrders->Clear();
+        program.log.LogMessage(text, 1);
+        view.showNotice(text);
+    }
 }
 
 bool QuantityAllowed(Program& program, std::int32_t quantity, const char* what) {

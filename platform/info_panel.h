@@ -10,6 +10,11 @@ public:
     virtual std::string infoCaption() const = 0;
     virtual void setInfoCaption(const std::string& text) = 0;
     virtual void setInfoVisible(bool visible) = 0;
+    // A word for the user that the window takes away again after a moment.
+    virtual void showNotice(const std::string& text) {
+        setInfoCaption(text);
+        setInfoVisible(true);
+    }
 };
 
 }  // namespace velmora

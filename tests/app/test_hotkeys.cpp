@@ -1,4 +1,5 @@
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
@@ -27,6 +28,7 @@ private slots:
     void hotkeysRunOnlyWhileTheMainTabIsShown();
     void firstActionInListOrderWinsASharedCombination();
     void aHeldKeyRunsItsActionOnce();
+    void charactersTypedIntoAnEditorAreText();
     void keysOfACyrillicLayoutActAsTheirLatinKeys();
 };
 
@@ -160,6 +162,33 @@ void HotkeyTest::aHeldKeyRunsItsActionOnce() {
     QApplication::sendEvent(grid, &repeat);
     QTest::keyRelease(grid, Qt::Key_F2);
     QCOMPARE(marketSell.count(), 1);
+}
+
+void HotkeyTest::charactersTypedIntoAnEditorAreText() {
+    WindowFixture f;
+    setDesignSettings(f.program.settings);
+    f.program.settings.MARKETBUY = '1';
+    f.window->ApplySettingsToWindow();
+    QVERIFY(f.showActive());
+    QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
+    QSignalSpy marketSell(action(f, "acMarketSell"), &QAction::triggered);
+    auto* contracts = f.child<QSpinBox>("seContractCnt");
+    contracts->setFocus();
+    QTest::keyClick(contracts, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(contracts, QStringLiteral("15"));
+    QCOMPARE(contracts->text(), QStringLiteral("15"));
+    QCOMPARE(marketBuy.count(), 0);
+    // A key without text is still a hotkey there, and the same digit is one on the ladder.
+    QTest::keyClick(contracts, Qt::Key_F2);
+    QCOMPARE(marketSell.count(), 1);
+    QTest::keyClick(f.child<LadderView>("sgDOM"), Qt::Key_1);
+    QCOMPARE(marketBuy.count(), 1);
+
+    // "0" still being typed gives the editor's minimum, never a quantity of 0.
+    contracts->setFocus();
+    QTest::keyClick(contracts, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(contracts, QStringLiteral("0"));
+    QCOMPARE(f.window->contractCount(), 1);
 }
 
 void HotkeyTest::keysOfACyrillicLayoutActAsTheirLatinKeys() {

@@ -12,6 +12,7 @@
 #include "app/hotkey_edit.h"
 #include "app/ladder_view.h"
 #include "settings/alarms.h"
+#include "settings/ini_file.h"
 #include "settings/settings.h"
 #include "support/app_fixture.h"
 
@@ -29,6 +30,7 @@ private slots:
     void fontDialogStartsFromItsLastChoiceNotTheLadderFont();
     void zeroLayoutValuesAreHandedOverWithoutHarm();
     void maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRestart();
+    void aSaveBeforeStartUpAppliedTheSettingsWritesNothing();
 };
 
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
@@ -177,6 +179,7 @@ void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
 void WindowSettingsTest::failedSaveIsReportedAndTheProgramGoesOn() {
     WindowFixture f;
     setDesignSettings(f.program.settings);
+    f.window->ApplySettingsToWindow();
     f.program.SettingsPath = f.folder.file("no such folder/Velmora.ini");
     f.window->findChild<QAction*>("acSaveCurrentSettings")->trigger();
     QCOMPARE(f.messages.shown.size(), std::size_t(1));
@@ -287,6 +290,25 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
     next.window->ApplySettingsToWindow();
     QCOMPARE(next.child<QSpinBox>("seMaxOrderQuantity")->value(), 20);
     QCOMPARE(next.child<QSpinBox>("seContractCnt")->maximum(), 20);
+}
+
+
+void WindowSettingsTest::aSaveBeforeStartUpAppliedTheSettingsWritesNothing() {
+    WindowFixture f;
+    setDesignSettings(f.program.settings);
+    const std::string ini = "[HOTKEYS]\r\nMARKETBUY=112\r\n[POSITION]\r\nLeft=300\r\n";
+    writeFile(f.program.SettingsPath, ini);
+    auto* save = f.window->findChild<QAction*>("acSaveCurrentSettings");
+    save->trigger();
+    // The editors still hold their initial Alt+A and the corner 0,0: none of it reaches the file.
+    QCOMPARE(readFile(f.program.SettingsPath), ini);
+    QCOMPARE(f.window->infoCaption(), std::string("Настройки не сохранены: программа ещё не загрузила их"));
+
+    f.window->ApplySettingsToWindow();
+    save->trigger();
+    QCOMPARE(f.window->infoCaption(), std::string("Настройки сохранены"));
+    const IniFile saved = IniFile::load(f.program.SettingsPath);
+    QCOMPARE(saved.read("HOTKEYS", "MARKETBUY", "-"), std::to_string(f.program.settings.MARKETBUY));
 }
 
 QTEST_MAIN(WindowSettingsTest)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text_encoding.h"
+
 #include <cstdio>
 
 #include "core/program.h"
@@ -260,6 +262,9 @@ TEST_F(QuoteDiscoveryTest, PickingAnInstrumentRepointsAndDropsStopsAndPrice) {
                        "SecIndex: 00000003\r\nItems :\r\n"),
               std::string::npos);
     EXPECT_NE(log.find("SecRec:ID:$0000IDX:3; CLASS:; TICKER:RIZ6\r\n"), std::string::npos);
+    // The stops were set for the instrument shown before; the user is told they went.
+    EXPECT_EQ(view.caption, "Сняты стопы по SiZ6: 1");
+    EXPECT_NE(log.find(utf8ToCp1251("Сняты стопы по SiZ6: 1\r\n")), std::string::npos);
 }
 
 }  // namespace
