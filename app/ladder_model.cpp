@@ -23,7 +23,7 @@ Qt::ItemFlags LadderModel::flags(const QModelIndex& index) const {
 }
 
 void LadderModel::takeChanges(LadderGrid& grid) {
-    auto changed = grid.takeChangedCells();
+    grid.takeChangedCells(changed_);
     if (grid.rowCount() != rows_) {
         beginResetModel();
         rows_ = grid.rowCount();
@@ -35,7 +35,7 @@ void LadderModel::takeChanges(LadderGrid& grid) {
         const QModelIndex cell = index(row, column);
         emit dataChanged(cell, cell, {Qt::DisplayRole});
     };
-    for (const auto& ref : changed) {
+    for (const auto& ref : changed_) {
         repaint(ref.row, ref.column);
         // The quantity columns decide the colours of the price and stop cells of their row.
         if (ref.row > 0 &&

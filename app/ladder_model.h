@@ -24,6 +24,7 @@ public:
 private:
     const LadderGrid& grid_;
     int rows_;
+    std::vector<LadderGrid::CellRef> changed_;
 };
 
 }  // namespace velmora

@@ -4,7 +4,7 @@
 #include "app/message_box_sink.h"
 #include "app/tfrm_main.h"
 #include "core/crash_report_notice.h"
-#include "core/program.h"
+#include "core/session.h"
 #include "platform/clock.h"
 #include "platform/crash_reporter.h"
 #include "platform/process_access.h"
@@ -25,13 +25,13 @@ int main(int argc, char* argv[]) {
     velmora::MessageBoxSink messages;
     auto transLibrary = velmora::loadTransLibrary(velmora::executableFolder());
 
-    velmora::Program program(velmora::Platform{*processes, *clock, *locale, messages, *transLibrary});
+    velmora::Session session(velmora::Platform{*processes, *clock, *locale, messages, *transLibrary});
     int exitCode = 0;
     {
-        velmora::TfrmMain window(program);
+        velmora::TfrmMain window(session);
         if (pendingCrashReport)
             QObject::connect(&window, &velmora::TfrmMain::startUpFinished, &window, [&] {
-                velmora::announceCrashReport(*pendingCrashReport, programFolder, program.log, *locale, &window,
+                velmora::announceCrashReport(*pendingCrashReport, programFolder, session.log, *locale, &window,
                                              velmora::openFolderInFileManager);
             });
         window.show();

@@ -28,8 +28,8 @@
 #include "app/ladder_model.h"
 #include "app/ladder_view.h"
 #include "app/tool_images.h"
-#include "core/program.h"
-#include "core/startup.h"
+#include "core/session.h"
+#include "core/session.h"
 #include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
@@ -42,8 +42,8 @@ const char* const TfrmMain::HomePageAddress = "https://velmora.example.org/";
 
 QFont TfrmMain::designFont() { return QFont(QStringLiteral("MS Sans Serif"), 8); }
 
-TfrmMain::TfrmMain(Program& program, StartUp startUp, QWidget* parent)
-    : QWidget(parent), program_(program), fontDialogFont_(designFont()) {
+TfrmMain::TfrmMain(Session& session, StartUp startUp, QWidget* parent)
+    : QWidget(parent), session_(session), fontDialogFont_(designFont()) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Быстрые заявки QUIK"));
     setWindowIcon(programIcon());
@@ -81,10 +81,11 @@ TfrmMain::~TfrmMain() {
     qApp->removeEventFilter(this);
     tmrRefreshDOM_->stop();
     try {
-        DoneAll(program_);
+        session_.DoneAll();
     } catch (const std::exception& error) {
-        program_.platform.messages.show(error.what());
+        session_.platform.messages.show(error.what());
     }
+    session_.platform.messages.showPending();
 }
 
 void TfrmMain::wireActions() {
@@ -94,21 +95,21 @@ void TfrmMain::wireActions() {
     auto order = [this](QAction* action, std::function<void()> command) {
         connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
     };
-    order(acClearAllOrders_, [this] { ClearAllOrders(program_, *this); });
-    order(acClearAllStops_, [this] { ClearAllStops(program_); });
+    order(acClearAllOrders_, [this] { session_.orders.ClearAllOrders(*this); });
+    order(acClearAllStops_, [this] { session_.orders.ClearAllStops(); });
     on(acToLeftTop_, &TfrmMain::acToLeftTopExecute);
     on(acSwitchView_, &TfrmMain::acSwitchViewExecute);
-    order(acRefreshQuoteTables_, [this] { RefreshQuoteTables(program_, *this); });
-    order(acBUY_, [this] { BuyAtEditorPrice(program_, *this); });
-    order(acSELL_, [this] { SellAtEditorPrice(program_, *this); });
-    order(acSetStop_, [this] { SetStop(program_, *this); });
+    order(acRefreshQuoteTables_, [this] { session_.RefreshQuoteTables(*this); });
+    order(acBUY_, [this] { session_.orders.BuyAtEditorPrice(*this); });
+    order(acSELL_, [this] { session_.orders.SellAtEditorPrice(*this); });
+    order(acSetStop_, [this] { session_.orders.SetStop(*this); });
     on(acSaveCurrentSettings_, &TfrmMain::acSaveCurrentSettingsExecute);
     on(acFontEdit_, &TfrmMain::acFontEditExecute);
     on(acShowcnfDefaultView_, &TfrmMain::acShowcnfDefaultViewExecute);
-    order(acMarketBUY_, [this] { MarketBuy(program_, *this); });
-    order(acMarketPlusBuy_, [this] { MarketPlusBuy(program_, *this); });
-    order(acMarketSell_, [this] { MarketSell(program_, *this); });
-    order(acMarketPlusSell_, [this] { MarketPlusSell(program_, *this); });
+    order(acMarketBUY_, [this] { session_.orders.MarketBuy(*this); });
+    order(acMarketPlusBuy_, [this] { session_.orders.MarketPlusBuy(*this); });
+    order(acMarketSell_, [this] { session_.orders.MarketSell(*this); });
+    order(acMarketPlusSell_, [this] { session_.orders.MarketPlusSell(*this); });
     on(acHomePage_, &TfrmMain::acHomePageExecute);
 
     connect(tbtnStayOnTop_, &QToolButton::clicked, this, [this] { runGuarded([this] { tbtnStayOnTopClick(); }); });
@@ -119,33 +120,40 @@ void TfrmMain::wireActions() {
         if (pc_->currentWidget() == tsMain_) tsMainShow();
     });
     connect(cbSecName_, &QComboBox::activated, this,
-            [this](int) { runCommand([this] { SecNameChange(program_, *this); }); });
+            [this](int) { runCommand([this] { session_.SecNameChange(*this); }); });
     connect(sgDOM_, &LadderView::cellPressed, this, [this](MouseButton button, bool shift, int column, int row) {
-        runCommand([=, this] { LadderMouseDown(program_, *this, button, shift, column, row); });
+        runCommand([=, this] { session_.orders.LadderMouseDown(*this, button, shift, column, row); });
     });
     connect(seDefaultLimitOrderShift_, &QSpinBox::textChanged, this,
-            [this] { program_.settings.DefaultLimitOrderShift = limitOrderShift(); });
+            [this] { session_.settings.DefaultLimitOrderShift = limitOrderShift(); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,
-            [this] { program_.settings.DefaultLimitStopShift = limitStopShift(); });
+            [this] { session_.settings.DefaultLimitStopShift = limitStopShift(); });
     // The limit holds from the first digit; the quantity editor follows once the typing is done, so
     // typing 20 does not cut the quantity to 2 on the way.
     connect(seMaxOrderQuantity_, &QSpinBox::valueChanged, this,
-            [this](int limit) { program_.settings.MaxOrderQuantity = limit; });
+            [this](int limit) { session_.settings.MaxOrderQuantity = limit; });
     connect(seMaxOrderQuantity_, &QSpinBox::editingFinished, this,
             [this] { applyMaxOrderQuantity(seMaxOrderQuantity_->value()); });
     connect(seRefreshInterval_, &QSpinBox::valueChanged, this, [this](int milliseconds) {
-        program_.settings.RefreshInterval = milliseconds;
+        session_.settings.RefreshInterval = milliseconds;
         tmrRefreshDOM_->setInterval(milliseconds);
     });
 }
 
 void TfrmMain::runGuarded(const std::function<void()>& command) {
+    // Start-up's wait for the terminal lets other events run inside it; only the outermost
+    // command shows the boxes, once nothing below it holds anything.
+    ++commandDepth_;
     // Qt cannot carry an exception through its event loop: report it and go on.
     try {
         command();
     } catch (const std::exception& error) {
-        program_.platform.messages.show(error.what());
+        session_.platform.messages.show(error.what());
     }
+    if (--commandDepth_ > 0) return;
+    session_.platform.messages.showPending();
+    // An exit asked for by the logic comes after the box that says why.
+    if (exitCode_) QCoreApplication::exit(*exitCode_);
 }
 
 void TfrmMain::runCommand(const std::function<void()>& command) {
@@ -212,7 +220,7 @@ int TfrmMain::limitOrderShift() const { return spinValue(seDefaultLimitOrderShif
 int TfrmMain::limitStopShift() const { return spinValue(seDefaultLimitStopShift_); }
 
 void TfrmMain::ApplySettingsToWindow() {
-    Settings& s = program_.settings;
+    Settings& s = session_.settings;
     if (s.DefaultStayOnTop) tbtnStayOnTopClick();
     move(s.Left, s.Top);
     resizeOuter(frameGeometry().width(), s.Height);
@@ -225,7 +233,7 @@ void TfrmMain::ApplySettingsToWindow() {
                                                  s.DOMCol4Width, s.DOMCol5Width, s.DOMCol6Width};
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
         sgDOM_->setColumnWidth(column, std::max(0, widths[column]));
-    program_.ladder.setRowCount(s.DOMRowCount);
+    session_.ladder.setRowCount(s.DOMRowCount);
     ladderChanged();
 
     QFont ladderFont = sgDOM_->font();
@@ -238,7 +246,7 @@ void TfrmMain::ApplySettingsToWindow() {
 
     const int rowHeight = std::max(0, s.DOMRowHeight);
     sgDOM_->verticalHeader()->setDefaultSectionSize(rowHeight);
-    for (int row = 0; row < program_.ladder.rowCount(); ++row) sgDOM_->setRowHeight(row, rowHeight);
+    for (int row = 0; row < session_.ladder.rowCount(); ++row) sgDOM_->setRowHeight(row, rowHeight);
 
     selectInstrument(cbSecName_->findText(QString::fromStdString(s.DefaultContract)));
     seMaxOrderQuantity_->setValue(std::max(0, s.MaxOrderQuantity));
@@ -260,7 +268,7 @@ void TfrmMain::ApplySettingsToWindow() {
 }
 
 void TfrmMain::CollectWindowSettings() {
-    Settings& s = program_.settings;
+    Settings& s = session_.settings;
     const QRect outer = frameGeometry();
     s.Left = outer.x();
     s.Top = outer.y();
@@ -270,11 +278,11 @@ void TfrmMain::CollectWindowSettings() {
     std::int32_t* widths[LadderGrid::ColumnCount] = {&s.DOMCol1Width, &s.DOMCol2Width, &s.DOMCol3Width,
                                                      &s.DOMCol4Width, &s.DOMCol5Width, &s.DOMCol6Width};
     for (int column = 0; column < LadderGrid::ColumnCount; ++column) *widths[column] = sgDOM_->columnWidth(column);
-    s.DOMRowCount = program_.ladder.rowCount();
+    s.DOMRowCount = session_.ladder.rowCount();
     const QFont ladderFont = sgDOM_->font();
     s.DOMFontSize = ladderFont.pointSize() > 0 ? ladderFont.pointSize() : -ladderFont.pixelSize();
     s.DomFontName = ladderFont.family().toStdString();
-    s.DOMRowHeight = program_.ladder.rowCount() > 0 ? sgDOM_->rowHeight(0)
+    s.DOMRowHeight = session_.ladder.rowCount() > 0 ? sgDOM_->rowHeight(0)
                                                     : sgDOM_->verticalHeader()->defaultSectionSize();
     const QString contract = cbSecName_->currentText();
     if (!contract.isEmpty()) s.DefaultContract = contract.toStdString();
@@ -291,7 +299,7 @@ void TfrmMain::CollectWindowSettings() {
 void TfrmMain::WriteLadderHeader() {
     static const char* const headers[LadderGrid::ColumnCount] = {"свой", "к.прод", "цена", "к.куп", "свой", "стоп"};
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
-        program_.ladder.setCell(0, column, headers[column]);
+        session_.ladder.setCell(0, column, headers[column]);
     ladderChanged();
 }
 
@@ -304,7 +312,7 @@ void TfrmMain::setRefreshTimerEnabled(bool enabled) {
 
 void TfrmMain::ladderChanged() {
     const int rowsBefore = ladderModel_->rowCount();
-    ladderModel_->takeChanges(program_.ladder);
+    ladderModel_->takeChanges(session_.ladder);
     // New rows take the ladder's row height, not Qt's default.
     if (ladderModel_->rowCount() != rowsBefore) {
         const int rowHeight = sgDOM_->verticalHeader()->defaultSectionSize();
@@ -319,12 +327,12 @@ void TfrmMain::setLadderLive(bool live) {
 }
 
 void TfrmMain::applyMaxOrderQuantity(int limit) {
-    program_.settings.MaxOrderQuantity = limit;
+    session_.settings.MaxOrderQuantity = limit;
     // No more lots can be chosen than may be sent.
     seContractCnt_->setMaximum(limit > 0 ? limit : 1000000000);
 }
 
-void TfrmMain::quit(int exitCode) { QCoreApplication::exit(exitCode); }
+void TfrmMain::quit(int exitCode) { exitCode_ = exitCode; }
 
 
 bool TfrmMain::isTopmost() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
@@ -357,12 +365,12 @@ void TfrmMain::resizeOuter(int outerWidth, int outerHeight) {
 
 void TfrmMain::acSaveCurrentSettingsExecute() {
     if (!settingsShown_) {
-        program_.log.LogMessage("settings not saved: start-up has not applied them to the window yet", 1);
+        session_.log.LogMessage("settings not saved: start-up has not applied them to the window yet", 1);
         showNotice("Настройки не сохранены: программа ещё не загрузила их");
         return;
     }
     CollectWindowSettings();
-    SaveConf(program_.SettingsPath, program_.settings);  // a failure throws past the notice to its box
+    SaveConf(session_.SettingsPath, session_.settings);  // a failure throws past the notice to its box
     showNotice("Настройки сохранены");
 }
 
@@ -381,15 +389,15 @@ void TfrmMain::showNotice(const std::string& text) {
 }
 
 void TfrmMain::acSwitchViewExecute() {
-    program_.settings.DefaultFullView = !program_.settings.DefaultFullView;
+    session_.settings.DefaultFullView = !session_.settings.DefaultFullView;
     acShowcnfDefaultViewExecute();
 }
 
 void TfrmMain::acShowcnfDefaultViewExecute() {
-    const bool full = program_.settings.DefaultFullView;
+    const bool full = session_.settings.DefaultFullView;
     acSwitchView_->setIcon(toolImage(full ? ToolImage::FullView : ToolImage::ShortView));
     const int panelWidth = ladderPanelWidth_;
-    const int newWidth = full ? program_.settings.FullWidth : program_.settings.ShortWidth;
+    const int newWidth = full ? session_.settings.FullWidth : session_.settings.ShortWidth;
     resizeOuter(newWidth, frameGeometry().height());
     splitter_->setSizes({panelWidth, std::max(0, width() - panelWidth - splitter_->handleWidth())});
 }
@@ -417,13 +425,13 @@ void TfrmMain::tsMainShow() {
 }
 
 void TfrmMain::tmrRefreshDOMTimer() {
-    runGuarded([this] { RefreshTick(program_, *this); });
+    runGuarded([this] { session_.RefreshTick(*this); });
 }
 
 
 bool TfrmMain::event(QEvent* event) {
     if (event->type() == static_cast<QEvent::Type>(StartUpEventType)) {
-        runGuarded([this] { InitAll(program_, *this); });
+        runGuarded([this] { session_.InitAll(*this); });
         emit startUpFinished();
         return true;
     }
@@ -431,7 +439,7 @@ bool TfrmMain::event(QEvent* event) {
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-    runGuarded([this] { FormClose(program_); });
+    runGuarded([this] { session_.FormClose(); });
     event->accept();
 }
 

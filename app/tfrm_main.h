@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "core/main_view.h"
 #include "orders/order_entry.h"
@@ -21,7 +22,7 @@ class QToolButton;
 
 namespace velmora {
 
-class Program;
+class Session;
 class LadderDelegate;
 class LadderModel;
 class LadderView;
@@ -43,7 +44,7 @@ public:
     // until the project has an address of its own.
     static const char* const HomePageAddress;
 
-    explicit TfrmMain(Program& program, StartUp startUp = StartUp::Deferred, QWidget* parent = nullptr);
+    explicit TfrmMain(Session& session, StartUp startUp = StartUp::Deferred, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     // MainView
@@ -120,7 +121,9 @@ private:
     int spinValue(const QSpinBox* editor) const;
     void applyMaxOrderQuantity(int limit);
 
-    Program& program_;
+    Session& session_;
+    int commandDepth_ = 0;
+    std::optional<int> exitCode_;
     QFont fontDialogFont_;
     int ladderPanelWidth_ = 250;
     // Until start-up has put the loaded settings into the editors, they hold their initial values

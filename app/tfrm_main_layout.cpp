@@ -29,8 +29,8 @@
 #include "app/ladder_model.h"
 #include "app/ladder_view.h"
 #include "app/tool_images.h"
-#include "core/program.h"
-#include "core/startup.h"
+#include "core/session.h"
+#include "core/session.h"
 #include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
@@ -182,9 +182,9 @@ void TfrmMain::buildLayout() {
 
     sgDOM_ = new LadderView(pnlDOM_);
     sgDOM_->setObjectName(QStringLiteral("sgDOM"));
-    ladderModel_ = new LadderModel(program_.ladder, this);
+    ladderModel_ = new LadderModel(session_.ladder, this);
     sgDOM_->setModel(ladderModel_);
-    ladderDelegate_ = new LadderDelegate(program_.ladder, sgDOM_);
+    ladderDelegate_ = new LadderDelegate(session_.ladder, sgDOM_);
     sgDOM_->setItemDelegate(ladderDelegate_);
     QFont ladderFont(QStringLiteral("Courier New"), 8);
     ladderFont.setStyleHint(QFont::TypeWriter);
@@ -258,9 +258,9 @@ QWidget* TfrmMain::buildMainTab() {
     priceDown->setArrowType(Qt::DownArrow);
     priceDown->setGeometry(0, 11, 20, 11);
     connect(priceUp, &QToolButton::clicked, this,
-            [this] { runCommand([this] { PriceStep(program_, *this, true); }); });
+            [this] { runCommand([this] { session_.orders.PriceStep(*this, true); }); });
     connect(priceDown, &QToolButton::clicked, this,
-            [this] { runCommand([this] { PriceStep(program_, *this, false); }); });
+            [this] { runCommand([this] { session_.orders.PriceStep(*this, false); }); });
 
     auto place = [page, this](QAction* action, const char* name, int x, int y, int width, int height) {
         QToolButton* button = actionButton(action, name, 0, false);

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "app/tfrm_main.h"
-#include "core/program.h"
+#include "core/session.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/trans_library.h"
@@ -65,7 +65,7 @@ struct CountedMessages : MessageSink {
 std::uint64_t rowsDigest(const TQuoteTable& table) {
     std::uint64_t digest = 14695981039346656037ull;
     for (const auto& row : table.rows)
-        for (std::uint32_t word : {std::uint32_t{row->Direction}, row->IntPrice, row->Quantity, row->SelfQuantity})
+        for (std::uint32_t word : {std::uint32_t{row.Direction}, row.IntPrice, row.Quantity, row.SelfQuantity})
             for (int shift = 0; shift < 32; shift += 8) digest = (digest ^ ((word >> shift) & 0xFF)) * 1099511628211ull;
     return digest;
 }
@@ -78,7 +78,7 @@ struct Stamp {
 // Stamps the end of every ladder paint, and every timer tick's start.
 class PaintWatch : public QObject {
 public:
-    PaintWatch(Program& program, QObject* timer) : program_(program), timer_(timer) {}
+    PaintWatch(Session& session, QObject* timer) : session_(session), timer_(timer) {}
     std::vector<Stamp> paints;
     std::vector<std::int64_t> ticks;
 
@@ -89,12 +89,12 @@ protected:
         inside_ = true;
         QCoreApplication::sendEvent(watched, event);
         inside_ = false;
-        if (program_.CurrentQuoteTable) paints.push_back({steadyNow(), rowsDigest(*program_.CurrentQuoteTable)});
+        if (session_.discovery.table()) paints.push_back({steadyNow(), rowsDigest(*session_.discovery.table())});
         return true;
     }
 
 private:
-    Program& program_;
+    Session& session_;
     QObject* timer_;
     bool inside_ = false;
 };
@@ -143,17 +143,17 @@ int main(int argc, char** argv) {
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     CountedMessages messages;
     NoLibrary library;
-    Program program{Platform{processes, *clock, *locale, messages, library}};
-    program.ProgramDir = (app + "/").toStdString();
+    Session session{Platform{processes, *clock, *locale, messages, library}};
+    session.ProgramDir = (app + "/").toStdString();
 
     std::unique_ptr<PaintWatch> watch;
     {
-        TfrmMain window(program);
+        TfrmMain window(session);
         window.show();
         QTimer::singleShot(3000, [&] {
             auto* ladder = window.findChild<QAbstractItemView*>(QStringLiteral("sgDOM"));
             auto* timer = window.findChild<QTimer*>(QStringLiteral("tmrRefreshDOM"));
-            watch = std::make_unique<PaintWatch>(program, timer);
+            watch = std::make_unique<PaintWatch>(session, timer);
             ladder->viewport()->installEventFilter(watch.get());
             timer->installEventFilter(watch.get());
             standIn.readAllStandardOutput();  // moves before the watch began
@@ -164,7 +164,7 @@ int main(int argc, char** argv) {
     const QByteArray output = standIn.readAllStandardOutput();
     standIn.terminate();
     standIn.waitForFinished(3000);
-    if (!watch || program.settings.RefreshInterval != interval) {
+    if (!watch || session.settings.RefreshInterval != interval) {
         std::fprintf(stderr, "the window did not start with RefreshInterval %d\n", interval);
         return 1;
     }

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/tfrm_main.h"
-#include "core/program.h"
+#include "core/session.h"
 #include "ladder/ladder_refresh.h"
 #include "orders/stop_orders.h"
 #include "platform/clock.h"
@@ -51,28 +51,27 @@ struct CountedMessages : MessageSink {
 };
 
 // SiZ6 with 20 bids and 20 asks around 92350, as the refresh would have read them.
-void chooseInstrument(Program& program) {
+void chooseInstrument(Session& session) {
     auto security = std::make_unique<TSecShareRecord>();
     security->Ticker = "SiZ6";
     security->ClassCode = "SPBFUT";
     security->BaseContract = "Si";
     security->IntPriceStep = 1;
     security->Decimals = 0;
-    program.SecurityList = std::make_unique<TSecShareList>();
-    program.SecurityList->append(std::move(security));
+    session.SecurityList = std::make_unique<TSecShareList>();
+    session.SecurityList->append(std::move(security));
 
     auto table = std::make_unique<TQuoteTable>();
     for (int i = 0; i < 40; ++i) {
-        auto row = std::make_unique<TQuoteRecord>();
-        row->Direction = i < 20 ? 0 : 1;
-        row->IntPrice = static_cast<std::uint32_t>(92330 + i + (i < 20 ? 0 : 1));
-        row->Quantity = static_cast<std::uint32_t>(10 + i);
-        table->rows.push_back(std::move(row));
+        TQuoteRecord row;
+        row.Direction = i < 20 ? 0 : 1;
+        row.IntPrice = static_cast<std::uint32_t>(92330 + i + (i < 20 ? 0 : 1));
+        row.Quantity = static_cast<std::uint32_t>(10 + i);
+        table->rows.push_back(row);
     }
-    program.quoteTables = std::make_unique<TQuoteTables>();
-    program.CurrentQuoteTable = table.get();
-    program.quoteTables->push_back(std::move(table));
-    program.CurrentSecurity = &program.SecurityList->at(0);
+    session.discovery.reset();
+    session.discovery.show(*table, session.SecurityList->at(0));
+    session.discovery.tables().push_back(std::move(table));
 }
 
 void applyDesignSettings(Settings& s, const std::string& quikPath) {
@@ -135,20 +134,20 @@ int main(int argc, char** argv) {
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     CountedMessages messages;
     NoLibrary library;
-    Program program{Platform{processes, *clock, *locale, messages, library}};
-    program.ProgramDir = path;
-    program.SettingsPath = path + "Velmora.ini";
-    program.log.LogPath = path + "Velmora.log";
-    program.log.LogThreshold = argc > 2 ? std::atoi(argv[2]) : 1;  // 1 is the shipped setting
-    program.StopOrders = std::make_unique<TStopOrders>();
-    program.Alarms = std::make_unique<TAlarms>();
-    applyDesignSettings(program.settings, path);
-    chooseInstrument(program);
+    Session session{Platform{processes, *clock, *locale, messages, library}};
+    session.ProgramDir = path;
+    session.SettingsPath = path + "Velmora.ini";
+    session.log.LogPath = path + "Velmora.log";
+    session.log.LogThreshold = argc > 2 ? std::atoi(argv[2]) : 1;  // 1 is the shipped setting
+    session.StopOrders = std::make_unique<TStopOrders>();
+    session.Alarms = std::make_unique<TAlarms>();
+    applyDesignSettings(session.settings, path);
+    chooseInstrument(session);
 
-    TfrmMain window(program, TfrmMain::StartUp::Skipped);
+    TfrmMain window(session, TfrmMain::StartUp::Skipped);
     window.ApplySettingsToWindow();
     window.WriteLadderHeader();
-    RefreshDOM(program);
+    session.RefreshDOM();
     window.ladderChanged();
     window.show();
     window.activateWindow();
@@ -160,7 +159,7 @@ int main(int argc, char** argv) {
     ladder->setFocus();
     QApplication::processEvents();
 
-    const std::string tri = program.settings.TRIFileName;
+    const std::string tri = session.settings.TRIFileName;
     auto size = [&] { return std::filesystem::exists(tri) ? std::filesystem::file_size(tri) : 0u; };
     auto run = [&](Qt::Key key, int count, bool sends) {
         std::vector<double> micros;
@@ -183,7 +182,7 @@ int main(int argc, char** argv) {
     run(Qt::Key_F1, 200, true);  // warm-up: file system caches, first-use allocations
     const Figures hotkey = run(Qt::Key_F1, presses, true);
     const Figures unbound = run(Qt::Key_F9, presses, false);
-    std::printf("%d presses each, log level %d\n", presses, program.log.LogThreshold);
+    std::printf("%d presses each, log level %d\n", presses, session.log.LogThreshold);
     print("Alt+F1 press to line in quik.tri", hotkey);
     print("Alt+F9 press (no hotkey)", unbound);
     std::printf("program's own share (median)       %7.2f us\n", hotkey.median - unbound.median);

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/program.h"
+#include "core/session.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/clock.h"
 #include "platform/process_access.h"
@@ -58,7 +58,7 @@ public:
 
 struct TickFixture {
     quiet::QuietPlatform platform;
-    Program program{platform.platform()};
+    Session session{platform.platform()};
     TSecShareRecord security;
     FlatMemory* memory;
 
@@ -66,19 +66,18 @@ struct TickFixture {
         auto flat = std::make_unique<FlatMemory>();
         memory = flat.get();
         memory->book(10);
-        program.TerminalProcess = std::move(flat);
-        program.log.LogThreshold = 1;
-        program.settings.DOMRowCount = 41;
+        session.terminal.attach(0, std::move(flat));
+        session.log.LogThreshold = 1;
+        session.settings.DOMRowCount = 41;
         security.Decimals = 2;
-        program.quoteTables = std::make_unique<TQuoteTables>();
+        session.discovery.reset();
         auto table = std::make_unique<TQuoteTable>();
         table->RecordAddress = headerAt;
         table->TableAddress = arrayAt;
-        program.CurrentQuoteTable = table.get();
-        program.quoteTables->push_back(std::move(table));
-        program.CurrentSecurity = &security;
-        RefreshDOM(program);
-        program.ladder.takeChangedCells();
+        session.discovery.show(*table, security);
+        session.discovery.tables().push_back(std::move(table));
+        session.RefreshDOM();
+        session.ladder.takeChangedCells();
     }
 };
 
@@ -86,8 +85,8 @@ struct TickFixture {
 void BM_RefreshDOM_Unchanged(benchmark::State& state) {
     TickFixture fixture;
     for (auto _ : state) {
-        RefreshDOM(fixture.program);
-        benchmark::DoNotOptimize(fixture.program.ladder.cell(20, 2).data());
+        fixture.session.RefreshDOM();
+        benchmark::DoNotOptimize(fixture.session.ladder.cell(20, 2).data());
     }
 }
 BENCHMARK(BM_RefreshDOM_Unchanged);
@@ -100,9 +99,9 @@ void BM_RefreshDOM_AllQuantitiesChange(benchmark::State& state) {
         state.PauseTiming();
         base = base == 10 ? 1000 : 10;
         fixture.memory->book(base);
-        fixture.program.ladder.takeChangedCells();
+        fixture.session.ladder.takeChangedCells();
         state.ResumeTiming();
-        RefreshDOM(fixture.program);
+        fixture.session.RefreshDOM();
     }
 }
 BENCHMARK(BM_RefreshDOM_AllQuantitiesChange);
@@ -192,12 +191,12 @@ private:
 void BM_RefreshDOM_LiveProcess(benchmark::State& state) {
     LiveBook live(static_cast<std::size_t>(state.range(0)));
     TickFixture fixture;
-    fixture.program.TerminalProcess = std::move(live.handle);
-    fixture.program.CurrentQuoteTable->RecordAddress = LiveBook::origin + headerAt;
-    fixture.program.CurrentQuoteTable->TableAddress = LiveBook::origin + arrayAt;
-    RefreshDOM(fixture.program);
-    if (fixture.program.CurrentQuoteTable->Count() != levels) state.SkipWithError("the live book was not read");
-    for (auto _ : state) RefreshDOM(fixture.program);
+    fixture.session.terminal.attach(0, std::move(live.handle));
+    fixture.session.discovery.table()->RecordAddress = LiveBook::origin + headerAt;
+    fixture.session.discovery.table()->TableAddress = LiveBook::origin + arrayAt;
+    fixture.session.RefreshDOM();
+    if (fixture.session.discovery.table()->Count() != levels) state.SkipWithError("the live book was not read");
+    for (auto _ : state) fixture.session.RefreshDOM();
 }
 BENCHMARK(BM_RefreshDOM_LiveProcess)->Arg(entrySize)->Arg(4096);
 

@@ -7,8 +7,8 @@
 #include <exception>
 #include <vector>
 
-#include "core/program.h"
-#include "core/startup.h"
+#include "core/session.h"
+#include "core/session.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/clock.h"
 #include "secs/security_list.h"
@@ -43,22 +43,22 @@ int run() {
     testing::RecordingMessageSink messages;
     testing::FakeTransLibrary library;
     testing::FakeView view;
-    Program program(Platform{processes, *clock, *locale, messages, library});
-    program.ProgramDir = app.path();
-    InitAll(program, view);
-    RefreshTick(program, view);
-    if (!program.instrumentChosen() || program.CurrentQuoteTable->Count() == 0) {
+    Session session(Platform{processes, *clock, *locale, messages, library});
+    session.ProgramDir = app.path();
+    session.InitAll(view);
+    session.RefreshTick(view);
+    if (!session.instrumentChosen() || session.discovery.table()->Count() == 0) {
         std::fprintf(stderr, "tick_bench_windows: the stand-in's book was not read\n");
         return 1;
     }
-    const TQuoteTable& table = *program.CurrentQuoteTable;
+    const TQuoteTable& table = *session.discovery.table();
     const std::size_t levels = static_cast<std::size_t>(table.Count());
-    std::printf("live stand-in under this system, %zu levels of %s\n", levels, program.CurrentSecurity->Ticker.c_str());
+    std::printf("live stand-in under this system, %zu levels of %s\n", levels, session.discovery.security()->Ticker.c_str());
 
-    report("RefreshDOM of the live book", [&] { RefreshDOM(program); });
+    report("RefreshDOM of the live book", [&] { session.RefreshDOM(); });
     std::vector<std::uint8_t> bytes(16 + levels * (4 + 36));
     report("floor: the same bytes in one read", [&] {
-        program.TerminalProcess->read(table.RecordAddress, bytes.data(), bytes.size());
+        session.terminal.process()->read(table.RecordAddress, bytes.data(), bytes.size());
     });
     return 0;
 }

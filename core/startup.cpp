@@ -1,4 +1,4 @@
-#include "core/startup.h"
+#include "core/session.h"
 
 #include <exception>
 #include <fstream>
@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "core/main_view.h"
-#include "core/program.h"
+#include "core/session.h"
 #include "settings/program_error.h"
-#include "core/terminal_recovery.h"
 #include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "orders/order_entry.h"
@@ -39,11 +38,13 @@ std::vector<std::uint8_t> loadWholeFile(const std::string& path) {
     return bytes;
 }
 
+}  // namespace
+
 // Answers false when the program must end: the securities file is missing.
-bool LoadSecs(Program& program, MainView& view, const std::string& path) {
-    if (!fileExists(path)) {
-        program.log.LogMessage(wrongPathText, 1);
-        program.platform.messages.show(wrongPathText);
+bool Session::loadSecs(MainView& view) {
+    if (!fileExists(SecFilePath)) {
+        log.LogMessage(wrongPathText, 1);
+        platform.messages.show(wrongPathText);
         // A missing file is a failure, not a clean exit: end with a non-zero code.
         view.quit(1);
         return false;
@@ -51,16 +52,13 @@ bool LoadSecs(Program& program, MainView& view, const std::string& path) {
     view.setInfoCaption("Загрузка списка инструментов...");
     view.setInfoVisible(true);
     view.processPendingEvents();
-    ReadSecurityList(program);
+    ReadSecurityList();
     view.setInfoVisible(false);
     return true;
 }
 
-}  // namespace
-
-bool ReadSecurityList(Program& program) {
-    Log& log = program.log;
-    const std::string& path = program.SecFilePath;
+bool Session::ReadSecurityList() {
+    const std::string& path = SecFilePath;
     if (!fileExists(path)) {
         log.LogMessage(wrongPathText, 1);
         return false;
@@ -68,41 +66,37 @@ bool ReadSecurityList(Program& program) {
     std::vector<std::uint8_t> bytes = loadWholeFile(path);
     SecFileStream stream{bytes.data(), bytes.size(), 0};
     try {
-        program.SecurityList = FStreamReadSecShareList(stream, program.settings.ReadSecVersion, log);
+        SecurityList = FStreamReadSecShareList(stream, settings.ReadSecVersion, log);
     } catch (const std::exception& error) {
-        program.SecurityList.reset();
+        SecurityList.reset();
         log.LogMessage(std::string("Сбой при чтении списка инструментов :") + error.what(), 1);
     }
     return true;
 }
 
-void InitAll(Program& program, MainView& view) {
-    Log& log = program.log;
+void Session::InitAll(MainView& view) {
     try {
         log.LogMessage("InitAll...", 5);
-        program.CycleNum = 0;
-        program.library.forget();
-        program.sender.TransIdCounter = SeedTransId(program.platform.clock.now());
-        program.AppClosing = false;
-        program.clearCurrent();
-        program.SecurityList.reset();
-        program.Alarms.reset();
-        program.quoteTables.reset();
-        program.StopOrders.reset();
+        CycleNum = 0;
+        library.forget();
+        sender.TransIdCounter = SeedTransId(platform.clock.now());
+        AppClosing = false;
+        discovery.reset();
+        SecurityList.reset();
+        Alarms.reset();
+        StopOrders.reset();
 
-        if (program.ProgramDir.empty()) program.ProgramDir = executableFolder();
-        program.SettingsPath = program.ProgramDir + "Velmora.ini";
+        if (ProgramDir.empty()) ProgramDir = executableFolder();
+        SettingsPath = ProgramDir + "Velmora.ini";
 
-        program.quoteTables = std::make_unique<TQuoteTables>();
-        program.StopOrders = std::make_unique<TStopOrders>();
-        program.Alarms = std::make_unique<TAlarms>();
+        StopOrders = std::make_unique<TStopOrders>();
+        Alarms = std::make_unique<TAlarms>();
 
         log.LogMessage("LoadConf...", 4);
-        Settings& settings = program.settings;
-        LoadConf(program.SettingsPath, settings, *program.Alarms);
+                LoadConf(SettingsPath, settings, *Alarms);
         settings.TRIFileName = settings.QuikPath + "quik.tri";
         log.LogThreshold = settings.LogLevel;
-        log.LogPath = program.ProgramDir + "Velmora.log";
+        log.LogPath = ProgramDir + "Velmora.log";
         log.LogMessage("Starting...", 1, true, true);
         if (settings.RefreshInterval < shortestRefreshInterval || settings.RefreshInterval > longestRefreshInterval) {
             log.LogMessage("[TECH] RefreshInterval должен быть от 10 до 1000 мс; обновление стакана каждые 100 мс", 1);
@@ -110,31 +104,29 @@ void InitAll(Program& program, MainView& view) {
         }
 
         if (settings.ConfigureQUIK) ConfigureTerminalFileMode(settings);
-        if (settings.outputMode == OutputMode::TRI) program.fileDelivery.emptyExchangeFiles();
-        program.SecFilePath = settings.QuikPath + "sec.dat";
+        if (settings.outputMode == OutputMode::TRI) fileDelivery.emptyExchangeFiles();
+        SecFilePath = settings.QuikPath + "sec.dat";
 
         log.LogMessage("CheckMainStartupSettings...", 4);
         {
-            std::uint32_t processId = program.TerminalProcessId;
-            std::unique_ptr<ProcessHandle> process =
-                FindTerminal(program.platform.processes, view, program.AppClosing, processId);
-            if (program.AppClosing) return;
-            program.TerminalProcessId = processId;
-            program.TerminalProcess = std::move(process);
+            std::uint32_t processId = terminal.processId();
+            std::unique_ptr<ProcessHandle> process = FindTerminal(platform.processes, view, AppClosing, processId);
+            if (AppClosing) return;
+            terminal.attach(processId, std::move(process));
         }
 
-        program.ladder.setRowCount(settings.DOMRowCount);
+        ladder.setRowCount(settings.DOMRowCount);
         view.ApplySettingsToWindow();
         view.WriteLadderHeader();
 
-        if (settings.outputMode == OutputMode::DLL) program.library.connect();
+        if (settings.outputMode == OutputMode::DLL) library.connect();
 
         log.LogMessage("LoadSecs...", 4);
-        if (!LoadSecs(program, view, program.SecFilePath)) return;
+        if (!loadSecs(view)) return;
 
         log.LogMessage("Load QuoteTables...", 4);
-        RefreshQuoteTables(program, view);
-        log.LogMessage("found QuoteTables:" + std::to_string(program.quoteTables->size()), 4);
+        RefreshQuoteTables(view);
+        log.LogMessage("found QuoteTables:" + std::to_string(discovery.tables().size()), 4);
 
         view.setRefreshTimerEnabled(true);
     } catch (const std::exception& error) {
@@ -142,65 +134,54 @@ void InitAll(Program& program, MainView& view) {
         // anyway, but a log that cannot be written then shows no box.
         if (!log.LogPath.empty()) {
             log.LogMessage(std::string("InitAll exception:") + error.what(), 1);
-        } else if (!program.ProgramDir.empty()) {
-            log.LogPath = program.ProgramDir + "Velmora.log";
+        } else if (!ProgramDir.empty()) {
+            log.LogPath = ProgramDir + "Velmora.log";
             log.LogWithoutBoxes(std::string("InitAll exception:") + error.what(), 1);
         }
     }
 }
 
-void DoneAll(Program& program) {
-    Log& log = program.log;
+void Session::DoneAll() {
     try {
         log.LogMessage("Closing Velmora...", 1);
-        if (program.settings.outputMode == OutputMode::DLL) program.library.disconnect();
-        program.clearCurrent();
-        program.Alarms.reset();
-        program.quoteTables.reset();
-        program.StopOrders.reset();
-        program.SecurityList.reset();
+        if (settings.outputMode == OutputMode::DLL) library.disconnect();
+        discovery.reset();
+        Alarms.reset();
+        StopOrders.reset();
+        SecurityList.reset();
     } catch (const std::exception& error) {
         log.LogMessage(std::string("DoneAll exception:") + error.what(), 1);
     }
 }
 
-void FormClose(Program& program) { program.AppClosing = true; }
-
-void RefreshTick(Program& program, MainView& view) {
-    if (program.AppClosing) {
+void Session::RefreshTick(MainView& view) {
+    if (AppClosing) {
         view.setRefreshTimerEnabled(false);
         return;
     }
-    // A nested tick would run discovery under this one and free the table it is reading.
-    if (program.TickRunning) return;
-    program.TickRunning = true;
-    struct TickEnd {
-        bool& running;
-        ~TickEnd() { running = false; }
-    } tickEnd{program.TickRunning};
     try {
-        const bool terminalThere = WatchTerminal(program, view);
-        if (program.instrumentChosen() && terminalThere) {
-            program.watch.noteBookRead(program.log, view, RefreshDOM(program));
-            ShowStopQuantities(program);
-            CheckStopOrders(program);
+        const bool terminalThere = WatchTerminal(view);
+        if (instrumentChosen() && terminalThere) {
+            terminal.watch().noteBookRead(log, view, RefreshDOM());
+            orders.ShowStopQuantities();
+            orders.CheckStopOrders();
         } else if (terminalThere) {
-            program.watch.noteNoBookShown(program.log, view, !program.settings.DefaultContract.empty());
+            terminal.watch().noteNoBookShown(log, view, !settings.DefaultContract.empty());
         }
-        const std::int32_t interval = program.settings.RefreshInterval;
-        const bool rediscover = program.CycleNum % TicksIn(rediscoveryPeriod, interval) == 0;
-        if (rediscover) RefreshQuoteTables(program, view);
-        if (program.Alarms)
-            ShowAlarm(*program.Alarms, program.platform.clock.now(), program.CycleNum, TicksIn(alarmBlinkPhase, interval),
-                      program.LastAlarmText, view);
+        const std::int32_t interval = settings.RefreshInterval;
+        const bool rediscover = CycleNum % TicksIn(rediscoveryPeriod, interval) == 0;
+        if (rediscover) RefreshQuoteTables(view);
+        if (Alarms)
+            ShowAlarm(*Alarms, platform.clock.now(), CycleNum, TicksIn(alarmBlinkPhase, interval),
+                      LastAlarmText, view);
         // The retry compares the stored text exactly, unlike start-up.
-        if (program.settings.OutputWay == "DLL" && rediscover && !program.library.connected() && !program.watch.lost)
-            program.library.connect();
-        if (program.log.enabled(4)) program.log.LogMessage("CycleNum=" + std::to_string(program.CycleNum), 4);
-        ++program.CycleNum;
+        if (settings.OutputWay == "DLL" && rediscover && !library.connected() && !terminal.watch().lost)
+            library.connect();
+        if (log.enabled(4)) log.LogMessage("CycleNum=" + std::to_string(CycleNum), 4);
+        ++CycleNum;
     } catch (const std::exception& error) {
         // The tick ends here; the next one runs with the same CycleNum.
-        program.log.LogMessage(std::string("RefreshTick exception: ") + error.what(), 1);
+        log.LogMessage(std::string("RefreshTick exception: ") + error.what(), 1);
     }
     view.ladderChanged();
 }

@@ -33,8 +33,13 @@ bool LadderGrid::setCell(int row, int column, const std::string& text) {
 
 std::vector<LadderGrid::CellRef> LadderGrid::takeChangedCells() {
     std::vector<CellRef> result;
-    result.swap(changed_);
+    takeChangedCells(result);
     return result;
+}
+
+void LadderGrid::takeChangedCells(std::vector<CellRef>& into) {
+    into.clear();
+    into.swap(changed_);
 }
 
 }  // namespace velmora

@@ -30,6 +30,9 @@ public:
 
     // Cells written since the last call, in write order.
     std::vector<CellRef> takeChangedCells();
+    // The same into `into`, whose storage the grid keeps for the next writes: the view's
+    // per-tick call allocates nothing once both have grown.
+    void takeChangedCells(std::vector<CellRef>& into);
 
 private:
     int rowCount_;

@@ -9,6 +9,9 @@ class MessageSink {
 public:
     virtual ~MessageSink() = default;
     virtual void show(const std::string& text) = 0;
+    // Where show() only queues the box (the window, so that no box's event loop runs inside a
+    // command or a tick), the queued boxes appear here; a sink that shows at once has none.
+    virtual void showPending() {}
 };
 
 }  // namespace velmora

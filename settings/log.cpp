@@ -39,7 +39,13 @@ void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std
         line = locale_.formatDateTime(now) + stamp;
     }
     line += Msg;
-    lastWriteSucceeded_ = WriteLineToFile(path, line, Rewrite, Msg, [this](const std::string& text) { report(text); });
+    // A log that cannot be written fails on every line: its failure is told for the first line
+    // only, until a line gets through again.
+    const bool told = failureTold_ && FileName.empty();
+    lastWriteSucceeded_ = WriteLineToFile(path, line, Rewrite, Msg, [this, told](const std::string& text) {
+        if (!told) report(text);
+    });
+    if (FileName.empty() && (lastWriteSucceeded_ || !quiet_)) failureTold_ = !lastWriteSucceeded_;
 }
 
 void Log::notice(const std::string& text) { report(text); }

@@ -49,6 +49,7 @@ private:
     bool boxOpen_ = false;
     bool quiet_ = false;
     bool lastWriteSucceeded_ = true;
+    bool failureTold_ = false;
 };
 
 }  // namespace velmora

@@ -47,26 +47,25 @@ bool sameBook(const TQuoteTable& a, const TQuoteTable& b) {
 
 }  // namespace
 
-void RefreshQuoteTables(TQuoteTables& tables, TQuoteTable*& table, const TSecShareRecord*& currentSecurity,
-                        ProcessHandle* process, TerminalAddress dombase, const TSecShareList* securities,
-                        const std::string& defaultContract, InstrumentChooser& chooser, Log& log) {
-    // The previous tables live until the references have moved on, so the chosen
-    // book's rows can carry over when the pass finds it unchanged.
-    TQuoteTables previous = std::move(tables);
-    tables.clear();
+void QuoteDiscovery::refresh(ProcessHandle* process, TerminalAddress dombase, const TSecShareList* securities,
+                             const std::string& defaultContract, InstrumentChooser& chooser, Log& log) {
+    // The previous tables live until the shown pair has moved on, so the shown book's rows
+    // can carry over when the pass finds it unchanged.
+    TQuoteTables previous = std::move(tables_);
+    tables_.clear();
     try {
-        GetQuoteTables(process, dombase, tables, log);
+        GetQuoteTables(process, dombase, tables_, log);
     } catch (const std::exception& error) {
         log.LogMessage(std::string("GetQuoteTables exception: ") + error.what(), 1);
     }
 
     std::vector<InstrumentItem> items;
-    items.reserve(tables.size());
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-        const TSecShareRecord* security = securityOf(securities, *tables[i]);
+    items.reserve(tables_.size());
+    for (std::size_t i = 0; i < tables_.size(); ++i) {
+        const TSecShareRecord* security = securityOf(securities, *tables_[i]);
         if (security == nullptr) {
             if (log.enabled(5))
-                log.LogMessage("QuoteTable SecIndex:" + std::to_string(tables[i]->SecIndex) +
+                log.LogMessage("QuoteTable SecIndex:" + std::to_string(tables_[i]->SecIndex) +
                                    " is not in the security list; not offered",
                                5);
             continue;
@@ -85,31 +84,43 @@ void RefreshQuoteTables(TQuoteTables& tables, TQuoteTable*& table, const TSecSha
         }
     }
     // Refilling an unchanged list would close the drop-down under the user's hand.
-    if (items != chooser.instrumentItems() || selected != chooser.selectedInstrumentIndex())
+    if (items != offered_ || selected != offeredSelection_) {
         chooser.setInstrumentItems(items, selected);
+        offered_ = std::move(items);
+        offeredSelection_ = selected;
+    }
 
     TQuoteTable* chosen = nullptr;
     const TSecShareRecord* security = nullptr;
     if (selected >= 0) {
-        chosen = tables[static_cast<std::size_t>(items[static_cast<std::size_t>(selected)].tablePosition)].get();
+        chosen = tables_[static_cast<std::size_t>(offered_[static_cast<std::size_t>(selected)].tablePosition)].get();
         security = securityOf(securities, *chosen);
     }
     // The same book at the same place: keep its rows so the ladder and hotkeys do
     // not go blank until the next read.
-    if (chosen != nullptr && table != nullptr && sameBook(*chosen, *table)) chosen->rows = std::move(table->rows);
-    table = chosen;
-    currentSecurity = security;
+    if (chosen != nullptr && table_ != nullptr && sameBook(*chosen, *table_)) chosen->rows = std::move(table_->rows);
+    table_ = chosen;
+    security_ = security;
 }
 
-bool TableAt(TQuoteTables& tables, int position, const TSecShareList* securities, TQuoteTable*& table,
-             const TSecShareRecord*& security) {
-    if (position < 0 || position >= static_cast<int>(tables.size())) return false;
-    TQuoteTable* candidate = tables[static_cast<std::size_t>(position)].get();
+bool QuoteDiscovery::choose(int index, const TSecShareList* securities) {
+    clearShown();
+    if (index < 0 || index >= static_cast<int>(offered_.size())) return false;
+    offeredSelection_ = index;
+    const int position = offered_[static_cast<std::size_t>(index)].tablePosition;
+    if (position < 0 || position >= static_cast<int>(tables_.size())) return false;
+    TQuoteTable* candidate = tables_[static_cast<std::size_t>(position)].get();
     const TSecShareRecord* record = securityOf(securities, *candidate);
     if (record == nullptr) return false;
-    table = candidate;
-    security = record;
+    table_ = candidate;
+    security_ = record;
     return true;
+}
+
+void QuoteDiscovery::reset() {
+    clearShown();
+    // What was offered stays: it is what the chooser still shows, and the next pass compares with it.
+    tables_.clear();
 }
 
 }  // namespace velmora

@@ -158,50 +158,54 @@ bool GetNewQuotes(ProcessHandle* process, TQuoteTable& table, Log& log) {
     const std::size_t readWhole = process != nullptr ? process->readMany(ranges, static_cast<std::size_t>(listed)) : 0;
 
     for (int i = 0; i < listed; ++i) {
-        auto row = std::make_unique<TQuoteRecord>();
+        TQuoteRecord row;
         const bool entryRead = static_cast<std::size_t>(i) < readWhole;
-        if (row->TakeQuote(entries[i], entryRead, ranges[i].address, log) != 0 || row->IntPrice == 0 ||
-            row->Quantity == 0)
+        if (row.TakeQuote(entries[i], entryRead, ranges[i].address, log) != 0 || row.IntPrice == 0 ||
+            row.Quantity == 0)
             break;
 
-        if (row->Direction == 1) sellSeen = true;
+        if (row.Direction == 1) sellSeen = true;
         else if (sellSeen) consistent = false;
-        if (havePrevious && row->IntPrice < previousPrice) consistent = false;
-        previousPrice = row->IntPrice;
+        if (havePrevious && row.IntPrice < previousPrice) consistent = false;
+        previousPrice = row.IntPrice;
         havePrevious = true;
-        table.rows.push_back(std::move(row));
+        table.rows.push_back(row);
     }
     if (table.rows.empty()) consistent = false;
     return consistent;
 }
 
 bool TQuoteTable::GetQuotes(ProcessHandle* process, Log& log) {
-    TQuoteTable scratch;
-    scratch.RecordAddress = RecordAddress;
-    scratch.TableAddress = TableAddress;
-    if (!GetNewQuotes(process, scratch, log)) return false;
-    rows = std::move(scratch.rows);
-    return true;
+    rows.swap(spare_);
+    bool accepted = false;
+    try {
+        accepted = GetNewQuotes(process, *this, log);
+    } catch (...) {
+        rows.swap(spare_);
+        throw;
+    }
+    if (!accepted) rows.swap(spare_);
+    return accepted;
 }
 
-TQuoteRecord* TQuoteTable::BestBid() const {
+TQuoteRecord* TQuoteTable::BestBid() {
     TQuoteRecord* best = nullptr;
-    for (const auto& row : rows)
-        if (row->Direction == 0 && (best == nullptr || row->IntPrice > best->IntPrice)) best = row.get();
+    for (auto& row : rows)
+        if (row.Direction == 0 && (best == nullptr || row.IntPrice > best->IntPrice)) best = &row;
     return best;
 }
 
-TQuoteRecord* TQuoteTable::BestAsk() const {
+TQuoteRecord* TQuoteTable::BestAsk() {
     TQuoteRecord* best = nullptr;
-    for (const auto& row : rows)
-        if (row->Direction == 1 && (best == nullptr || row->IntPrice < best->IntPrice)) best = row.get();
+    for (auto& row : rows)
+        if (row.Direction == 1 && (best == nullptr || row.IntPrice < best->IntPrice)) best = &row;
     return best;
 }
 
 int TQuoteTable::SellCount() const {
     int count = 0;
     for (const auto& row : rows)
-        if (row->Direction == 1) ++count;
+        if (row.Direction == 1) ++count;
     return count;
 }
 
@@ -213,7 +217,7 @@ std::string TQuoteTable::Description() const {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::snprintf(number, sizeof number, "%2d. ", static_cast<int>(i));
         text += number;
-        text += rows[i]->Description();
+        text += rows[i].Description();
         text += "\r\n";
     }
     return text;

@@ -39,19 +39,24 @@ public:
     TerminalAddress NextAddress = 0;
     std::int32_t SecIndex = 0;
 
-    std::vector<std::unique_ptr<TQuoteRecord>> rows;
+    // Held by value and read into a spare kept beside them, so a tick's read allocates
+    // nothing once both have grown to the book's depth.
+    std::vector<TQuoteRecord> rows;
 
     int Count() const { return static_cast<int>(rows.size()); }
-    const TQuoteRecord& row(int index) const { return *rows[static_cast<std::size_t>(index)]; }
+    const TQuoteRecord& row(int index) const { return rows[static_cast<std::size_t>(index)]; }
     void Clear() { rows.clear(); }
 
     // Re-reads the rows; keeps the previous rows when the read is rejected, and answers whether it was not.
     bool GetQuotes(ProcessHandle* process, Log& log);
     // Null when that side is empty; the first of equal best prices wins.
-    TQuoteRecord* BestBid() const;
-    TQuoteRecord* BestAsk() const;
+    TQuoteRecord* BestBid();
+    TQuoteRecord* BestAsk();
     int SellCount() const;
     std::string Description() const;
+
+private:
+    std::vector<TQuoteRecord> spare_;
 };
 
 // Reads the rows of `table` into it (cleared first); true when they form a consistent book.

@@ -83,7 +83,7 @@ void HotkeyTest::editorCapturesOneCombination() {
 
 void HotkeyTest::hotkeysRunOnlyWhileTheMainTabIsShown() {
     WindowFixture f;
-    setDesignSettings(f.program.settings);
+    setDesignSettings(f.session.settings);
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
@@ -121,8 +121,8 @@ void HotkeyTest::hotkeysRunOnlyWhileTheMainTabIsShown() {
 void HotkeyTest::firstActionInListOrderWinsASharedCombination() {
     {
         WindowFixture f;
-        setDesignSettings(f.program.settings);
-        f.program.settings.MARKETBUY = 16467;
+        setDesignSettings(f.session.settings);
+        f.session.settings.MARKETBUY = 16467;
         f.window->ApplySettingsToWindow();
         QVERIFY(f.showActive());
         QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
@@ -132,12 +132,12 @@ void HotkeyTest::firstActionInListOrderWinsASharedCombination() {
         QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(save.count(), 1);
         QCOMPARE(marketBuy.count(), 0);
-        QVERIFY(std::filesystem::exists(f.program.SettingsPath));
+        QVERIFY(std::filesystem::exists(f.session.SettingsPath));
     }
     {
         WindowFixture f;
-        setDesignSettings(f.program.settings);
-        f.program.settings.CLEARALL = 16467;
+        setDesignSettings(f.session.settings);
+        f.session.settings.CLEARALL = 16467;
         f.window->ApplySettingsToWindow();
         QVERIFY(f.showActive());
         QSignalSpy clearAll(action(f, "acClearAllOrders"), &QAction::triggered);
@@ -145,13 +145,13 @@ void HotkeyTest::firstActionInListOrderWinsASharedCombination() {
         QTest::keyClick(f.window.get(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(clearAll.count(), 1);
         QCOMPARE(save.count(), 0);
-        QVERIFY(!std::filesystem::exists(f.program.SettingsPath));
+        QVERIFY(!std::filesystem::exists(f.session.SettingsPath));
     }
 }
 
 void HotkeyTest::aHeldKeyRunsItsActionOnce() {
     WindowFixture f;
-    setDesignSettings(f.program.settings);
+    setDesignSettings(f.session.settings);
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy marketSell(action(f, "acMarketSell"), &QAction::triggered);
@@ -166,8 +166,8 @@ void HotkeyTest::aHeldKeyRunsItsActionOnce() {
 
 void HotkeyTest::charactersTypedIntoAnEditorAreText() {
     WindowFixture f;
-    setDesignSettings(f.program.settings);
-    f.program.settings.MARKETBUY = '1';
+    setDesignSettings(f.session.settings);
+    f.session.settings.MARKETBUY = '1';
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
@@ -193,9 +193,9 @@ void HotkeyTest::charactersTypedIntoAnEditorAreText() {
 
 void HotkeyTest::keysOfACyrillicLayoutActAsTheirLatinKeys() {
     WindowFixture f;
-    setDesignSettings(f.program.settings);
-    f.program.settings.MARKETBUY = 'B';
-    f.program.settings.MARKETSELL = HotkeyShift | '3';
+    setDesignSettings(f.session.settings);
+    f.session.settings.MARKETBUY = 'B';
+    f.session.settings.MARKETSELL = HotkeyShift | '3';
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy save(action(f, "acSaveCurrentSettings"), &QAction::triggered);

@@ -16,10 +16,10 @@ struct Ladder {
     LadderView* grid;
 
     Ladder() {
-        setDesignSettings(f.program.settings);
-        f.program.settings.DOMRowCount = 8;
-        f.program.settings.DOMRowHeight = 20;
-        f.program.settings.DOMCol6Width = 40;
+        setDesignSettings(f.session.settings);
+        f.session.settings.DOMRowCount = 8;
+        f.session.settings.DOMRowHeight = 20;
+        f.session.settings.DOMCol6Width = 40;
         f.window->ApplySettingsToWindow();
         f.window->WriteLadderHeader();
         grid = f.child<LadderView>("sgDOM");
@@ -28,7 +28,7 @@ struct Ladder {
     void row(int r, const char* ownSell, const char* sell, const char* price, const char* buy, const char* ownBuy,
              const char* stop) {
         const char* texts[] = {ownSell, sell, price, buy, ownBuy, stop};
-        for (int c = 0; c < 6; ++c) f.program.ladder.setCell(r, c, texts[c]);
+        for (int c = 0; c < 6; ++c) f.session.ladder.setCell(r, c, texts[c]);
     }
 
     QImage paint() {
@@ -91,10 +91,10 @@ void LadderViewTest::eachCellKindHasItsColour() {
     for (int c = 0; c < 6; ++c) QCOMPARE(l.background(image, 4, c), LadderDelegate::Plain);
 
     // Both sides filled (never after a refresh): the bid rule and the stop below win.
-    QCOMPARE(ladderCellColor(l.f.program.ladder, 1, 2), LadderDelegate::Ask);
-    l.f.program.ladder.setCell(1, 3, "1");
-    QCOMPARE(ladderCellColor(l.f.program.ladder, 1, 2), LadderDelegate::Bid);
-    QCOMPARE(ladderCellColor(l.f.program.ladder, 1, 5), LadderDelegate::StopBelowMarket);
+    QCOMPARE(ladderCellColor(l.f.session.ladder, 1, 2), LadderDelegate::Ask);
+    l.f.session.ladder.setCell(1, 3, "1");
+    QCOMPARE(ladderCellColor(l.f.session.ladder, 1, 2), LadderDelegate::Bid);
+    QCOMPARE(ladderCellColor(l.f.session.ladder, 1, 5), LadderDelegate::StopBelowMarket);
 }
 
 void LadderViewTest::ownQuantitiesAreBoldAndTheHeaderIsLeftAlone() {
@@ -120,7 +120,7 @@ void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {
     QSignalSpy changed(l.grid->model(), &QAbstractItemModel::dataChanged);
     QSignalSpy reset(l.grid->model(), &QAbstractItemModel::modelReset);
 
-    l.f.program.ladder.setCell(3, 4, "2");
+    l.f.session.ladder.setCell(3, 4, "2");
     l.f.window->ladderChanged();
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed[0][0].toModelIndex(), l.grid->model()->index(3, 4));
@@ -128,8 +128,8 @@ void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {
 
     // The level at 100 turns from an offer into a bid: the price and stop cells,
     // whose texts stay, must be repainted in their new colours too.
-    l.f.program.ladder.clearCell(2, 1);
-    l.f.program.ladder.setCell(2, 3, "4");
+    l.f.session.ladder.clearCell(2, 1);
+    l.f.session.ladder.setCell(2, 3, "4");
     changed.clear();
     l.f.window->ladderChanged();
     QSet<int> repainted;
@@ -144,7 +144,7 @@ void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {
     QCOMPARE(l.background(image, 2, 5), LadderDelegate::StopBelowMarket);
     QCOMPARE(reset.count(), 0);
 
-    l.f.program.ladder.setRowCount(12);
+    l.f.session.ladder.setRowCount(12);
     l.f.window->ladderChanged();
     QCOMPARE(reset.count(), 1);
     QCOMPARE(l.grid->model()->rowCount(), 12);
@@ -216,7 +216,7 @@ void LadderViewTest::columnAndRowBordersCanBeDragged() {
 
 void LadderViewTest::headerRowStaysInViewAndNeverBecomesCurrent() {
     Ladder l;
-    l.f.program.settings.DOMRowCount = 81;
+    l.f.session.settings.DOMRowCount = 81;
     l.f.window->ApplySettingsToWindow();
     for (int r = 1; r < 81; ++r) {
         const std::string price = std::to_string(2000 - r);

@@ -22,7 +22,7 @@
 
 #include "app/ladder_view.h"
 #include "app/tfrm_main.h"
-#include "core/program.h"
+#include "core/session.h"
 #include "ladder/ladder_grid.h"
 #include "platform/clock.h"
 #include "platform/trans_library.h"
@@ -159,7 +159,7 @@ struct Soak {
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     RecordingMessageSink messages;
     std::unique_ptr<TransLibrary> transLibrary = loadTransLibrary(VELMORA_BIN_DIR "/");
-    std::unique_ptr<Program> program;
+    std::unique_ptr<Session> session;
     std::unique_ptr<TfrmMain> window;
     QTimer* timer = nullptr;
     const QAbstractItemModel* model = nullptr;
@@ -214,9 +214,9 @@ struct Soak {
         auto only = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), terminalId);
         terminals = only.get();
         processes = std::move(only);
-        program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, *transLibrary});
-        program->ProgramDir = app.path();
-        window = std::make_unique<TfrmMain>(*program);
+        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, *transLibrary});
+        session->ProgramDir = app.path();
+        window = std::make_unique<TfrmMain>(*session);
         timer = window->findChild<QTimer*>(QStringLiteral("tmrRefreshDOM"));
         model = window->findChild<LadderView*>(QStringLiteral("sgDOM"))->model();
         // Connected after the window's own slot, so it runs right after each tick.
@@ -256,23 +256,23 @@ struct Soak {
         lastTick = now;
         ++ticks;
         // A tick that ended early leaves the counter where it was.
-        if (program->CycleNum != static_cast<std::uint32_t>(ticks)) {
+        if (session->CycleNum != static_cast<std::uint32_t>(ticks)) {
             ++missedCycles;
-            ticks = program->CycleNum;
+            ticks = session->CycleNum;
         }
-        if (program->instrumentChosen()) ++ticksWithBook;
-        if (opened.insert(program->TerminalProcessId).second && children.count(program->TerminalProcessId) &&
+        if (session->instrumentChosen()) ++ticksWithBook;
+        if (opened.insert(session->terminal.processId()).second && children.count(session->terminal.processId()) &&
             opened.size() > 1)
-            followSeconds.push_back(std::chrono::duration<double>(now - children[program->TerminalProcessId]).count());
+            followSeconds.push_back(std::chrono::duration<double>(now - children[session->terminal.processId()]).count());
         if (changedSinceTick) ++ticksWithChange;
         changedSinceTick = false;
-        const QString fault = ladderFault(*model, program->settings.DOMRowCount);
+        const QString fault = ladderFault(*model, session->settings.DOMRowCount);
         if (!fault.isEmpty() && ladderFaults++ == 0) firstLadderFault = QStringLiteral("tick %1: ").arg(ticks) + fault;
-        if (shownBookPosition < 0 && program->instrumentChosen()) {
+        if (shownBookPosition < 0 && session->instrumentChosen()) {
             auto handle = makeSystemProcessAccess()->open(terminalId);
             if (handle)
-                shownBookPosition = chainPosition(*handle, static_cast<std::uint32_t>(program->settings.DOMBASE),
-                                                  program->CurrentQuoteTable->RecordAddress);
+                shownBookPosition = chainPosition(*handle, static_cast<std::uint32_t>(session->settings.DOMBASE),
+                                                  session->discovery.table()->RecordAddress);
         }
         drainTerminal();
         if (ticks % 10 == 0) sampleMemory(now);
@@ -299,7 +299,7 @@ struct Soak {
         const char* action = nullptr;
         if (ticks % 20 == 0) action = ticks % 40 == 0 ? "acMarketPlusBuy" : "acMarketPlusSell";
         if (ticks % 300 == 150) action = "acClearAllOrders";
-        if (action == nullptr || !program->instrumentChosen()) return;
+        if (action == nullptr || !session->instrumentChosen()) return;
         window->findChild<QAction*>(QLatin1String(action))->trigger();
         ++ordersSent;
     }
@@ -335,7 +335,7 @@ void verifyRan(const Soak& soak, int seconds) {
                                                     .arg(soak.firstLadderFault)));
     QVERIFY2(soak.missedCycles == 0, "a tick ended without advancing CycleNum");
     QVERIFY2(soak.messages.shown.empty(), soak.messages.shown.empty() ? "" : soak.messages.shown.front().c_str());
-    QVERIFY(!soak.program->AppClosing);
+    QVERIFY(!soak.session->AppClosing);
     // The 100 ms timer keeps coming even on a machine busy with other tests.
     QVERIFY2(soak.ticks >= seconds * 10 / 3, "too few ticks");
     QVERIFY2(soak.longestGapSeconds < 5, "the ticks stalled");

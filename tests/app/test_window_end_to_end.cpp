@@ -22,7 +22,7 @@
 #include "app/ladder_delegate.h"
 #include "app/ladder_view.h"
 #include "app/tfrm_main.h"
-#include "core/program.h"
+#include "core/session.h"
 #include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "platform/trans_library.h"
@@ -93,16 +93,16 @@ public:
             standinLibrary = loadTransLibrary(VELMORA_BIN_DIR "/");
             QVERIFY2(standinLibrary->available(), standinLibrary->loadError().c_str());
         }
-        program = std::make_unique<Program>(
+        session = std::make_unique<Session>(
             Platform{*processes, *clock, *locale, messages, dll ? *standinLibrary : unusedLibrary});
-        program->ProgramDir = app.path();
-        window = std::make_unique<TfrmMain>(*program, TfrmMain::StartUp::Deferred);
+        session->ProgramDir = app.path();
+        window = std::make_unique<TfrmMain>(*session, TfrmMain::StartUp::Deferred);
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTRY_VERIFY2_WITH_TIMEOUT(timer()->isActive(), readFile(app.file("Velmora.log")).c_str(), 5000);
         if (!iniValue.empty()) return;
-        QVERIFY(program->instrumentChosen());
+        QVERIFY(session->instrumentChosen());
         QCOMPARE(combo()->currentText(), QStringLiteral("SiZ6"));
         QTRY_COMPARE_WITH_TIMEOUT(ladderMismatch("SiZ6", 0), QString(), 3000);
     }
@@ -165,7 +165,7 @@ public:
     RecordingMessageSink messages;
     FakeTransLibrary unusedLibrary;
     std::unique_ptr<TransLibrary> standinLibrary;
-    std::unique_ptr<Program> program;
+    std::unique_ptr<Session> session;
     // Last, so it goes first: its shutdown still talks to the library and the stand-in.
     std::unique_ptr<TfrmMain> window;
 };
@@ -238,7 +238,7 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     WindowOnStandin f;
     f.start(outputWay);
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(f.program->library.connected(), dll);
+    QCOMPARE(f.session->library.connected(), dll);
     const std::string triFile = f.quik.file("quik.tri");
     const std::string troFile = f.quik.file("quik.tro");
     const std::string trrFile = f.quik.file("quik.trr");
@@ -253,7 +253,7 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     auto* shift = f.child<QSpinBox>("seDefaultLimitOrderShift");
     QTest::keyClick(shift, Qt::Key_Down);
     QCOMPARE(shift->value(), 0);
-    QCOMPARE(f.program->settings.DefaultLimitOrderShift, 0);
+    QCOMPARE(f.session->settings.DefaultLimitOrderShift, 0);
 
     const int askRow = bestAskRow(f.rows());
     const int bidRow = askRow + 1;
@@ -365,12 +365,12 @@ void WindowEndToEndTest::pricesWithDecimalsWorkFromTheLadderTheButtonsAndTheStop
     before = readFile(triFile);
     f.leftClick(askRow - 1, 3, Qt::ShiftModifier);
     QVERIFY2(sent(before, higherAsk, 'S'), readFile(triFile).c_str());
-    QCOMPARE(f.program->StopOrders->Count(), 1);
+    QCOMPARE(f.session->StopOrders->Count(), 1);
     int stopRow = -1;
     QTRY_VERIFY_WITH_TIMEOUT((stopRow = findStopRow(f)) > 0, 3000);
     QVERIFY(stopRow < askRow);
     f.leftClick(stopRow, 5, Qt::NoModifier, Qt::RightButton);
-    QCOMPARE(f.program->StopOrders->Count(), 0);
+    QCOMPARE(f.session->StopOrders->Count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(f.cell(stopRow, 5), QString(), 3000);
     QVERIFY(f.messages.shown.empty());
 }
@@ -406,9 +406,9 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     f.leftClick(askRow, LadderGrid::BuyQuantity);
     f.key(Qt::Key_F5);
     // A buy stop at the best bid would fire at once on a live book.
-    AddStopOrder(*f.program, 0, f.cell(askRow + 1, LadderGrid::PriceColumn).toDouble(), 1);
+    f.session->orders.AddStopOrder(0, f.cell(askRow + 1, LadderGrid::PriceColumn).toDouble(), 1);
     QTest::qWait(500);
-    QCOMPARE(f.program->StopOrders->Count(), 1);
+    QCOMPARE(f.session->StopOrders->Count(), 1);
     QCOMPARE(readFile(triFile), triAtLoss);
     const std::string log = f.log();
     QVERIFY2(log.find("refused acMarketBUY: terminal lost") != std::string::npos, log.c_str());
@@ -416,7 +416,7 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     QVERIFY(log.find("refused acClearAllOrders: terminal lost") != std::string::npos);
     QCOMPARE(f.caption(), QStringLiteral("Нет связи с терминалом: снятие заявок не отправлено"));
     f.child<QToolButton>("sbtnClearAllStops")->click();
-    QCOMPARE(f.program->StopOrders->Count(), 0);
+    QCOMPARE(f.session->StopOrders->Count(), 0);
 
     const std::string troAtRestart = readFile(troFile);
     f.terminal = std::make_unique<StandinProcess>(StandinProcess::serving(f.quik.path(), {"--static", "--dump-books"}));
@@ -443,7 +443,7 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     QVERIFY2(answers.find("OPERATION=B; PRICE=" + bestAsk.toStdString() + "; QUANTITY=1;") != std::string::npos,
              answers.c_str());
     QCOMPARE(QString::fromStdString(answers).count(QStringLiteral("\r\n")), 1);
-    QCOMPARE(f.program->library.connected(), outputWay == QLatin1String("DLL"));
+    QCOMPARE(f.session->library.connected(), outputWay == QLatin1String("DLL"));
     QVERIFY(f.messages.shown.empty());
 }
 

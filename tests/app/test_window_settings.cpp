@@ -36,7 +36,7 @@ private slots:
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    Settings& s = f.program.settings;
+    Settings& s = f.session.settings;
     setDesignSettings(s);
     s.Left = 30;
     s.Top = 40;
@@ -109,10 +109,10 @@ void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
     // The corner command, then Ctrl+S through the window writes the file.
     f.child<QToolButton>("tbTopLeft")->click();
     QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(f.messages.shown.empty());
+    QVERIFY(f.sink.shown.empty());
     Settings loaded;
     TAlarms alarms;
-    LoadConf(f.program.SettingsPath, loaded, alarms);
+    LoadConf(f.session.SettingsPath, loaded, alarms);
     QCOMPARE(loaded.Left, 0);
     QCOMPARE(loaded.Top, 0);
     QCOMPARE(loaded.Height, 600);
@@ -125,7 +125,7 @@ void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
 void WindowSettingsTest::switchingViewTwiceReturnsAndSavesOnlyTheWidthInUse() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    Settings& s = f.program.settings;
+    Settings& s = f.session.settings;
     setDesignSettings(s);
     f.window->ApplySettingsToWindow();
     auto* panel = f.child<QWidget>("pnlDOM");
@@ -155,8 +155,8 @@ void WindowSettingsTest::switchingViewTwiceReturnsAndSavesOnlyTheWidthInUse() {
 void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.program.settings);
-    f.program.settings.DefaultStayOnTop = true;
+    setDesignSettings(f.session.settings);
+    f.session.settings.DefaultStayOnTop = true;
     f.window->ApplySettingsToWindow();
     auto* button = f.child<QToolButton>("tbtnStayOnTop");
     QVERIFY(f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -168,7 +168,7 @@ void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
     QVERIFY(!button->isChecked());
     QVERIFY(f.window->isVisible());
     f.window->CollectWindowSettings();
-    QCOMPARE(f.program.settings.DefaultStayOnTop, false);
+    QCOMPARE(f.session.settings.DefaultStayOnTop, false);
 
     button->click();
     QVERIFY(f.window->isTopmost());
@@ -178,17 +178,17 @@ void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
 
 void WindowSettingsTest::failedSaveIsReportedAndTheProgramGoesOn() {
     WindowFixture f;
-    setDesignSettings(f.program.settings);
+    setDesignSettings(f.session.settings);
     f.window->ApplySettingsToWindow();
-    f.program.SettingsPath = f.folder.file("no such folder/Velmora.ini");
+    f.session.SettingsPath = f.folder.file("no such folder/Velmora.ini");
     f.window->findChild<QAction*>("acSaveCurrentSettings")->trigger();
-    QCOMPARE(f.messages.shown.size(), std::size_t(1));
-    QVERIFY(!f.messages.shown[0].empty());
+    QCOMPARE(f.sink.shown.size(), std::size_t(1));
+    QVERIFY(!f.sink.shown[0].empty());
     // Still usable: a save to a good path works afterwards.
-    f.program.SettingsPath = f.folder.file("Velmora.ini");
+    f.session.SettingsPath = f.folder.file("Velmora.ini");
     f.window->findChild<QAction*>("acSaveCurrentSettings")->trigger();
-    QCOMPARE(f.messages.shown.size(), std::size_t(1));
-    QVERIFY(std::filesystem::exists(f.program.SettingsPath));
+    QCOMPARE(f.sink.shown.size(), std::size_t(1));
+    QVERIFY(std::filesystem::exists(f.session.SettingsPath));
 }
 
 void WindowSettingsTest::shiftEditorsStoreEveryChange() {
@@ -197,18 +197,18 @@ void WindowSettingsTest::shiftEditorsStoreEveryChange() {
     auto* stopShift = f.child<QSpinBox>("seDefaultLimitStopShift");
     orderShift->setValue(7);
     stopShift->setValue(9);
-    QCOMPARE(f.program.settings.DefaultLimitOrderShift, 7);
-    QCOMPARE(f.program.settings.DefaultLimitStopShift, 9);
+    QCOMPARE(f.session.settings.DefaultLimitOrderShift, 7);
+    QCOMPARE(f.session.settings.DefaultLimitStopShift, 9);
     // The settings' own fields are written only by the editors, not by collecting.
-    f.program.settings.DefaultLimitOrderShift = 4;
+    f.session.settings.DefaultLimitOrderShift = 4;
     f.window->CollectWindowSettings();
-    QCOMPARE(f.program.settings.DefaultLimitOrderShift, 4);
+    QCOMPARE(f.session.settings.DefaultLimitOrderShift, 4);
 }
 
 void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.program.settings);
+    setDesignSettings(f.session.settings);
     f.window->ApplySettingsToWindow();
     auto* grid = f.child<LadderView>("sgDOM");
     QFont offered;
@@ -232,8 +232,8 @@ void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
     QCOMPARE(accepted.pointSize(), 11);
     QVERIFY(accepted.italic());
 
-    f.program.settings.DomFontName = "Courier New";
-    f.program.settings.DOMFontSize = 9;
+    f.session.settings.DomFontName = "Courier New";
+    f.session.settings.DOMFontSize = 9;
     f.window->ApplySettingsToWindow();
     chosen = QFont(QStringLiteral("DejaVu Serif"), 12);
     answer(false);
@@ -241,28 +241,28 @@ void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
     QCOMPARE(offered.pointSize(), 11);
     QCOMPARE(grid->font().family(), QStringLiteral("Courier New"));
     f.window->CollectWindowSettings();
-    QCOMPARE(f.program.settings.DOMFontSize, 9);
+    QCOMPARE(f.session.settings.DOMFontSize, 9);
 }
 
 void WindowSettingsTest::zeroLayoutValuesAreHandedOverWithoutHarm() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    f.program.settings = Settings{};
+    f.session.settings = Settings{};
     f.window->ApplySettingsToWindow();
     f.window->WriteLadderHeader();
     QCOMPARE(f.child<LadderView>("sgDOM")->model()->rowCount(), 0);
     f.child<QToolButton>("tbSwitchView")->click();
     f.window->CollectWindowSettings();
-    QCOMPARE(f.program.settings.DOMRowCount, 0);
-    QCOMPARE(f.program.settings.DOMCol1Width, 0);
-    QVERIFY(f.messages.shown.empty());
+    QCOMPARE(f.session.settings.DOMRowCount, 0);
+    QCOMPARE(f.session.settings.DOMCol1Width, 0);
+    QVERIFY(f.sink.shown.empty());
 }
 
 void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRestart() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.program.settings);
-    f.program.settings.DefaultContractCnt = 50;
+    setDesignSettings(f.session.settings);
+    f.session.settings.DefaultContractCnt = 50;
     f.window->ApplySettingsToWindow();
     auto* quantity = f.child<QSpinBox>("seContractCnt");
     auto* limit = f.child<QSpinBox>("seMaxOrderQuantity");
@@ -273,20 +273,20 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
     limit->setFocus();
     QTest::keyClick(limit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(limit, QStringLiteral("20"));
-    QCOMPARE(f.program.settings.MaxOrderQuantity, 20);
+    QCOMPARE(f.session.settings.MaxOrderQuantity, 20);
     QTest::keyClick(limit, Qt::Key_Return);
     QCOMPARE(f.window->contractCount(), 20);
     quantity->setValue(30);
     QCOMPARE(f.window->contractCount(), 20);
     QTest::keyClick(limit, Qt::Key_S, Qt::ControlModifier);
-    QVERIFY(f.messages.shown.empty());
+    QVERIFY(f.sink.shown.empty());
 
     // The next start reads it back from the file.
     WindowFixture next;
-    writeFile(next.program.SettingsPath, readFile(f.program.SettingsPath));
+    writeFile(next.session.SettingsPath, readFile(f.session.SettingsPath));
     TAlarms alarms;
-    LoadConf(next.program.SettingsPath, next.program.settings, alarms);
-    QCOMPARE(next.program.settings.MaxOrderQuantity, 20);
+    LoadConf(next.session.SettingsPath, next.session.settings, alarms);
+    QCOMPARE(next.session.settings.MaxOrderQuantity, 20);
     next.window->ApplySettingsToWindow();
     QCOMPARE(next.child<QSpinBox>("seMaxOrderQuantity")->value(), 20);
     QCOMPARE(next.child<QSpinBox>("seContractCnt")->maximum(), 20);
@@ -295,20 +295,20 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
 
 void WindowSettingsTest::aSaveBeforeStartUpAppliedTheSettingsWritesNothing() {
     WindowFixture f;
-    setDesignSettings(f.program.settings);
+    setDesignSettings(f.session.settings);
     const std::string ini = "[HOTKEYS]\r\nMARKETBUY=112\r\n[POSITION]\r\nLeft=300\r\n";
-    writeFile(f.program.SettingsPath, ini);
+    writeFile(f.session.SettingsPath, ini);
     auto* save = f.window->findChild<QAction*>("acSaveCurrentSettings");
     save->trigger();
     // The editors still hold their initial Alt+A and the corner 0,0: none of it reaches the file.
-    QCOMPARE(readFile(f.program.SettingsPath), ini);
+    QCOMPARE(readFile(f.session.SettingsPath), ini);
     QCOMPARE(f.window->infoCaption(), std::string("Настройки не сохранены: программа ещё не загрузила их"));
 
     f.window->ApplySettingsToWindow();
     save->trigger();
     QCOMPARE(f.window->infoCaption(), std::string("Настройки сохранены"));
-    const IniFile saved = IniFile::load(f.program.SettingsPath);
-    QCOMPARE(saved.read("HOTKEYS", "MARKETBUY", "-"), std::to_string(f.program.settings.MARKETBUY));
+    const IniFile saved = IniFile::load(f.session.SettingsPath);
+    QCOMPARE(saved.read("HOTKEYS", "MARKETBUY", "-"), std::to_string(f.session.settings.MARKETBUY));
 }
 
 QTEST_MAIN(WindowSettingsTest)

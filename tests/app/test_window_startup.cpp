@@ -14,7 +14,7 @@ namespace {
 
 // A program folder with a settings file; the terminal's folder is the same one.
 void writeSettings(WindowFixture& f) {
-    f.program.ProgramDir = f.folder.path();
+    f.session.ProgramDir = f.folder.path();
     writeFile(f.folder.file("Velmora.ini"),
               "[COMMON]\r\nQuikPath=" + f.folder.path() +
                   "\r\nOutputWay=TRI\r\nLogLevel=1\r\n[POSITION]\r\nLeft=10\r\nTop=20\r\nHeight=640\r\n"
@@ -38,8 +38,8 @@ private slots:
 void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer() {
     auto f = std::make_unique<WindowFixture>();
     writeSettings(*f);
-    f->processes.processes = {{4242, "info.exe"}};
-    f->window = std::make_unique<TfrmMain>(f->program, TfrmMain::StartUp::Deferred);
+    f->processAccess.processes = {{4242, "info.exe"}};
+    f->window = std::make_unique<TfrmMain>(f->session, TfrmMain::StartUp::Deferred);
     f->window->show();
     // Nothing happens at creation: the design-time layout is shown first, with the program's icon.
     QCOMPARE(f->window->width(), 500);
@@ -57,14 +57,14 @@ void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer()
     // Ticks run, and the layout the user changes afterwards stays.
     f->window->resize(300, f->window->height());
     QTest::qWait(250);
-    QVERIFY(f->program.CycleNum >= 1);
+    QVERIFY(f->session.CycleNum >= 1);
     QCOMPARE(f->window->width(), 300);
 
     f->window->close();
-    QVERIFY(f->program.AppClosing);
+    QVERIFY(f->session.AppClosing);
     QTRY_VERIFY(!refreshTimer(*f)->isActive());
 
-    const std::string logPath = f->program.log.LogPath;
+    const std::string logPath = f->session.log.LogPath;
     f->window.reset();
     QVERIFY(readFile(logPath).find("Closing Velmora...") != std::string::npos);
 }
@@ -72,7 +72,7 @@ void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer()
 void WindowStartupTest::waitingForTheTerminalKeepsTheWindowResponsive() {
     WindowFixture f;
     writeSettings(f);
-    f.window = std::make_unique<TfrmMain>(f.program, TfrmMain::StartUp::Deferred);
+    f.window = std::make_unique<TfrmMain>(f.session, TfrmMain::StartUp::Deferred);
     f.window->show();
     bool panelShown = false;
     // Runs inside the wait for the terminal: window events still arrive.
@@ -83,7 +83,7 @@ void WindowStartupTest::waitingForTheTerminalKeepsTheWindowResponsive() {
     });
     QTest::qWait(50);
     QVERIFY(panelShown);
-    QVERIFY(f.program.AppClosing);
+    QVERIFY(f.session.AppClosing);
     QVERIFY(!refreshTimer(f)->isActive());
     // The start-up ended without applying the saved layout.
     QCOMPARE(f.window->width(), 500);

@@ -18,8 +18,8 @@
 #include <sstream>
 #include <thread>
 
-#include "core/program.h"
-#include "core/startup.h"
+#include "core/session.h"
+#include "core/session.h"
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 #include "orders/stop_orders.h"
@@ -108,26 +108,31 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-// A modal box runs the window's event loop until it is closed, so the refresh timer
-// keeps ticking inside show(); `eventLoop` stands for what runs there.
+// The window's boxes: show() queues, and showPending(), called once a command or tick has
+// returned, opens them one at a time; each runs the window's event loop until it is closed, so
+// the refresh timer ticks meanwhile. `eventLoop` stands for what runs there.
 class ModalBoxSink : public MessageSink {
 public:
     std::vector<std::string> shown;
     std::function<void()> eventLoop;
-    int nested = 0;
+    int openedInsideALoop = 0;  // a box whose event loop ran inside a command or a tick
+    bool insideLogic = false;
 
-    void show(const std::string& text) override {
-        shown.push_back(text);
-        if (open_) {
-            ++nested;
-            return;
-        }
+    void show(const std::string& text) override { pending_.push_back(text); }
+    void showPending() override {
+        if (open_) return;
         open_ = true;
-        if (eventLoop) eventLoop();
+        while (!pending_.empty()) {
+            shown.push_back(pending_.front());
+            pending_.erase(pending_.begin());
+            if (insideLogic) ++openedInsideALoop;
+            if (eventLoop) eventLoop();
+        }
         open_ = false;
     }
 
 private:
+    std::vector<std::string> pending_;
     bool open_ = false;
 };
 
@@ -192,33 +197,42 @@ protected:
         auto only = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), processId);
         terminals = only.get();
         processes = std::move(only);
-        program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, library});
-        program->ProgramDir = app.path();
-        InitAll(*program, view);
+        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, library});
+        session->ProgramDir = app.path();
+        runLogic([&] { session->InitAll(view); });
     }
 
-    void tick() { RefreshTick(*program, view); }
+    // As the window runs a command or a tick: its boxes open once it has returned.
+    void runLogic(const std::function<void()>& logic) {
+        messages.insideLogic = true;
+        logic();
+        messages.insideLogic = false;
+        messages.showPending();
+    }
+    void tick() {
+        runLogic([&] { session->RefreshTick(view); });
+    }
     void tickTo(std::uint32_t cycle) {
-        while (program->CycleNum < cycle) tick();
+        while (session->CycleNum < cycle) tick();
     }
 
-    bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*program, view, ready); }
+    bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*session, view, ready); }
 
     std::string logText() const { return cp1251ToUtf8(readFile(app.file("Velmora.log"))); }
 
     std::vector<std::string> ladderTexts() const {
         std::vector<std::string> texts;
-        for (int row = 0; row < program->ladder.rowCount(); ++row)
+        for (int row = 0; row < session->ladder.rowCount(); ++row)
             for (int column = 0; column < LadderGrid::ColumnCount; ++column)
-                texts.push_back(program->ladder.cell(row, column));
+                texts.push_back(session->ladder.cell(row, column));
         return texts;
     }
 
     // Sends a buy of `quantity` at the best bid from the price editor; the price sent.
     std::string buyAtBestBid(int quantity) {
         view.contracts = quantity;
-        view.price = program->ladder.cell(21, LadderGrid::PriceColumn);
-        BuyAtEditorPrice(*program, view);
+        view.price = session->ladder.cell(21, LadderGrid::PriceColumn);
+        runLogic([&] { session->orders.BuyAtEditorPrice(view); });
         return view.price;
     }
 
@@ -230,10 +244,10 @@ protected:
     ModalBoxSink messages;
     FakeView view;
     std::unique_ptr<StandinProcess> terminal;
-    std::unique_ptr<Program> program;
+    std::unique_ptr<Session> session;
 };
 
-TEST_F(FaultTest, AnUnwritableLogFolderShowsOneBoxAtATimeAndTheProgramRunsOn) {
+TEST_F(FaultTest, AnUnwritableLogFolderIsToldOnceAndTheProgramRunsOn) {
     startTerminal("TRI", 4);
     Unwritable locked(app.path());
     if (canCreateIn(app.path())) GTEST_SKIP() << "cannot take write access to a folder here";
@@ -251,23 +265,22 @@ TEST_F(FaultTest, AnUnwritableLogFolderShowsOneBoxAtATimeAndTheProgramRunsOn) {
     EXPECT_EQ(std::vector<std::string>(messages.shown.begin(), messages.shown.begin() + 3),
               (std::vector<std::string>{"error rewriting message Starting...", "error writing message Starting...",
                                         "error closing message Starting..."}));
-    ASSERT_TRUE(program->instrumentChosen());
+    ASSERT_TRUE(session->instrumentChosen());
+    // The boxes opened after start-up had returned; the timer ran under them.
+    EXPECT_GT(boxTicks, 0);
+    EXPECT_EQ(session->CycleNum, static_cast<std::uint32_t>(boxTicks));
 
-    // Every tick logs and fails; a tick inside a tick's box would work on tables the
-    // inner one's discovery has freed, so ticks do not nest.
+    // Every tick logs and fails; the failure was told, so no box stacks up per line.
+    const std::size_t told = messages.shown.size();
     for (int i = 0; i < 60; ++i) tick();
-    EXPECT_GT(boxTicks, 0);
-    EXPECT_EQ(program->CycleNum, 60u);
-    EXPECT_EQ(messages.nested, 0);
-    EXPECT_TRUE(program->instrumentChosen());
-    EXPECT_FALSE(program->ladder.cell(20, LadderGrid::PriceColumn).empty());
+    EXPECT_EQ(messages.shown.size(), told);
+    EXPECT_EQ(session->CycleNum, 60u + static_cast<std::uint32_t>(boxTicks));
+    EXPECT_TRUE(session->instrumentChosen());
+    EXPECT_FALSE(session->ladder.cell(20, LadderGrid::PriceColumn).empty());
 
-    // A box opened by a command lets the timer run meanwhile; the order still goes out.
-    boxTicks = 0;
+    // An order while the log fails still goes out.
     const std::string price = buyAtBestBid(2);
-    EXPECT_GT(boxTicks, 0);
-    EXPECT_EQ(program->CycleNum, 60u + static_cast<std::uint32_t>(boxTicks));
-    EXPECT_EQ(messages.nested, 0);
+    EXPECT_EQ(messages.openedInsideALoop, 0);
     EXPECT_NE(readFile(quik.file("quik.tri")).find("QUANTITY=2; PRICE=" + price + "; OPERATION=B; \r\n"),
               std::string::npos);
     for (const std::string& text : messages.shown)
@@ -284,7 +297,7 @@ TEST_F(FaultTest, AnUnwritableTransactionFileLosesTheOrderVisiblyAndALaterOneArr
     startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
     ASSERT_TRUE(view.timerEnabled) << logText();
     tick();
-    ASSERT_TRUE(program->instrumentChosen());
+    ASSERT_TRUE(session->instrumentChosen());
     const std::string tri = quik.file("quik.tri");
     const std::string emptied = readFile(tri);
 
@@ -311,7 +324,7 @@ TEST_F(FaultTest, AnUnwritableTransactionFileLosesTheOrderVisiblyAndALaterOneArr
     auto own = ownQuantities(*terminal, "SiZ6");
     ASSERT_TRUE(own) << readFile(quik.file("quik.trr"));
     EXPECT_EQ((*own)[static_cast<std::uint32_t>(std::stoul(price))], 3u);
-    EXPECT_TRUE(tickUntil([&] { return program->ladder.cell(21, LadderGrid::OwnBuy) == "3"; }));
+    EXPECT_TRUE(tickUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "3"; }));
 }
 
 TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftiethTick) {
@@ -320,10 +333,10 @@ TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftie
     startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
     ASSERT_TRUE(view.timerEnabled) << logText();
     tickTo(10);
-    ASSERT_TRUE(program->instrumentChosen());
+    ASSERT_TRUE(session->instrumentChosen());
     ASSERT_TRUE(view.ladderLive);
     const std::vector<std::string> shown = ladderTexts();
-    ASSERT_FALSE(program->ladder.cell(20, LadderGrid::PriceColumn).empty());
+    ASSERT_FALSE(session->ladder.cell(20, LadderGrid::PriceColumn).empty());
     const pid_t oldPid = terminal->pid();
 
     terminal->kill();
@@ -332,9 +345,9 @@ TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftie
     EXPECT_FALSE(view.ladderLive);
     EXPECT_TRUE(view.infoVisible);
     EXPECT_EQ(view.caption, "Нет связи с терминалом");
-    while (program->CycleNum < 50) {
+    while (session->CycleNum < 50) {
         tick();
-        ASSERT_EQ(ladderTexts(), shown) << "tick " << program->CycleNum;
+        ASSERT_EQ(ladderTexts(), shown) << "tick " << session->CycleNum;
     }
     // Known from the process, not from failing reads: no book is read once it is gone.
     std::string log = logText().substr(logAtKill);
@@ -345,9 +358,9 @@ TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftie
     ASSERT_NE(next->pid(), oldPid);
     terminals->allow(static_cast<std::uint32_t>(next->pid()));
     tick();  // 50: found, its securities and books loaded as at start-up, and its book read
-    EXPECT_EQ(program->TerminalProcessId, static_cast<std::uint32_t>(next->pid()));
-    ASSERT_TRUE(program->instrumentChosen());
-    EXPECT_EQ(program->CurrentSecurity->Ticker, "SiZ6");
+    EXPECT_EQ(session->terminal.processId(), static_cast<std::uint32_t>(next->pid()));
+    ASSERT_TRUE(session->instrumentChosen());
+    EXPECT_EQ(session->discovery.security()->Ticker, "SiZ6");
     EXPECT_TRUE(view.ladderLive);
     EXPECT_FALSE(view.infoVisible);
     EXPECT_EQ(ladderTexts(), shown);  // the same static book, now read from the new process
@@ -367,8 +380,8 @@ TEST_F(FaultTest, AShiftClickWhoseBoxOutlastsTheTerminalStillSetsItsStop) {
     startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
     ASSERT_TRUE(view.timerEnabled) << logText();
     tickTo(10);
-    ASSERT_TRUE(program->instrumentChosen());
-    const std::string bestBid = program->ladder.cell(21, LadderGrid::PriceColumn);
+    ASSERT_TRUE(session->instrumentChosen());
+    const std::string bestBid = session->ladder.cell(21, LadderGrid::PriceColumn);
     terminal->kill();
     const std::string tri = quik.file("quik.tri");
     Unwritable locked(tri);
@@ -376,13 +389,13 @@ TEST_F(FaultTest, AShiftClickWhoseBoxOutlastsTheTerminalStillSetsItsStop) {
     // The user reads the box for five seconds: discovery runs meanwhile and finds no book.
     messages.eventLoop = [&] { tickTo(60); };
 
-    LadderMouseDown(*program, view, MouseButton::Left, true, LadderGrid::BuyQuantity, 21);
-    EXPECT_FALSE(program->instrumentChosen());
+    runLogic([&] { session->orders.LadderMouseDown(view, MouseButton::Left, true, LadderGrid::BuyQuantity, 21); });
+    EXPECT_FALSE(session->instrumentChosen());
     EXPECT_EQ(messages.shown.size(), 3u);
     // The stop was priced at the click: one step back up from the sell one step below the bid.
-    ASSERT_EQ(program->StopOrders->Count(), 1);
-    EXPECT_EQ(program->StopOrders->items[0]->Direction, 0);
-    EXPECT_DOUBLE_EQ(program->StopOrders->items[0]->Price, std::stod(bestBid));
+    ASSERT_EQ(session->StopOrders->Count(), 1);
+    EXPECT_EQ(session->StopOrders->items[0]->Direction, 0);
+    EXPECT_DOUBLE_EQ(session->StopOrders->items[0]->Price, std::stod(bestBid));
 }
 
 std::unique_ptr<RecordingLibrary> standinLibrary() {
@@ -395,9 +408,9 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     startTerminal("DLL", 4, {"--dump-books"});
     ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
     startProgram(static_cast<std::uint32_t>(terminal->pid()), *library);
-    ASSERT_TRUE(program->library.connected()) << logText();
+    ASSERT_TRUE(session->library.connected()) << logText();
     tickTo(3);
-    ASSERT_TRUE(program->instrumentChosen());
+    ASSERT_TRUE(session->instrumentChosen());
     buyAtBestBid(1);
     ASSERT_EQ(library->sends, (std::vector<std::int32_t>{0}));
     ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
@@ -408,9 +421,9 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     buyAtBestBid(2);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
     tick();
-    EXPECT_FALSE(program->library.connected());
+    EXPECT_FALSE(session->library.connected());
     buyAtBestBid(3);
-    ClearAllOrders(*program, view);
+    session->orders.ClearAllOrders(view);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
     EXPECT_EQ(view.caption, "Нет связи с терминалом: снятие заявок не отправлено");
     std::string log = logText().substr(logAtKill);
@@ -429,7 +442,7 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     ASSERT_TRUE(ownQuantities(*next, "SiZ6"));
     terminals->allow(static_cast<std::uint32_t>(next->pid()));
     tickTo(102);
-    ASSERT_TRUE(program->library.connected()) << logText();
+    ASSERT_TRUE(session->library.connected()) << logText();
     EXPECT_EQ(library->connects, (std::vector<std::int32_t>{0, 0}));
     const std::string price = buyAtBestBid(4);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4, 0}));
@@ -450,18 +463,18 @@ TEST_F(FaultTest, WithoutATerminalForTheLibraryTheTickRetriesEveryFiftyTicksUnti
     auto other = serve(elsewhere);
     startProgram(static_cast<std::uint32_t>(other->pid()), *library);
     ASSERT_TRUE(view.timerEnabled) << logText();
-    EXPECT_FALSE(program->library.connected());
+    EXPECT_FALSE(session->library.connected());
 
     tickTo(60);
-    EXPECT_FALSE(program->library.connected());
+    EXPECT_FALSE(session->library.connected());
     terminal = serve(quik, {"--dump-books"});
     ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
     std::uint32_t connectedAt = 0;
-    while (!program->library.connected() && program->CycleNum < 160) {
-        connectedAt = program->CycleNum;
+    while (!session->library.connected() && session->CycleNum < 160) {
+        connectedAt = session->CycleNum;
         tick();
     }
-    ASSERT_TRUE(program->library.connected()) << logText();
+    ASSERT_TRUE(session->library.connected()) << logText();
     EXPECT_EQ(connectedAt, 100u);
     EXPECT_EQ(library->connects.size(), 4u);  // start-up, ticks 0, 50 and 100
     EXPECT_EQ(library->connects.back(), 0);
@@ -488,7 +501,7 @@ TEST_F(FaultTest, WithoutATerminalForTheLibraryTheTickRetriesEveryFiftyTicksUnti
     EXPECT_EQ(outcomes, (std::vector<std::string>{"failed at start-up", "failed 0", "failed 50", "made 100"}));
 
     // The order now reaches the terminal of QuikPath.
-    ASSERT_TRUE(program->instrumentChosen());
+    ASSERT_TRUE(session->instrumentChosen());
     const std::string price = buyAtBestBid(4);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0}));
     auto own = ownQuantities(*terminal, "SiZ6");

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "core/program.h"
+#include "core/session.h"
 #include "settings/program_error.h"
 #include "ladder/price_text.h"
 #include "secs/security_list.h"
-#include "support/fakes.h"
+#include "support/fake_platform.h"
 #include "terminal/book_layout.h"
 
 using namespace velmora;
@@ -23,35 +23,29 @@ public:
     bool read(TerminalAddress, void*, std::size_t) override { throw ProgramError("read refused"); }
 };
 
-class LadderRefreshTest : public ::testing::Test {
+class LadderRefreshTest : public ::testing::Test, protected velmora::testing::FakePlatform {
 protected:
-    FakeProcessAccess processAccess;
-    FakeClock clock;
-    FakeLocale locale;
-    RecordingMessageSink sink;
-    FakeTransLibrary transLibrary;
-    Program program{Platform{processAccess, clock, locale, sink, transLibrary}};
+    Session session{platform()};
     BookLayout layout{processAccess.memory};
     TSecShareRecord security;
 
     LadderRefreshTest() {
-        program.TerminalProcess = processAccess.open(1);
-        program.quoteTables = std::make_unique<TQuoteTables>();
+        session.terminal.attach(0, processAccess.open(1));
+        session.discovery.reset();
         auto table = std::make_unique<TQuoteTable>();
         table->RecordAddress = headerAt;
         table->TableAddress = arrayAt;
-        program.CurrentQuoteTable = table.get();
-        program.quoteTables->push_back(std::move(table));
-        program.CurrentSecurity = &security;
-        program.settings.DOMRowCount = 41;
+        session.discovery.show(*table, security);
+        session.discovery.tables().push_back(std::move(table));
+        session.settings.DOMRowCount = 41;
     }
 
     void refresh(const std::vector<Level>& levels) {
         layout.book(headerAt, arrayAt, entriesAt, levels);
-        RefreshDOM(program);
+        session.RefreshDOM();
     }
 
-    const std::string& cell(int row, int column) const { return program.ladder.cell(row, column); }
+    const std::string& cell(int row, int column) const { return session.ladder.cell(row, column); }
 
     // The texts of columns 0..4 of a row, joined by "|".
     std::string row(int r) const {
@@ -77,12 +71,12 @@ TEST_F(LadderRefreshTest, SpreadSitsInTheMiddleOfFortyOneRows) {
 }
 
 TEST_F(LadderRefreshTest, FortyRowsShowTwentyAsksAndNineteenBids) {
-    program.settings.DOMRowCount = 40;
+    session.settings.DOMRowCount = 40;
     std::vector<Level> levels;
     for (std::uint32_t i = 0; i < 30; ++i) levels.push_back(bid(100 + i, 1));
     for (std::uint32_t i = 0; i < 30; ++i) levels.push_back(ask(200 + i, 1));
     refresh(levels);
-    EXPECT_EQ(program.ladder.rowCount(), 40);
+    EXPECT_EQ(session.ladder.rowCount(), 40);
     EXPECT_EQ(cell(20, 2), "200");
     EXPECT_EQ(cell(1, 2), "219");
     EXPECT_EQ(cell(21, 2), "129");
@@ -113,7 +107,7 @@ TEST_F(LadderRefreshTest, OwnQuantitiesAppearAndVanish) {
     // A larger grid moves the boundary between ask and bid rows: row 21 turns
     // from a bid row into an ask row and must not keep the bid's own quantity.
     refresh({bid(100, 5, 2), ask(101, 4)});
-    program.settings.DOMRowCount = 43;
+    session.settings.DOMRowCount = 43;
     refresh({bid(100, 5), ask(101, 4, 3)});
     EXPECT_EQ(row(21), "3|4|101||");
     EXPECT_EQ(row(22), "||100|5|");
@@ -121,12 +115,12 @@ TEST_F(LadderRefreshTest, OwnQuantitiesAppearAndVanish) {
 
 TEST_F(LadderRefreshTest, IdenticalRefreshWritesNoCell) {
     refresh({bid(100, 5, 2), ask(101, 4)});
-    EXPECT_FALSE(program.ladder.takeChangedCells().empty());
-    RefreshDOM(program);
-    EXPECT_TRUE(program.ladder.takeChangedCells().empty());
+    EXPECT_FALSE(session.ladder.takeChangedCells().empty());
+    session.RefreshDOM();
+    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
 
     refresh({bid(100, 6, 2), ask(101, 4)});
-    auto changed = program.ladder.takeChangedCells();
+    auto changed = session.ladder.takeChangedCells();
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed[0].row, 21);
     EXPECT_EQ(changed[0].column, LadderGrid::BuyQuantity);
@@ -155,9 +149,9 @@ TEST_F(LadderRefreshTest, PriceColumnFollowsEveryPriceChangeAndOnlyThen) {
                 for (std::size_t i = 0; i < prices.size(); ++i)
                     EXPECT_EQ(cell(21 + static_cast<int>(i), 2), PriceText(prices[prices.size() - 1 - i], decimals, separator))
                         << decimals << " decimals";
-                program.ladder.takeChangedCells();
-                RefreshDOM(program);
-                EXPECT_TRUE(program.ladder.takeChangedCells().empty());
+                session.ladder.takeChangedCells();
+                session.RefreshDOM();
+                EXPECT_TRUE(session.ladder.takeChangedCells().empty());
             }
         }
     }
@@ -165,36 +159,37 @@ TEST_F(LadderRefreshTest, PriceColumnFollowsEveryPriceChangeAndOnlyThen) {
 
 TEST_F(LadderRefreshTest, RejectedOrFailedReadsRedrawTheLastBook) {
     TempFolder folder;
-    program.log.LogPath = folder.file("Velmora.log");
-    program.log.LogThreshold = 1;
+    session.log.LogPath = folder.file("Velmora.log");
+    session.log.LogThreshold = 1;
     refresh({bid(100, 5), ask(101, 4)});
-    program.ladder.takeChangedCells();
+    session.ladder.takeChangedCells();
 
     refresh({ask(101, 4), bid(100, 5)});  // torn: a bid after an ask
-    program.TerminalProcess = std::make_unique<ThrowingHandle>();
-    RefreshDOM(program);
+    session.terminal.attach(0, std::make_unique<ThrowingHandle>());
+    session.RefreshDOM();
     EXPECT_EQ(row(20), "|4|101||");
     EXPECT_EQ(row(21), "||100|5|");
-    EXPECT_TRUE(program.ladder.takeChangedCells().empty());
-    EXPECT_NE(readFile(program.log.LogPath).find("QuoteTable.GetQuotes exception: read refused\r\n"),
+    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
+    EXPECT_NE(readFile(session.log.LogPath).find("QuoteTable.GetQuotes exception: read refused\r\n"),
               std::string::npos);
 }
 
 TEST_F(LadderRefreshTest, NothingWithoutAnInstrumentOrDataRows) {
     refresh({bid(100, 5), ask(101, 4)});
-    program.ladder.takeChangedCells();
-    program.CurrentSecurity = nullptr;
+    session.ladder.takeChangedCells();
+    TQuoteTable& shown = *session.discovery.table();
+    session.discovery.clearShown();
     processAccess.memory.readCount = 0;
     refresh({bid(90, 5), ask(91, 4)});
     EXPECT_EQ(processAccess.memory.readCount, 0);
-    EXPECT_TRUE(program.ladder.takeChangedCells().empty());
+    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
 
-    program.CurrentSecurity = &security;
-    program.settings.DOMRowCount = 1;
+    session.discovery.show(shown, security);
+    session.settings.DOMRowCount = 1;
     refresh({bid(90, 5), ask(91, 4)});
-    EXPECT_EQ(program.ladder.rowCount(), 1);
-    EXPECT_TRUE(program.ladder.takeChangedCells().empty());
-    EXPECT_EQ(program.CurrentQuoteTable->Count(), 2) << "the book is still read";
+    EXPECT_EQ(session.ladder.rowCount(), 1);
+    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
+    EXPECT_EQ(session.discovery.table()->Count(), 2) << "the book is still read";
 }
 
 }  // namespace

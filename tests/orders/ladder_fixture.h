@@ -2,19 +2,19 @@
 #include "ladder/price_text.h"
 #include "orders/order_entry.h"
 #include "support/fake_view.h"
-#include "trans/program_fixture.h"
+#include "trans/session_fixture.h"
 
 namespace velmora::testing {
 
 // Bids 99.90, 99.95, 100.00 and asks 100.05, 100.10 on ladder rows 5 to 1; row 6 is
 // empty. Four lots, limit shift 2, stop shift 3.
-class LadderFixture : public ProgramFixture {
+class LadderFixture : public SessionFixture {
 protected:
     FakeView view;
 
     LadderFixture() {
         setBook({9990, 9995, 10000}, {10005, 10010});
-        LadderGrid& grid = program.ladder;
+        LadderGrid& grid = session.ladder;
         grid.setRowCount(7);
         grid.setCell(0, LadderGrid::PriceColumn, "цена");
         const char* prices[] = {"100.10", "100.05", "100.00", "99.95", "99.90"};
@@ -30,7 +30,7 @@ protected:
     // Stops as "direction@price xquantity".
     Texts stops() const {
         Texts texts;
-        for (const auto& stop : program.StopOrders->items)
+        for (const auto& stop : session.StopOrders->items)
             texts.push_back(std::to_string(stop->Direction) + "@" + FormatGeneral(stop->Price, '.') + " x" +
                             std::to_string(stop->Quantity));
         return texts;

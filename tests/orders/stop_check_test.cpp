@@ -6,38 +6,38 @@ namespace {
 using StopCheckTest = LadderFixture;
 
 TEST_F(StopCheckTest, StopsFireWhenReachedPricedMarketSpreadStepsThrough) {
-    program.settings.MarketSpread = 3;
-    AddStopOrder(program, 0, 100.10, 1);
-    AddStopOrder(program, 1, 99.95, 2);
-    CheckStopOrders(program);
+    session.settings.MarketSpread = 3;
+    session.orders.AddStopOrder(0, 100.10, 1);
+    session.orders.AddStopOrder(1, 99.95, 2);
+    session.orders.CheckStopOrders();
     setBook({10000, 10010}, {10015});
-    CheckStopOrders(program);
+    session.orders.CheckStopOrders();
     setBook({9990}, {9995, 10000});
-    CheckStopOrders(program);
+    session.orders.CheckStopOrders();
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=1; PRICE=100.25; OPERATION=B; ", "QUANTITY=2; PRICE=99.80; OPERATION=S; "}));
     EXPECT_TRUE(stops().empty());
 }
 
 TEST_F(StopCheckTest, SeveralStopsFireNewestFirstAtTheBestPricesWithSpreadZero) {
-    AddStopOrder(program, 0, 100.00, 1);
-    AddStopOrder(program, 1, 100.05, 2);
-    AddStopOrder(program, 0, 100.05, 4);  // above the best bid: waits
-    AddStopOrder(program, 0, 99.95, 3);
-    CheckStopOrders(program);
+    session.orders.AddStopOrder(0, 100.00, 1);
+    session.orders.AddStopOrder(1, 100.05, 2);
+    session.orders.AddStopOrder(0, 100.05, 4);  // above the best bid: waits
+    session.orders.AddStopOrder(0, 99.95, 3);
+    session.orders.CheckStopOrders();
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=3; PRICE=100.00; OPERATION=B; ", "QUANTITY=2; PRICE=100.05; OPERATION=S; ",
                                   "QUANTITY=1; PRICE=100.00; OPERATION=B; "}));
     EXPECT_EQ(stops(), Texts{"0@100.05 x4"});
 }
 
 TEST_F(StopCheckTest, AStopWaitsWhileItsSideIsEmptyAndIsGoneOnceFired) {
-    AddStopOrder(program, 0, 1.00, 1);
-    AddStopOrder(program, 1, 1000.00, 2);
+    session.orders.AddStopOrder(0, 1.00, 1);
+    session.orders.AddStopOrder(1, 1000.00, 2);
     transLibrary.isAvailable = false;  // fired all the same, though not delivered
     setBook({}, {10005});
-    CheckStopOrders(program);
-    AddStopOrder(program, 1, 1000.00, 3);
+    session.orders.CheckStopOrders();
+    session.orders.AddStopOrder(1, 1000.00, 3);
     setBook({10000}, {});
-    CheckStopOrders(program);
+    session.orders.CheckStopOrders();
     EXPECT_EQ(stops(), Texts{"1@1000 x3"});
     Texts lines = logLines();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),

@@ -27,8 +27,8 @@ struct Ending {
     std::string output;  // what the probe printed
 };
 
-Ending runProbe(const std::string& program, const std::string& folder, const std::string& mode) {
-    const std::string path = std::string(VELMORA_BIN_DIR) + "/" + program;
+Ending runProbe(const std::string& session, const std::string& folder, const std::string& mode) {
+    const std::string path = std::string(VELMORA_BIN_DIR) + "/" + session;
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return {};
     pid_t child = fork();
@@ -53,7 +53,7 @@ Ending runProbe(const std::string& program, const std::string& folder, const std
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
-            ADD_FAILURE() << program << " " << mode << " hung";
+            ADD_FAILURE() << session << " " << mode << " hung";
             return ending;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

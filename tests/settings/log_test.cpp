@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "support/fakes.h"
@@ -107,7 +108,7 @@ public:
     }
 };
 
-TEST_F(LogTest, OneFailureBoxAtATime) {
+TEST_F(LogTest, OneFailureBoxAtATimeAndOncePerFailure) {
     ReentrantSink sink;
     Log failing(clock, locale, sink);
     sink.log = &failing;
@@ -116,8 +117,13 @@ TEST_F(LogTest, OneFailureBoxAtATime) {
     EXPECT_EQ(sink.deepest, 1);
     EXPECT_EQ(sink.shown, (std::vector<std::string>{"error rewriting message first", "error writing message first",
                                                      "error closing message first"}));
-    // Once the box is closed, the next failure shows again.
+    // The log still fails: told already. Once a line gets through, the next failure is told again.
     failing.LogMessage("second", 1);
+    EXPECT_EQ(sink.shown.size(), 3u);
+    std::filesystem::create_directory(folder.file("missing"));
+    failing.LogMessage("third", 1);
+    std::filesystem::remove_all(folder.file("missing"));
+    failing.LogMessage("fourth", 1);
     EXPECT_EQ(sink.shown.size(), 6u);
 }
 

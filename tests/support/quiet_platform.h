@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/program.h"
+#include "core/session.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/process_access.h"

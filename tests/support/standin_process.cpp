@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "core/startup.h"
+#include "core/session.h"
 
 namespace velmora::testing {
 
@@ -19,8 +19,8 @@ StandinProcess::StandinProcess(const std::vector<std::string>& arguments) {
     domBase_ = static_cast<std::uint32_t>(std::stoul(line->substr(8), nullptr, 16));
 }
 
-StandinProcess::StandinProcess(const std::string& program, const std::vector<std::string>& arguments) {
-    start(program, arguments);
+StandinProcess::StandinProcess(const std::string& session, const std::vector<std::string>& arguments) {
+    start(session, arguments);
 }
 
 StandinProcess::~StandinProcess() {
@@ -46,9 +46,9 @@ BookDump readBookDump(StandinProcess& terminal, std::chrono::milliseconds timeou
     return {};
 }
 
-bool tickUntil(Program& program, MainView& view, const std::function<bool()>& ready, int ticks) {
+bool tickUntil(Session& session, MainView& view, const std::function<bool()>& ready, int ticks) {
     for (int i = 0; i < ticks; ++i) {
-        RefreshTick(program, view);
+        session.RefreshTick(view);
         if (ready()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

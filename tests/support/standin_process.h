@@ -18,7 +18,7 @@ public:
     // program cannot be started or ends without that line.
     explicit StandinProcess(const std::vector<std::string>& arguments);
     // Starts any program without waiting for a first line.
-    StandinProcess(const std::string& program, const std::vector<std::string>& arguments);
+    StandinProcess(const std::string& session, const std::vector<std::string>& arguments);
     ~StandinProcess();
     StandinProcess(const StandinProcess&) = delete;
     StandinProcess& operator=(const StandinProcess&) = delete;
@@ -43,7 +43,7 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds timeout);
 
 private:
-    void start(const std::string& program, const std::vector<std::string>& arguments);
+    void start(const std::string& session, const std::vector<std::string>& arguments);
 
     pid_t pid_ = -1;
     int output_ = -1;              // Linux: the read end of the program's stdout
@@ -63,7 +63,7 @@ private:
 #include "platform/process_access.h"
 
 namespace velmora {
-class Program;
+class Session;
 class MainView;
 }  // namespace velmora
 
@@ -84,7 +84,7 @@ BookDump readBookDump(StandinProcess& terminal, std::chrono::milliseconds timeou
 
 // Runs refresh ticks, 50 ms apart as the window's timer would, until `ready` holds; false when
 // it still does not after `ticks` of them.
-bool tickUntil(Program& program, MainView& view, const std::function<bool()>& ready, int ticks = 60);
+bool tickUntil(Session& session, MainView& view, const std::function<bool()>& ready, int ticks = 60);
 
 // The system's process access narrowed to the test's own stand-ins, so a test finds only them
 // even while other tests run theirs.

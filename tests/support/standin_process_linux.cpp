@@ -14,9 +14,9 @@
 
 namespace velmora::testing {
 
-void StandinProcess::start(const std::string& program, const std::vector<std::string>& arguments) {
+void StandinProcess::start(const std::string& session, const std::vector<std::string>& arguments) {
     // Everything the child needs is prepared before fork: the test process may have threads.
-    std::vector<std::string> texts{program};
+    std::vector<std::string> texts{session};
     texts.insert(texts.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& text : texts) argv.push_back(text.data());

@@ -43,8 +43,8 @@ HANDLE killOnCloseJob() {
 
 }  // namespace
 
-void StandinProcess::start(const std::string& program, const std::vector<std::string>& arguments) {
-    std::string path = program;
+void StandinProcess::start(const std::string& session, const std::vector<std::string>& arguments) {
+    std::string path = session;
     for (char& c : path)
         if (c == '/') c = '\\';
     std::string commandLine = quoted(path);

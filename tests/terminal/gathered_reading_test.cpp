@@ -71,14 +71,14 @@ bool readEntryByEntry(ProcessHandle* process, TQuoteTable& table, Log& log) {
         std::uint32_t pointer = word(buffer, static_cast<std::size_t>(i) * 4);
         if (pointer == 0 || (i > 0 && pointer == previousPointer)) break;
         previousPointer = pointer;
-        auto row = std::make_unique<TQuoteRecord>();
-        if (row->GetQuote(process, pointer, log) != 0 || row->IntPrice == 0 || row->Quantity == 0) break;
-        if (row->Direction == 1) sellSeen = true;
+        TQuoteRecord row;
+        if (row.GetQuote(process, pointer, log) != 0 || row.IntPrice == 0 || row.Quantity == 0) break;
+        if (row.Direction == 1) sellSeen = true;
         else if (sellSeen) consistent = false;
-        if (havePrevious && row->IntPrice < previousPrice) consistent = false;
-        previousPrice = row->IntPrice;
+        if (havePrevious && row.IntPrice < previousPrice) consistent = false;
+        previousPrice = row.IntPrice;
         havePrevious = true;
-        table.rows.push_back(std::move(row));
+        table.rows.push_back(row);
     }
     if (table.rows.empty()) consistent = false;
     return consistent;
@@ -181,8 +181,8 @@ protected:
         Outcome outcome;
         outcome.consistent = reader(&handle, table, log);
         for (const auto& row : table.rows)
-            outcome.rows.push_back(row->Description() + " " + std::to_string(row->Direction) + " " +
-                                   BufferToHex(row->RawQuote.data(), 36));
+            outcome.rows.push_back(row.Description() + " " + std::to_string(row.Direction) + " " +
+                                   BufferToHex(row.RawQuote.data(), 36));
         outcome.lines = logMessages(log.LogPath);
         return outcome;
     }

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/program.h"
+#include "core/session.h"
 #include "support/fake_view.h"
-#include "support/fakes.h"
+#include "support/fake_platform.h"
 #include "terminal/hex_text.h"
 
 using namespace velmora;
@@ -12,30 +12,24 @@ using namespace velmora::testing;
 
 namespace {
 
-class ProcessFinderTest : public ::testing::Test {
+class ProcessFinderTest : public ::testing::Test, protected velmora::testing::FakePlatform {
 protected:
-    FakeProcessAccess processes;
-    FakeClock clock;
-    FakeLocale locale;
-    RecordingMessageSink sink;
-    FakeTransLibrary transLibrary;
-    Program program{Platform{processes, clock, locale, sink, transLibrary}};
+    Session session{platform()};
     FakeView view;
 
     void findTerminal() {
-        std::uint32_t processId = program.TerminalProcessId;
-        std::unique_ptr<ProcessHandle> process = FindTerminal(processes, view, program.AppClosing, processId);
-        if (program.AppClosing) return;
-        program.TerminalProcessId = processId;
-        program.TerminalProcess = std::move(process);
+        std::uint32_t processId = session.terminal.processId();
+        std::unique_ptr<ProcessHandle> process = FindTerminal(processAccess, view, session.AppClosing, processId);
+        if (session.AppClosing) return;
+        session.terminal.attach(processId, std::move(process));
     }
 };
 
 TEST_F(ProcessFinderTest, MatchesContainedNameWhateverItsCase) {
-    processes.processes = {{1, "explorer.exe"}, {2, "INFO.EXE"}, {3, "xInfo.exe "}, {4, "info.ex"},
+    processAccess.processes = {{1, "explorer.exe"}, {2, "INFO.EXE"}, {3, "xInfo.exe "}, {4, "info.ex"},
                            {5, " info.exe.bak"}, {6, "infoexe"}};
     std::vector<ProcessEntry> list{{99, "kept"}};
-    FindProcesses(processes, " info.exe\t", list);
+    FindProcesses(processAccess, " info.exe\t", list);
     ASSERT_EQ(list.size(), 4u);
     EXPECT_EQ(list[0].exeName, "kept");
     EXPECT_EQ(list[1].id, 2u);
@@ -46,20 +40,20 @@ TEST_F(ProcessFinderTest, MatchesContainedNameWhateverItsCase) {
 
 TEST_F(ProcessFinderTest, OnlyLatinLettersAreCaseFolded) {
     // Cyrillic letters keep their case: "ф" does not match "Ф".
-    processes.processes = {{7, "Фinfo.exe"}, {8, "ФINFO.EXE"}};
+    processAccess.processes = {{7, "Фinfo.exe"}, {8, "ФINFO.EXE"}};
     std::vector<ProcessEntry> list;
-    FindProcesses(processes, "фinfo.exe", list);
+    FindProcesses(processAccess, "фinfo.exe", list);
     ASSERT_EQ(list.size(), 0u);
-    FindProcesses(processes, "Фinfo.EXE", list);
+    FindProcesses(processAccess, "Фinfo.EXE", list);
     ASSERT_EQ(list.size(), 2u);
 }
 
 TEST_F(ProcessFinderTest, FirstOfTwoTerminalsIsOpenedWithoutWaiting) {
-    processes.processes = {{10, "sh"}, {20, "info.exe"}, {30, "INFO.EXE"}};
+    processAccess.processes = {{10, "sh"}, {20, "info.exe"}, {30, "INFO.EXE"}};
     findTerminal();
-    EXPECT_EQ(program.TerminalProcessId, 20u);
-    EXPECT_NE(program.TerminalProcess, nullptr);
-    EXPECT_EQ(processes.opened, std::vector<std::uint32_t>{20});
+    EXPECT_EQ(session.terminal.processId(), 20u);
+    EXPECT_NE(session.terminal.process(), nullptr);
+    EXPECT_EQ(processAccess.opened, std::vector<std::uint32_t>{20});
     EXPECT_TRUE(view.captionsShown.empty());
     EXPECT_EQ(view.pauses, 0);
 }
@@ -67,26 +61,26 @@ TEST_F(ProcessFinderTest, FirstOfTwoTerminalsIsOpenedWithoutWaiting) {
 TEST_F(ProcessFinderTest, WaitShowsNoticeUntilTerminalAppears) {
     view.onEvents = [&] {
         EXPECT_TRUE(view.infoVisible);
-        if (view.pauses == 3) processes.processes.push_back({42, "info.exe"});
+        if (view.pauses == 3) processAccess.processes.push_back({42, "info.exe"});
     };
     findTerminal();
     EXPECT_EQ(view.captionsShown, std::vector<std::string>{"Запустите QUIK..."});
     EXPECT_FALSE(view.infoVisible);
-    EXPECT_GE(processes.listCalls, 4);
-    EXPECT_EQ(program.TerminalProcessId, 42u);
-    EXPECT_EQ(processes.opened, std::vector<std::uint32_t>{42});
+    EXPECT_GE(processAccess.listCalls, 4);
+    EXPECT_EQ(session.terminal.processId(), 42u);
+    EXPECT_EQ(processAccess.opened, std::vector<std::uint32_t>{42});
 }
 
 TEST_F(ProcessFinderTest, ClosingTheWindowEndsTheWaitWithoutOpening) {
     view.onEvents = [&] {
-        if (view.pauses == 2) program.AppClosing = true;
+        if (view.pauses == 2) session.AppClosing = true;
     };
     findTerminal();
     EXPECT_EQ(view.pauses, 2);
     EXPECT_FALSE(view.infoVisible);
-    EXPECT_TRUE(processes.opened.empty());
-    EXPECT_EQ(program.TerminalProcessId, 0u);
-    EXPECT_EQ(program.TerminalProcess, nullptr);
+    EXPECT_TRUE(processAccess.opened.empty());
+    EXPECT_EQ(session.terminal.processId(), 0u);
+    EXPECT_EQ(session.terminal.process(), nullptr);
 }
 
 TEST(BufferToHex, TwoUpperCaseDigitsPerByte) {

@@ -6,12 +6,12 @@
 
 #include <cstdio>
 
-#include "core/program.h"
+#include "core/session.h"
 #include "settings/program_error.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
 #include "support/fake_view.h"
-#include "support/fakes.h"
+#include "support/fake_platform.h"
 #include "terminal/book_layout.h"
 #include "terminal/log_lines.h"
 
@@ -36,28 +36,23 @@ private:
     TerminalAddress failing_;
 };
 
-class QuoteDiscoveryTest : public ::testing::Test {
+class QuoteDiscoveryTest : public ::testing::Test, protected velmora::testing::FakePlatform {
 protected:
-    FakeProcessAccess processAccess;
-    FakeClock clock;
-    FakeLocale locale;
-    RecordingMessageSink sink;
-    FakeTransLibrary transLibrary;
-    Program program{Platform{processAccess, clock, locale, sink, transLibrary}};
+    Session session{platform()};
     FakeView view;
     FakeMemory& memory = processAccess.memory;
     BookLayout layout{memory};
 
     QuoteDiscoveryTest() {
-        program.quoteTables = std::make_unique<TQuoteTables>();
-        program.StopOrders = std::make_unique<TStopOrders>();
-        program.SecurityList = std::make_unique<TSecShareList>();
-        program.TerminalProcess = processAccess.open(1);
-        program.settings.DOMBASE = base;
+        session.discovery.reset();
+        session.StopOrders = std::make_unique<TStopOrders>();
+        session.SecurityList = std::make_unique<TSecShareList>();
+        session.terminal.attach(0, processAccess.open(1));
+        session.settings.DOMBASE = base;
         for (const char* ticker : {"SiZ6", "brX6", "BRX6", "RIZ6"}) {
             auto record = std::make_unique<TSecShareRecord>();
             record->Ticker = ticker;
-            program.SecurityList->append(std::move(record));
+            session.SecurityList->append(std::move(record));
         }
     }
 
@@ -70,16 +65,16 @@ protected:
         }
     }
 
-    const TQuoteTable& table(std::size_t position) const { return *(*program.quoteTables)[position]; }
+    const TQuoteTable& table(std::size_t position) const { return *(session.discovery.tables())[position]; }
 
     // A chosen book that has been read once, as the ladder would have done.
     void chooseAndRead(const char* ticker) {
-        program.settings.DefaultContract = ticker;
-        RefreshQuoteTables(program, view);
-        ASSERT_TRUE(program.instrumentChosen());
-        TQuoteTable& chosen = *program.CurrentQuoteTable;
+        session.settings.DefaultContract = ticker;
+        session.RefreshQuoteTables(view);
+        ASSERT_TRUE(session.instrumentChosen());
+        TQuoteTable& chosen = *session.discovery.table();
         layout.fill(chosen.RecordAddress, chosen.TableAddress, 0x50000, {bid(100, 1), ask(101, 2)});
-        chosen.GetQuotes(program.TerminalProcess.get(), program.log);
+        chosen.GetQuotes(session.terminal.process(), session.log);
         ASSERT_EQ(chosen.Count(), 2);
     }
 };
@@ -87,8 +82,8 @@ protected:
 TEST_F(QuoteDiscoveryTest, ChainIsWalkedInOrderSkippingHeadersWithoutBook) {
     chain({{0x1000, 0}, {0x2000, 1}, {0x3000, 3}});
     memory.writeWord(0x2000 + 8, 0);
-    GetQuoteTables(program.TerminalProcess.get(), base, *program.quoteTables, program.log);
-    ASSERT_EQ(program.quoteTables->size(), 2u);
+    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
+    ASSERT_EQ(session.discovery.tables().size(), 2u);
     EXPECT_EQ(table(0).RecordAddress, 0x1000u);
     EXPECT_EQ(table(0).TableAddress, 0x9000u);
     EXPECT_EQ(table(0).NextAddress, 0x2000u);
@@ -102,37 +97,37 @@ TEST_F(QuoteDiscoveryTest, EmptyChainClearsTheChoice) {
     chain({{0x1000, 0}});
     chooseAndRead("SiZ6");
     chain({});
-    RefreshQuoteTables(program, view);
-    EXPECT_TRUE(program.quoteTables->empty());
+    session.RefreshQuoteTables(view);
+    EXPECT_TRUE(session.discovery.tables().empty());
     EXPECT_TRUE(view.items.empty());
     EXPECT_EQ(view.selected, -1);
-    EXPECT_EQ(program.CurrentQuoteTable, nullptr);
-    EXPECT_EQ(program.CurrentSecurity, nullptr);
+    EXPECT_EQ(session.discovery.table(), nullptr);
+    EXPECT_EQ(session.discovery.security(), nullptr);
 }
 
 TEST_F(QuoteDiscoveryTest, WalkEndsOnALoopOrAFailedRead) {
     chain({{0x1000, 0}, {0x2000, 1}, {0x3000, 3}});
     memory.writeWord(0x3000, 0x2000);  // back to the second header
-    GetQuoteTables(program.TerminalProcess.get(), base, *program.quoteTables, program.log);
-    EXPECT_EQ(program.quoteTables->size(), 3u);
+    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
+    EXPECT_EQ(session.discovery.tables().size(), 3u);
 
-    program.quoteTables->clear();
+    session.discovery.tables().clear();
     memory.writeWord(0x1000, 0x1000);  // a header that points at itself
-    GetQuoteTables(program.TerminalProcess.get(), base, *program.quoteTables, program.log);
-    EXPECT_EQ(program.quoteTables->size(), 1u);
+    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
+    EXPECT_EQ(session.discovery.tables().size(), 1u);
 
-    program.quoteTables->clear();
+    session.discovery.tables().clear();
     chain({{0x1000, 0}, {0x2000, 1}, {0x3000, 3}});
     memory.unmap(0x2000);
     memory.readCount = 0;
-    GetQuoteTables(program.TerminalProcess.get(), base, *program.quoteTables, program.log);
-    EXPECT_EQ(program.quoteTables->size(), 1u);
+    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
+    EXPECT_EQ(session.discovery.tables().size(), 1u);
     EXPECT_EQ(memory.readCount, 3) << "the failed header is not followed further";
 
-    program.quoteTables->clear();
-    GetQuoteTables(program.TerminalProcess.get(), 0, *program.quoteTables, program.log);
-    GetQuoteTables(nullptr, base, *program.quoteTables, program.log);
-    EXPECT_TRUE(program.quoteTables->empty());
+    session.discovery.tables().clear();
+    GetQuoteTables(session.terminal.process(), 0, session.discovery.tables(), session.log);
+    GetQuoteTables(nullptr, base, session.discovery.tables(), session.log);
+    EXPECT_TRUE(session.discovery.tables().empty());
 }
 
 TEST_F(QuoteDiscoveryTest, WalkFollowsAtMostAHundredThousandHeaders) {
@@ -145,65 +140,65 @@ TEST_F(QuoteDiscoveryTest, WalkFollowsAtMostAHundredThousandHeaders) {
     }
     memory.write(first, words.data(), words.size() * 4);
     memory.writeWord(base, first);
-    GetQuoteTables(program.TerminalProcess.get(), base, *program.quoteTables, program.log);
-    EXPECT_EQ(program.quoteTables->size(), 100000u);
+    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
+    EXPECT_EQ(session.discovery.tables().size(), 100000u);
 }
 
 TEST_F(QuoteDiscoveryTest, ExceptionKeepsTheTablesFoundBeforeIt) {
     TempFolder folder;
-    program.log.LogPath = folder.file("Velmora.log");
-    program.log.LogThreshold = 1;
+    session.log.LogPath = folder.file("Velmora.log");
+    session.log.LogThreshold = 1;
     chain({{0x1000, 0}, {0x2000, 3}});
-    program.TerminalProcess = std::make_unique<ThrowingHandle>(memory, 0x2000);
-    RefreshQuoteTables(program, view);
-    EXPECT_EQ(logMessages(program.log.LogPath), (std::vector<std::string>{"GetQuoteTables exception: out of memory"}));
+    session.terminal.attach(0, std::make_unique<ThrowingHandle>(memory, 0x2000));
+    session.RefreshQuoteTables(view);
+    EXPECT_EQ(logMessages(session.log.LogPath), (std::vector<std::string>{"GetQuoteTables exception: out of memory"}));
     ASSERT_EQ(view.items.size(), 1u);
     EXPECT_EQ(view.items[0].ticker, "SiZ6");
 }
 
 TEST_F(QuoteDiscoveryTest, ChooserIsSortedIgnoringCaseAndSelectsTheDefaultContract) {
     chain({{0x1000, 3}, {0x2000, 0}, {0x3000, 2}, {0x4000, 1}});
-    program.settings.DefaultContract = "siz6";
-    RefreshQuoteTables(program, view);
+    session.settings.DefaultContract = "siz6";
+    session.RefreshQuoteTables(view);
     EXPECT_EQ(view.items, (std::vector<InstrumentItem>{{"BRX6", 2}, {"brX6", 3}, {"RIZ6", 0}, {"SiZ6", 1}}))
         << "equal texts keep chain order";
     EXPECT_EQ(view.selected, 3);
-    EXPECT_EQ(program.CurrentQuoteTable, &table(1));
-    EXPECT_EQ(program.CurrentSecurity, &program.SecurityList->at(0));
-    EXPECT_EQ(program.settings.DefaultContract, "siz6");
+    EXPECT_EQ(session.discovery.table(), &table(1));
+    EXPECT_EQ(session.discovery.security(), &session.SecurityList->at(0));
+    EXPECT_EQ(session.settings.DefaultContract, "siz6");
 
-    program.settings.DefaultContract = "brx6";
-    RefreshQuoteTables(program, view);
+    session.settings.DefaultContract = "brx6";
+    session.RefreshQuoteTables(view);
     EXPECT_EQ(view.selected, 0) << "the first matching item wins";
-    EXPECT_EQ(program.CurrentSecurity, &program.SecurityList->at(2));
+    EXPECT_EQ(session.discovery.security(), &session.SecurityList->at(2));
 
-    program.settings.DefaultContract = "GDZ6";
-    RefreshQuoteTables(program, view);
+    session.settings.DefaultContract = "GDZ6";
+    session.RefreshQuoteTables(view);
     EXPECT_EQ(view.selected, -1);
-    EXPECT_FALSE(program.instrumentChosen());
+    EXPECT_FALSE(session.instrumentChosen());
 }
 
 TEST_F(QuoteDiscoveryTest, PassThatKeepsTheInstrumentDisturbsNothing) {
     chain({{0x1000, 3}, {0x2000, 0}});
     chooseAndRead("SiZ6");
-    program.StopOrders->append(std::make_unique<TStopOrder>());
+    session.StopOrders->append(std::make_unique<TStopOrder>());
     view.price = "100.5";
     int refills = view.itemRefills;
 
-    RefreshQuoteTables(program, view);
+    session.RefreshQuoteTables(view);
     EXPECT_EQ(view.itemRefills, refills) << "an unchanged chooser is not refilled";
-    EXPECT_EQ(program.StopOrders->Count(), 1);
+    EXPECT_EQ(session.StopOrders->Count(), 1);
     EXPECT_EQ(view.price, "100.5");
-    ASSERT_TRUE(program.instrumentChosen());
-    EXPECT_EQ(program.CurrentQuoteTable, &table(1));
-    ASSERT_EQ(program.CurrentQuoteTable->Count(), 2) << "the rows carry over to the new table";
-    EXPECT_EQ(program.CurrentQuoteTable->BestAsk()->IntPrice, 101u);
+    ASSERT_TRUE(session.instrumentChosen());
+    EXPECT_EQ(session.discovery.table(), &table(1));
+    ASSERT_EQ(session.discovery.table()->Count(), 2) << "the rows carry over to the new table";
+    EXPECT_EQ(session.discovery.table()->BestAsk()->IntPrice, 101u);
 
     // The instrument gone from the terminal: no choice, but the stops stay.
     chain({{0x1000, 3}});
-    RefreshQuoteTables(program, view);
-    EXPECT_FALSE(program.instrumentChosen());
-    EXPECT_EQ(program.StopOrders->Count(), 1);
+    session.RefreshQuoteTables(view);
+    EXPECT_FALSE(session.instrumentChosen());
+    EXPECT_EQ(session.StopOrders->Count(), 1);
     EXPECT_EQ(view.items, (std::vector<InstrumentItem>{{"RIZ6", 0}}));
 }
 
@@ -211,52 +206,52 @@ TEST_F(QuoteDiscoveryTest, MovedBookStartsWithoutRows) {
     chain({{0x1000, 3}, {0x2000, 0}});
     chooseAndRead("SiZ6");
     chain({{0x1000, 3}, {0x5000, 0}});
-    RefreshQuoteTables(program, view);
-    ASSERT_TRUE(program.instrumentChosen());
-    EXPECT_EQ(program.CurrentQuoteTable->RecordAddress, 0x5000u);
-    EXPECT_EQ(program.CurrentQuoteTable->Count(), 0);
+    session.RefreshQuoteTables(view);
+    ASSERT_TRUE(session.instrumentChosen());
+    EXPECT_EQ(session.discovery.table()->RecordAddress, 0x5000u);
+    EXPECT_EQ(session.discovery.table()->Count(), 0);
 
     chooseAndRead("SiZ6");
     memory.writeWord(0x5000 + 8, 0x7777);  // same header, a new pointer array
-    RefreshQuoteTables(program, view);
-    ASSERT_TRUE(program.instrumentChosen());
-    EXPECT_EQ(program.CurrentQuoteTable->Count(), 0);
+    session.RefreshQuoteTables(view);
+    ASSERT_TRUE(session.instrumentChosen());
+    EXPECT_EQ(session.discovery.table()->Count(), 0);
 }
 
 TEST_F(QuoteDiscoveryTest, TablesOutsideTheSecurityListAreNotOffered) {
     chain({{0x1000, 7}, {0x2000, -1}, {0x3000, 0}});
-    program.settings.DefaultContract = "SiZ6";
-    RefreshQuoteTables(program, view);
-    EXPECT_EQ(program.quoteTables->size(), 3u);
+    session.settings.DefaultContract = "SiZ6";
+    session.RefreshQuoteTables(view);
+    EXPECT_EQ(session.discovery.tables().size(), 3u);
     EXPECT_EQ(view.items, (std::vector<InstrumentItem>{{"SiZ6", 2}}));
-    EXPECT_EQ(program.CurrentQuoteTable, &table(2));
+    EXPECT_EQ(session.discovery.table(), &table(2));
 
-    program.SecurityList.reset();
-    RefreshQuoteTables(program, view);
+    session.SecurityList.reset();
+    session.RefreshQuoteTables(view);
     EXPECT_TRUE(view.items.empty());
-    EXPECT_FALSE(program.instrumentChosen());
-    EXPECT_EQ(program.CurrentSecurity, nullptr);
+    EXPECT_FALSE(session.instrumentChosen());
+    EXPECT_EQ(session.discovery.security(), nullptr);
 }
 
 TEST_F(QuoteDiscoveryTest, PickingAnInstrumentRepointsAndDropsStopsAndPrice) {
     TempFolder folder;
-    program.log.LogPath = folder.file("Velmora.log");
-    program.log.LogThreshold = 5;
+    session.log.LogPath = folder.file("Velmora.log");
+    session.log.LogThreshold = 5;
     chain({{0x1000, 3}, {0x2000, 0}});
-    program.settings.DefaultContract = "SiZ6";
-    RefreshQuoteTables(program, view);
-    program.StopOrders->append(std::make_unique<TStopOrder>());
+    session.settings.DefaultContract = "SiZ6";
+    session.RefreshQuoteTables(view);
+    session.StopOrders->append(std::make_unique<TStopOrder>());
     view.price = "100.5";
-    std::remove(program.log.LogPath.c_str());
+    std::remove(session.log.LogPath.c_str());
 
     view.selected = 0;  // RIZ6
-    SecNameChange(program, view);
-    EXPECT_EQ(program.settings.DefaultContract, "RIZ6");
-    EXPECT_EQ(program.CurrentQuoteTable, &table(0));
-    EXPECT_EQ(program.CurrentSecurity, &program.SecurityList->at(3));
+    session.SecNameChange(view);
+    EXPECT_EQ(session.settings.DefaultContract, "RIZ6");
+    EXPECT_EQ(session.discovery.table(), &table(0));
+    EXPECT_EQ(session.discovery.security(), &session.SecurityList->at(3));
     EXPECT_EQ(view.price, "");
-    EXPECT_EQ(program.StopOrders->Count(), 0);
-    std::string log = readFile(program.log.LogPath);
+    EXPECT_EQ(session.StopOrders->Count(), 0);
+    std::string log = readFile(session.log.LogPath);
     EXPECT_NE(log.find("Changing sec...\r\n"), std::string::npos);
     EXPECT_NE(log.find("QuoteTable:RecAddress:00001000; QuoteTable Address: 00009000; NextAddress: 00002000; "
                        "SecIndex: 00000003\r\nItems :\r\n"),

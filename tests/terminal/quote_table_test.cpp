@@ -55,7 +55,7 @@ protected:
 
     std::vector<std::uint32_t> prices() const {
         std::vector<std::uint32_t> result;
-        for (const auto& row : table.rows) result.push_back(row->IntPrice);
+        for (const auto& row : table.rows) result.push_back(row.IntPrice);
         return result;
     }
 

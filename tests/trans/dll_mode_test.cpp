@@ -6,23 +6,23 @@
 #include <filesystem>
 
 #include "platform/trans_library.h"
-#include "program_fixture.h"
+#include "session_fixture.h"
 #include "trans/transactions.h"
 
 namespace velmora::testing {
 namespace {
 
-using DllModeTest = ProgramFixture;
+using DllModeTest = SessionFixture;
 
 TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
-    program.settings.QuikPath = "C:\\QUIK\\";
+    session.settings.QuikPath = "C:\\QUIK\\";
     transLibrary.connectResult = 3;
-    program.library.connect();
-    EXPECT_FALSE(program.library.connected());
+    session.library.connect();
+    EXPECT_FALSE(session.library.connected());
     transLibrary.connectResult = 0;
-    program.library.connect();
-    EXPECT_TRUE(program.library.connected());
-    program.library.disconnect();
+    session.library.connect();
+    EXPECT_TRUE(session.library.connected());
+    session.library.disconnect();
     EXPECT_EQ(transLibrary.connectTexts, (Texts{"C:\\QUIK\\", "C:\\QUIK\\"}));
     EXPECT_EQ(transLibrary.disconnects, 1);
     EXPECT_EQ(logLines(), (Texts{"InitDLLMode..", "TRANS2QUIK_CONNECT RES:3; ParamString:C:\\QUIK\\; Errcode:7; ErrMess:",
@@ -33,10 +33,10 @@ TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
 }
 
 TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
-    program.settings.QuikPath = std::string(253, 'q') + "\\";
-    EXPECT_TRUE(program.library.init());
-    program.settings.QuikPath += "q";
-    EXPECT_FALSE(program.library.init());
+    session.settings.QuikPath = std::string(253, 'q') + "\\";
+    EXPECT_TRUE(session.library.init());
+    session.settings.QuikPath += "q";
+    EXPECT_FALSE(session.library.init());
     ASSERT_EQ(transLibrary.connectTexts.size(), 1u);
     EXPECT_EQ(transLibrary.connectTexts[0].size(), 254u);
     EXPECT_TRUE(logged("QuikPath is longer than 254 bytes"));
@@ -44,10 +44,10 @@ TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
 
 TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
     transLibrary.isAvailable = false;
-    program.library.connect();
-    SendNewOrder(program, 0, 1, 100);
-    program.library.disconnect();
-    EXPECT_FALSE(program.library.connected());
+    session.library.connect();
+    session.SendNewOrder(0, 1, 100);
+    session.library.disconnect();
+    EXPECT_FALSE(session.library.connected());
     EXPECT_TRUE(transLibrary.connectTexts.empty() && transLibrary.sent.empty() && transLibrary.disconnects == 0);
     EXPECT_TRUE(logged("TRANS2QUIK library not available: not loaded"));
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK library not available: not loaded"));

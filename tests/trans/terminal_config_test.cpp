@@ -3,12 +3,12 @@
 #include <filesystem>
 
 #include "settings/program_error.h"
-#include "program_fixture.h"
+#include "session_fixture.h"
 
 namespace velmora::testing {
 namespace {
 
-class TerminalConfigTest : public ProgramFixture {
+class TerminalConfigTest : public SessionFixture {
 protected:
     std::string ini = folder.file("info.ini");
 
@@ -28,8 +28,8 @@ protected:
 
 TEST_F(TerminalConfigTest, FileModeWritesItsKeysInOrderThenDllChangesOnlyTheStartKeys) {
     writeFile(ini, "[main]\r\nserver=1.2.3.4\r\n");
-    program.settings.SetOutputWay(" tri");
-    ConfigureTerminalFileMode(program.settings);
+    session.settings.SetOutputWay(" tri");
+    ConfigureTerminalFileMode(session.settings);
     std::vector<std::string> fileMode = {
         "start-external-transactions-processing-automatically=0",
         "start-loading-transactions-from-file-automatically=1",
@@ -40,8 +40,8 @@ TEST_F(TerminalConfigTest, FileModeWritesItsKeysInOrderThenDllChangesOnlyTheStar
         "transactions_file_reading_timeout=100"};
     EXPECT_EQ(section("transactions"), fileMode);
 
-    program.settings.SetOutputWay("DLL");
-    ConfigureTerminalFileMode(program.settings);
+    session.settings.SetOutputWay("DLL");
+    ConfigureTerminalFileMode(session.settings);
     fileMode[0] = "start-external-transactions-processing-automatically=1";
     fileMode[1] = "start-loading-transactions-from-file-automatically=0";
     EXPECT_EQ(section("transactions"), fileMode);
@@ -50,15 +50,15 @@ TEST_F(TerminalConfigTest, FileModeWritesItsKeysInOrderThenDllChangesOnlyTheStar
 
 TEST_F(TerminalConfigTest, AnyOtherModeWritesNothingAndErrorsNameTheFile) {
     for (std::string mode : {"", "DL L"}) {
-        program.settings.SetOutputWay(mode);
-        ConfigureTerminalFileMode(program.settings);
+        session.settings.SetOutputWay(mode);
+        ConfigureTerminalFileMode(session.settings);
     }
     EXPECT_FALSE(std::filesystem::exists(ini));
 
-    program.settings.QuikPath = folder.file("missing/");
-    program.settings.SetOutputWay("DLL");
+    session.settings.QuikPath = folder.file("missing/");
+    session.settings.SetOutputWay("DLL");
     try {
-        ConfigureTerminalFileMode(program.settings);
+        ConfigureTerminalFileMode(session.settings);
         ADD_FAILURE() << "no error raised";
     } catch (const ProgramError& error) {
         EXPECT_EQ(std::string(error.what()), "Unable to write to " + folder.file("missing/info.ini"));

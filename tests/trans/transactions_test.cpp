@@ -4,42 +4,42 @@
 #include <filesystem>
 #include <limits>
 
-#include "program_fixture.h"
+#include "session_fixture.h"
 
 namespace velmora::testing {
 namespace {
 
-using TransactionsTest = ProgramFixture;
+using TransactionsTest = SessionFixture;
 
 TEST_F(TransactionsTest, ExampleTransactionsComeOutByteForByteOneTriLineEach) {
     const std::string order = "TRANS_ID=1001; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; ACTION=NEW_ORDER; "
                               "TYPE=L; QUANTITY=3; PRICE=1234.50; OPERATION=S; ";
     const std::string killAll = "TRANS_ID=1002; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; "
                                 "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ";
-    program.settings.SetOutputWay("TRI");
+    session.settings.SetOutputWay("TRI");
     writeFile(folder.file("quik.tri"), "earlier\r\n");
-    SendNewOrder(program, 1, 3, 1234.5);
-    SendKillAll(program);
+    session.SendNewOrder(1, 3, 1234.5);
+    session.SendKillAll();
     EXPECT_EQ(readFile(folder.file("quik.tri")), "earlier\r\n" + order + "\r\n" + killAll + "\r\n");
     EXPECT_EQ(logLines(), (Texts{"formed order: " + order, "formed order: " + killAll}));
 }
 
 TEST_F(TransactionsTest, OperationCodingAndPriceDigitsWhateverTheLocale) {
     locale.decimal = ',';
-    SendNewOrder(program, 0, 2, 99.95);
-    SendNewOrder(program, 2, 2, 100.0 + 0.05 * 3);  // just above 100.15 in binary
-    SendNewOrder(program, -1, 2, -0.001);
+    session.SendNewOrder(0, 2, 99.95);
+    session.SendNewOrder(2, 2, 100.0 + 0.05 * 3);  // just above 100.15 in binary
+    session.SendNewOrder(-1, 2, -0.001);
     security().Decimals = 0;
-    SendNewOrder(program, 1, 2, 12344.6);
+    session.SendNewOrder(1, 2, 12344.6);
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=2; PRICE=99.95; OPERATION=B; ", "QUANTITY=2; PRICE=100.15; OPERATION=B; ",
                                   "QUANTITY=2; PRICE=0.00; OPERATION=B; ", "QUANTITY=2; PRICE=12345; OPERATION=S; "}));
 }
 
 TEST_F(TransactionsTest, TransIdsFollowOneAnotherAcrossKillAllAndWrapToOne) {
-    program.sender.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
-    SendKillAll(program);
-    SendNewOrder(program, 0, 1, 100);
-    SendNewOrder(program, 0, 1, 100);
+    session.sender.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
+    session.SendKillAll();
+    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(0, 1, 100);
     ASSERT_EQ(transLibrary.sent.size(), 3u);
     EXPECT_EQ(transLibrary.sent[0].rfind("TRANS_ID=2147483646; ", 0), 0u);
     EXPECT_EQ(transLibrary.sent[1].rfind("TRANS_ID=2147483647; ", 0), 0u);
@@ -59,15 +59,15 @@ TEST(SeedTransId, CountsHundredthsSince1909WithinTheTerminalRange) {
 
 TEST_F(TransactionsTest, KillAllVariantsBySectionAndOptionBaseContract) {
     for (std::string section : {" forts\t", "micex", "SPBEX"}) {
-        program.settings.SECTION = section;
-        SendKillAll(program);
+        session.settings.SECTION = section;
+        session.SendKillAll();
     }
-    program.settings.SECTION = "FORTS";
+    session.settings.SECTION = "FORTS";
     addSecurity("SPBFUT", "RIZ6", "RTS");
-    program.CurrentSecurity = &addSecurity("SPBOPT", "RI100BL6", "RIZ6");
-    SendKillAll(program);
-    program.CurrentSecurity = &addSecurity("SPBOPT", "SI65BL6", "SIZ6");
-    SendKillAll(program);
+    session.discovery.show(table, addSecurity("SPBOPT", "RI100BL6", "RIZ6"));
+    session.SendKillAll();
+    session.discovery.show(table, addSecurity("SPBOPT", "SI65BL6", "SIZ6"));
+    session.SendKillAll();
     const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; ";
     EXPECT_EQ(transLibrary.sent,
               (Texts{"TRANS_ID=1001; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ",
@@ -79,61 +79,61 @@ TEST_F(TransactionsTest, KillAllVariantsBySectionAndOptionBaseContract) {
 }
 
 TEST_F(TransactionsTest, DeliveryByOutputWayWhateverTheLogLevel) {
-    program.log.LogThreshold = -1;
-    program.settings.SetOutputWay(" tri");
+    session.log.LogThreshold = -1;
+    session.settings.SetOutputWay(" tri");
     writeFile(folder.file("quik.tro"), "old reply\r\n");
-    program.fileDelivery.emptyExchangeFiles();
+    session.fileDelivery.emptyExchangeFiles();
     for (const char* name : {"quik.tri", "quik.tro", "quik.trr"}) EXPECT_EQ(readFile(folder.file(name)), "\r\n");
-    SendNewOrder(program, 0, 1, 100);
-    program.log.LogThreshold = 0;
-    SendNewOrder(program, 0, 1, 100);
+    session.SendNewOrder(0, 1, 100);
+    session.log.LogThreshold = 0;
+    session.SendNewOrder(0, 1, 100);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 
-    program.settings.SetOutputWay("Dll");  // handed over while not connected too
-    SendNewOrder(program, 0, 1, 100);
-    program.settings.SetOutputWay("");
-    SendNewOrder(program, 0, 1, 100);
+    session.settings.SetOutputWay("Dll");  // handed over while not connected too
+    session.SendNewOrder(0, 1, 100);
+    session.settings.SetOutputWay("");
+    session.SendNewOrder(0, 1, 100);
     EXPECT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 }
 
 TEST_F(TransactionsTest, AMissingQuikFolderIsLoggedOnceWithoutBoxes) {
-    program.settings.QuikPath = folder.file("no-such-folder/");
-    program.settings.TRIFileName = program.settings.QuikPath + "quik.tri";
-    program.fileDelivery.emptyExchangeFiles();
+    session.settings.QuikPath = folder.file("no-such-folder/");
+    session.settings.TRIFileName = session.settings.QuikPath + "quik.tri";
+    session.fileDelivery.emptyExchangeFiles();
     EXPECT_TRUE(sink.shown.empty());
-    EXPECT_EQ(logLines(), (Texts{"Папка QUIK не найдена, файлы обмена не очищены: " + program.settings.QuikPath}));
+    EXPECT_EQ(logLines(), (Texts{"Папка QUIK не найдена, файлы обмена не очищены: " + session.settings.QuikPath}));
 }
 
 TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
-    program.settings.SetOutputWay("TRI");
-    program.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
-    SendNewOrder(program, 0, 1, 100);
-    program.settings.ACCOUNT = "A1";
+    session.settings.SetOutputWay("TRI");
+    session.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
+    session.SendNewOrder(0, 1, 100);
+    session.settings.ACCOUNT = "A1";
     security().Ticker = "T1\r\nTRANS_ID=5";
-    SendNewOrder(program, 0, 1, 100);
+    session.SendNewOrder(0, 1, 100);
     security().Ticker = "T1";
     security().ClassCode = std::string("SPB\0FUT", 7);
-    SendKillAll(program);
+    session.SendKillAll();
     security().ClassCode = "SPBFUT";
     security().BaseContract = "B1\n";
-    SendKillAll(program);
+    session.SendKillAll();
 
     EXPECT_FALSE(std::filesystem::exists(folder.file("quik.tri")));
     EXPECT_EQ(logLines(), (Texts{"transaction not sent: ACCOUNT holds \";\"", "transaction not sent: SECCODE holds CR",
                                  "transaction not sent: CLASSCODE holds NUL",
                                  "transaction not sent: BASE_CONTRACT holds LF"}));
     EXPECT_EQ(sink.shown.size(), 4u);
-    EXPECT_EQ(program.sender.TransIdCounter, 1005);  // refused transactions still took their numbers
+    EXPECT_EQ(session.sender.TransIdCounter, 1005);  // refused transactions still took their numbers
 }
 
 TEST_F(TransactionsTest, AnUnwritableTriFileIsNotReportedAsDelivered) {
-    program.settings.SetOutputWay("TRI");
-    program.settings.TRIFileName = folder.file("missing/quik.tri");
-    SendNewOrder(program, 0, 1, 100);
+    session.settings.SetOutputWay("TRI");
+    session.settings.TRIFileName = folder.file("missing/quik.tri");
+    session.SendNewOrder(0, 1, 100);
     EXPECT_FALSE(sink.shown.empty());  // the writer's own box
-    program.settings.TRIFileName.clear();  // must not land in the program's own log
-    SendNewOrder(program, 0, 1, 100);
+    session.settings.TRIFileName.clear();  // must not land in the program's own log
+    session.SendNewOrder(0, 1, 100);
     Texts lines = logLines();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1].rfind("transaction not delivered: ", 0), 0u);

@@ -164,7 +164,7 @@ protected:
     }
 
     void TearDown() override {
-        if (program) program->stop(5s);
+        if (session) session->stop(5s);
         if (terminal) terminal->stop();
     }
 
@@ -184,7 +184,7 @@ protected:
 
     // Starts velmora.exe and waits for its window and for a logged book that matches the stand-in's.
     void startProgram() {
-        program = std::make_unique<StandinProcess>(wine, std::vector<std::string>{app + "velmora.exe"});
+        session = std::make_unique<StandinProcess>(wine, std::vector<std::string>{app + "velmora.exe"});
         ASSERT_TRUE(waitFor([&] { return lastLoggedBook(log()) == dumpRows(book); }, 60s))
             << "stand-in's book:\n" << ::testing::PrintToString(dumpRows(book)) << "\nlog:\n" << log().substr(0, 4000);
         ASSERT_TRUE(waitFor([&] {
@@ -217,17 +217,17 @@ protected:
 
     void closeAndExpectCleanExit() {
         key("alt+F4");
-        auto status = program->waitForExit(30s);
+        auto status = session->waitForExit(30s);
         ASSERT_TRUE(status.has_value()) << "velmora.exe did not end after Alt+F4";
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
         EXPECT_TRUE(logHas("Closing Velmora..."));
-        program.reset();
+        session.reset();
     }
 
     static inline bool ready_ = false;
     TempFolder unpacked, quik;
     std::string app, domBase, window;
-    std::unique_ptr<StandinProcess> terminal, program;
+    std::unique_ptr<StandinProcess> terminal, session;
     std::vector<BookLevel> book;
 };
 

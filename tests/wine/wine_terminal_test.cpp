@@ -10,8 +10,8 @@
 #include <sstream>
 #include <thread>
 
-#include "core/program.h"
-#include "core/startup.h"
+#include "core/session.h"
+#include "core/session.h"
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 #include "platform/clock.h"
@@ -68,16 +68,16 @@ protected:
         // Narrowed to our own Wine process, so that another terminal running here is not taken.
         processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),
                                                            static_cast<std::uint32_t>(terminal->pid()));
-        program = std::make_unique<Program>(Platform{*processes, *clock, *locale, messages, unusedLibrary});
-        program->ProgramDir = app.path();
-        InitAll(*program, view);
+        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, unusedLibrary});
+        session->ProgramDir = app.path();
+        session->InitAll(view);
         ASSERT_TRUE(view.timerEnabled) << readFile(app.file("Velmora.log"));
-        RefreshTick(*program, view);
-        ASSERT_TRUE(program->instrumentChosen()) << readFile(app.file("Velmora.log"));
+        session->RefreshTick(view);
+        ASSERT_TRUE(session->instrumentChosen()) << readFile(app.file("Velmora.log"));
     }
 
     // About five seconds of ticks: Wine is slower to answer.
-    bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*program, view, ready, 100); }
+    bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*session, view, ready, 100); }
 
     std::string launcher;
     TempFolder quik, app;
@@ -89,7 +89,7 @@ protected:
     FakeView view;
     std::unique_ptr<StandinProcess> terminal;
     std::vector<testing::BookLevel> book;
-    std::unique_ptr<Program> program;
+    std::unique_ptr<Session> session;
 };
 
 TEST_F(WineTerminal, IsFoundByItsWindowsNameAndItsBookFillsTheLadder) {
@@ -100,7 +100,7 @@ TEST_F(WineTerminal, IsFoundByItsWindowsNameAndItsBookFillsTheLadder) {
     // Written under Wine, the ini must still name the folder as Linux sees it.
     EXPECT_NE(readFile(app.file("Velmora.ini")).find("QuikPath=" + quik.path() + "\r\n"), std::string::npos);
 
-    const LadderGrid& ladder = program->ladder;
+    const LadderGrid& ladder = session->ladder;
     // Best ask in row 20 rising upward, best bid in row 21 falling downward.
     std::vector<testing::BookLevel> askLevels, bidLevels;
     for (const testing::BookLevel& level : book) (level.side == 'S' ? askLevels : bidLevels).push_back(level);
@@ -123,17 +123,17 @@ TEST_F(WineTerminal, OrderThroughTheFileComesBackAsOwnQuantityAndKillAllRemovesI
     view.orderShift = 0;
     view.contracts = 3;
     // A sell at the best ask's price rests there.
-    const std::string bestAsk = program->ladder.cell(20, LadderGrid::PriceColumn);
-    LadderMouseDown(*program, view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
+    const std::string bestAsk = session->ladder.cell(20, LadderGrid::PriceColumn);
+    session->orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
     ASSERT_NE(readFile(quik.file("quik.tri")).find("PRICE=" + bestAsk + "; OPERATION=S;"), std::string::npos);
-    ASSERT_TRUE(tickUntil([&] { return program->ladder.cell(20, LadderGrid::OwnSell) == "3"; }))
+    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell) == "3"; }))
         << readFile(quik.file("quik.trr")) << readFile(quik.file("quik.tro"));
     EXPECT_NE(readFile(quik.file("quik.tro")).find("RESULT_MSG=order accepted; \r\n"), std::string::npos);
 
-    ClearAllOrders(*program, view);
-    ASSERT_TRUE(tickUntil([&] { return program->ladder.cell(20, LadderGrid::OwnSell).empty(); }))
+    session->orders.ClearAllOrders(view);
+    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell).empty(); }))
         << readFile(quik.file("quik.tro"));
-    EXPECT_EQ(program->ladder.cell(20, LadderGrid::PriceColumn), bestAsk);
+    EXPECT_EQ(session->ladder.cell(20, LadderGrid::PriceColumn), bestAsk);
     EXPECT_TRUE(messages.shown.empty());
 }
 

@@ -8,12 +8,12 @@
 namespace velmora::testing {
 
 WindowFixture::WindowFixture() {
-    program.quoteTables = std::make_unique<TQuoteTables>();
-    program.StopOrders = std::make_unique<TStopOrders>();
-    program.Alarms = std::make_unique<TAlarms>();
-    program.SettingsPath = folder.file("Velmora.ini");
-    program.log.LogPath = folder.file("Velmora.log");
-    window = std::make_unique<TfrmMain>(program, TfrmMain::StartUp::Skipped);
+    session.discovery.reset();
+    session.StopOrders = std::make_unique<TStopOrders>();
+    session.Alarms = std::make_unique<TAlarms>();
+    session.SettingsPath = folder.file("Velmora.ini");
+    session.log.LogPath = folder.file("Velmora.log");
+    window = std::make_unique<TfrmMain>(session, TfrmMain::StartUp::Skipped);
 }
 
 WindowFixture::~WindowFixture() { window.reset(); }

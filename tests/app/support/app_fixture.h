@@ -2,21 +2,16 @@
 #include <memory>
 
 #include "app/tfrm_main.h"
-#include "core/program.h"
-#include "support/fakes.h"
+#include "core/session.h"
+#include "support/fake_platform.h"
 
 namespace velmora::testing {
 
 // A program on fakes with the lists start-up would create, and its window built
 // without the posted start-up (InitAll does not run in these tests).
-struct WindowFixture {
-    FakeProcessAccess processes;
-    FakeClock clock;
-    FakeLocale locale;
-    RecordingMessageSink messages;
-    FakeTransLibrary transLibrary;
+struct WindowFixture : FakePlatform {
     TempFolder folder;
-    Program program{Platform{processes, clock, locale, messages, transLibrary}};
+    Session session{platform()};
     std::unique_ptr<TfrmMain> window;
 
     WindowFixture();

@@ -6,39 +6,33 @@
 #include <string>
 #include <vector>
 
-#include "core/program.h"
+#include "core/session.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
 #include "platform/text_encoding.h"
-#include "support/fakes.h"
+#include "support/fake_platform.h"
 
 namespace velmora::testing {
 
 // One instrument chosen (SPBFUT T1, base B1, step 0.05, two decimals), an empty book
 // and stop list, OutputWay DLL; the log and the terminal's folder are temporary.
-class ProgramFixture : public ::testing::Test {
+class SessionFixture : public ::testing::Test, protected FakePlatform {
 protected:
-    FakeProcessAccess processAccess;
-    FakeClock clock;
-    FakeLocale locale;
-    RecordingMessageSink sink;
-    FakeTransLibrary transLibrary;
     TempFolder folder;
-    Program program{Platform{processAccess, clock, locale, sink, transLibrary}};
+    Session session{platform()};
     TQuoteTable table;
 
-    ProgramFixture() {
-        program.log.LogPath = folder.file("Velmora.log");
-        program.log.LogThreshold = 5;
-        program.settings.QuikPath = folder.path();
-        program.settings.TRIFileName = folder.file("quik.tri");
-        program.settings.ACCOUNT = "A1";
-        program.settings.SetOutputWay("DLL");
-        program.sender.TransIdCounter = 1001;
-        program.SecurityList = std::make_unique<TSecShareList>();
-        program.StopOrders = std::make_unique<TStopOrders>();
-        program.CurrentSecurity = &addSecurity("SPBFUT", "T1", "B1");
-        program.CurrentQuoteTable = &table;
+    SessionFixture() {
+        session.log.LogPath = folder.file("Velmora.log");
+        session.log.LogThreshold = 5;
+        session.settings.QuikPath = folder.path();
+        session.settings.TRIFileName = folder.file("quik.tri");
+        session.settings.ACCOUNT = "A1";
+        session.settings.SetOutputWay("DLL");
+        session.sender.TransIdCounter = 1001;
+        session.SecurityList = std::make_unique<TSecShareList>();
+        session.StopOrders = std::make_unique<TStopOrders>();
+        session.discovery.show(table, addSecurity("SPBFUT", "T1", "B1"));
     }
 
     const TSecShareRecord& addSecurity(const std::string& classCode, const std::string& ticker,
@@ -49,21 +43,21 @@ protected:
         record->BaseContract = baseContract;
         record->IntPriceStep = 5;
         record->Decimals = 2;
-        program.SecurityList->append(std::move(record));
-        return program.SecurityList->at(program.SecurityList->Count() - 1);
+        session.SecurityList->append(std::move(record));
+        return session.SecurityList->at(session.SecurityList->Count() - 1);
     }
-    TSecShareRecord& security() { return const_cast<TSecShareRecord&>(*program.CurrentSecurity); }
+    TSecShareRecord& security() { return const_cast<TSecShareRecord&>(*session.discovery.security()); }
 
     // Integer prices with two decimals, in book order: bids ascending, then asks ascending.
     void setBook(const std::vector<std::uint32_t>& bids, const std::vector<std::uint32_t>& asks) {
         table.Clear();
         for (int side = 0; side < 2; ++side)
             for (std::uint32_t price : side == 0 ? bids : asks) {
-                auto row = std::make_unique<TQuoteRecord>();
-                row->Direction = static_cast<std::uint8_t>(side);
-                row->IntPrice = price;
-                row->Quantity = 10;
-                table.rows.push_back(std::move(row));
+                TQuoteRecord row;
+                row.Direction = static_cast<std::uint8_t>(side);
+                row.IntPrice = price;
+                row.Quantity = 10;
+                table.rows.push_back(row);
             }
     }
 

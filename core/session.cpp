@@ -1,0 +1,69 @@
+#include "core/session.h"
+
+#include "core/main_view.h"
+#include "ladder/ladder_refresh.h"
+#include "orders/stop_orders.h"
+#include "secs/security_list.h"
+#include "settings/alarms.h"
+
+namespace velmora {
+
+Session::Session(Platform platform_)
+    : platform(platform_), log(platform_.clock, platform_.locale, platform_.messages) {}
+
+Session::~Session() = default;
+
+const TSecShareList* Session::securities() { return SecurityList.get(); }
+
+OrderDelivery& Session::delivery() {
+    switch (settings.outputMode) {
+        case OutputMode::TRI: return fileDelivery;
+        case OutputMode::DLL: return library;
+        case OutputMode::LogOnly: break;
+    }
+    return logOnly;
+}
+
+void Session::SendNewOrder(int Operation, std::int32_t Quantity, double Price) {
+    if (const TSecShareRecord* security = discovery.security())
+        sender.SendNewOrder(delivery(), *security, Operation, Quantity, Price);
+}
+
+void Session::SendKillAll() {
+    if (const TSecShareRecord* security = discovery.security())
+        sender.SendKillAll(delivery(), *security, SecurityList.get());
+}
+
+bool Session::RefreshDOM() {
+    return velmora::RefreshDOM(ladder, settings.DOMRowCount, discovery.table(), discovery.security(),
+                               terminal.process(), log);
+}
+
+void Session::RefreshQuoteTables(InstrumentChooser& chooser) {
+    discovery.refresh(terminal.process(), static_cast<TerminalAddress>(settings.DOMBASE), SecurityList.get(),
+                      settings.DefaultContract, chooser, log);
+}
+
+void Session::SecNameChange(MainView& view) {
+    if (log.enabled(5)) log.LogMessage("Changing sec...", 5);
+    const int selected = view.selectedInstrumentIndex();
+    const std::string stopsTicker = discovery.security() ? discovery.security()->Ticker : std::string();
+    const std::vector<InstrumentItem>& items = discovery.offered();
+    if (selected >= 0 && selected < static_cast<int>(items.size()))
+        settings.DefaultContract = items[static_cast<std::size_t>(selected)].ticker;
+    discovery.choose(selected, SecurityList.get());
+    if (instrumentChosen() && log.enabled(5)) {
+        log.LogMessage("QuoteTable:" + discovery.table()->Description(), 5);
+        log.LogMessage("SecRec:" + SecShareDescription(*discovery.security()), 5);
+    }
+    view.setPriceText("");
+    // Local stops are kept only for the instrument shown; the user must see that they went.
+    if (StopOrders && StopOrders->Count() > 0) {
+        const std::string text = "Сняты стопы по " + stopsTicker + ": " + std::to_string(StopOrders->Count());
+        StopOrders->Clear();
+        log.LogMessage(text, 1);
+        view.showNotice(text);
+    }
+}
+
+}  // namespace velmora

@@ -1,0 +1,118 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "ladder/ladder_grid.h"
+#include "orders/order_entry.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+#include "terminal/quote_discovery.h"
+#include "terminal/terminal_link.h"
+#include "trans/order_delivery.h"
+#include "trans/transactions.h"
+
+namespace velmora {
+
+class Clock;
+class LocaleFormats;
+class MainView;
+class MessageSink;
+class ProcessAccess;
+class TransLibrary;
+class TAlarms;
+class TStopOrders;
+class TSecShareList;
+
+// What the platform provides; owned elsewhere (the window's main or a test).
+struct Platform {
+    ProcessAccess& processes;
+    Clock& clock;
+    LocaleFormats& locale;
+    MessageSink& messages;
+    TransLibrary& transLibrary;
+};
+
+// One run of the program: creates the components and wires them to each other, and runs
+// start-up, the refresh tick and shutdown over them. Touched only from the window's thread.
+// Boxes are only queued on `platform.messages`; the window shows them once a command or tick
+// has returned, so nothing runs under a command that could free what it holds.
+class Session : public OrderSource {
+public:
+    explicit Session(Platform platform);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Start-up, run once from the window's own queue after the window exists.
+    void InitAll(MainView& view);
+    // Shutdown, run as the window is destroyed.
+    void DoneAll();
+    // One tick of the refresh timer.
+    void RefreshTick(MainView& view);
+    // The window was closed: a pending wait for the terminal ends, the timer stops at its next tick.
+    void FormClose() { AppClosing = true; }
+
+    // Reads sec.dat into SecurityList, a bad file logged as at start-up; false, logged, when the
+    // file is missing. Throws ProgramError when it cannot be read at all.
+    bool ReadSecurityList();
+    // acRefreshQuoteTables: one discovery pass, refilling the chooser and re-pointing the shown book.
+    void RefreshQuoteTables(InstrumentChooser& chooser);
+    // cbSecNameChange: the user picked an instrument.
+    void SecNameChange(MainView& view);
+    // RefreshDOM of the shown book onto the ladder.
+    bool RefreshDOM();
+    // First thing in a tick: notices that the terminal process has ended, and while it is lost
+    // looks for a terminal again on every rediscovery tick, reloading what depends on it as
+    // start-up does but without waiting or boxes. Answers whether the terminal can be read.
+    bool WatchTerminal(MainView& view);
+
+    // The sender's commands on the shown security; nothing while there is none.
+    void SendNewOrder(int Operation, std::int32_t Quantity, double Price);
+    void SendKillAll();
+
+    bool instrumentChosen() const { return discovery.chosen() && discovery.security() != nullptr; }
+
+    Platform platform;
+    Log log;
+    Settings settings;
+
+    std::string ProgramDir;  // with its trailing separator
+    std::string SettingsPath;
+    std::string SecFilePath;
+
+    bool AppClosing = false;
+    std::uint32_t CycleNum = 0;
+
+    FileDelivery fileDelivery{settings, log};
+    LibraryDelivery library{platform.transLibrary, settings, log};
+    LogOnlyDelivery logOnly;
+    OrderSender sender{settings, log, platform.messages};
+
+    TerminalLink terminal;
+    QuoteDiscovery discovery;
+    LadderGrid ladder;
+
+    // Created by start-up, freed by shutdown.
+    std::unique_ptr<TStopOrders> StopOrders;
+    std::unique_ptr<TAlarms> Alarms;
+    std::unique_ptr<TSecShareList> SecurityList;
+    std::string LastAlarmText;
+
+    OrderEntry orders{settings, log, terminal.watch(), ladder, sender, *this};
+
+    // OrderSource
+    TQuoteTable* shownTable() override { return discovery.table(); }
+    const TSecShareRecord* shownSecurity() override { return discovery.security(); }
+    TStopOrders* stops() override { return StopOrders.get(); }
+    const TSecShareList* securities() override;
+    // The delivery OutputWay names.
+    OrderDelivery& delivery() override;
+
+private:
+    bool findTerminalAgain(MainView& view);
+    void noteTerminalLost();
+    bool loadSecs(MainView& view);
+};
+
+}  // namespace velmora
