@@ -320,20 +320,21 @@ public:
         // The library's caller learns of the sending from the send's own result.
         if (!source.library) appendLine(tro(), sentLine(checked.transIdText, Exchange::transName(checked.action)));
         Outcome outcome = exchange_.execute(checked);
-        if (outcome.header < chain_.size()) {
-            memory_.writeBook(outcome.header, books_[outcome.header].rows());
-            if (options_.dumpBooks) dump();
-        }
+        const bool bookChanged = outcome.header < chain_.size();
+        if (bookChanged) memory_.writeBook(outcome.header, books_[outcome.header].rows());
         report(outcome.changed);
-        if (options_.withholdReplies) return;
-        Reply reply{Clock::now() + std::chrono::milliseconds(options_.replyDelayMs), source, {}};
-        if (source.library)
-            reply.text = encodeReply({outcome.status, transId(checked), outcome.orderNumber, outcome.description});
-        else
-            reply.text = finalLine(checked.transIdText, outcome.status, outcome.transName, outcome.description,
-                                   outcome.orderNumber);
-        replies_.push_back(std::move(reply));
-        deliverReplies(Clock::now());
+        if (!options_.withholdReplies) {
+            Reply reply{Clock::now() + std::chrono::milliseconds(options_.replyDelayMs), source, {}};
+            if (source.library)
+                reply.text = encodeReply({outcome.status, transId(checked), outcome.orderNumber, outcome.description});
+            else
+                reply.text = finalLine(checked.transIdText, outcome.status, outcome.transName, outcome.description,
+                                       outcome.orderNumber);
+            replies_.push_back(std::move(reply));
+            deliverReplies(Clock::now());
+        }
+        // Last, so that a reader of the dump finds an undelayed reply written already.
+        if (bookChanged && options_.dumpBooks) dump();
     }
 
     // A new connection of the library gets the order table first, then the changes.

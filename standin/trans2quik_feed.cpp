@@ -68,7 +68,8 @@ void CallbackFeed::connected() {
 }
 
 bool CallbackFeed::wanted(const OrderMessage& order) const {
-    return everything_ || subscribed_.count({order.classCode, ""}) || subscribed_.count({order.classCode, order.secCode});
+    return everything_ || subscribed_.count({order.classCode, ""}) ||
+           subscribed_.count({order.classCode, order.secCode});
 }
 
 void CallbackFeed::call(OrderCallback callback, std::int32_t mode, OrderMessage order) const {
@@ -115,7 +116,8 @@ void CallbackFeed::handle(const std::string& message) {
     OrderCallback callback = nullptr;
     {
         std::lock_guard guard(lock_);
-        auto known = std::find_if(table_.begin(), table_.end(), [&](const OrderMessage& o) { return o.number == order->number; });
+        auto known = std::find_if(table_.begin(), table_.end(),
+                                  [&](const OrderMessage& o) { return o.number == order->number; });
         if (known == table_.end()) table_.push_back(*order);
         else *known = *order;
         if (!order->load && tableLoaded_ && wanted(*order)) callback = order_;

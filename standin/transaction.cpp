@@ -64,7 +64,8 @@ std::optional<std::uint32_t> gridPrice(const std::string& text, const Security& 
         return std::nullopt;
     }
     if (*value % static_cast<std::uint64_t>(security.intPriceStep) != 0) {
-        refusal = quoted + ru(" не кратна шагу цены ") + priceText(static_cast<std::uint32_t>(security.intPriceStep), security.decimals);
+        const auto step = static_cast<std::uint32_t>(security.intPriceStep);
+        refusal = quoted + ru(" не кратна шагу цены ") + priceText(step, security.decimals);
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(*value);
