@@ -1,4 +1,5 @@
-// The terminal library's transactions arrive through a local socket named after the folder.
+// The terminal library's transactions arrive through a local socket named after the folder;
+// replies and order changes go back through the same connection.
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 #include "system.h"
@@ -23,44 +25,57 @@ std::string withoutLineEnd(std::string line) {
 }  // namespace
 
 struct LibraryLink::State {
+    struct Client {
+        int fd = -1;
+        bool admitted = false;
+    };
+
     int listener = -1;
-    std::vector<int> clients;
+    std::map<std::uint64_t, Client> clients;  // by an id never reused, unlike a descriptor
+    std::uint64_t nextClient = 1;
     std::string greeting;
 
     ~State() {
-        for (int fd : clients) close(fd);
+        for (auto& [id, client] : clients) close(client.fd);
         if (listener >= 0) close(listener);
     }
 
-    std::vector<std::string> receive(const std::vector<pollfd>& ready) {
-        std::vector<std::string> texts;
-        std::vector<int> closed;
-        for (const pollfd& entry : ready) {
-            if (entry.revents == 0) continue;
-            if (entry.fd == listener) {
-                int client;
-                while ((client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
-                    send(client, greeting.data(), greeting.size(), MSG_NOSIGNAL);
-                    clients.push_back(client);
+    void receive(std::uint64_t id, int fd, std::vector<LinkEvent>& events, std::vector<std::uint64_t>& closed) {
+        for (;;) {
+            char buffer[65536];
+            ssize_t got = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got > 0) {
+                events.push_back({id, false, withoutLineEnd(std::string(buffer, static_cast<std::size_t>(got)))});
+                continue;
+            }
+            if (got < 0 && errno == EINTR) continue;
+            if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) closed.push_back(id);
+            return;
+        }
+    }
+
+    std::vector<LinkEvent> receive(const std::vector<pollfd>& ready, const std::vector<std::uint64_t>& ids) {
+        std::vector<LinkEvent> events;
+        std::vector<std::uint64_t> closed;
+        for (std::size_t i = 0; i < ready.size(); ++i) {
+            if (ready[i].revents == 0) continue;
+            if (ready[i].fd == listener) {
+                int fd;
+                while ((fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
+                    ::send(fd, greeting.data(), greeting.size(), MSG_NOSIGNAL);
+                    std::uint64_t id = nextClient++;
+                    clients[id] = {fd, false};
+                    events.push_back({id, true, {}});
                 }
                 continue;
             }
-            for (;;) {
-                char buffer[65536];
-                ssize_t got = recv(entry.fd, buffer, sizeof buffer, 0);
-                if (got > 0) {
-                    texts.push_back(withoutLineEnd(std::string(buffer, static_cast<std::size_t>(got))));
-                    continue;
-                }
-                if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) closed.push_back(entry.fd);
-                if (got == 0 || errno != EINTR) break;
-            }
+            receive(ids[i], ready[i].fd, events, closed);
         }
-        for (int fd : closed) {
-            close(fd);
-            clients.erase(std::remove(clients.begin(), clients.end(), fd), clients.end());
+        for (std::uint64_t id : closed) {
+            close(clients[id].fd);
+            clients.erase(id);
         }
-        return texts;
+        return events;
     }
 };
 
@@ -78,12 +93,33 @@ LibraryLink::LibraryLink(const std::string& canonicalFolder) : state_(std::make_
 
 LibraryLink::~LibraryLink() = default;
 
-std::vector<std::string> LibraryLink::wait(std::chrono::milliseconds timeout) {
+std::vector<LinkEvent> LibraryLink::wait(std::chrono::milliseconds timeout) {
     std::vector<pollfd> set{{state_->listener, POLLIN, 0}};
-    for (int fd : state_->clients) set.push_back({fd, POLLIN, 0});
+    std::vector<std::uint64_t> ids{0};
+    for (const auto& [id, client] : state_->clients) {
+        set.push_back({client.fd, POLLIN, 0});
+        ids.push_back(id);
+    }
     int ready = poll(set.data(), set.size(), static_cast<int>(std::max<long long>(0, timeout.count())));
     if (ready <= 0) return {};
-    return state_->receive(set);
+    return state_->receive(set, ids);
+}
+
+void LibraryLink::send(std::uint64_t client, const std::string& message) {
+    auto found = state_->clients.find(client);
+    // A library that stopped reading must not stall the terminal: a full socket drops the message.
+    if (found != state_->clients.end())
+        ::send(found->second.fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+void LibraryLink::admit(std::uint64_t client) {
+    auto found = state_->clients.find(client);
+    if (found != state_->clients.end()) found->second.admitted = true;
+}
+
+void LibraryLink::broadcast(const std::string& message) {
+    for (const auto& [id, client] : state_->clients)
+        if (client.admitted) ::send(client.fd, message.data(), message.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
 }
 
 }  // namespace standin

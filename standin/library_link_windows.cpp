@@ -1,11 +1,14 @@
-// The terminal library's transactions arrive through a message pipe named after the folder.
-// A thread accepts connections and one thread per connection reads them, since a pipe cannot
-// be waited on together with a timeout the way a socket can be polled. A named mutex keeps a
-// folder to one stand-in.
+// The terminal library's transactions arrive through a message pipe named after the folder;
+// replies and order changes go back through the same pipe. A thread accepts connections and
+// one thread per connection reads it, since a pipe cannot be waited on together with a timeout
+// the way a socket can be polled. The reading thread looks with PeekNamedPipe and reads only
+// what is there, so that the terminal's writes never queue behind a read that blocks. A named
+// mutex keeps a folder to one stand-in.
 #include <windows.h>
 
 #include <algorithm>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -18,45 +21,93 @@ namespace standin {
 
 namespace {
 
+struct Connection {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    std::mutex io;  // one operation on the pipe at a time
+    bool admitted = false;
+
+    bool write(const std::string& message) {
+        std::lock_guard guard(io);
+        DWORD written = 0;
+        return pipe != INVALID_HANDLE_VALUE &&
+               WriteFile(pipe, message.data(), static_cast<DWORD>(message.size()), &written, nullptr);
+    }
+};
+
 // Shared with the pipe threads, which may outlive the link by a moment at exit.
 struct Inbox {
     std::string pipeName;
     std::string greeting;
     std::mutex lock;
     std::condition_variable arrived;
-    std::vector<std::string> texts;
+    std::vector<LinkEvent> events;
+    std::map<std::uint64_t, std::shared_ptr<Connection>> connections;
+    std::uint64_t nextClient = 1;
     bool closing = false;
 
-    void add(std::string text) {
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+    void add(LinkEvent event) {
+        while (!event.text.empty() && (event.text.back() == '\r' || event.text.back() == '\n')) event.text.pop_back();
         {
             std::lock_guard guard(lock);
-            texts.push_back(std::move(text));
+            events.push_back(std::move(event));
         }
         arrived.notify_one();
     }
+
+    std::shared_ptr<Connection> find(std::uint64_t client) {
+        std::lock_guard guard(lock);
+        auto found = connections.find(client);
+        return found == connections.end() ? nullptr : found->second;
+    }
 };
 
-void serveConnection(std::shared_ptr<Inbox> inbox, HANDLE pipe) {
-    DWORD written = 0;
-    if (WriteFile(pipe, inbox->greeting.data(), static_cast<DWORD>(inbox->greeting.size()), &written, nullptr)) {
+// The next whole message, empty when none is waiting; false when the pipe broke.
+bool readMessage(Connection& connection, std::string& message) {
+    std::lock_guard guard(connection.io);
+    message.clear();
+    DWORD waiting = 0;
+    if (!PeekNamedPipe(connection.pipe, nullptr, 0, nullptr, &waiting, nullptr)) return false;
+    if (waiting == 0) return true;
+    for (;;) {
+        char buffer[65536];
+        DWORD got = 0;
+        BOOL done = ReadFile(connection.pipe, buffer, sizeof buffer, &got, nullptr);
+        message.append(buffer, got);
+        if (done) return true;
+        if (GetLastError() != ERROR_MORE_DATA) return false;
+    }
+}
+
+void serveConnection(std::shared_ptr<Inbox> inbox, std::shared_ptr<Connection> connection) {
+    std::uint64_t id = 0;
+    if (connection->write(inbox->greeting)) {
+        {
+            std::lock_guard guard(inbox->lock);
+            id = inbox->nextClient++;
+            inbox->connections[id] = connection;
+        }
+        inbox->add({id, true, {}});
         std::string message;
-        for (;;) {
-            char buffer[65536];
-            DWORD got = 0;
-            if (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr)) {
-                message.append(buffer, got);
-                inbox->add(std::move(message));
-                message.clear();
-            } else if (GetLastError() == ERROR_MORE_DATA) {
-                message.append(buffer, got);
-            } else {
-                break;
+        while (readMessage(*connection, message)) {
+            if (!message.empty()) {
+                inbox->add({id, false, message});
+                continue;
             }
+            {
+                std::lock_guard guard(inbox->lock);
+                if (inbox->closing) break;
+            }
+            Sleep(2);
         }
     }
-    DisconnectNamedPipe(pipe);
-    CloseHandle(pipe);
+    {
+        std::lock_guard guard(inbox->lock);
+        inbox->connections.erase(id);
+    }
+    std::lock_guard guard(connection->io);
+    DisconnectNamedPipe(connection->pipe);
+    CloseHandle(connection->pipe);
+    connection->pipe = INVALID_HANDLE_VALUE;
 }
 
 void acceptConnections(std::shared_ptr<Inbox> inbox, HANDLE first) {
@@ -70,10 +121,13 @@ void acceptConnections(std::shared_ptr<Inbox> inbox, HANDLE first) {
                 return;
             }
         }
-        if (connected)
-            std::thread(serveConnection, inbox, pipe).detach();
-        else
+        if (connected) {
+            auto connection = std::make_shared<Connection>();
+            connection->pipe = pipe;
+            std::thread(serveConnection, inbox, connection).detach();
+        } else {
             CloseHandle(pipe);
+        }
         pipe = CreateNamedPipeA(inbox->pipeName.c_str(), PIPE_ACCESS_DUPLEX,
                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES,
                                 65536, 65536, 0, nullptr);
@@ -120,14 +174,32 @@ LibraryLink::LibraryLink(const std::string& canonicalFolder) : state_(std::make_
 
 LibraryLink::~LibraryLink() = default;
 
-std::vector<std::string> LibraryLink::wait(std::chrono::milliseconds timeout) {
+std::vector<LinkEvent> LibraryLink::wait(std::chrono::milliseconds timeout) {
     Inbox& inbox = *state_->inbox;
     std::unique_lock guard(inbox.lock);
     inbox.arrived.wait_for(guard, std::max(timeout, std::chrono::milliseconds(0)),
-                           [&] { return !inbox.texts.empty(); });
-    std::vector<std::string> texts;
-    texts.swap(inbox.texts);
-    return texts;
+                           [&] { return !inbox.events.empty(); });
+    std::vector<LinkEvent> events;
+    events.swap(inbox.events);
+    return events;
+}
+
+void LibraryLink::send(std::uint64_t client, const std::string& message) {
+    if (auto connection = state_->inbox->find(client)) connection->write(message);
+}
+
+void LibraryLink::admit(std::uint64_t client) {
+    if (auto connection = state_->inbox->find(client)) connection->admitted = true;
+}
+
+void LibraryLink::broadcast(const std::string& message) {
+    std::vector<std::shared_ptr<Connection>> targets;
+    {
+        std::lock_guard guard(state_->inbox->lock);
+        for (const auto& [id, connection] : state_->inbox->connections)
+            if (connection->admitted) targets.push_back(connection);
+    }
+    for (const auto& connection : targets) connection->write(message);
 }
 
 }  // namespace standin

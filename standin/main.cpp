@@ -1,9 +1,12 @@
 // The stand-in terminal: serves a folder the way the QUIK terminal would, for tests and demos.
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -14,8 +17,11 @@
 
 #include "book_memory.h"
 #include "decoys.h"
+#include "exchange.h"
 #include "hostility.h"
+#include "link_messages.h"
 #include "order_book.h"
+#include "reply_lines.h"
 #include "securities.h"
 #include "system.h"
 #include "transaction.h"
@@ -31,7 +37,9 @@ constexpr const char* usage =
     "                [--dump-books] [--write-ini PATH] [--ini-quik-path PATH] [--output-way TRI|DLL] [--list]\n"
     "                [--random-base] [--decoys] [--decoy-megabytes N]\n"
     "                [--hostile] [--faults LIST] [--fault-every MS] [--fault-hold MS] [--tear-pause MS]\n"
-    "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n";
+    "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n"
+    "                [--price-band PERCENT] [--max-quantity N] [--reject-every N] [--reply-delay MS]\n"
+    "                [--withhold-replies]\n";
 
 // The terminal's static data: the chain head lives somewhere in here with --random-base,
 // inside the executable's image like a global variable of the real terminal.
@@ -62,6 +70,9 @@ struct Options {
     double restartEvery = 0;
     double exitAfter = 0;
     bool printPid = false;
+    ExchangeRules rules;
+    int replyDelayMs = 0;
+    bool withholdReplies = false;
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -111,6 +122,11 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--report-moves") options.reportMoves = true;
         else if (arg == "--exit-after") options.exitAfter = number(i, 0.1, 86400);
         else if (arg == "--print-pid") options.printPid = true;
+        else if (arg == "--price-band") options.rules.priceBandPercent = number(i, 0.001, 1000);
+        else if (arg == "--max-quantity") options.rules.maxQuantity = static_cast<std::uint32_t>(number(i, 1, 1000000));
+        else if (arg == "--reject-every") options.rules.rejectEvery = static_cast<std::uint32_t>(number(i, 1, 1000000));
+        else if (arg == "--reply-delay") options.replyDelayMs = static_cast<int>(number(i, 0, 3600000));
+        else if (arg == "--withhold-replies") options.withholdReplies = true;
         else if (arg == "--faults") {
             auto faults = parseFaults(needValue(i));
             if (!faults) throw std::invalid_argument("--faults takes a comma-separated list of fault names");
@@ -176,11 +192,14 @@ std::string iniText(const std::string& quikPath, const Options& options, std::ui
     return toWindows1251(text);
 }
 
+using Clock = std::chrono::steady_clock;
+
 class Terminal {
 public:
     Terminal(const Options& options, std::string folder, std::uint32_t seed)
         : options_(options), folder_(std::move(folder)), securities_(standardSecurities()),
-          chain_(chainOrder(securities_)), memory_(chain_, headWord(options, seed)), random_(seed) {
+          chain_(chainOrder(securities_)), memory_(chain_, headWord(options, seed)), random_(seed),
+          exchange_(securities_, chain_, books_, options.rules) {
         memory_.setTearPause(std::chrono::milliseconds(options.tearPauseMs));
         for (std::size_t i = 0; i < chain_.size(); ++i) {
             const Security& s = securities_[static_cast<std::size_t>(chain_[i].securityIndex)];
@@ -189,7 +208,11 @@ public:
             if (options.fixedBooks) {
                 books_.back().fillScripted(static_cast<int>(i));
                 // One resting order of the user's from an earlier session, to be seen and killed.
-                if (i == 1) books_.back().placeOrder(false, s.startPrice - 3 * static_cast<std::uint32_t>(s.intPriceStep), 2);
+                if (i == 1) {
+                    const std::uint32_t price = s.startPrice - 3 * static_cast<std::uint32_t>(s.intPriceStep);
+                    books_.back().placeOrder(false, price, 2);
+                    exchange_.addRestingOrder(i, false, price, 2);
+                }
             } else {
                 books_.back().fillRandom(random_);
             }
@@ -266,6 +289,7 @@ public:
             if (!chain_[i].hasBook || i == faulty_) continue;
             books_[i].step(random_);
             memory_.writeBook(i, books_[i].rows());
+            report(exchange_.settle(i));
             if (i == 1) shownWritten = std::chrono::steady_clock::now().time_since_epoch().count();
         }
         if (options_.reportMoves && shownWritten != 0) {
@@ -284,33 +308,59 @@ public:
         return digest;
     }
 
-    void handle(const std::string& text) {
+    // Where a transaction came from and its final reply goes: quik.tri and quik.tro, or a
+    // connection of the library.
+    struct Source {
+        bool library = false;
+        std::uint64_t client = 0;
+    };
+
+    void handle(const std::string& text, Source source) {
         CheckedTransaction checked = checkTransaction(text, securities_);
-        if (!checked.transaction) {
-            appendLine(folder_ + "quik.trr", refusedReply(checked));
-            return;
-        }
-        const Transaction& t = *checked.transaction;
-        const Security& security = securities_[t.securityIndex];
-        std::size_t header = chain_.size();
-        for (std::size_t i = 0; i < chain_.size(); ++i)
-            if (chain_[i].hasBook && static_cast<std::size_t>(chain_[i].securityIndex) == t.securityIndex) header = i;
-        if (t.kind == Transaction::Kind::KillAll) {
-            std::uint32_t removed = header < chain_.size() ? books_[header].killOwn() : 0;
-            appendLine(folder_ + "quik.tro", killReply(t, security, removed));
-        } else {
-            OrderResult result;
-            if (header < chain_.size())
-                result = books_[header].placeOrder(t.sell, t.intPrice, t.quantity);
+        // The library's caller learns of the sending from the send's own result.
+        if (!source.library) appendLine(tro(), sentLine(checked.transIdText, Exchange::transName(checked.action)));
+        Outcome outcome = exchange_.execute(checked);
+        const bool bookChanged = outcome.header < chain_.size();
+        if (bookChanged) memory_.writeBook(outcome.header, books_[outcome.header].rows());
+        report(outcome.changed);
+        if (!options_.withholdReplies) {
+            Reply reply{Clock::now() + std::chrono::milliseconds(options_.replyDelayMs), source, {}};
+            if (source.library)
+                reply.text = encodeReply({outcome.status, transId(checked), outcome.orderNumber, outcome.description});
             else
-                result.resting = t.quantity;
-            appendLine(folder_ + "quik.tro", acceptedReply(t, security, nextOrderNumber_++, result.traded, result.resting));
+                reply.text = finalLine(checked.transIdText, outcome.status, outcome.transName, outcome.description,
+                                       outcome.orderNumber);
+            replies_.push_back(std::move(reply));
+            deliverReplies(Clock::now());
         }
-        if (header < chain_.size()) {
-            memory_.writeBook(header, books_[header].rows());
-            if (options_.dumpBooks) dump();
+        // Last, so that a reader of the dump finds an undelayed reply written already.
+        if (bookChanged && options_.dumpBooks) dump();
+    }
+
+    // A new connection of the library gets the order table first, then the changes.
+    void welcome(std::uint64_t client) {
+        if (!link_) return;
+        for (const DeskOrder& order : exchange_.desk().orders()) link_->send(client, orderMessage(order, true));
+        link_->send(client, loadedMessage);
+        link_->admit(client);
+    }
+
+    // Final replies held back by --reply-delay go out once due.
+    void deliverReplies(Clock::time_point now) {
+        while (!replies_.empty() && replies_.front().due <= now) {
+            const Reply& reply = replies_.front();
+            if (!reply.source.library) appendLine(tro(), reply.text);
+            else if (link_) link_->send(reply.source.client, reply.text);
+            replies_.pop_front();
         }
     }
+
+    std::optional<Clock::time_point> nextReplyDue() const {
+        if (replies_.empty()) return std::nullopt;
+        return replies_.front().due;
+    }
+
+    void attach(LibraryLink& link) { link_ = &link; }
 
     void dump() const {
         for (std::size_t i = 0; i < chain_.size(); ++i) {
@@ -324,6 +374,44 @@ public:
     }
 
 private:
+    struct Reply {
+        Clock::time_point due;
+        Source source;
+        std::string text;
+    };
+
+    std::string tro() const { return folder_ + "quik.tro"; }
+
+    static std::uint32_t transId(const CheckedTransaction& checked) {
+        if (checked.transaction) return static_cast<std::uint32_t>(checked.transaction->transId);
+        std::uint32_t id = 0;
+        const std::string& text = checked.transIdText;
+        auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+        return error == std::errc() && end == text.data() + text.size() ? id : 0;
+    }
+
+    std::string orderMessage(const DeskOrder& order, bool load) const {
+        const Security& security = securities_[order.securityIndex];
+        OrderMessage message;
+        message.load = load;
+        message.transId = static_cast<std::uint32_t>(order.transId);
+        message.number = order.number;
+        message.classCode = security.classCode;
+        message.secCode = security.code();
+        message.price = order.intPrice / std::pow(10.0, security.decimals);
+        message.balance = order.balance;
+        message.value = message.price * order.quantity;
+        message.sell = order.sell;
+        message.status = order.state;
+        return encodeOrder(message);
+    }
+
+    // Order changes go to every connection of the library, as the terminal's order table does.
+    void report(const std::vector<DeskOrder>& changed) {
+        if (!link_) return;
+        for (const DeskOrder& order : changed) link_->broadcast(orderMessage(order, false));
+    }
+
     const Options& options_;
     std::string folder_;
     const std::vector<Security>& securities_;
@@ -331,7 +419,9 @@ private:
     BookMemory memory_;
     std::vector<OrderBook> books_;
     std::mt19937 random_;
-    std::uint64_t nextOrderNumber_ = 5000001;
+    Exchange exchange_;
+    std::deque<Reply> replies_;  // due in order: every reply waits the same delay
+    LibraryLink* link_ = nullptr;
     std::unique_ptr<Decoys> decoys_;
     std::size_t faulty_ = SIZE_MAX;  // the header a fault holds, if any
 };
@@ -359,6 +449,7 @@ int run(const Options& options) {
     const std::uint32_t seed = options.seeded ? options.seed : std::random_device{}();
     Terminal terminal(options, folder, seed);
     LibraryLink link(canonical);
+    terminal.attach(link);
     TransactionFile transactionFile(folder + "quik.tri");
 
     // Velmora runs as a separate process of the same user and must be able to read our memory.
@@ -373,7 +464,6 @@ int run(const Options& options) {
     std::fflush(stdout);
     if (options.dumpBooks) terminal.dump();
 
-    using Clock = std::chrono::steady_clock;
     const auto marketPeriod = std::chrono::milliseconds(options.rateMs);
     const auto filePeriod = std::chrono::milliseconds(100);
     auto nextMarket = Clock::now() + marketPeriod;
@@ -387,16 +477,21 @@ int run(const Options& options) {
         auto next = options.fixedBooks ? nextFile : std::min(nextMarket, nextFile);
         if (faults) next = std::min(next, faults->nextEvent());
         if (options.exitAfter > 0) next = std::min(next, exitAt);
-        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-        for (const std::string& text : link.wait(wait)) terminal.handle(text);
+        if (auto due = terminal.nextReplyDue()) next = std::min(next, *due);
+        auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
+        for (const LinkEvent& event : link.wait(wait)) {
+            if (event.joined) terminal.welcome(event.client);
+            else terminal.handle(event.text, {true, event.client});
+        }
         auto now = Clock::now();
+        terminal.deliverReplies(now);
         if (!options.fixedBooks && now >= nextMarket) {
             terminal.marketTick();
             nextMarket += marketPeriod;
             if (nextMarket < now) nextMarket = now + marketPeriod;
         }
         if (now >= nextFile) {
-            for (const std::string& line : transactionFile.newLines()) terminal.handle(line);
+            for (const std::string& line : transactionFile.newLines()) terminal.handle(line, {});
             nextFile = now + filePeriod;
         }
         if (faults) {

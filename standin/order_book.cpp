@@ -81,6 +81,16 @@ std::uint32_t OrderBook::killOwn() {
     return removed;
 }
 
+std::uint32_t OrderBook::removeOwn(bool sell, std::uint32_t price, std::uint32_t quantity) {
+    auto& side = sell ? asks_ : bids_;
+    auto level = side.find(price);
+    if (level == side.end()) return 0;
+    std::uint32_t removed = std::min(quantity, level->second.own);
+    level->second.own -= removed;
+    if (level->second.total() == 0) side.erase(level);
+    return removed;
+}
+
 void OrderBook::step(std::mt19937& random) {
     switch (random() % 6) {
     case 0:

@@ -39,6 +39,8 @@ public:
     OrderResult placeOrder(bool sell, std::uint32_t price, std::uint32_t quantity);
     // Removes all own quantity; answers how much was removed.
     std::uint32_t killOwn();
+    // Removes up to `quantity` of own quantity at one level (a cancelled order); answers how much.
+    std::uint32_t removeOwn(bool sell, std::uint32_t price, std::uint32_t quantity);
     // One market move: quantities change, levels come and go, sometimes the price walks.
     void step(std::mt19937& random);
 

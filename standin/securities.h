@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "windows1251.h"
+
 namespace standin {
 
 // One instrument as the terminal's securities file stores it. Strings are the
@@ -38,7 +40,5 @@ const std::vector<Security>& standardSecurities();
 // The whole file content in layout version 1 or 2.
 std::string secFileBytes(const std::vector<Security>& securities, int version);
 
-// Windows-1251 bytes of a UTF-8 text holding ASCII and Russian letters only.
-std::string toWindows1251(const std::string& utf8);
 
 }  // namespace standin

@@ -50,8 +50,16 @@ std::string linuxPath(const std::string& path);
 // another. False when the file cannot be opened.
 bool readWholeFile(const std::string& path, std::string& content, std::uint64_t& identity);
 
-// Where the terminal library's transactions arrive: a local socket on Linux, a pipe on Windows.
-// Serving a folder is exclusive: it throws when another stand-in already serves the same one.
+// A new connection of the library (`joined`, greeted already), or a transaction text it sent.
+struct LinkEvent {
+    std::uint64_t client = 0;
+    bool joined = false;
+    std::string text;
+};
+
+// Where the terminal library's transactions arrive and its replies leave: a local socket on
+// Linux, a pipe on Windows. Serving a folder is exclusive: it throws when another stand-in
+// already serves the same one.
 class LibraryLink {
 public:
     explicit LibraryLink(const std::string& canonicalFolder);
@@ -59,9 +67,13 @@ public:
     LibraryLink(const LibraryLink&) = delete;
     LibraryLink& operator=(const LibraryLink&) = delete;
 
-    // Waits up to `timeout` (a signal may cut it short) and answers the transaction texts
-    // received meanwhile.
-    std::vector<std::string> wait(std::chrono::milliseconds timeout);
+    // Waits up to `timeout` (a signal may cut it short) and answers what came meanwhile, in order.
+    std::vector<LinkEvent> wait(std::chrono::milliseconds timeout);
+    // One message to one connection; a connection gone or not reading loses it.
+    void send(std::uint64_t client, const std::string& message);
+    // From now on `client` gets what is broadcast.
+    void admit(std::uint64_t client);
+    void broadcast(const std::string& message);
 
 private:
     struct State;

@@ -13,6 +13,7 @@ enum Result : std::int32_t {
     TerminalNotFound = 2,
     NotConnected = 3,
     TerminalGone = 4,
+    WrongSyntax = 5,
 };
 
 // Fills the caller's extended code and message (cut to the buffer, always zero-ended).

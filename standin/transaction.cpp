@@ -34,43 +34,41 @@ std::optional<std::uint64_t> plainNumber(const std::string& text, std::uint64_t 
     return value;
 }
 
+// Russian texts of the terminal, in its encoding; bytes quoted from the transaction stay as they came.
+std::string ru(const char* utf8) {
+    return toWindows1251(utf8);
+}
+
 // The price as an integer number of 10^-decimals units, or a refusal text.
 std::optional<std::uint32_t> gridPrice(const std::string& text, const Security& security, std::string& refusal) {
     auto point = text.find('.');
     std::string whole = text.substr(0, point);
     std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    const std::string quoted = "PRICE '" + text + "'";
     if (point != std::string::npos && fraction.empty()) {
-        refusal = "PRICE '" + text + "' is not a number";
+        refusal = quoted + ru(" не число");
         return std::nullopt;
     }
     if (fraction.size() > static_cast<std::size_t>(security.decimals)) {
-        refusal = "PRICE '" + text + "' has more than " + std::to_string(security.decimals) + " decimals";
+        refusal = quoted + ru(": знаков после точки больше ") + std::to_string(security.decimals);
         return std::nullopt;
     }
     fraction.resize(static_cast<std::size_t>(security.decimals), '0');
     auto value = plainNumber(whole + fraction, 0xFFFFFFFFu);
     if (!value || whole.empty()) {
-        refusal = "PRICE '" + text + "' is not a number";
+        refusal = quoted + ru(" не число");
         return std::nullopt;
     }
     if (*value == 0) {
-        refusal = "PRICE must be positive";
+        refusal = ru("PRICE должна быть больше нуля");
         return std::nullopt;
     }
     if (*value % static_cast<std::uint64_t>(security.intPriceStep) != 0) {
-        refusal = "PRICE '" + text + "' is not a multiple of the price step";
+        const auto step = static_cast<std::uint32_t>(security.intPriceStep);
+        refusal = quoted + ru(" не кратна шагу цены ") + priceText(step, security.decimals);
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(*value);
-}
-
-std::string priceText(std::uint32_t intPrice, int decimals) {
-    std::string digits = std::to_string(intPrice);
-    if (decimals <= 0) return digits;
-    auto places = static_cast<std::size_t>(decimals);
-    if (digits.size() <= places) digits.insert(0, places - digits.size() + 1, '0');
-    digits.insert(digits.size() - places, ".");
-    return digits;
 }
 
 }  // namespace
@@ -87,99 +85,100 @@ CheckedTransaction checkTransaction(const std::string& text, const std::vector<S
         if (piece.empty()) continue;
         auto equals = piece.find('=');
         if (equals == std::string::npos) {
-            checked.refusal = "malformed pair '" + piece + "'";
+            checked.refusal = ru("Неверная пара '") + piece + "'";
             continue;
         }
         std::string key = upper(trim(piece.substr(0, equals)));
         if (!pairs.emplace(key, trim(piece.substr(equals + 1))).second && checked.refusal.empty())
-            checked.refusal = "duplicate key " + key;
+            checked.refusal = ru("Параметр ") + key + ru(" указан дважды");
     }
     auto value = [&](const char* key) -> const std::string* {
         auto found = pairs.find(key);
         return found == pairs.end() ? nullptr : &found->second;
     };
-    auto refuse = [&](std::string reason) {
-        if (checked.refusal.empty()) checked.refusal = std::move(reason);
+    auto refuse = [&](std::string reason, std::int32_t status = 5) {
+        if (checked.refusal.empty()) {
+            checked.refusal = std::move(reason);
+            checked.refusalStatus = status;
+        }
         return checked;
     };
+    auto missing = [&](const char* key) { return refuse(ru("Не указан параметр ") + key); };
 
     const std::string* transId = value("TRANS_ID");
     if (transId) checked.transIdText = *transId;
+    const std::string* action = value("ACTION");
+    if (action) checked.action = *action;
     if (!checked.refusal.empty()) return checked;
-    if (!transId) return refuse("TRANS_ID missing");
+    if (!transId) return missing("TRANS_ID");
     auto id = plainNumber(*transId, 0x7FFFFFFF);
-    if (!id || *id == 0) return refuse("TRANS_ID '" + *transId + "' is not a positive integer");
+    if (!id || *id == 0) return refuse("TRANS_ID '" + *transId + ru("' не целое число от 1 до 2147483647"));
+    // A terminal rejects a transaction without an action; it is no kill-all.
+    if (!action) return missing("ACTION");
+    const bool killOrder = *action == "KILL_ORDER";
 
     const std::string* account = value("ACCOUNT");
-    if (!account || account->empty()) return refuse("ACCOUNT missing");
+    if (!killOrder && (!account || account->empty())) return missing("ACCOUNT");
     const std::string* classCode = value("CLASSCODE");
     const std::string* secCode = value("SECCODE");
-    if (!classCode || !secCode) return refuse("CLASSCODE or SECCODE missing");
+    if (!classCode) return missing("CLASSCODE");
+    if (!secCode) return missing("SECCODE");
     auto security = std::find_if(securities.begin(), securities.end(), [&](const Security& s) {
         return s.classCode == *classCode && s.code() == *secCode;
     });
-    if (security == securities.end()) return refuse("unknown security " + *classCode + " " + *secCode);
+    if (security == securities.end())
+        return refuse(ru("Неизвестный инструмент ") + *classCode + " " + *secCode);
 
     Transaction t;
     t.transId = static_cast<std::int64_t>(*id);
     t.securityIndex = static_cast<std::size_t>(security - securities.begin());
 
-    const std::string* action = value("ACTION");
-    // A terminal rejects a transaction without an action; it is no kill-all.
-    if (!action) return refuse("ACTION missing");
     if (*action == "KILL_ALL_ORDERS") {
         t.kind = Transaction::Kind::KillAll;
     } else if (*action == "KILL_ALL_FUTURES_ORDERS") {
         const std::string* base = value("BASE_CONTRACT");
-        if (!base || base->empty()) return refuse("BASE_CONTRACT missing");
+        if (!base || base->empty()) return missing("BASE_CONTRACT");
         t.kind = Transaction::Kind::KillAll;
+    } else if (killOrder) {
+        const std::string* key = value("ORDER_KEY");
+        if (!key) return missing("ORDER_KEY");
+        auto number = plainNumber(*key, 999999999999ull);
+        if (!number || *number == 0) return refuse("ORDER_KEY '" + *key + ru("' не номер заявки"));
+        t.kind = Transaction::Kind::KillOrder;
+        t.orderKey = *number;
     } else if (*action == "NEW_ORDER") {
         const std::string* type = value("TYPE");
-        if (!type || *type != "L") return refuse("TYPE must be L");
+        if (!type || *type != "L") return refuse(ru("TYPE должен быть L (лимитная заявка)"));
         const std::string* quantity = value("QUANTITY");
         auto lots = quantity ? plainNumber(*quantity, maxQuantity) : std::nullopt;
         if (!lots || *lots == 0)
-            return refuse("QUANTITY must be a positive integer up to " + std::to_string(maxQuantity));
+            return refuse(ru("QUANTITY должно быть целым от 1 до ") + std::to_string(maxQuantity));
         const std::string* price = value("PRICE");
-        if (!price) return refuse("PRICE missing");
+        if (!price) return missing("PRICE");
         std::string reason;
         auto intPrice = gridPrice(*price, *security, reason);
-        if (!intPrice) return refuse(reason);
+        // Decimals and the step are the exchange's rules.
+        if (!intPrice) return refuse(reason, 4);
         const std::string* operation = value("OPERATION");
-        if (!operation || (*operation != "B" && *operation != "S")) return refuse("OPERATION must be B or S");
+        if (!operation || (*operation != "B" && *operation != "S")) return refuse(ru("OPERATION должна быть B или S"));
         t.kind = Transaction::Kind::NewOrder;
         t.quantity = static_cast<std::uint32_t>(*lots);
         t.intPrice = *intPrice;
         t.sell = *operation == "S";
     } else {
-        return refuse("unsupported ACTION " + *action);
+        return refuse(ru("Неподдерживаемое действие ACTION=") + *action, 10);
     }
     checked.transaction = t;
     return checked;
 }
 
-std::string acceptedReply(const Transaction& t, const Security& security, std::uint64_t orderNumber,
-                          std::uint32_t traded, std::uint32_t resting) {
-    return "TRANS_ID=" + std::to_string(t.transId) + "; STATUS=3; ORDER_NUM=" + std::to_string(orderNumber) +
-           "; CLASSCODE=" + security.classCode + "; SECCODE=" + security.code() +
-           "; OPERATION=" + (t.sell ? "S" : "B") + "; PRICE=" + priceText(t.intPrice, security.decimals) +
-           "; QUANTITY=" + std::to_string(t.quantity) + "; TRADED=" + std::to_string(traded) +
-           "; BALANCE=" + std::to_string(resting) + "; RESULT_MSG=order accepted; ";
-}
-
-std::string killReply(const Transaction& t, const Security& security, std::uint32_t removed) {
-    return "TRANS_ID=" + std::to_string(t.transId) + "; STATUS=3; CLASSCODE=" + security.classCode +
-           "; SECCODE=" + security.code() + "; KILLED_QUANTITY=" + std::to_string(removed) +
-           "; RESULT_MSG=orders removed; ";
-}
-
-std::string refusedReply(const CheckedTransaction& checked) {
-    // The reason may quote the text; a line break in it would split the reply line.
-    std::string reason = checked.refusal;
-    std::replace_if(reason.begin(), reason.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    std::string id = checked.transIdText;
-    std::replace_if(id.begin(), id.end(), [](char c) { return c == '\r' || c == '\n' || c == ';'; }, ' ');
-    return "TRANS_ID=" + id + "; STATUS=4; RESULT_MSG=" + reason + "; ";
+std::string priceText(std::uint32_t intPrice, int decimals) {
+    std::string digits = std::to_string(intPrice);
+    if (decimals <= 0) return digits;
+    auto places = static_cast<std::size_t>(decimals);
+    if (digits.size() <= places) digits.insert(0, places - digits.size() + 1, '0');
+    digits.insert(digits.size() - places, ".");
+    return digits;
 }
 
 }  // namespace standin

@@ -322,7 +322,7 @@ TEST_F(FaultTest, AnUnwritableTransactionFileLosesTheOrderVisiblyAndALaterOneArr
     EXPECT_EQ(log.find("transaction not delivered"), log.rfind("transaction not delivered")) << log;
     // The terminal takes the 3 and never saw the lost 5.
     auto own = ownQuantities(*terminal, "SiZ6");
-    ASSERT_TRUE(own) << readFile(quik.file("quik.trr"));
+    ASSERT_TRUE(own) << readFile(quik.file("quik.tro"));
     EXPECT_EQ((*own)[static_cast<std::uint32_t>(std::stoul(price))], 3u);
     EXPECT_TRUE(tickUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "3"; }));
 }

@@ -104,7 +104,7 @@ TEST_F(StandinEndToEnd, ClickOrderThroughTheFileShowsAsOwnQuantityAndKillAllRemo
               std::string::npos)
         << tri;
     ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell) == "3"; }))
-        << readFile(quik.file("quik.trr"));
+        << readFile(quik.file("quik.tro"));
     EXPECT_EQ(rowOfPrice(bestAsk), 20);
 
     session->orders.ClearAllOrders(view);
@@ -127,7 +127,7 @@ TEST_F(StandinEndToEnd, EditorBuyThroughTheLibraryRestsAtTheBestBid) {
     view.price = bestBid;
     session->orders.BuyAtEditorPrice(view);
     ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "4"; }))
-        << readFile(quik.file("quik.trr")) << readFile(quik.file("quik.tro"));
+        << readFile(app.file("Velmora.log"));
     EXPECT_EQ(session->ladder.cell(21, LadderGrid::PriceColumn), bestBid);
     session->DoneAll();
     EXPECT_NE(readFile(app.file("Velmora.log")).find("Closing Velmora..."), std::string::npos);

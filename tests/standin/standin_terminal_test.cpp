@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "platform/text_encoding.h"
 #include "support/fakes.h"
 #include "process_memory.h"
 #include "support/standin_process.h"
@@ -165,54 +167,67 @@ TEST_F(StandinTerminalTest, MemoryHoldsTheDumpedBooksInChainLayout) {
     EXPECT_TRUE(std::any_of(dumped["SiZ6"].begin(), dumped["SiZ6"].end(), [](const Row& r) { return r.own > 0; }));
 }
 
-TEST_F(StandinTerminalTest, AnswersEachTransactionLineOnceAndRefusesBadOnes) {
+TEST_F(StandinTerminalTest, AnswersEachTransactionLineWithTheTerminalsTwoLinesAndRefusesBadOnes) {
     StandinProcess terminal(StandinProcess::serving(folder.path(), {"--static"}));
     appendText(tri(), "\r\nTRANS_ID=11; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTION=NEW_ORDER; TYPE=L; "
                       "QUANTITY=1; PRICE=92300; OPERATION=B; \r\n"
                       "TRANS_ID=12; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=XXZ9; ACTION=NEW_ORDER; TYPE=L; "
                       "QUANTITY=1; PRICE=1; OPERATION=B; \r\n");
-    auto accepted = waitForLines(tro(), 1, 1s);
-    auto refused = waitForLines(trr(), 1, 1s);
-    ASSERT_EQ(accepted.size(), 1u);
-    EXPECT_EQ(accepted[0].rfind("TRANS_ID=11; STATUS=3; ORDER_NUM=", 0), 0u) << accepted[0];
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0].rfind("TRANS_ID=12; STATUS=4; RESULT_MSG=unknown security", 0), 0u) << refused[0];
+    waitForLines(tro(), 4, 1s);
+    // Byte for byte as the terminal writes them: Windows-1251, CR LF, the blanks of the manual's
+    // example, and the order of the earlier session holding the first number.
+    EXPECT_EQ(readFile(tro()),
+              utf8ToCp1251("TRANS_ID=11;STATUS=0;TRANS_NAME=\"Ввод заявки\"; DESCRIPTION=\"Отправлена транзакция\";\r\n"
+                           "TRANS_ID=11;STATUS=3;TRANS_NAME=\"Ввод заявки\"; DESCRIPTION=\"(160) Заявка на покупку N "
+                           "5000002 зарегистрирована.\"; ORDER_NUMBER=5000002;\r\n"
+                           "TRANS_ID=12;STATUS=0;TRANS_NAME=\"Ввод заявки\"; DESCRIPTION=\"Отправлена транзакция\";\r\n"
+                           "TRANS_ID=12;STATUS=5;TRANS_NAME=\"Ввод заявки\"; DESCRIPTION=\"Неизвестный инструмент "
+                           "SPBFUT XXZ9\";\r\n"));
 
     const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=BRF7; ";
     const std::string order = head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; OPERATION=S; PRICE=";
-    std::vector<std::pair<std::string, std::string>> bad = {
-        {"TRANS_ID=0; " + order + "75.20; ", "TRANS_ID"},
-        {"TRANS_ID=-5; " + order + "75.20; ", "TRANS_ID"},
-        {"TRANS_ID=21; CLASSCODE=SPBFUT; SECCODE=BRF7; ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; OPERATION=S; PRICE=75.20; ", "ACCOUNT"},
-        {"TRANS_ID=22; CLASSCODE=SPBOPT; SECCODE=BRF7; ACCOUNT=A1; ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; OPERATION=S; PRICE=75.20; ", "unknown security"},
-        {"TRANS_ID=23; " + order + "75.205; ", "decimals"},
-        {"TRANS_ID=24; " + order + "75,20; ", "number"},
-        {"TRANS_ID=25; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=0; OPERATION=S; PRICE=75.20; ", "QUANTITY"},
-        {"TRANS_ID=26; " + head + "ACTION=NEW_ORDER; TYPE=M; QUANTITY=1; OPERATION=S; PRICE=75.20; ", "TYPE"},
-        {"TRANS_ID=27; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=X; PRICE=75.20; ", "OPERATION"},
-        {"TRANS_ID=28; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; ", "BASE_CONTRACT"},
-        {"TRANS_ID=29; " + head + "ACTION=MOVE_ORDERS; ", "ACTION"},
-        {"TRANS_ID=32; " + head, "ACTION missing"},
-        {"TRANS_ID=30; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=RIZ6; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=B; PRICE=110255; ", "step"},
-        {"TRANS_ID=31; ACCOUNT=A1; CLASSCODE=TQBR; SECCODE=LKOH; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=B; PRICE=7123.7; ", "step"},
+    struct Bad {
+        std::string text;
+        std::string status;
+        std::string reason;
+    };
+    std::vector<Bad> bad = {
+        {"TRANS_ID=0; " + order + "75.20; ", "5", "TRANS_ID '0'"},
+        {"TRANS_ID=21; CLASSCODE=SPBFUT; SECCODE=BRF7; ACTION=NEW_ORDER; TYPE=L; QUANTITY=2; OPERATION=S; PRICE=75.20; ", "5", "ACCOUNT"},
+        {"TRANS_ID=23; " + order + "75.205; ", "4", "знаков после точки больше 2"},
+        {"TRANS_ID=24; " + order + "75,20; ", "4", "'75,20' не число"},
+        {"TRANS_ID=25; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=0; OPERATION=S; PRICE=75.20; ", "5", "QUANTITY"},
+        {"TRANS_ID=26; " + head + "ACTION=NEW_ORDER; TYPE=M; QUANTITY=1; OPERATION=S; PRICE=75.20; ", "5", "TYPE"},
+        {"TRANS_ID=27; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=X; PRICE=75.20; ", "5", "OPERATION"},
+        {"TRANS_ID=28; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; ", "5", "BASE_CONTRACT"},
+        {"TRANS_ID=29; " + head + "ACTION=MOVE_ORDERS; ", "10", "MOVE_ORDERS"},
+        {"TRANS_ID=32; " + head, "5", "Не указан параметр ACTION"},
+        {"TRANS_ID=33; " + head + "ACTION=KILL_ORDER; ", "5", "ORDER_KEY"},
+        {"TRANS_ID=30; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=RIZ6; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=B; PRICE=110255; ", "4", "шагу цены 10"},
     };
     std::string lines;
-    for (const auto& [text, reason] : bad) lines += text + "\r\n";
+    for (const Bad& b : bad) lines += b.text + "\r\n";
     // A line still being written is left for a later look.
     appendText(tri(), lines + "TRANS_ID=40; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=BR");
-    refused = waitForLines(trr(), 1 + bad.size());
-    ASSERT_EQ(refused.size(), 1 + bad.size());
-    for (std::size_t i = 0; i < bad.size(); ++i)
-        EXPECT_NE(refused[1 + i].find(bad[i].second), std::string::npos) << bad[i].first << " -> " << refused[1 + i];
-    EXPECT_EQ(fileLines(tro()).size(), 1u);
+    auto replies = waitForLines(tro(), 4 + 2 * bad.size());
+    ASSERT_EQ(replies.size(), 4 + 2 * bad.size());
+    for (std::size_t i = 0; i < bad.size(); ++i) {
+        const std::string line = cp1251ToUtf8(replies[5 + 2 * i]);
+        const std::string id = bad[i].text.substr(0, bad[i].text.find(';') + 1);
+        EXPECT_EQ(line.rfind(id + "STATUS=" + bad[i].status + ";", 0), 0u) << line;
+        EXPECT_NE(line.find(bad[i].reason), std::string::npos) << bad[i].text << " -> " << line;
+        EXPECT_EQ(line.find("ORDER_NUMBER"), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::filesystem::exists(trr())) << "the processing log is the terminal's own affair";
 
     appendText(tri(), "\r\n");
-    accepted = waitForLines(tro(), 2);
-    ASSERT_EQ(accepted.size(), 2u);
-    EXPECT_EQ(accepted[1].rfind("TRANS_ID=40; STATUS=3;", 0), 0u) << accepted[1];
+    replies = waitForLines(tro(), 6 + 2 * bad.size());
+    ASSERT_EQ(replies.size(), 6 + 2 * bad.size());
+    EXPECT_EQ(cp1251ToUtf8(replies.back()),
+              "TRANS_ID=40;STATUS=3;TRANS_NAME=\"Снять все заявки по фьючерсам\"; DESCRIPTION=\"Снято заявок: 0.\";");
 }
 
-TEST_F(StandinTerminalTest, OrdersRestTradeAndAreKilledInTheBook) {
+TEST_F(StandinTerminalTest, OrdersRestTradeAndAreCancelledOneByOneOrAllInTheBook) {
     StandinProcess terminal(StandinProcess::serving(folder.path(), {"--static", "--dump-books"}));
     Books before = readDump(terminal);
     auto records = parseSecFile(readFile(folder.file("sec.dat")), 1);
@@ -227,40 +242,114 @@ TEST_F(StandinTerminalTest, OrdersRestTradeAndAreKilledInTheBook) {
     ASSERT_EQ(level(before, 92352), (Row{92352, true, 49, 0}));
     ASSERT_EQ(level(before, 92350), (Row{92350, false, 16, 0}));
     const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ";
+    auto finalReply = [&](std::size_t transactions) {
+        auto lines = waitForLines(tro(), 2 * transactions);
+        return lines.size() == 2 * transactions ? cp1251ToUtf8(lines.back()) : std::string("no reply");
+    };
 
     appendText(tri(), "TRANS_ID=1; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=3; PRICE=92345; OPERATION=B; \r\n");
     Books after = readDump(terminal);
     EXPECT_EQ(level(after, 92345), (Row{92345, false, 54, 3}));
+    EXPECT_NE(finalReply(1).find("ORDER_NUMBER=5000002;"), std::string::npos);
+    appendText(tri(), "TRANS_ID=2; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=4; PRICE=92345; OPERATION=B; \r\n");
+    after = readDump(terminal);
+    EXPECT_EQ(level(after, 92345), (Row{92345, false, 58, 7}));
 
     // Through the spread: takes all of 92351 and part of 92352, nothing rests.
-    appendText(tri(), "TRANS_ID=2; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=25; PRICE=92352; OPERATION=B; \r\n");
+    appendText(tri(), "TRANS_ID=3; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=25; PRICE=92352; OPERATION=B; \r\n");
     after = readDump(terminal);
     EXPECT_EQ(level(after, 92351), Row{});
     EXPECT_EQ(level(after, 92352), (Row{92352, true, 44, 0}));
 
     // Takes the best bid and rests the rest as a new own ask there.
-    appendText(tri(), "TRANS_ID=3; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=100; PRICE=92350; OPERATION=S; \r\n");
+    appendText(tri(), "TRANS_ID=4; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=100; PRICE=92350; OPERATION=S; \r\n");
     after = readDump(terminal);
     EXPECT_EQ(level(after, 92350), (Row{92350, true, 84, 84}));
     EXPECT_TRUE(consistent(after.at("SiZ6")));
-    auto replies = waitForLines(tro(), 3);
-    ASSERT_EQ(replies.size(), 3u);
-    EXPECT_NE(replies[1].find("TRADED=25; BALANCE=0;"), std::string::npos) << replies[1];
-    EXPECT_NE(replies[2].find("TRADED=16; BALANCE=84;"), std::string::npos) << replies[2];
 
-    appendText(tri(), "TRANS_ID=4; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=Si; \r\n");
+    // One order of the two at 92345 goes; its neighbour stays.
+    appendText(tri(), "TRANS_ID=5; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTION=KILL_ORDER; ORDER_KEY=5000002; \r\n");
+    after = readDump(terminal);
+    EXPECT_EQ(level(after, 92345), (Row{92345, false, 55, 4}));
+    EXPECT_EQ(finalReply(5), "TRANS_ID=5;STATUS=3;TRANS_NAME=\"Снять заявку\"; DESCRIPTION=\"Заявка N 5000002 снята, "
+                             "неисполненный остаток 3.\"; ORDER_NUMBER=5000002;");
+    // Gone already, filled at once, unknown, or of another instrument: refused, nothing changes.
+    const std::pair<std::string, std::string> refusals[] = {
+        {"SECCODE=SiZ6; ACTION=KILL_ORDER; ORDER_KEY=5000002; ", "STATUS=4;"},
+        {"SECCODE=SiZ6; ACTION=KILL_ORDER; ORDER_KEY=5000004; ", "STATUS=4;"},
+        {"SECCODE=SiZ6; ACTION=KILL_ORDER; ORDER_KEY=7777777; ", "STATUS=5;"},
+        {"SECCODE=RIZ6; ACTION=KILL_ORDER; ORDER_KEY=5000003; ", "STATUS=5;"},
+    };
+    for (std::size_t i = 0; i < std::size(refusals); ++i) {
+        appendText(tri(), "TRANS_ID=" + std::to_string(6 + i) + "; CLASSCODE=SPBFUT; " + refusals[i].first + "\r\n");
+        std::string reply = finalReply(6 + i);
+        EXPECT_NE(reply.find(refusals[i].second), std::string::npos) << reply;
+        bool explained = reply.find("DESCRIPTION=\"Заявка N") != std::string::npos ||
+                         reply.find("DESCRIPTION=\"Не найдена заявка N") != std::string::npos;
+        EXPECT_TRUE(explained) << reply;
+    }
+    ProcessMemory memory(terminal.pid());
+    EXPECT_EQ(readChain(memory, terminal.domBase(), records).books, after) << "refusals leave the books alone";
+
+    appendText(tri(), "TRANS_ID=10; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=Si; \r\n");
     after = readDump(terminal);
     EXPECT_EQ(level(after, 92345), (Row{92345, false, 51, 0}));
     EXPECT_EQ(level(after, 92347), (Row{92347, false, 27, 0}));
     EXPECT_EQ(level(after, 92350), Row{});
     EXPECT_EQ(after.at("BRF7"), before.at("BRF7"));
-    replies = waitForLines(tro(), 4);
-    ASSERT_EQ(replies.size(), 4u);
-    EXPECT_NE(replies[3].find("KILLED_QUANTITY=89;"), std::string::npos) << replies[3];
+    EXPECT_NE(finalReply(10).find("DESCRIPTION=\"Снято заявок: 3.\";"), std::string::npos)
+        << "the earlier session's order, the second at 92345 and the resting sell";
 
     // What a reader of the memory sees is the same book.
-    ProcessMemory memory(terminal.pid());
     EXPECT_EQ(readChain(memory, terminal.domBase(), records).books, after);
+}
+
+TEST_F(StandinTerminalTest, RejectionOptionsRefuseOrdersWithTheirStatus) {
+    StandinProcess terminal(StandinProcess::serving(
+        folder.path(), {"--static", "--price-band", "1", "--max-quantity", "10", "--reject-every", "3"}));
+    // SiZ6: best bid 92350, best ask 92351; 1% of those is about 923.
+    const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTION=NEW_ORDER; TYPE=L; ";
+    const std::pair<std::string, std::string> orders[] = {
+        {"QUANTITY=11; PRICE=92000; OPERATION=B; ", "STATUS=6;"},  // above the quantity limit
+        {"QUANTITY=10; PRICE=91430; OPERATION=B; ", "STATUS=3;"},  // 920 below the best bid: inside
+        {"QUANTITY=1; PRICE=91400; OPERATION=B; ", "STATUS=4;"},   // 950 below: outside
+        {"QUANTITY=1; PRICE=93270; OPERATION=S; ", "STATUS=3;"},   // 919 above the best ask
+        {"QUANTITY=1; PRICE=92400; OPERATION=S; ", "STATUS=4;"},   // the third order inside the band
+        {"QUANTITY=1; PRICE=93300; OPERATION=B; ", "STATUS=4;"},   // a buy far above the best bid
+    };
+    std::string lines;
+    for (std::size_t i = 0; i < std::size(orders); ++i)
+        lines += "TRANS_ID=" + std::to_string(i + 1) + "; " + head + orders[i].first + "\r\n";
+    appendText(tri(), lines);
+    auto replies = waitForLines(tro(), 2 * std::size(orders));
+    ASSERT_EQ(replies.size(), 2 * std::size(orders));
+    for (std::size_t i = 0; i < std::size(orders); ++i) {
+        const std::string line = cp1251ToUtf8(replies[2 * i + 1]);
+        EXPECT_EQ(line.rfind("TRANS_ID=" + std::to_string(i + 1) + ";" + orders[i].second, 0), 0u) << line;
+        EXPECT_EQ(line.find("ORDER_NUMBER") == std::string::npos, orders[i].second != "STATUS=3;") << line;
+    }
+    EXPECT_NE(cp1251ToUtf8(replies[1]).find("количество 11 больше 10"), std::string::npos) << replies[1];
+    EXPECT_NE(cp1251ToUtf8(replies[5]).find("дальше 1% от лучшей цены 92350"), std::string::npos);
+}
+
+TEST_F(StandinTerminalTest, DelayedRepliesComeLateAndWithheldOnesNever) {
+    TempFolder withheldFolder;
+    StandinProcess delayed(StandinProcess::serving(folder.path(), {"--static", "--reply-delay", "600"}));
+    StandinProcess withheld(StandinProcess::serving(withheldFolder.path(), {"--static", "--withhold-replies"}));
+    const std::string order = "TRANS_ID=1; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTION=NEW_ORDER; TYPE=L; "
+                              "QUANTITY=1; PRICE=92300; OPERATION=B; \r\n";
+    appendText(tri(), order);
+    appendText(withheldFolder.file("quik.tri"), order);
+    auto sentAt = std::chrono::steady_clock::now();
+    ASSERT_EQ(waitForLines(tro(), 1).size(), 1u);
+    EXPECT_EQ(fileLines(tro()).size(), 1u) << "the final line waits";
+    ASSERT_EQ(waitForLines(tro(), 2, 3s).size(), 2u);
+    EXPECT_GE(std::chrono::steady_clock::now() - sentAt, 500ms);
+    EXPECT_NE(fileLines(tro())[1].find("STATUS=3;"), std::string::npos);
+
+    auto lines = waitForLines(withheldFolder.file("quik.tro"), 2, 1s);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("STATUS=0;"), std::string::npos);
 }
 
 TEST_F(StandinTerminalTest, RewrittenTransactionFileIsReadAgainFromItsStart) {
@@ -268,16 +357,16 @@ TEST_F(StandinTerminalTest, RewrittenTransactionFileIsReadAgainFromItsStart) {
     const std::string order = "ACCOUNT=A1; CLASSCODE=TQBR; SECCODE=SBER; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; "
                               "PRICE=290.00; OPERATION=B; ";
     appendText(tri(), "\r\nTRANS_ID=501; " + order + "\r\nTRANS_ID=502; " + order + "\r\n");
-    ASSERT_EQ(waitForLines(tro(), 2).size(), 2u);
+    ASSERT_EQ(waitForLines(tro(), 4).size(), 4u);
 
     // The program's start empties the file to one empty line, then appends anew.
     writeFile(tri(), "\r\nTRANS_ID=601; " + order + "\r\nTRANS_ID=602; " + order + "\r\nTRANS_ID=603; " + order + "\r\n");
-    waitForLines(tro(), 5);
+    waitForLines(tro(), 10);
     std::this_thread::sleep_for(300ms);
     auto replies = fileLines(tro());
-    ASSERT_EQ(replies.size(), 5u);
-    EXPECT_EQ(replies[2].rfind("TRANS_ID=601;", 0), 0u) << replies[2];
-    EXPECT_EQ(replies[4].rfind("TRANS_ID=603;", 0), 0u) << replies[4];
+    ASSERT_EQ(replies.size(), 10u);
+    EXPECT_EQ(replies[4].rfind("TRANS_ID=601;", 0), 0u) << replies[4];
+    EXPECT_EQ(replies[9].rfind("TRANS_ID=603;", 0), 0u) << replies[9];
 }
 
 TEST_F(StandinTerminalTest, MovingBooksStayConsistent) {

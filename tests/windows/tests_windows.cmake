@@ -26,6 +26,7 @@ add_dependencies(tests_windows velmora_standin_programs velmora-scan velmora_pla
 
 # The stand-in library once more, exporting the plain names: the loader must find those too.
 add_library(velmora_plain_names_trans2quik SHARED ${CMAKE_SOURCE_DIR}/standin/trans2quik_windows.cpp
+  ${CMAKE_SOURCE_DIR}/standin/trans2quik_feed.cpp
   ${CMAKE_SOURCE_DIR}/standin/$<IF:$<EQUAL:${CMAKE_SIZEOF_VOID_P},4>,trans2quik_plain_stdcall.def,trans2quik_plain.def>)
 target_link_libraries(velmora_plain_names_trans2quik PRIVATE velmora_standin_link)
 target_link_options(velmora_plain_names_trans2quik PRIVATE -static)

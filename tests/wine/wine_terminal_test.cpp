@@ -15,6 +15,7 @@
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 #include "platform/clock.h"
+#include "platform/text_encoding.h"
 #include "support/fake_view.h"
 #include "support/fakes.h"
 #include "support/standin_process.h"
@@ -127,8 +128,10 @@ TEST_F(WineTerminal, OrderThroughTheFileComesBackAsOwnQuantityAndKillAllRemovesI
     session->orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
     ASSERT_NE(readFile(quik.file("quik.tri")).find("PRICE=" + bestAsk + "; OPERATION=S;"), std::string::npos);
     ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell) == "3"; }))
-        << readFile(quik.file("quik.trr")) << readFile(quik.file("quik.tro"));
-    EXPECT_NE(readFile(quik.file("quik.tro")).find("RESULT_MSG=order accepted; \r\n"), std::string::npos);
+        << readFile(quik.file("quik.tro"));
+    EXPECT_NE(cp1251ToUtf8(readFile(quik.file("quik.tro"))).find(";STATUS=3;TRANS_NAME=\"Ввод заявки\"; "
+                                                                  "DESCRIPTION=\"(160) Заявка на продажу N "),
+              std::string::npos);
 
     session->orders.ClearAllOrders(view);
     ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell).empty(); }))
