@@ -144,7 +144,9 @@ void OrderTracker::applyOrder(const LibraryOrder& event, TrackerTime now) {
 }
 
 void OrderTracker::applyBook(const std::vector<BookOwnQuantity>& ownQuantities, TrackerTime now) {
-    for (auto& [number, order] : orders_) {
+    for (auto& entry : orders_) {
+        const std::uint64_t number = entry.first;
+        OwnOrder& order = entry.second;
         if (order.state != OwnOrderState::Active) {
             unseenSince_.erase(number);
             continue;
