@@ -99,6 +99,7 @@ void LibraryDelivery::disconnect() {
 }
 
 void LibraryDelivery::deliver(const std::string& text) {
+    lastSendResult_ = {};
     if (!library_.available()) {
         log_.LogMessage("transaction not delivered: TRANS2QUIK library not available: " + library_.loadError(), 1);
         return;
@@ -111,9 +112,10 @@ void LibraryDelivery::deliver(const std::string& text) {
     // An order the terminal rejects shows only there; one the library could not pass on
     // (the terminal gone) would leave no trace at all.
     std::int32_t result = library_.sendAsyncTransaction(transaction.data(), &extendedError, errorMessage, bufferSize);
+    lastSendResult_ = {true, result, extendedError, LibraryText(errorMessage)};
     if (result != 0)
         log_.LogMessage("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:" + std::to_string(result) +
-                            "; Errcode:" + std::to_string(extendedError) + "; ErrMess:" + LibraryText(errorMessage),
+                            "; Errcode:" + std::to_string(extendedError) + "; ErrMess:" + lastSendResult_.message,
                         1);
 }
 

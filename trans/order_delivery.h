@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 namespace velmora {
@@ -29,12 +30,22 @@ private:
     Log& log_;
 };
 
+// What the library answered to one send. A result other than 0 is that transaction's rejection.
+struct LibrarySendResult {
+    bool called = false;  // false: the library was not available and nothing was sent
+    std::int32_t result = 0;
+    std::int32_t extendedError = 0;
+    std::string message;  // the library's message, UTF-8
+};
+
 // OutputWay=DLL: the terminal's transaction library, connected with QuikPath.
 class LibraryDelivery : public OrderDelivery {
 public:
     LibraryDelivery(TransLibrary& library, const Settings& settings, Log& log)
         : library_(library), settings_(settings), log_(log) {}
     void deliver(const std::string& text) override;
+    // The answer to the last deliver().
+    const LibrarySendResult& lastSendResult() const { return lastSendResult_; }
 
     // The library's connect call and its log line; false when it did not connect.
     bool init();
@@ -51,6 +62,7 @@ private:
     const Settings& settings_;
     Log& log_;
     bool connected_ = false;
+    LibrarySendResult lastSendResult_;
 };
 
 // Any other OutputWay: the formed order is logged and goes nowhere.

@@ -107,10 +107,11 @@ std::int32_t FakeTransLibrary::disconnect(std::int32_t* extendedError, char*, st
 }
 
 std::int32_t FakeTransLibrary::sendAsyncTransaction(char* transaction, std::int32_t* extendedError,
-                                                    char*, std::uint32_t) {
+                                                    char* errorMessage, std::uint32_t errorMessageSize) {
     sent.emplace_back(transaction);
-    *extendedError = 0;
-    return 0;
+    *extendedError = sendResult == 0 ? 0 : 11;
+    WriteLibraryMessage(sendMessage, errorMessage, errorMessageSize);
+    return sendResult;
 }
 
 TempFolder::TempFolder() {

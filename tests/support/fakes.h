@@ -82,6 +82,9 @@ class FakeTransLibrary : public TransLibrary {
 public:
     bool isAvailable = true;
     std::int32_t connectResult = 0;
+    // What the send answers, with this message in the library's buffer.
+    std::int32_t sendResult = 0;
+    std::string sendMessage;
     std::vector<std::string> connectTexts;
     std::vector<std::string> sent;
     int disconnects = 0;

@@ -53,6 +53,43 @@ TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK library not available: not loaded"));
 }
 
+TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
+    SendNewOrder(program, 0, 1, 100);
+    EXPECT_TRUE(program.library.lastSendResult().called);
+    EXPECT_EQ(program.library.lastSendResult().result, 0);
+    transLibrary.sendResult = 6;
+    transLibrary.sendMessage = utf8ToCp1251("Нет связи");
+    SendNewOrder(program, 0, 1, 100);
+    const LibrarySendResult& refused = program.library.lastSendResult();
+    EXPECT_EQ(refused.result, 6);
+    EXPECT_EQ(refused.extendedError, 11);
+    EXPECT_EQ(refused.message, "Нет связи");
+    EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:6; Errcode:11; ErrMess:Нет связи"));
+    transLibrary.isAvailable = false;
+    SendNewOrder(program, 0, 1, 100);
+    EXPECT_FALSE(program.library.lastSendResult().called);
+}
+
+TEST(LoadTransLibrary, TheCallbackFunctionsAreOptionalAndUsedWhereTheLibraryHasThem) {
+    auto library = loadTransLibrary(VELMORA_BIN_DIR "/");
+    ASSERT_TRUE(library->available()) << library->loadError();
+    void* handle = dlopen(VELMORA_BIN_DIR "/TRANS2QUIK.so", RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(handle, nullptr);
+    bool hasStartOrders = dlsym(handle, "TRANS2QUIK_START_ORDERS") != nullptr;
+    bool hasReplyCallback = dlsym(handle, "TRANS2QUIK_SET_TRANSACTIONS_REPLY_CALLBACK") != nullptr;
+    dlclose(handle);
+    std::int32_t extendedError = -5;
+    char message[255] = {};
+    std::int32_t result = library->setTransactionsReplyCallback(&extendedError, message, sizeof message);
+    EXPECT_EQ(result == LibraryFunctionMissing, !hasReplyCallback);
+    if (!hasReplyCallback) {
+        EXPECT_NE(std::string(message).find("REPLY_CALLBACK"), std::string::npos);
+    }
+    if (!hasStartOrders) {
+        EXPECT_FALSE(library->startOrders());
+    }
+}
+
 TEST(LoadTransLibrary, AMissingLibraryOrFunctionLeavesItUnavailableSayingWhy) {
     TempFolder folder;
     auto missing = loadTransLibrary(folder.path());

@@ -1,0 +1,121 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/library_events.h"
+#include "trans/reply_line.h"
+
+namespace velmora {
+
+// Times are the caller's, on any steady scale: the tracker never reads a clock.
+using TrackerTime = std::chrono::milliseconds;
+
+enum class OrderSide { Buy, Sell };
+enum class TransKind { NewOrder, KillOrder, KillAll };
+
+// Where a transaction sent stands. NoReply is not final: a reply that comes late still counts.
+enum class TransState { Sent, Accepted, Executed, Rejected, NoReply };
+
+struct TrackedTransaction {
+    std::uint32_t transId = 0;
+    TransKind kind = TransKind::NewOrder;
+    OrderSide side = OrderSide::Buy;
+    double price = 0;
+    std::int64_t quantity = 0;
+    std::uint64_t orderKey = 0;  // the order a KillOrder cancels
+    TrackerTime sentAt{};
+    TransState state = TransState::Sent;
+    int status = 0;               // the last STATUS; for a send the library refused, its result code
+    std::string text;             // the last DESCRIPTION, or the library's message
+    std::uint64_t orderNumber = 0;
+};
+
+// Gone: the book has not shown it for a while, filled or cancelled in the terminal, not known which.
+enum class OwnOrderState { Active, Filled, Cancelled, Gone };
+
+struct OwnOrder {
+    std::uint64_t number = 0;
+    OrderSide side = OrderSide::Buy;
+    double price = 0;
+    std::int64_t quantity = 0;
+    std::int64_t balance = 0;
+    OwnOrderState state = OwnOrderState::Active;
+    std::uint32_t transId = 0;  // 0 when not placed by us in this run
+    TrackerTime since{};        // when its transaction was sent, or it was first reported
+};
+
+// What a reply changed, for the panel and the log.
+struct ReplyOutcome {
+    enum Kind { Nothing, Accepted, Executed, Rejected };
+    Kind kind = Nothing;
+    std::uint32_t transId = 0;
+    int status = 0;
+    std::string text;
+    std::uint64_t orderNumber = 0;
+    bool known = false;  // the TRANS_ID is one this tracker sent
+};
+
+// One level's own quantity on one side, as the book shows it.
+struct BookOwnQuantity {
+    OrderSide side = OrderSide::Buy;
+    double price = 0;
+    std::int64_t quantity = 0;
+};
+
+// Follows every transaction sent by its TRANS_ID, and the own orders of one instrument.
+// A reply changes only the record of its own TRANS_ID. Prices match within half a price step.
+class OrderTracker {
+public:
+    // An order the book has not shown for this long is taken for gone (mode TRI only).
+    static constexpr TrackerTime unseenLimit{2000};
+
+    // `replyTimeoutSeconds` 0: a transaction waits for its reply for ever.
+    OrderTracker(std::string classCode, std::string ticker, double priceStep, int replyTimeoutSeconds);
+
+    // A change of instrument forgets the own orders; transactions already sent are still followed.
+    void setInstrument(std::string classCode, std::string ticker, double priceStep);
+    void setReplyTimeout(int seconds) { replyTimeoutSeconds_ = seconds; }
+
+    // `side`, `price` and `quantity` for a NewOrder, `orderKey` for a KillOrder; a TRANS_ID used
+    // before (the counter wraps) starts a new record.
+    void noteSent(std::uint32_t transId, TransKind kind, OrderSide side, double price, std::int64_t quantity,
+                  std::uint64_t orderKey, TrackerTime now);
+    // A line of quik.tro, or the library's reply as {transId, replyCode, orderNumber, "", message}.
+    ReplyOutcome applyReply(const TransReply& reply, TrackerTime now);
+    // The library refused to send it: the transaction is rejected with its result code and message.
+    ReplyOutcome applySendFailure(std::uint32_t transId, std::int32_t result, const std::string& message);
+    // The library's order callback (mode DLL); orders of other instruments are passed over.
+    void applyOrder(const LibraryOrder& order, TrackerTime now);
+    // Mode TRI: the book's own quantities. An active order whose side and price the book has shown
+    // without own quantity for unseenLimit is taken for gone.
+    void applyBook(const std::vector<BookOwnQuantity>& ownQuantities, TrackerTime now);
+    // Transactions still waiting for a final reply past the time-out; each is reported once.
+    std::vector<std::uint32_t> expire(TrackerTime now);
+
+    // Active own orders, newest first.
+    std::vector<OwnOrder> activeOrders() const;
+    // Numbers of the active own orders of that side at that price.
+    std::vector<std::uint64_t> activeAt(OrderSide side, double price) const;
+    const TrackedTransaction* transaction(std::uint32_t transId) const;
+    const OwnOrder* order(std::uint64_t number) const;
+
+private:
+    bool samePrice(double a, double b) const;
+    void orderAccepted(const TrackedTransaction& sent);
+    void cancelExecuted(const TrackedTransaction& sent);
+
+    std::string classCode_;
+    std::string ticker_;
+    double priceStep_;
+    int replyTimeoutSeconds_;
+    std::map<std::uint32_t, TrackedTransaction> transactions_;
+    std::map<std::uint64_t, OwnOrder> orders_;
+    // Mode TRI: since when an active order's level has shown no own quantity.
+    std::map<std::uint64_t, TrackerTime> unseenSince_;
+};
+
+}  // namespace velmora
