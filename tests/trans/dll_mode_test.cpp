@@ -54,20 +54,20 @@ TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
 }
 
 TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
-    SendNewOrder(program, 0, 1, 100);
-    EXPECT_TRUE(program.library.lastSendResult().called);
-    EXPECT_EQ(program.library.lastSendResult().result, 0);
+    session.SendNewOrder(0, 1, 100);
+    EXPECT_TRUE(session.library.lastSendResult().called);
+    EXPECT_EQ(session.library.lastSendResult().result, 0);
     transLibrary.sendResult = 6;
     transLibrary.sendMessage = utf8ToCp1251("Нет связи");
-    SendNewOrder(program, 0, 1, 100);
-    const LibrarySendResult& refused = program.library.lastSendResult();
+    session.SendNewOrder(0, 1, 100);
+    const LibrarySendResult& refused = session.library.lastSendResult();
     EXPECT_EQ(refused.result, 6);
     EXPECT_EQ(refused.extendedError, 11);
     EXPECT_EQ(refused.message, "Нет связи");
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:6; Errcode:11; ErrMess:Нет связи"));
     transLibrary.isAvailable = false;
-    SendNewOrder(program, 0, 1, 100);
-    EXPECT_FALSE(program.library.lastSendResult().called);
+    session.SendNewOrder(0, 1, 100);
+    EXPECT_FALSE(session.library.lastSendResult().called);
 }
 
 TEST(LoadTransLibrary, TheCallbackFunctionsAreOptionalAndUsedWhereTheLibraryHasThem) {
