@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -29,7 +30,8 @@
 #include "app/ladder_view.h"
 #include "app/tool_images.h"
 #include "core/session.h"
-#include "core/session.h"
+#include "ladder/price_text.h"
+#include "secs/security_list.h"
 #include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/message_sink.h"
@@ -116,8 +118,11 @@ void TfrmMain::wireActions() {
     // The short view may squeeze the ladder panel; its own width comes back with the full view.
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { ladderPanelWidth_ = pnlDOM_->width(); });
     connect(pc_, &QTabWidget::currentChanged, this, [this](int) {
-        if (pc_->currentWidget() == tsSettings_) tsSettingsShow();
-        if (pc_->currentWidget() == tsMain_) tsMainShow();
+        // The hotkey editors are on the settings page only; the orders page keeps the hotkeys.
+        if (pc_->currentWidget() == tsSettings_)
+            tsSettingsShow();
+        else
+            tsMainShow();
     });
     connect(cbSecName_, &QComboBox::activated, this,
             [this](int) { runCommand([this] { session_.SecNameChange(*this); }); });
@@ -308,6 +313,26 @@ void TfrmMain::setRefreshTimerEnabled(bool enabled) {
         tmrRefreshDOM_->start();
     else
         tmrRefreshDOM_->stop();
+}
+
+void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
+    const TSecShareRecord* security = session_.discovery.security();
+    const std::uint32_t decimals = security ? security->Decimals : 0;
+    const char separator = session_.log.locale().decimalSeparator();
+    sgOrders_->setRowCount(static_cast<int>(orders.size()));
+    auto put = [this](int row, int column, const std::string& text) {
+        auto* item = new QTableWidgetItem(QString::fromStdString(text));
+        item->setTextAlignment(column == 1 ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter);
+        sgOrders_->setItem(row, column, item);
+    };
+    for (int row = 0; row < static_cast<int>(orders.size()); ++row) {
+        const OwnOrder& order = orders[static_cast<std::size_t>(row)];
+        put(row, 0, std::to_string(order.number));
+        put(row, 1, order.side == OrderSide::Buy ? "Куп" : "Прод");
+        put(row, 2, FormatFixed(order.price, decimals, separator));
+        put(row, 3, std::to_string(order.quantity));
+        put(row, 4, std::to_string(order.balance));
+    }
 }
 
 void TfrmMain::ladderChanged() {

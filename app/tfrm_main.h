@@ -17,6 +17,7 @@ class QLineEdit;
 class QSpinBox;
 class QSplitter;
 class QTabWidget;
+class QTableWidget;
 class QTimer;
 class QToolButton;
 
@@ -66,6 +67,7 @@ public:
     void WriteLadderHeader() override;
     void setRefreshTimerEnabled(bool enabled) override;
     void ladderChanged() override;
+    void showOwnOrders(const std::vector<OwnOrder>& orders) override;
     void setLadderLive(bool live) override;
     void quit(int exitCode) override;
 
@@ -97,6 +99,7 @@ private:
     void buildActions();
     void buildLayout();
     QWidget* buildMainTab();
+    QWidget* buildOrdersTab();
     QWidget* buildSettingsTab();
     void wireActions();
 
@@ -156,6 +159,8 @@ private:
     LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
     QTabWidget* pc_ = nullptr;
+    QWidget* tsOrders_ = nullptr;
+    QTableWidget* sgOrders_ = nullptr;
     QWidget* tsMain_ = nullptr;
     QWidget* tsSettings_ = nullptr;
     QComboBox* cbSecName_ = nullptr;

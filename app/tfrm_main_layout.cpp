@@ -15,7 +15,10 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QHeaderView>
 #include <QTabWidget>
+#include <QTableWidget>
+#include <QVBoxLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -216,7 +219,9 @@ void TfrmMain::buildLayout() {
     pc_->setMinimumWidth(1);
     tsMain_ = buildMainTab();
     tsSettings_ = buildSettingsTab();
+    tsOrders_ = buildOrdersTab();
     pc_->addTab(tsMain_, QStringLiteral("Основное"));
+    pc_->addTab(tsOrders_, QStringLiteral("Заявки"));
     pc_->addTab(tsSettings_, QStringLiteral("Настройки"));
     pc_->setCurrentWidget(tsMain_);
 
@@ -226,6 +231,24 @@ void TfrmMain::buildLayout() {
     splitter_->setStretchFactor(0, 0);
     splitter_->setStretchFactor(1, 1);
     splitter_->setSizes({250, 245});
+}
+
+QWidget* TfrmMain::buildOrdersTab() {
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("tsOrders"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    sgOrders_ = new QTableWidget(0, 5, page);
+    sgOrders_->setObjectName(QStringLiteral("sgOrders"));
+    sgOrders_->setHorizontalHeaderLabels({QStringLiteral("Номер"), QStringLiteral("Сторона"), QStringLiteral("Цена"),
+                                          QStringLiteral("Кол-во"), QStringLiteral("Остаток")});
+    sgOrders_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    sgOrders_->setSelectionMode(QAbstractItemView::NoSelection);
+    sgOrders_->setFocusPolicy(Qt::NoFocus);
+    sgOrders_->verticalHeader()->hide();
+    sgOrders_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    layout->addWidget(sgOrders_);
+    return page;
 }
 
 QWidget* TfrmMain::buildMainTab() {

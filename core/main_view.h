@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "orders/order_entry.h"
+#include "orders/order_tracker.h"
 #include "terminal/instrument_chooser.h"
 #include "terminal/process_finder.h"
 #include "terminal/terminal_watch.h"
@@ -23,6 +24,8 @@ public:
     virtual void setRefreshTimerEnabled(bool enabled) = 0;
     // The ladder's cell texts changed; repaint the cells that did.
     virtual void ladderChanged() = 0;
+    // The "Заявки" tab: the own active orders of the instrument shown, newest first.
+    virtual void showOwnOrders(const std::vector<OwnOrder>& orders) = 0;
     // Ends the program with this exit code once the command or start-up step has returned and
     // its boxes have been shown.
     virtual void quit(int exitCode) = 0;

@@ -25,13 +25,20 @@ OrderDelivery& Session::delivery() {
 }
 
 void Session::SendNewOrder(int Operation, std::int32_t Quantity, double Price) {
-    if (const TSecShareRecord* security = discovery.security())
-        sender.SendNewOrder(delivery(), *security, Operation, Quantity, Price);
+    orders.SendNewOrder(Operation, Quantity, Price);
 }
 
-void Session::SendKillAll() {
-    if (const TSecShareRecord* security = discovery.security())
-        sender.SendKillAll(delivery(), *security, SecurityList.get());
+void Session::SendKillAll() { orders.SendKillAll(nullptr); }
+
+void Session::followShownInstrument() {
+    const TSecShareRecord* shown = discovery.security();
+    const std::string classCode = shown ? shown->ClassCode : std::string();
+    const std::string ticker = shown ? shown->Ticker : std::string();
+    if (classCode == followedClass_ && ticker == followedTicker_) return;
+    followedClass_ = classCode;
+    followedTicker_ = ticker;
+    tracking.setInstrument(shown);
+    if (shown && settings.outputMode == OutputMode::DLL) library.followOrders(classCode, ticker);
 }
 
 bool Session::RefreshDOM() {

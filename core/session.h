@@ -5,6 +5,7 @@
 
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
+#include "orders/order_tracking.h"
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "terminal/quote_discovery.h"
@@ -86,8 +87,9 @@ public:
 
     FileDelivery fileDelivery{settings, log};
     LibraryDelivery library{platform.transLibrary, settings, log};
-    LogOnlyDelivery logOnly;
+    LogOnlyDelivery logOnly{log};
     OrderSender sender{settings, log, platform.messages};
+    OrderTracking tracking{log, platform.transLibrary, platform.clock};
 
     TerminalLink terminal;
     QuoteDiscovery discovery;
@@ -99,7 +101,10 @@ public:
     std::unique_ptr<TSecShareList> SecurityList;
     std::string LastAlarmText;
 
-    OrderEntry orders{settings, log, terminal.watch(), ladder, sender, *this};
+    OrderEntry orders{settings, log, terminal.watch(), ladder, sender, tracking, *this};
+
+    std::string followedClass_;
+    std::string followedTicker_;
 
     // OrderSource
     TQuoteTable* shownTable() override { return discovery.table(); }
@@ -110,6 +115,8 @@ public:
     OrderDelivery& delivery() override;
 
 private:
+    // The tracker and the library's order subscription follow the instrument shown.
+    void followShownInstrument();
     bool findTerminalAgain(MainView& view);
     void noteTerminalLost();
     bool loadSecs(MainView& view);

@@ -105,6 +105,13 @@ void Session::InitAll(MainView& view) {
 
         if (settings.ConfigureQUIK) ConfigureTerminalFileMode(settings);
         if (settings.outputMode == OutputMode::TRI) fileDelivery.emptyExchangeFiles();
+        tracking.start(settings.outputMode == OutputMode::TRI   ? ReplySource::File
+                       : settings.outputMode == OutputMode::DLL ? ReplySource::Library
+                                                                : ReplySource::None,
+                       settings.QuikPath + "quik.tro", settings.ReplyTimeout);
+        tracking.setPanel(&view);
+        followedClass_.clear();
+        followedTicker_.clear();
         SecFilePath = settings.QuikPath + "sec.dat";
 
         log.LogMessage("CheckMainStartupSettings...", 4);
@@ -161,8 +168,12 @@ void Session::RefreshTick(MainView& view) {
     }
     try {
         const bool terminalThere = WatchTerminal(view);
+        followShownInstrument();
+        tracking.poll();
         if (instrumentChosen() && terminalThere) {
-            terminal.watch().noteBookRead(log, view, RefreshDOM());
+            const bool read = RefreshDOM();
+            terminal.watch().noteBookRead(log, view, read);
+            if (read) tracking.noteBook(*discovery.table(), *discovery.security());
             orders.ShowStopQuantities();
             orders.CheckStopOrders();
         } else if (terminalThere) {
@@ -177,6 +188,7 @@ void Session::RefreshTick(MainView& view) {
         // The retry compares the stored text exactly, unlike start-up.
         if (settings.OutputWay == "DLL" && rediscover && !library.connected() && !terminal.watch().lost)
             library.connect();
+        if (tracking.takeOrdersChanged()) view.showOwnOrders(tracking.tracker().activeOrders());
         if (log.enabled(4)) log.LogMessage("CycleNum=" + std::to_string(CycleNum), 4);
         ++CycleNum;
     } catch (const std::exception& error) {

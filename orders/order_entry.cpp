@@ -7,7 +7,9 @@
 
 #include "ladder/ladder_grid.h"
 #include "ladder/price_text.h"
+#include "orders/order_tracking.h"
 #include "orders/stop_orders.h"
+#include "platform/info_panel.h"
 #include "platform/clock.h"
 #include "secs/security_list.h"
 #include "settings/log.h"
@@ -40,9 +42,49 @@ std::optional<double> StopRangeBound(const std::string& text) {
 
 }  // namespace
 
-void OrderEntry::send(int operation, std::int32_t quantity, double price) {
-    if (const TSecShareRecord* security = source_.shownSecurity())
-        sender_.SendNewOrder(source_.delivery(), *security, operation, quantity, price);
+void OrderEntry::SendNewOrder(int operation, std::int32_t quantity, double price) {
+    const TSecShareRecord* security = source_.shownSecurity();
+    if (!security) return;
+    std::optional<SentTransaction> sent = sender_.SendNewOrder(source_.delivery(), *security, operation, quantity, price);
+    tracking_.noteSent(sent, TransKind::NewOrder, operation == Sell ? OrderSide::Sell : OrderSide::Buy, price, quantity,
+                       0);
+}
+
+void OrderEntry::SendKillAll(InfoPanel* panel) {
+    const TSecShareRecord* security = source_.shownSecurity();
+    if (!security) return;
+    // The library refuses KILL_ALL_ORDERS: the orders it knows of go one by one.
+    if (settings_.outputMode == OutputMode::DLL && NormalizedText(settings_.SECTION) == "MICEX") {
+        const std::vector<OwnOrder> active = tracking_.tracker().activeOrders();
+        int cancelled = 0;
+        for (const OwnOrder& order : active) {
+            security = source_.shownSecurity();
+            if (!security) break;
+            tracking_.noteSent(sender_.SendKillOrder(source_.delivery(), *security, order.number),
+                               TransKind::KillOrder, order.side, order.price, 0, order.number);
+            ++cancelled;
+        }
+        if (panel) panel->showNotice(cancelled ? "Снято заявок: " + std::to_string(cancelled) : "Нет известных заявок");
+        return;
+    }
+    tracking_.noteSent(sender_.SendKillAll(source_.delivery(), *security, source_.securities()), TransKind::KillAll,
+                       OrderSide::Buy, 0, 0, 0);
+}
+
+void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, double price) {
+    const OrderSide side = column == LadderGrid::OwnSell ? OrderSide::Sell : OrderSide::Buy;
+    const std::vector<std::uint64_t> numbers = tracking_.tracker().activeAt(side, price);
+    if (numbers.empty()) {
+        if (!TrimmedText(ladder_.cell(row, column)).empty())
+            panel.showNotice("Номер заявки неизвестен: снимите её в терминале");
+        return;
+    }
+    for (std::uint64_t number : numbers) {
+        const TSecShareRecord* security = source_.shownSecurity();
+        if (!security) return;
+        tracking_.noteSent(sender_.SendKillOrder(source_.delivery(), *security, number), TransKind::KillOrder, side,
+                           price, 0, number);
+    }
 }
 
 void OrderEntry::orderAtEditorPrice(OrderEditors& view, int operation) {
@@ -50,7 +92,7 @@ void OrderEntry::orderAtEditorPrice(OrderEditors& view, int operation) {
     if (!instrumentChosen()) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
-    send(operation, view.contractCount(), *price);
+    SendNewOrder(operation, view.contractCount(), *price);
 }
 
 // A best price moved up or down by `steps` price steps.
@@ -61,13 +103,17 @@ void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fro
     std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), fromBid);
     if (!best) return;
     double offset = source_.shownSecurity()->stepOffset(steps);
-    send(operation, view.contractCount(), up ? *best + offset : *best - offset);
+    SendNewOrder(operation, view.contractCount(), up ? *best + offset : *best - offset);
 }
 
 void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, double price) {
     const LadderGrid& grid = ladder_;
     std::int32_t quantity = view.contractCount();
     // Checked once, so a Shift+click above the limit shows one box, not one for the order and one for the stop.
+    if (column == LadderGrid::OwnSell || column == LadderGrid::OwnBuy) {
+        cancelAt(view, column, row, price);
+        return;
+    }
     if (column != LadderGrid::PriceColumn && !sender_.QuantityAllowed(quantity, "ladder click")) return;
     const TSecShareRecord& security = *source_.shownSecurity();
     switch (column) {
@@ -79,14 +125,14 @@ void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, 
         case LadderGrid::SellQuantity: {
             double limit = price + security.stepOffset(view.limitOrderShift());
             double stop = limit - security.stepOffset(view.limitStopShift());
-            send(Buy, quantity, limit);
+            SendNewOrder(Buy, quantity, limit);
             if (shift) AddStopOrder(Sell, stop, quantity);
             break;
         }
         case LadderGrid::BuyQuantity: {
             double limit = price - security.stepOffset(view.limitOrderShift());
             double stop = limit + security.stepOffset(view.limitStopShift());
-            send(Sell, quantity, limit);
+            SendNewOrder(Sell, quantity, limit);
             if (shift) AddStopOrder(Buy, stop, quantity, true);
             break;
         }
@@ -136,7 +182,7 @@ void OrderEntry::MarketPlusSell(OrderEditors& view) {
 void OrderEntry::ClearAllOrders(OrderEditors& view) {
     if (!watch_.killAllAllowed(log_, view)) return;
     if (!instrumentChosen()) return;
-    sender_.SendKillAll(source_.delivery(), *source_.shownSecurity(), source_.securities());
+    SendKillAll(&view);
 }
 
 void OrderEntry::ClearAllStops() {
@@ -158,7 +204,8 @@ void OrderEntry::SetStop(OrderEditors& view) {
 
 void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row) {
     if (button == MouseButton::Left && row > 0) {
-        const bool placesOrder = column == LadderGrid::SellQuantity || column == LadderGrid::BuyQuantity;
+        const bool placesOrder = column == LadderGrid::SellQuantity || column == LadderGrid::BuyQuantity ||
+                                 column == LadderGrid::OwnSell || column == LadderGrid::OwnBuy;
         if (placesOrder && !watch_.orderAllowed(log_, view, "ladder click")) return;
         if (column == LadderGrid::Stop && !watch_.stopAllowed(log_, view, "ladder click")) return;
     }
@@ -230,7 +277,7 @@ void OrderEntry::FireStopOrder(int Index, double TriggerPrice) {
     // Gone before it is sent: a refused order does not bring the stop back.
     double offset = security->stepOffset(settings_.MarketSpread);
     double price = stop->Direction == Buy ? TriggerPrice + offset : TriggerPrice - offset;
-    send(stop->Direction, stop->Quantity, price);
+    SendNewOrder(stop->Direction, stop->Quantity, price);
 }
 
 void OrderEntry::ShowStopQuantities() {

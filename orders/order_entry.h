@@ -6,8 +6,10 @@
 
 namespace velmora {
 
+class InfoPanel;
 class LadderGrid;
 class Log;
+class OrderTracking;
 class OrderDelivery;
 class OrderSender;
 class TQuoteTable;
@@ -49,8 +51,20 @@ public:
 class OrderEntry {
 public:
     OrderEntry(const Settings& settings, Log& log, TerminalWatch& watch, LadderGrid& ladder, OrderSender& sender,
-               OrderSource& source)
-        : settings_(settings), log_(log), watch_(watch), ladder_(ladder), sender_(sender), source_(source) {}
+               OrderTracking& tracking, OrderSource& source)
+        : settings_(settings),
+          log_(log),
+          watch_(watch),
+          ladder_(ladder),
+          sender_(sender),
+          tracking_(tracking),
+          source_(source) {}
+
+    // Sends and tracks one limit order on the shown security. Operation 1 sells.
+    void SendNewOrder(int operation, std::int32_t quantity, double price);
+    // The kill-all of the shown security; `panel` hears how many were cancelled where it is
+    // done order by order.
+    void SendKillAll(InfoPanel* panel);
 
     void BuyAtEditorPrice(OrderEditors& view);   // acBUY
     void SellAtEditorPrice(OrderEditors& view);  // acSELL
@@ -77,7 +91,7 @@ public:
 
 private:
     bool instrumentChosen() { return source_.shownTable() != nullptr && source_.shownSecurity() != nullptr; }
-    void send(int operation, std::int32_t quantity, double price);
+    void cancelAt(InfoPanel& panel, int column, int row, double price);
     void orderAtEditorPrice(OrderEditors& view, int operation);
     void orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
                        int operation);
@@ -89,6 +103,7 @@ private:
     TerminalWatch& watch_;
     LadderGrid& ladder_;
     OrderSender& sender_;
+    OrderTracking& tracking_;
     OrderSource& source_;
 };
 

@@ -126,6 +126,9 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     // Text that is not a number must not pass for the default: start-up reports it.
     const std::string refreshInterval = ini.read("TECH", "RefreshInterval", "");
     if (!refreshInterval.empty()) s.RefreshInterval = IntegerOr(refreshInterval, 0);
+    read.integer("TECH", "ReplyTimeout", s.ReplyTimeout);
+    // A slip of the sign must not switch the time-out off.
+    if (s.ReplyTimeout < 0) s.ReplyTimeout = Settings{}.ReplyTimeout;
 
     LoadAlarms(ini, alarms);
 }

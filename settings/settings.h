@@ -62,6 +62,8 @@ struct Settings {
     std::int32_t ReadSecVersion = 1;
     // The refresh timer's interval in milliseconds; 0 marks text that is not a number.
     std::int32_t RefreshInterval = 100;
+    // Seconds a transaction waits for the terminal's final reply; 0 = for ever.
+    std::int32_t ReplyTimeout = 5;
 
     void SetOutputWay(std::string text) {
         OutputWay = std::move(text);

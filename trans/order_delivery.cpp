@@ -28,11 +28,19 @@ bool FileDelivery::writeLine(const std::string& path, const std::string& line, b
     return WriteLineToFile(path, line, rewrite, line, [this](const std::string& text) { log_.notice(text); });
 }
 
-void FileDelivery::deliver(const std::string& text) {
+DeliveryResult FileDelivery::deliver(const std::string& text) {
     const std::string& path = settings_.TRIFileName;
-    // An empty path would send the line to the program's own log.
-    const bool written = !path.empty() && writeLine(path, text, false);
-    if (!written) log_.LogMessage("transaction not delivered: cannot write to \"" + path + "\"", 1);
+    // An empty path would send the line to the program's own log. A failure is told once, in
+    // the order's own words, not as a box for each step of the write.
+    std::string firstError;
+    const bool written = !path.empty() && WriteLineToFile(path, text, false, path, [&](const std::string& error) {
+        if (firstError.empty()) firstError = error;
+    });
+    if (written) return {};
+    log_.LogMessage("transaction not delivered: cannot write to \"" + path + "\"" +
+                        (firstError.empty() ? std::string() : " (" + firstError + ")"),
+                    1);
+    return {false, "не удалось записать файл " + path};
 }
 
 void FileDelivery::emptyExchangeFiles() {
@@ -72,10 +80,47 @@ bool LibraryDelivery::init() {
     return result == 0;
 }
 
+void LibraryDelivery::registerCallbacks() {
+    std::int32_t extendedError = 0;
+    char errorMessage[bufferSize] = {};
+    std::int32_t result = library_.setTransactionsReplyCallback(&extendedError, errorMessage, bufferSize);
+    // Without it orders still go; only their fate stays unknown, which the time-out then says.
+    if (result != 0)
+        log_.LogMessage("TRANS2QUIK_SET_TRANSACTIONS_REPLY_CALLBACK RES:" + std::to_string(result) +
+                            "; ErrMess:" + LibraryText(errorMessage),
+                        1);
+    subscribeOrders();
+}
+
+void LibraryDelivery::subscribeOrders() {
+    if (followedTicker_.empty()) return;
+    library_.unsubscribeOrders();
+    std::string classCode = utf8ToCp1251(followedClass_);
+    std::string ticker = utf8ToCp1251(followedTicker_);
+    std::vector<char> classText(classCode.begin(), classCode.end());
+    std::vector<char> tickerText(ticker.begin(), ticker.end());
+    classText.push_back('\0');
+    tickerText.push_back('\0');
+    std::int32_t result = library_.subscribeOrders(classText.data(), tickerText.data());
+    if (result != 0 || !library_.startOrders())
+        log_.LogMessage("TRANS2QUIK_SUBSCRIBE_ORDERS " + followedClass_ + " " + followedTicker_ +
+                            " RES:" + std::to_string(result) + ": own orders are not followed",
+                        1);
+}
+
+void LibraryDelivery::followOrders(const std::string& classCode, const std::string& ticker) {
+    if (classCode == followedClass_ && ticker == followedTicker_) return;
+    followedClass_ = classCode;
+    followedTicker_ = ticker;
+    if (connected_) subscribeOrders();
+}
+
 void LibraryDelivery::connect() {
     if (init()) {
         connected_ = true;
         log_.LogMessage("связь с QUIK для передачи заявок через dll установлена", 1);
+        // A reconnect forgets what the library was told before.
+        registerCallbacks();
     } else {
         log_.LogMessage("Не удается установить связь с QUIK для передачи заявок через dll", 1);
     }
@@ -98,11 +143,11 @@ void LibraryDelivery::disconnect() {
                         3);
 }
 
-void LibraryDelivery::deliver(const std::string& text) {
+DeliveryResult LibraryDelivery::deliver(const std::string& text) {
     lastSendResult_ = {};
     if (!library_.available()) {
         log_.LogMessage("transaction not delivered: TRANS2QUIK library not available: " + library_.loadError(), 1);
-        return;
+        return {false, "библиотека TRANS2QUIK не загружена"};
     }
     std::string bytes = utf8ToCp1251(text);
     std::vector<char> transaction(bytes.begin(), bytes.end());
@@ -113,10 +158,16 @@ void LibraryDelivery::deliver(const std::string& text) {
     // (the terminal gone) would leave no trace at all.
     std::int32_t result = library_.sendAsyncTransaction(transaction.data(), &extendedError, errorMessage, bufferSize);
     lastSendResult_ = {true, result, extendedError, LibraryText(errorMessage)};
-    if (result != 0)
-        log_.LogMessage("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:" + std::to_string(result) +
-                            "; Errcode:" + std::to_string(extendedError) + "; ErrMess:" + lastSendResult_.message,
-                        1);
+    if (result == 0) return {};
+    log_.LogMessage("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:" + std::to_string(result) +
+                        "; Errcode:" + std::to_string(extendedError) + "; ErrMess:" + lastSendResult_.message,
+                    1);
+    return {false, lastSendResult_.message.empty() ? "код " + std::to_string(result) : lastSendResult_.message};
+}
+
+DeliveryResult LogOnlyDelivery::deliver(const std::string&) {
+    log_.LogMessage("transaction not delivered: OutputWay is neither TRI nor DLL", 1);
+    return {false, "OutputWay не TRI и не DLL"};
 }
 
 }  // namespace velmora

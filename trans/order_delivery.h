@@ -8,18 +8,26 @@ class Log;
 class TransLibrary;
 struct Settings;
 
+// Whether a transaction reached the terminal's hands; when not, why, in Russian for the panel.
+struct DeliveryResult {
+    bool handedOver = true;
+    std::string failure;
+};
+
 // Hands a formed transaction to the terminal. The text is UTF-8 and already checked.
 class OrderDelivery {
 public:
     virtual ~OrderDelivery() = default;
-    virtual void deliver(const std::string& text) = 0;
+    virtual DeliveryResult deliver(const std::string& text) = 0;
+    // Whether the terminal answers what is delivered; false when nothing goes to it at all.
+    virtual bool reachesTerminal() const { return true; }
 };
 
 // OutputWay=TRI: one line appended to TRIFileName, whatever LogLevel is.
 class FileDelivery : public OrderDelivery {
 public:
     FileDelivery(const Settings& settings, Log& log) : settings_(settings), log_(log) {}
-    void deliver(const std::string& text) override;
+    DeliveryResult deliver(const std::string& text) override;
     // Start-up: empties quik.tri, quik.tro and quik.trr (one empty line each).
     void emptyExchangeFiles();
 
@@ -43,12 +51,15 @@ class LibraryDelivery : public OrderDelivery {
 public:
     LibraryDelivery(TransLibrary& library, const Settings& settings, Log& log)
         : library_(library), settings_(settings), log_(log) {}
-    void deliver(const std::string& text) override;
+    DeliveryResult deliver(const std::string& text) override;
     // The answer to the last deliver().
     const LibrarySendResult& lastSendResult() const { return lastSendResult_; }
 
     // The library's connect call and its log line; false when it did not connect.
     bool init();
+    // Orders of this instrument come through the order callback from now on; a later call
+    // replaces the instrument. Kept for the reconnects.
+    void followOrders(const std::string& classCode, const std::string& ticker);
     // Start-up and the tick's retry: init, then connected() and the outcome's log line.
     void connect();
     // The library's disconnect call; connected() is false afterwards.
@@ -61,14 +72,24 @@ private:
     TransLibrary& library_;
     const Settings& settings_;
     Log& log_;
+    void registerCallbacks();
+    void subscribeOrders();
+
     bool connected_ = false;
     LibrarySendResult lastSendResult_;
+    std::string followedClass_;
+    std::string followedTicker_;
 };
 
-// Any other OutputWay: the formed order is logged and goes nowhere.
+// Any other OutputWay: the formed order is logged and goes nowhere, which the log says each time.
 class LogOnlyDelivery : public OrderDelivery {
 public:
-    void deliver(const std::string&) override {}
+    explicit LogOnlyDelivery(Log& log) : log_(log) {}
+    DeliveryResult deliver(const std::string& text) override;
+    bool reachesTerminal() const override { return false; }
+
+private:
+    Log& log_;
 };
 
 }  // namespace velmora

@@ -89,6 +89,8 @@ std::int32_t SeedTransId(const LocalDateTime& now) {
     return seed == 0 ? 1 : seed;
 }
 
+std::int32_t OrderSender::peekTransId() const { return TransIdCounter < 1 ? 1 : TransIdCounter; }
+
 std::int32_t OrderSender::NextTransId() {
     if (TransIdCounter < 1) TransIdCounter = 1;
     std::int32_t id = TransIdCounter;
@@ -115,20 +117,22 @@ TransactionText OrderSender::head(const TSecShareRecord& security) {
     return transaction;
 }
 
-void OrderSender::deliver(OrderDelivery& delivery, const TransactionText& transaction) {
+std::optional<SentTransaction> OrderSender::deliver(OrderDelivery& delivery, const TransactionText& transaction,
+                                                   std::int32_t transId) {
     if (transaction.refusal()) {
         // The raw text may hold line breaks; the reason says enough.
         log_.LogMessage("transaction not sent: " + *transaction.refusal(), 1);
         messages_.show("Заявка не отправлена: " + *transaction.refusal());
-        return;
+        return std::nullopt;
     }
     if (log_.enabled(2)) log_.LogMessage("formed order: " + transaction.text(), 2);
-    delivery.deliver(transaction.text());
+    return SentTransaction{transId, delivery.deliver(transaction.text())};
 }
 
-void OrderSender::SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security, int Operation,
-                               std::int32_t Quantity, double Price) {
-    if (!QuantityAllowed(Quantity, "order")) return;
+std::optional<SentTransaction> OrderSender::SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                         int Operation, std::int32_t Quantity, double Price) {
+    if (!QuantityAllowed(Quantity, "order")) return std::nullopt;
+    const std::int32_t transId = peekTransId();
     TransactionText transaction = head(security);
     transaction.addLiteral("ACTION=NEW_ORDER; TYPE=L; ");
     transaction.add("QUANTITY", std::to_string(Quantity));
@@ -136,11 +140,12 @@ void OrderSender::SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& s
     if (!price) transaction.refuse("PRICE is not a finite number");
     transaction.add("PRICE", price.value_or(""));
     transaction.addLiteral(Operation == 1 ? "OPERATION=S; " : "OPERATION=B; ");
-    deliver(delivery, transaction);
+    return deliver(delivery, transaction, transId);
 }
 
-void OrderSender::SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
-                              const TSecShareList* securities) {
+std::optional<SentTransaction> OrderSender::SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                        const TSecShareList* securities) {
+    const std::int32_t transId = peekTransId();
     TransactionText transaction = head(security);
     std::string section = NormalizedText(settings_.SECTION);
     if (section == "FORTS") {
@@ -155,7 +160,19 @@ void OrderSender::SendKillAll(OrderDelivery& delivery, const TSecShareRecord& se
     } else if (section == "MICEX") {
         transaction.addLiteral("ACTION=KILL_ALL_ORDERS; ");
     }
-    deliver(delivery, transaction);
+    return deliver(delivery, transaction, transId);
+}
+
+std::optional<SentTransaction> OrderSender::SendKillOrder(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                          std::uint64_t orderNumber) {
+    TransactionText transaction;
+    const std::int32_t transId = NextTransId();
+    transaction.add("TRANS_ID", std::to_string(transId));
+    transaction.add("CLASSCODE", security.ClassCode);
+    transaction.add("SECCODE", security.Ticker);
+    transaction.addLiteral("ACTION=KILL_ORDER; ");
+    transaction.add("ORDER_KEY", std::to_string(orderNumber));
+    return deliver(delivery, transaction, transId);
 }
 
 }  // namespace velmora

@@ -1,14 +1,15 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/clock.h"
+#include "trans/order_delivery.h"
 
 namespace velmora {
 
 class Log;
 class MessageSink;
-class OrderDelivery;
 class TSecShareList;
 class TransactionText;
 struct Settings;
@@ -18,7 +19,14 @@ struct TSecShareRecord;
 // 1909-12-28, kept within the terminal's TRANS_ID range 1..2147483647.
 std::int32_t SeedTransId(const LocalDateTime& now);
 
-// Builds the transactions, numbers them and hands them to a delivery.
+// A transaction formed, numbered and given to a delivery, and what the delivery answered.
+struct SentTransaction {
+    std::int32_t transId = 0;
+    DeliveryResult delivery;
+};
+
+// Builds the transactions, numbers them and hands them to a delivery. Each send answers the
+// transaction it formed, or nothing when it was refused before it had a number.
 class OrderSender {
 public:
     OrderSender(const Settings& settings, Log& log, MessageSink& messages)
@@ -27,20 +35,27 @@ public:
     std::int32_t TransIdCounter = 0;
     // The counter's value, then advances it (2147483647 wraps to 1).
     std::int32_t NextTransId();
+    // The number NextTransId() gives next.
+    std::int32_t peekTransId() const;
 
     // Whether `quantity` is within MaxOrderQuantity (0 or less: no limit). When not, logs why and
     // shows "Количество N больше допустимого M"; `what` names the order or stop in the log.
     bool QuantityAllowed(std::int32_t quantity, const char* what);
 
     // Build, log ("formed order: " at level 2) and deliver. Operation 1 sells, anything else buys.
-    void SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security, int Operation,
-                      std::int32_t Quantity, double Price);
+    std::optional<SentTransaction> SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                int Operation, std::int32_t Quantity, double Price);
     // `securities` finds an option's underlying futures contract.
-    void SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security, const TSecShareList* securities);
+    std::optional<SentTransaction> SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
+                                               const TSecShareList* securities);
+    // Cancels the one order `orderNumber`.
+    std::optional<SentTransaction> SendKillOrder(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                 std::uint64_t orderNumber);
 
 private:
     TransactionText head(const TSecShareRecord& security);
-    void deliver(OrderDelivery& delivery, const TransactionText& transaction);
+    std::optional<SentTransaction> deliver(OrderDelivery& delivery, const TransactionText& transaction,
+                                           std::int32_t transId);
 
     const Settings& settings_;
     Log& log_;

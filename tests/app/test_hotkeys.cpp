@@ -68,7 +68,7 @@ void HotkeyTest::keysOutsideTheTableAreKeptAsStored() {
 void HotkeyTest::editorCapturesOneCombination() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    f.child<QTabWidget>("pc")->setCurrentIndex(1);
+    f.child<QTabWidget>("pc")->setCurrentWidget(f.child<QWidget>("tsSettings"));
     auto* editor = f.child<THotKey>("hkMarketSell");
     editor->setFocus();
     QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
@@ -97,7 +97,7 @@ void HotkeyTest::hotkeysRunOnlyWhileTheMainTabIsShown() {
     QVERIFY(price->text().isEmpty());
 
     auto* pages = f.child<QTabWidget>("pc");
-    pages->setCurrentIndex(1);
+    pages->setCurrentWidget(f.child<QWidget>("tsSettings"));
     auto* editor = f.child<THotKey>("hkMarketBuy");
     editor->setFocus();
     editor->setCode(THotKey::InitialCode);
@@ -217,7 +217,7 @@ void HotkeyTest::keysOfACyrillicLayoutActAsTheirLatinKeys() {
     QCOMPARE(marketSell.count(), 1);
     QCOMPARE(marketBuy.count(), 1);
 
-    f.child<QTabWidget>("pc")->setCurrentIndex(1);
+    f.child<QTabWidget>("pc")->setCurrentWidget(f.child<QWidget>("tsSettings"));
     auto* editor = f.child<THotKey>("hkClearAllOrders");
     editor->setFocus();
     press(editor, 0x416, Qt::ControlModifier, 47, "ж");

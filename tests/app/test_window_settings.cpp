@@ -269,7 +269,7 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
     QCOMPARE(limit->value(), 0);
     QCOMPARE(f.window->contractCount(), 50);
 
-    f.child<QTabWidget>("pc")->setCurrentIndex(1);
+    f.child<QTabWidget>("pc")->setCurrentWidget(f.child<QWidget>("tsSettings"));
     limit->setFocus();
     QTest::keyClick(limit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(limit, QStringLiteral("20"));

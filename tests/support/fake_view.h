@@ -31,6 +31,7 @@ public:
     int headersWritten = 0;
     bool timerEnabled = false;
     int ladderRepaints = 0;
+    std::vector<OwnOrder> ownOrders;
     bool ladderLive = true;
     int exitCode = -1;
     std::vector<std::string> calls;  // start-up steps of the window, in order
@@ -74,6 +75,7 @@ public:
         calls.push_back(enabled ? "timer on" : "timer off");
     }
     void ladderChanged() override { ++ladderRepaints; }
+    void showOwnOrders(const std::vector<OwnOrder>& orders) override { ownOrders = orders; }
     void setLadderLive(bool live) override { ladderLive = live; }
     void quit(int code) override {
         exitCode = code;

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
@@ -88,6 +89,9 @@ public:
     std::vector<std::string> connectTexts;
     std::vector<std::string> sent;
     int disconnects = 0;
+    int replyCallbacks = 0;
+    std::vector<std::string> subscriptions;  // "CLASS|TICKER" for each subscribe
+    LibraryEventBatch events;                // what the next takeEvents() hands over
 
     bool available() const override { return isAvailable; }
     std::string loadError() const override { return isAvailable ? "" : "not loaded"; }
@@ -97,6 +101,17 @@ public:
                             std::uint32_t errorMessageSize) override;
     std::int32_t sendAsyncTransaction(char* transaction, std::int32_t* extendedError,
                                       char* errorMessage, std::uint32_t errorMessageSize) override;
+    std::int32_t setTransactionsReplyCallback(std::int32_t*, char*, std::uint32_t) override {
+        ++replyCallbacks;
+        return 0;
+    }
+    std::int32_t subscribeOrders(char* classCode, char* secCodes) override {
+        subscriptions.push_back(std::string(classCode) + "|" + secCodes);
+        return 0;
+    }
+    bool startOrders() override { return true; }
+    std::int32_t unsubscribeOrders() override { return 0; }
+    LibraryEventBatch takeEvents() override { return std::exchange(events, {}); }
 };
 
 // A fresh empty folder under the system's temporary folder, removed on destruction.

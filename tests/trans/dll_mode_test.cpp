@@ -25,6 +25,8 @@ TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
     session.library.disconnect();
     EXPECT_EQ(transLibrary.connectTexts, (Texts{"C:\\QUIK\\", "C:\\QUIK\\"}));
     EXPECT_EQ(transLibrary.disconnects, 1);
+    // Each connect registers the reply callback again: a reconnect forgets it.
+    EXPECT_EQ(transLibrary.replyCallbacks, 1);
     EXPECT_EQ(logLines(), (Texts{"InitDLLMode..", "TRANS2QUIK_CONNECT RES:3; ParamString:C:\\QUIK\\; Errcode:7; ErrMess:",
                                  "Не удается установить связь с QUIK для передачи заявок через dll", "InitDLLMode..",
                                  "TRANS2QUIK_CONNECT RES:0; ParamString:C:\\QUIK\\; Errcode:0; ErrMess:",

@@ -1,0 +1,149 @@
+#include "orders/order_tracking.h"
+
+#include <variant>
+
+#include "platform/clock.h"
+#include "platform/info_panel.h"
+#include "platform/trans_library.h"
+#include "secs/security_list.h"
+#include "settings/log.h"
+#include "terminal/quote_table.h"
+#include "trans/reply_file_follower.h"
+
+namespace velmora {
+
+OrderTracking::OrderTracking(Log& log, TransLibrary& library, Clock& clock)
+    : log_(log), library_(library), clock_(clock) {}
+
+TrackerTime OrderTracking::now() const {
+    return TrackerTime(static_cast<std::int64_t>(toDayCount(clock_.now()) * 86400000.0));
+}
+
+OrderTracking::~OrderTracking() = default;
+
+void OrderTracking::start(ReplySource source, const std::string& replyFile, int replyTimeoutSeconds) {
+    source_ = source;
+    replyTimeoutSeconds_ = replyTimeoutSeconds;
+    tracker_.setReplyTimeout(replyTimeoutSeconds);
+    follower_.reset();
+    if (source == ReplySource::File) follower_ = std::make_unique<ReplyFileFollower>(replyFile);
+}
+
+void OrderTracking::setInstrument(const TSecShareRecord* security) {
+    if (security)
+        tracker_.setInstrument(security->ClassCode, security->Ticker, security->priceStep());
+    else
+        tracker_.setInstrument("", "", 0);
+    ordersChanged_ = true;
+}
+
+void OrderTracking::showPanel(const std::string& text, TrackerTime now) {
+    panelText_ = text;
+    panelUntil_ = now + panelHold;
+    if (!panel_) return;
+    panel_->setInfoCaption(text);
+    panel_->setInfoVisible(true);
+}
+
+void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side,
+                             double price, std::int64_t quantity, std::uint64_t orderKey) {
+    const TrackerTime now = this->now();
+    // The next order takes the last one's rejection away.
+    if (!panelText_.empty() && panel_ && panel_->infoCaption() == panelText_) panel_->setInfoVisible(false);
+    panelText_.clear();
+    if (!sent) return;
+    const auto transId = static_cast<std::uint32_t>(sent->transId);
+    if (!sent->delivery.handedOver) {
+        // Logged by the delivery already; the user is told here.
+        tracker_.noteSent(transId, kind, side, price, quantity, orderKey, now);
+        tracker_.applySendFailure(transId, -1, sent->delivery.failure);
+        showPanel("Заявка " + std::to_string(transId) + " не отправлена: " + sent->delivery.failure, now);
+        return;
+    }
+    // Nothing answers an order that is only logged: it would only run out.
+    if (source_ == ReplySource::None) return;
+    tracker_.noteSent(transId, kind, side, price, quantity, orderKey, now);
+}
+
+void OrderTracking::tell(const ReplyOutcome& outcome, TrackerTime now) {
+    if (outcome.kind == ReplyOutcome::Rejected) {
+        log_.LogMessage("transaction " + std::to_string(outcome.transId) + " rejected: status " +
+                            std::to_string(outcome.status) + ", " + outcome.text,
+                        1);
+        if (outcome.known)
+            showPanel("Заявка " + std::to_string(outcome.transId) + " отклонена: " + outcome.text, now);
+    }
+    if (outcome.kind == ReplyOutcome::Accepted || outcome.kind == ReplyOutcome::Executed) ordersChanged_ = true;
+}
+
+void OrderTracking::applyReply(const TransReply& reply, TrackerTime now) {
+    if (log_.enabled(2))
+        log_.LogMessage("reply to transaction " + std::to_string(reply.transId) + ": status " +
+                            std::to_string(reply.status) + ", " + reply.description +
+                            (reply.orderNumber != 0 ? ", order " + std::to_string(reply.orderNumber) : std::string()),
+                        2);
+    tell(tracker_.applyReply(reply, now), now);
+}
+
+void OrderTracking::poll() {
+    const TrackerTime now = this->now();
+    if (follower_) {
+        ReplyFileNews news = follower_->poll();
+        for (const std::string& note : news.notes) log_.LogMessage("quik.tro: " + note, 1);
+        for (const TransReply& reply : news.replies) applyReply(reply, now);
+    } else if (source_ == ReplySource::Library) {
+        LibraryEventBatch batch = library_.takeEvents();
+        if (batch.dropped != 0 && !dropsTold_) {
+            log_.LogMessage("library events lost to a full queue: " + std::to_string(batch.dropped), 1);
+            dropsTold_ = true;
+        }
+        for (const LibraryEvent& event : batch.events) {
+            if (const auto* reply = std::get_if<LibraryReply>(&event)) {
+                // The library failed the transaction itself before the terminal gave it a status.
+                if (reply->result != 0 && !IsFinalStatus(reply->replyCode)) {
+                    log_.LogMessage("reply to transaction " + std::to_string(reply->transId) + ": result " +
+                                        std::to_string(reply->result) + ", " + reply->message,
+                                    2);
+                    tell(tracker_.applySendFailure(reply->transId, reply->result, reply->message), now);
+                } else {
+                    applyReply({reply->transId, reply->replyCode, reply->orderNumber, "", reply->message}, now);
+                }
+            } else if (const auto* order = std::get_if<LibraryOrder>(&event)) {
+                tracker_.applyOrder(*order, now);
+                ordersChanged_ = true;
+            }
+        }
+    }
+    for (std::uint32_t transId : tracker_.expire(now)) {
+        log_.LogMessage("no reply to transaction " + std::to_string(transId) + " within " +
+                            std::to_string(replyTimeoutSeconds_) + " s",
+                        1);
+        showPanel("Нет ответа терминала на заявку " + std::to_string(transId), now);
+    }
+    if (!panelText_.empty() && now >= panelUntil_) {
+        if (panel_ && panel_->infoCaption() == panelText_) panel_->setInfoVisible(false);
+        panelText_.clear();
+    }
+}
+
+void OrderTracking::noteBook(TQuoteTable& table, const TSecShareRecord& security) {
+    if (source_ != ReplySource::File) return;
+    const std::size_t before = tracker_.activeOrders().size();
+    if (before == 0) return;
+    bookOwn_.clear();
+    for (TQuoteRecord& level : table.rows) {
+        level.CalcPrice(security);
+        bookOwn_.push_back({level.Direction == 1 ? OrderSide::Sell : OrderSide::Buy, level.Price,
+                            static_cast<std::int64_t>(level.SelfQuantity)});
+    }
+    tracker_.applyBook(bookOwn_, now());
+    if (tracker_.activeOrders().size() != before) ordersChanged_ = true;
+}
+
+bool OrderTracking::takeOrdersChanged() {
+    const bool changed = ordersChanged_;
+    ordersChanged_ = false;
+    return changed;
+}
+
+}  // namespace velmora

@@ -1,0 +1,76 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orders/order_tracker.h"
+#include "trans/transactions.h"
+
+namespace velmora {
+
+class Clock;
+class InfoPanel;
+class Log;
+class ReplyFileFollower;
+class TQuoteTable;
+class TransLibrary;
+struct TSecShareRecord;
+
+// Where the terminal's answers come from: the results file (TRI), the library's callbacks (DLL),
+// or nowhere (orders that are only logged).
+enum class ReplySource { None, File, Library };
+
+// What became of each order sent: feeds the tracker from the terminal's answers, tells the user
+// of rejections, non-sends and silence in the panel and the log, and keeps the own orders of the
+// instrument shown. Touched only from the window's thread.
+class OrderTracking {
+public:
+    // A rejection stays in the panel this long, or until the next order.
+    static constexpr TrackerTime panelHold{10000};
+
+    OrderTracking(Log& log, TransLibrary& library, Clock& clock);
+    ~OrderTracking();
+
+    // Start-up: where replies come from (`replyFile` is quik.tro for File) and the time-out.
+    void start(ReplySource source, const std::string& replyFile, int replyTimeoutSeconds);
+    // The panel the texts go to; none: they are only logged.
+    void setPanel(InfoPanel* panel) { panel_ = panel; }
+    // The instrument shown changed (or none is: empty ticker).
+    void setInstrument(const TSecShareRecord* security);
+
+    // A send, as the sender answered it. A transaction not handed over is told as not sent.
+    void noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side, double price,
+                  std::int64_t quantity, std::uint64_t orderKey);
+    // One tick: new replies and order states, time-outs, the panel's text running out.
+    void poll();
+    // Mode TRI: the shown book's own quantities, read well this tick.
+    void noteBook(TQuoteTable& table, const TSecShareRecord& security);
+
+    const OrderTracker& tracker() const { return tracker_; }
+    // Whether the own orders changed since the last call.
+    bool takeOrdersChanged();
+
+private:
+    TrackerTime now() const;
+    void applyReply(const TransReply& reply, TrackerTime now);
+    void tell(const ReplyOutcome& outcome, TrackerTime now);
+    void showPanel(const std::string& text, TrackerTime now);
+
+    Log& log_;
+    TransLibrary& library_;
+    Clock& clock_;
+    OrderTracker tracker_{"", "", 0, 5};
+    ReplySource source_ = ReplySource::None;
+    int replyTimeoutSeconds_ = 5;
+    std::vector<BookOwnQuantity> bookOwn_;
+    std::unique_ptr<ReplyFileFollower> follower_;
+    InfoPanel* panel_ = nullptr;
+    std::string panelText_;  // the text this put in the panel, while it holds
+    TrackerTime panelUntil_{};
+    bool ordersChanged_ = false;
+    bool dropsTold_ = false;
+};
+
+}  // namespace velmora
