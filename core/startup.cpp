@@ -135,6 +135,13 @@ void Session::InitAll(MainView& view) {
         RefreshQuoteTables(view);
         log.LogMessage("found QuoteTables:" + std::to_string(discovery.tables().size()), 4);
 
+        // Orders that go nowhere must not look sent: a typo here is easy to miss.
+        if (settings.outputMode == OutputMode::LogOnly) {
+            log.LogMessage("orders are only logged: OutputWay \"" + settings.OutputWay + "\" is neither TRI nor DLL", 1);
+            view.setInfoCaption("Заявки не отправляются: OutputWay не TRI и не DLL");
+            view.setInfoVisible(true);
+        }
+
         view.setRefreshTimerEnabled(true);
     } catch (const std::exception& error) {
         // A settings error comes before the log's path is known; record it beside the program

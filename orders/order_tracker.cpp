@@ -130,7 +130,8 @@ void OrderTracker::applyOrder(const LibraryOrder& event, TrackerTime now) {
         order.price = event.price;
         order.quantity = event.balance;
         order.transId = event.transId;
-        order.since = now;
+        // The initial load brings orders from before this start: older than anything sent since.
+        order.since = event.mode == 0 ? now : TrackerTime{};
         auto sent = transactions_.find(event.transId);
         if (event.transId != 0 && sent != transactions_.end() && sent->second.kind == TransKind::NewOrder) {
             order.quantity = sent->second.quantity;

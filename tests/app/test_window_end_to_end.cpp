@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -288,6 +289,21 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     QTRY_COMPARE_WITH_TIMEOUT(f.cell(bidRow, 4), QString::number(ownBidBefore + 3), 3000);
     QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
 
+    // "Заявки" lists them newest first (the library also knows the order placed by hand before this
+    // start); a click on the sell's own quantity cancels it alone.
+    auto* orders = f.child<QTableWidget>("sgOrders");
+    QTRY_COMPARE_WITH_TIMEOUT(orders->rowCount(), dll ? 3 : 2, 3000);
+    QCOMPARE(orders->item(0, 1)->text(), QStringLiteral("Куп"));
+    QCOMPARE(orders->item(1, 1)->text(), QStringLiteral("Прод"));
+    QCOMPARE(orders->item(1, 2)->text(), bestAsk);
+    QCOMPARE(orders->item(1, 4)->text(), QStringLiteral("3"));
+    f.leftClick(askRow, 0);
+    f.books = readBookDump(*f.terminal);
+    QVERIFY2(!f.books.empty(), readFile(troFile).c_str());
+    QTRY_COMPARE_WITH_TIMEOUT(f.cell(askRow, 0), QString(), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(orders->rowCount(), dll ? 2 : 1, 3000);
+    QCOMPARE(f.cell(bidRow, 4), QString::number(ownBidBefore + 3));
+
     // One order at each level with an own quantity here.
     std::size_t ordersBeforeKill = 0;
     for (const BookLevel& level : f.books.at("SiZ6")) ordersBeforeKill += level.own > 0;
@@ -297,6 +313,7 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     QVERIFY2(!f.books.empty(), readFile(troFile).c_str());
     for (const BookLevel& level : f.books.at("SiZ6")) QCOMPARE(level.own, 0u);
     QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(orders->rowCount(), 0, 3000);
     for (int row = 1; row < f.rows(); ++row) {
         QCOMPARE(f.cell(row, 0), QString());
         QCOMPARE(f.cell(row, 4), QString());
@@ -309,9 +326,9 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
         QVERIFY2(answers.empty(), answers.c_str());
     } else {
         const QString all = QString::fromStdString(answers);
-        QCOMPARE(all.count(QStringLiteral("\r\n")), 6);
-        QCOMPARE(all.count(QStringLiteral(";STATUS=0;")), 3);
-        QCOMPARE(all.count(QStringLiteral(";STATUS=3;")), 3);
+        QCOMPARE(all.count(QStringLiteral("\r\n")), 8);
+        QCOMPARE(all.count(QStringLiteral(";STATUS=0;")), 4);
+        QCOMPARE(all.count(QStringLiteral(";STATUS=3;")), 4);
         QVERIFY2(answers.find("DESCRIPTION=\"(160) Заявка на продажу N ") != std::string::npos, answers.c_str());
         QVERIFY2(answers.find("DESCRIPTION=\"(160) Заявка на покупку N ") != std::string::npos, answers.c_str());
         QVERIFY2(answers.find("DESCRIPTION=\"Снято заявок: " + std::to_string(ordersBeforeKill) + ".\";") !=

@@ -149,6 +149,23 @@ protected:
     }
 };
 
+TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
+    start("OutputWay=TRl\r\n");
+    EXPECT_EQ(view.caption, "Заявки не отправляются: OutputWay не TRI и не DLL");
+    EXPECT_TRUE(view.infoVisible);
+    TSecShareRecord security;
+    security.ClassCode = "SPBFUT";
+    security.Ticker = "T1";
+    TQuoteTable table;
+    session.discovery.show(table, security);
+    const std::int32_t transId = session.sender.TransIdCounter;
+    session.SendNewOrder(0, 1, 100);
+    EXPECT_EQ(view.caption, "Заявка " + std::to_string(transId) + " не отправлена: OutputWay не TRI и не DLL");
+    const std::string log = logText();
+    EXPECT_NE(log.find("orders are only logged: OutputWay \"TRl\" is neither TRI nor DLL"), std::string::npos) << log;
+    EXPECT_NE(log.find("transaction not delivered: OutputWay is neither TRI nor DLL"), std::string::npos) << log;
+}
+
 TEST_F(TickTest, DiscoveryRunsOnTheFirstTickAndEveryFiftieth) {
     start("");
     processAccess.memory.readCount = 0;

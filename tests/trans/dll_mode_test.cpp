@@ -7,12 +7,14 @@
 
 #include "platform/trans_library.h"
 #include "session_fixture.h"
+#include "support/fake_view.h"
 #include "trans/transactions.h"
 
 namespace velmora::testing {
 namespace {
 
 using DllModeTest = SessionFixture;
+using testing::FakeView;
 
 TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
     session.settings.QuikPath = "C:\\QUIK\\";
@@ -56,6 +58,8 @@ TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
 }
 
 TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
+    FakeView view;
+    session.tracking.setPanel(&view);
     session.SendNewOrder(0, 1, 100);
     EXPECT_TRUE(session.library.lastSendResult().called);
     EXPECT_EQ(session.library.lastSendResult().result, 0);
@@ -67,9 +71,14 @@ TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
     EXPECT_EQ(refused.extendedError, 11);
     EXPECT_EQ(refused.message, "Нет связи");
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:6; Errcode:11; ErrMess:Нет связи"));
+    EXPECT_EQ(view.caption, "Заявка 1002 не отправлена: Нет связи");
     transLibrary.isAvailable = false;
     session.SendNewOrder(0, 1, 100);
     EXPECT_FALSE(session.library.lastSendResult().called);
+    EXPECT_EQ(view.caption, "Заявка 1003 не отправлена: библиотека TRANS2QUIK не загружена");
+    const TrackedTransaction* lost = session.tracking.tracker().transaction(1003);
+    ASSERT_NE(lost, nullptr);
+    EXPECT_EQ(lost->state, TransState::Rejected);
 }
 
 TEST(LoadTransLibrary, TheCallbackFunctionsAreOptionalAndUsedWhereTheLibraryHasThem) {
