@@ -132,15 +132,16 @@ TEST_F(OrderTrackerTest, LibraryOrderEventsOfTheInstrumentSetStateAndBalance) {
     tracker.applyOrder({0, 51, 801, "SPBFUT", "T1", 100.00, 2, 500, false, 1}, 2s);
     EXPECT_EQ(tracker.order(801)->balance, 2);
     EXPECT_EQ(tracker.order(801)->quantity, 5);
-    tracker.applyOrder({1, 0, 802, "SPBFUT", "T1", 101.00, 4, 404, true, 1}, 3s);  // placed by hand
+    tracker.applyOrder({0, 0, 802, "SPBFUT", "T1", 101.00, 4, 404, true, 1}, 3s);  // placed by hand
     tracker.applyOrder({1, 0, 803, "SPBFUT", "T2", 101.00, 4, 404, true, 1}, 3s);  // another instrument
-    EXPECT_EQ(numbers(tracker.activeOrders()), (Numbers{802, 801}));
+    tracker.applyOrder({2, 0, 804, "SPBFUT", "T1", 99.00, 1, 99, false, 1}, 3s);   // from before this start
+    EXPECT_EQ(numbers(tracker.activeOrders()), (Numbers{802, 801, 804}));
     EXPECT_EQ(tracker.activeAt(OrderSide::Sell, 101.00), Numbers{802});
     tracker.applyOrder({0, 0, 802, "SPBFUT", "T1", 101.00, 4, 404, true, 2}, 4s);
     tracker.applyOrder({0, 51, 801, "SPBFUT", "T1", 100.00, 0, 500, false, 3}, 4s);
     EXPECT_EQ(tracker.order(802)->state, OwnOrderState::Cancelled);
     EXPECT_EQ(tracker.order(801)->state, OwnOrderState::Filled);
-    EXPECT_TRUE(tracker.activeOrders().empty());
+    EXPECT_EQ(numbers(tracker.activeOrders()), Numbers{804});
 }
 
 }  // namespace
