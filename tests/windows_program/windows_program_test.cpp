@@ -155,7 +155,7 @@ protected:
 
         terminal = std::make_unique<StandinProcess>(
             wine, std::vector<std::string>{VELMORA_WINDOWS_BIN "/info.exe", "--folder", windowsPath(quik.path()),
-                                           "--static", "--dump-books"});
+                                           "--static", "--dump-books", "--reject-every", "3"});
         auto first = terminal->readLine(3min);
         ASSERT_TRUE(first && first->rfind("DOMBASE=", 0) == 0) << first.value_or("no line from the stand-in");
         domBase = first->substr(8);
@@ -215,6 +215,30 @@ protected:
         click(ask.right + columnWidth / 2, ask.y - 4);
     }
 
+    // A left click on the "свой" cell of the best ask's row: cancels the own sells there.
+    void clickOwnSellOfBestAsk() {
+        Screen screen = screenshot(unpacked.file("screen.ppm"));
+        Band ask = edgeBand(screen, 255, 213, 213, true);
+        ASSERT_GE(ask.y, 0) << "no ask row on the screen";
+        int columnWidth = (ask.right - ask.left + 1) / 2;
+        click(ask.left - columnWidth / 2, ask.y - 4);
+    }
+
+    // The resting sell at the best ask is cancelled alone by a click on its own quantity, and
+    // the third new order, which the stand-in rejects, is told in the log.
+    void cancelAtThePriceAndSeeTheRejection() {
+        EXPECT_TRUE(waitFor([&] { return logHas("(160) Заявка на продажу N 5000003 зарегистрирована., order 5000003"); },
+                            10s))
+            << cp1251ToUtf8(readFile(log()));
+        clickOwnSellOfBestAsk();
+        EXPECT_TRUE(waitFor([&] { return logHas("ACTION=KILL_ORDER; ORDER_KEY=5000003; "); }, 10s))
+            << cp1251ToUtf8(readFile(log()));
+        EXPECT_TRUE(waitFor([&] { return logHas("Заявка N 5000003 снята"); }, 10s)) << cp1251ToUtf8(readFile(log()));
+        key("F1");
+        EXPECT_TRUE(waitFor([&] { return logHas(" rejected: status 4, Заявка отклонена биржей"); }, 10s))
+            << cp1251ToUtf8(readFile(log()));
+    }
+
     void closeAndExpectCleanExit() {
         key("alt+F4");
         auto status = session->waitForExit(30s);
@@ -248,6 +272,7 @@ TEST_F(WindowsProgram, ShowsTheBookTradesThroughQuikTriSavesAndClosesCleanly) {
             if (row.rfind("S 92351 ", 0) == 0 && row.substr(row.size() - 2) == " 1") return true;
         return false;
     }, 15s)) << "the resting sell never came back as an own quantity";
+    cancelAtThePriceAndSeeTheRejection();
     // For the README: VELMORA_WINDOWS_SCREENSHOT=docs/screenshot-windows.png
     if (const char* picture = std::getenv("VELMORA_WINDOWS_SCREENSHOT")) {
         std::this_thread::sleep_for(500ms);
@@ -285,6 +310,7 @@ TEST_F(WindowsProgram, SendsThroughTheTerminalLibraryBesideIt) {
         return false;
     }, 15s));
     EXPECT_EQ(tri().find("NEW_ORDER"), std::string::npos) << "an order went through the file in mode DLL";
+    cancelAtThePriceAndSeeTheRejection();
 
     closeAndExpectCleanExit();
 }
