@@ -23,6 +23,8 @@ public:
     virtual void setRefreshTimerEnabled(bool enabled) = 0;
     // The ladder's cell texts changed; repaint the cells that did.
     virtual void ladderChanged() = 0;
+    // The position line above the ladder (mode SCRIPT); empty hides it.
+    virtual void setPositionText(const std::string&) {}
     // Ends the program with this exit code once the command or start-up step has returned and
     // its boxes have been shown.
     virtual void quit(int exitCode) = 0;

@@ -82,6 +82,7 @@ void Session::InitAll(MainView& view) {
         sender.TransIdCounter = SeedTransId(platform.clock.now());
         AppClosing = false;
         discovery.reset();
+        script.reset();
         SecurityList.reset();
         Alarms.reset();
         StopOrders.reset();
@@ -107,8 +108,14 @@ void Session::InitAll(MainView& view) {
         if (settings.outputMode == OutputMode::TRI) fileDelivery.emptyExchangeFiles();
         SecFilePath = settings.QuikPath + "sec.dat";
 
+        if (settings.bookSourceUnknown)
+            log.LogMessage("[COMMON] BookSource=" + settings.BookSourceText +
+                               " is neither MEMORY nor SCRIPT; the books are read from memory",
+                           1);
+        const bool fromScript = settings.bookSource == BookSource::Script;
+
         log.LogMessage("CheckMainStartupSettings...", 4);
-        {
+        if (!fromScript) {
             std::uint32_t processId = terminal.processId();
             std::unique_ptr<ProcessHandle> process = FindTerminal(platform.processes, view, AppClosing, processId);
             if (AppClosing) return;
@@ -121,12 +128,16 @@ void Session::InitAll(MainView& view) {
 
         if (settings.outputMode == OutputMode::DLL) library.connect();
 
-        log.LogMessage("LoadSecs...", 4);
-        if (!loadSecs(view)) return;
+        if (fromScript) {
+            openScriptLink(view);
+        } else {
+            log.LogMessage("LoadSecs...", 4);
+            if (!loadSecs(view)) return;
 
-        log.LogMessage("Load QuoteTables...", 4);
-        RefreshQuoteTables(view);
-        log.LogMessage("found QuoteTables:" + std::to_string(discovery.tables().size()), 4);
+            log.LogMessage("Load QuoteTables...", 4);
+            RefreshQuoteTables(view);
+            log.LogMessage("found QuoteTables:" + std::to_string(discovery.tables().size()), 4);
+        }
 
         view.setRefreshTimerEnabled(true);
     } catch (const std::exception& error) {
@@ -146,6 +157,8 @@ void Session::DoneAll() {
         log.LogMessage("Closing Velmora...", 1);
         if (settings.outputMode == OutputMode::DLL) library.disconnect();
         discovery.reset();
+        // Its request file goes with it: the script stops sending.
+        script.reset();
         Alarms.reset();
         StopOrders.reset();
         SecurityList.reset();

@@ -99,6 +99,7 @@ ScriptInstrument* ScriptLink::find(const std::string& classCode, const std::stri
 }
 
 void ScriptLink::streamStarted() {
+    ++streamCount_;
     reader_.reset();
     hello_ = false;
     bye_ = false;
@@ -209,6 +210,7 @@ void ScriptLink::convertBook(ScriptInstrument& instrument) {
     }
     instrument.bookKnown = true;
     ++instrument.bookVersion;
+    instrument.bookStream = streamCount_;
 }
 
 bool ScriptLink::live(LinkTime now) const {

@@ -29,6 +29,7 @@ struct ScriptInstrument {
     bool bookKnown = false;
     TQuoteTable table;              // the last book, in the rows the ladder maps
     std::uint64_t bookVersion = 0;  // counts the books taken
+    std::uint64_t bookStream = 0;   // the stream it came on (ScriptLink::streamCount)
     std::optional<LinkPosition> position;
 };
 
@@ -58,6 +59,8 @@ public:
     // Why it is not live, for the log.
     std::string lostReason(LinkTime now) const;
     bool terminalConnected() const { return terminalConnected_; }
+    // Counts the streams begun: a book of an earlier one is no proof the script is back.
+    std::uint64_t streamCount() const { return streamCount_; }
 
     const std::vector<std::unique_ptr<ScriptInstrument>>& instruments() const { return instruments_; }
     ScriptInstrument* find(const std::string& classCode, const std::string& ticker);
@@ -93,6 +96,7 @@ private:
     bool terminalConnected_ = false;
     LinkTime lastLine_{};
     std::size_t droppedLines_ = 0;
+    std::uint64_t streamCount_ = 0;
     std::array<bool, static_cast<std::size_t>(LinkFault::Count_)> faultTold_{};
 };
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/text_encoding.h"
+#include "terminal/link_request.h"
 
 namespace velmora {
 namespace {
@@ -105,6 +106,13 @@ TEST(ScriptLinkLine, TheReaderKeepsPartialLinesAndDropsOverlongOnesWhole) {
     reader.reset();
     reader.feed("bye\n", lines);
     EXPECT_EQ(lines.back(), "bye");
+}
+
+TEST(ScriptLinkLine, TheInstrumentListKeepsWhatNamesOneInstrument) {
+    std::vector<std::string> rejected;
+    const auto names = ParseInstrumentList(" SPBFUT:SiZ6 ,,TQBR:SBER,SBER,TQBR:,SPBFUT:SiZ6", rejected);
+    EXPECT_EQ(names, (std::vector<LinkInstrumentName>{{"SPBFUT", "SiZ6"}, {"TQBR", "SBER"}}));
+    EXPECT_EQ(rejected, (std::vector<std::string>{"SBER", "TQBR:", "SPBFUT:SiZ6"}));
 }
 
 }  // namespace
