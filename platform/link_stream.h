@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -9,6 +10,9 @@ namespace velmora {
 struct LinkPoll {
     bool writerGone = false;  // a writer closed its end: a line it left unended is no line
 };
+
+// A writer faster than the reader must not hold the window's thread: the rest waits for the next poll.
+constexpr std::size_t maxLinkPollBytes = 1 << 20;
 
 // The stream the program serves and velmora.lua writes into. Reads never block.
 class LinkStream {

@@ -25,11 +25,12 @@ public:
     LinkPoll poll(std::string& bytes) override {
         LinkPoll result;
         char buffer[65536];
-        while (true) {
+        for (std::size_t taken = 0; taken < maxLinkPollBytes;) {
             const ssize_t count = ::read(fd_, buffer, sizeof buffer);
             if (count > 0) {
                 writer_ = true;
                 bytes.append(buffer, static_cast<std::size_t>(count));
+                taken += static_cast<std::size_t>(count);
                 continue;
             }
             if (count < 0 && errno == EINTR) continue;
@@ -50,6 +51,7 @@ public:
             }
             return result;
         }
+        return result;
     }
 
 private:

@@ -44,7 +44,7 @@ public:
             if (!connected_) return result;
         }
         char buffer[65536];
-        while (true) {
+        for (std::size_t taken = 0; taken < maxLinkPollBytes;) {
             DWORD available = 0;
             if (!PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) {
                 // The client closed its end (ERROR_BROKEN_PIPE) or the pipe failed: take the next one.
@@ -71,7 +71,9 @@ public:
                 }
             }
             bytes.append(buffer, count);
+            taken += count;
         }
+        return result;
     }
 
 private:

@@ -171,8 +171,10 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     } else if (auto* position = std::get_if<LinkPosition>(&event)) {
         if (ScriptInstrument* instrument = find(position->classCode, position->ticker))
             instrument->position = std::move(*position);
-    } else {
+    } else if (tradingEvents_.size() < tradingEventCapacity) {
         tradingEvents_.push_back(std::move(event));
+    } else {
+        ++droppedTradingEvents_;
     }
 }
 
@@ -192,25 +194,33 @@ void ScriptLink::applySecurity(const LinkSecurity& sec) {
     security.IntPriceStep = static_cast<std::uint32_t>(step);
     instrument->shortName = sec.shortName;
     instrument->securityKnown = true;
-    convertBook(*instrument);
+    // A book that came before its security is taken now, or not at all.
+    if (instrument->book && !takeBook(*instrument, *instrument->book)) {
+        // Rows priced for the old decimals would show wrong prices under the new ones.
+        instrument->book.reset();
+        instrument->table.Clear();
+        instrument->bookKnown = false;
+        ++instrument->bookVersion;
+    }
 }
 
 void ScriptLink::applyBook(LinkBook& book) {
     ScriptInstrument* instrument = find(book.classCode, book.ticker);
     if (!instrument) return;
+    // Kept whole or not at all: the rows and the book the position is priced from stay one.
+    if (instrument->securityKnown && !takeBook(*instrument, book)) return;
     instrument->book = std::move(book);
-    convertBook(*instrument);
 }
 
-void ScriptLink::convertBook(ScriptInstrument& instrument) {
-    if (!instrument.securityKnown || !instrument.book) return;
-    if (!FillQuoteTable(*instrument.book, instrument.security, instrument.table)) {
+bool ScriptLink::takeBook(ScriptInstrument& instrument, const LinkBook& book) {
+    if (!FillQuoteTable(book, instrument.security, instrument.table)) {
         drop(LinkFault::BadNumber);
-        return;
+        return false;
     }
     instrument.bookKnown = true;
     ++instrument.bookVersion;
     instrument.bookStream = streamCount_;
+    return true;
 }
 
 bool ScriptLink::live(LinkTime now) const {
@@ -229,6 +239,10 @@ std::string ScriptLink::lostReason(LinkTime now) const {
 std::vector<LinkEvent> ScriptLink::takeTradingEvents() {
     std::vector<LinkEvent> taken;
     taken.swap(tradingEvents_);
+    if (droppedTradingEvents_ > 0)
+        log_.LogMessage("link: " + std::to_string(droppedTradingEvents_) + " orders, trades or replies lost to a full queue",
+                        1);
+    droppedTradingEvents_ = 0;
     return taken;
 }
 

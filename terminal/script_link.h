@@ -39,6 +39,8 @@ struct ScriptInstrument {
 class ScriptLink {
 public:
     static constexpr std::chrono::milliseconds quietLimit{2000};
+    // Far more than come between two takes; beyond it an untaken queue would grow without end.
+    static constexpr std::size_t tradingEventCapacity = 100000;
 
     explicit ScriptLink(Log& log) : log_(log) {}
     ~ScriptLink();
@@ -67,6 +69,8 @@ public:
 
     // Orders, trades and replies in arrival order, moved out.
     std::vector<LinkEvent> takeTradingEvents();
+    // Trading events lost to a full queue since the last take.
+    std::size_t droppedTradingEvents() const { return droppedTradingEvents_; }
     // Lines dropped since the stream opened.
     std::size_t droppedLines() const { return droppedLines_; }
     int readableHandle() const { return stream_ ? stream_->readableHandle() : -1; }
@@ -77,7 +81,7 @@ private:
     void apply(std::string_view line, LinkTime now);
     void applySecurity(const LinkSecurity& sec);
     void applyBook(LinkBook& book);
-    void convertBook(ScriptInstrument& instrument);
+    bool takeBook(ScriptInstrument& instrument, const LinkBook& book);
     void drop(LinkFault fault);
     void refreshRequest();
 
@@ -96,6 +100,7 @@ private:
     bool terminalConnected_ = false;
     LinkTime lastLine_{};
     std::size_t droppedLines_ = 0;
+    std::size_t droppedTradingEvents_ = 0;
     std::uint64_t streamCount_ = 0;
     std::array<bool, static_cast<std::size_t>(LinkFault::Count_)> faultTold_{};
 };

@@ -95,10 +95,16 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     EXPECT_TRUE(view.ladderLive);
     EXPECT_EQ(ladderRows(), (std::vector<std::string>{"95120 1 ", "95110 2 ", "95100  3", "95090  4"}));
 
-    // A bad line changes nothing and is told once.
-    send("book\tSPBFUT\tSiZ6\t95100:3,95100:4\t\nbook\tSPBFUT\tSiZ6\t95100:1,95100:1\t\n");
+    // Bad lines change nothing, a price off the security's decimals included.
+    send("book\tSPBFUT\tSiZ6\t95100:3,95100:4\t\nbook\tSPBFUT\tSiZ6\t95100.5:1\t\n");
     EXPECT_EQ(ladderRows().size(), 4u);
     EXPECT_EQ(session.script->droppedLines(), 2u);
+    send("order\t77\t1001\t1\tSPBFUT\tSiZ6\t95100\t1\t1\nreply\t1001\t3\t77\tSPBFUT\tSiZ6\tok\n");
+    const std::vector<LinkEvent> events = session.takeScriptEvents();
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(std::get<LinkOrder>(events[0]).orderNumber, 77u);
+    EXPECT_EQ(std::get<LinkReply>(events[1]).transId, 1001u);
+    EXPECT_TRUE(session.takeScriptEvents().empty());
 
     send("pos\tSPBFUT\tSiZ6\tF\t-2\t95130\t40.5\n");
     EXPECT_EQ(view.position, "Позиция: -2 по 95130, вар. маржа 40.50, прибыль 40 пт");
