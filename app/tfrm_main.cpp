@@ -15,6 +15,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QSocketNotifier>
 #include <QTableWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -453,10 +454,34 @@ void TfrmMain::tmrRefreshDOMTimer() {
     runGuarded([this] { session_.RefreshTick(*this); });
 }
 
+void TfrmMain::startScriptPolling() {
+    if (!session_.scriptMode() || linkNotifier_ || tmrLink_) return;
+    const auto poll = [this] { runGuarded([this] { session_.PollScriptLink(*this); }); };
+    const int handle = session_.scriptReadableHandle();
+    if (handle >= 0) {
+        linkNotifier_ = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+        connect(linkNotifier_, &QSocketNotifier::activated, this, poll);
+        return;
+    }
+    // A named pipe gives the event loop nothing to wait on; a poll finds nothing in microseconds.
+    tmrLink_ = new QTimer(this);
+    tmrLink_->setObjectName(QStringLiteral("tmrLink"));
+    tmrLink_->setInterval(2);
+    tmrLink_->setTimerType(Qt::PreciseTimer);
+    connect(tmrLink_, &QTimer::timeout, this, poll);
+    tmrLink_->start();
+}
+
+void TfrmMain::setPositionText(const std::string& text) {
+    lblPosition_->setText(QString::fromStdString(text));
+    lblPosition_->setVisible(!text.empty());
+}
+
 
 bool TfrmMain::event(QEvent* event) {
     if (event->type() == static_cast<QEvent::Type>(StartUpEventType)) {
         runGuarded([this] { session_.InitAll(*this); });
+        startScriptPolling();
         emit startUpFinished();
         return true;
     }

@@ -15,6 +15,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+class QSocketNotifier;
 class QSplitter;
 class QTabWidget;
 class QTableWidget;
@@ -69,6 +70,7 @@ public:
     void ladderChanged() override;
     void showOwnOrders(const std::vector<OwnOrder>& orders) override;
     void setLadderLive(bool live) override;
+    void setPositionText(const std::string& text) override;
     void quit(int exitCode) override;
 
     void CollectWindowSettings();
@@ -119,6 +121,7 @@ private:
     void tsMainShow();
     void acHomePageExecute();
     void tmrRefreshDOMTimer();
+    void startScriptPolling();
     void setTopmost(bool topmost);
     void resizeOuter(int outerWidth, int outerHeight);
     int spinValue(const QSpinBox* editor) const;
@@ -177,6 +180,10 @@ private:
     THotKey* hkClearAllOrders_ = nullptr;
     THotKey* hkClearAllStopOrders_ = nullptr;
     QTimer* tmrRefreshDOM_ = nullptr;
+    QLabel* lblPosition_ = nullptr;
+    // Mode SCRIPT: the link read as soon as bytes come (Linux), or every 2 ms (Windows).
+    QSocketNotifier* linkNotifier_ = nullptr;
+    QTimer* tmrLink_ = nullptr;
 
     // In action-list order: the first whose shortcut matches a key press runs.
     std::array<HotkeyBinding, 7> hotkeys_{};

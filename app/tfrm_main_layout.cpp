@@ -183,6 +183,12 @@ void TfrmMain::buildLayout() {
     endBar(tbDOM);
     domLayout->addWidget(tbDOM);
 
+    lblPosition_ = new QLabel(pnlDOM_);
+    lblPosition_->setObjectName(QStringLiteral("lblPosition"));
+    lblPosition_->setContentsMargins(3, 1, 3, 1);
+    lblPosition_->hide();
+    domLayout->addWidget(lblPosition_);
+
     sgDOM_ = new LadderView(pnlDOM_);
     sgDOM_->setObjectName(QStringLiteral("sgDOM"));
     ladderModel_ = new LadderModel(session_.ladder, this);

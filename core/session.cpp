@@ -42,11 +42,13 @@ void Session::followShownInstrument() {
 }
 
 bool Session::RefreshDOM() {
+    if (script) return refreshScriptDOM();
     return velmora::RefreshDOM(ladder, settings.DOMRowCount, discovery.table(), discovery.security(),
                                terminal.process(), log);
 }
 
 void Session::RefreshQuoteTables(InstrumentChooser& chooser) {
+    if (script) return refreshScriptChooser(chooser);
     discovery.refresh(terminal.process(), static_cast<TerminalAddress>(settings.DOMBASE), SecurityList.get(),
                       settings.DefaultContract, chooser, log);
 }
@@ -55,10 +57,13 @@ void Session::SecNameChange(MainView& view) {
     if (log.enabled(5)) log.LogMessage("Changing sec...", 5);
     const int selected = view.selectedInstrumentIndex();
     const std::string stopsTicker = discovery.security() ? discovery.security()->Ticker : std::string();
-    const std::vector<InstrumentItem>& items = discovery.offered();
+    const std::vector<InstrumentItem>& items = script ? scriptOffered_ : discovery.offered();
     if (selected >= 0 && selected < static_cast<int>(items.size()))
         settings.DefaultContract = items[static_cast<std::size_t>(selected)].ticker;
-    discovery.choose(selected, SecurityList.get());
+    if (script)
+        chooseScriptInstrument(selected);
+    else
+        discovery.choose(selected, SecurityList.get());
     if (instrumentChosen() && log.enabled(5)) {
         log.LogMessage("QuoteTable:" + discovery.table()->Description(), 5);
         log.LogMessage("SecRec:" + SecShareDescription(*discovery.security()), 5);

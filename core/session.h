@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
@@ -9,6 +11,7 @@
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "terminal/quote_discovery.h"
+#include "terminal/script_link.h"
 #include "terminal/terminal_link.h"
 #include "trans/order_delivery.h"
 #include "trans/transactions.h"
@@ -74,6 +77,18 @@ public:
 
     bool instrumentChosen() const { return discovery.chosen() && discovery.security() != nullptr; }
 
+    // BookSource SCRIPT (core/script_source.cpp). The window calls PollScriptLink whenever the
+    // link's handle is readable (or on a short timer where it has none): it reads what came and
+    // repaints the ladder at once when the shown book changed.
+    bool scriptMode() const { return script != nullptr; }
+    void PollScriptLink(MainView& view);
+    int scriptReadableHandle() const { return script ? script->readableHandle() : -1; }
+    // The script's orders, trades and replies since the last call, in arrival order.
+    std::vector<LinkEvent> takeScriptEvents();
+    // The clock of the link's liveness; tests set their own.
+    std::function<LinkTime()> linkNow = [] { return std::chrono::steady_clock::now(); };
+    std::unique_ptr<ScriptLink> script;
+
     Platform platform;
     Log log;
     Settings settings;
@@ -120,6 +135,18 @@ private:
     bool findTerminalAgain(MainView& view);
     void noteTerminalLost();
     bool loadSecs(MainView& view);
+    void openScriptLink(MainView& view);
+    bool watchScript(MainView& view);
+    void updateScriptWatch(MainView& view, LinkTime now);
+    bool refreshScriptDOM();
+    void refreshScriptChooser(InstrumentChooser& chooser);
+    void chooseScriptInstrument(int index);
+    void showScriptPosition(MainView& view);
+
+    std::vector<InstrumentItem> scriptOffered_;
+    ScriptInstrument* scriptShown_ = nullptr;
+    std::uint64_t scriptShownVersion_ = 0;
+    std::string scriptPositionShown_;
 };
 
 }  // namespace velmora

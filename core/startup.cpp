@@ -82,6 +82,7 @@ void Session::InitAll(MainView& view) {
         sender.TransIdCounter = SeedTransId(platform.clock.now());
         AppClosing = false;
         discovery.reset();
+        script.reset();
         SecurityList.reset();
         Alarms.reset();
         StopOrders.reset();
@@ -114,8 +115,14 @@ void Session::InitAll(MainView& view) {
         followedTicker_.clear();
         SecFilePath = settings.QuikPath + "sec.dat";
 
+        if (settings.bookSourceUnknown)
+            log.LogMessage("[COMMON] BookSource=" + settings.BookSourceText +
+                               " is neither MEMORY nor SCRIPT; the books are read from memory",
+                           1);
+        const bool fromScript = settings.bookSource == BookSource::Script;
+
         log.LogMessage("CheckMainStartupSettings...", 4);
-        {
+        if (!fromScript) {
             std::uint32_t processId = terminal.processId();
             std::unique_ptr<ProcessHandle> process = FindTerminal(platform.processes, view, AppClosing, processId);
             if (AppClosing) return;
@@ -128,12 +135,16 @@ void Session::InitAll(MainView& view) {
 
         if (settings.outputMode == OutputMode::DLL) library.connect();
 
-        log.LogMessage("LoadSecs...", 4);
-        if (!loadSecs(view)) return;
+        if (fromScript) {
+            openScriptLink(view);
+        } else {
+            log.LogMessage("LoadSecs...", 4);
+            if (!loadSecs(view)) return;
 
-        log.LogMessage("Load QuoteTables...", 4);
-        RefreshQuoteTables(view);
-        log.LogMessage("found QuoteTables:" + std::to_string(discovery.tables().size()), 4);
+            log.LogMessage("Load QuoteTables...", 4);
+            RefreshQuoteTables(view);
+            log.LogMessage("found QuoteTables:" + std::to_string(discovery.tables().size()), 4);
+        }
 
         // Orders that go nowhere must not look sent: a typo here is easy to miss.
         if (settings.outputMode == OutputMode::LogOnly) {
@@ -160,6 +171,8 @@ void Session::DoneAll() {
         log.LogMessage("Closing Velmora...", 1);
         if (settings.outputMode == OutputMode::DLL) library.disconnect();
         discovery.reset();
+        // Its request file goes with it: the script stops sending.
+        script.reset();
         Alarms.reset();
         StopOrders.reset();
         SecurityList.reset();
@@ -177,10 +190,12 @@ void Session::RefreshTick(MainView& view) {
         const bool terminalThere = WatchTerminal(view);
         followShownInstrument();
         tracking.poll();
+        if (scriptMode()) tracking.applyScriptEvents(takeScriptEvents());
         if (instrumentChosen() && terminalThere) {
             const bool read = RefreshDOM();
             terminal.watch().noteBookRead(log, view, read);
-            if (read) tracking.noteBook(*discovery.table(), *discovery.security());
+            // The script's books carry no own quantities; its order reports say what the book would.
+            if (read && !scriptMode() && discovery.table()) tracking.noteBook(*discovery.table(), *discovery.security());
             orders.ShowStopQuantities();
             orders.CheckStopOrders();
         } else if (terminalThere) {

@@ -62,6 +62,7 @@ bool Session::findTerminalAgain(MainView& view) {
 }
 
 bool Session::WatchTerminal(MainView& view) {
+    if (script) return watchScript(view);
     TerminalWatch& watch = terminal.watch();
     if (!watch.lost && terminal.processGone()) {
         const bool wasLive = watch.ladderLive();

@@ -50,7 +50,6 @@ bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* shownTable, const T
     if (shownTable == nullptr || shownSecurity == nullptr) return false;
     TQuoteTable& table = *shownTable;
     const TSecShareRecord& security = *shownSecurity;
-    const int half = (rowCount - 1) / 2;
 
     bool accepted = false;
     try {
@@ -59,7 +58,13 @@ bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* shownTable, const T
         log.LogMessage(std::string("QuoteTable.GetQuotes exception: ") + error.what(), 1);
     }
     if (log.enabled(4)) log.LogMessage(table.Description(), 4);
+    ShowQuoteTable(grid, rowCount, table, security, log);
+    return accepted;
+}
 
+void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, const TSecShareRecord& security,
+                    Log& log) {
+    const int half = (rowCount - 1) / 2;
     if (grid.rowCount() != std::max(rowCount, 0)) grid.setRowCount(rowCount);
 
     const int count = table.Count();
@@ -89,7 +94,6 @@ bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* shownTable, const T
         // quantity showing on the other side.
         grid.clearCell(r, oppositeOwn);
     }
-    return accepted;
 }
 
 }  // namespace velmora

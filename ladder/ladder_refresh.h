@@ -13,5 +13,8 @@ struct TSecShareRecord;
 // runs ShowStopQuantities right after it. Answers whether the book was read and accepted.
 bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* table, const TSecShareRecord* security,
                 ProcessHandle* process, Log& log);
+// Maps rows already read onto `grid` the same way.
+void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, const TSecShareRecord& security,
+                    Log& log);
 
 }  // namespace velmora

@@ -126,6 +126,28 @@ void OrderTracking::poll() {
     }
 }
 
+void OrderTracking::applyScriptEvents(const std::vector<LinkEvent>& events) {
+    if (events.empty()) return;
+    const TrackerTime now = this->now();
+    for (const LinkEvent& event : events) {
+        if (const auto* reply = std::get_if<LinkReply>(&event)) {
+            applyReply({reply->transId, reply->status, reply->orderNumber, "", reply->message}, now);
+        } else if (const auto* order = std::get_if<LinkOrder>(&event)) {
+            LibraryOrder state;
+            state.transId = order->transId;
+            state.number = order->orderNumber;
+            state.classCode = order->classCode;
+            state.secCode = order->ticker;
+            state.price = order->price;
+            state.balance = order->balance;
+            state.isSell = (order->flags & 4u) != 0;
+            state.status = (order->flags & 1u) ? 1 : (order->flags & 2u) ? 2 : 3;
+            tracker_.applyOrder(state, now);
+            ordersChanged_ = true;
+        }
+    }
+}
+
 void OrderTracking::noteBook(TQuoteTable& table, const TSecShareRecord& security) {
     if (source_ != ReplySource::File) return;
     const std::size_t before = tracker_.activeOrders().size();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "orders/order_tracker.h"
+#include "terminal/script_link_line.h"
 #include "trans/transactions.h"
 
 namespace velmora {
@@ -45,6 +46,9 @@ public:
                   std::int64_t quantity, std::uint64_t orderKey);
     // One tick: new replies and order states, time-outs, the panel's text running out.
     void poll();
+    // The script's orders and replies (books from the script): the same facts by other roads,
+    // matched by TRANS_ID and order number, so a second report of a reply changes nothing.
+    void applyScriptEvents(const std::vector<LinkEvent>& events);
     // Mode TRI: the shown book's own quantities, read well this tick.
     void noteBook(TQuoteTable& table, const TSecShareRecord& security);
 

@@ -87,6 +87,13 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     s.SetOutputWay(s.OutputWay);
     read.text("COMMON", "TRIFileName", s.TRIFileName);
     read.integer("COMMON", "LogLevel", s.LogLevel);
+    read.text("COMMON", "BookSource", s.BookSourceText);
+    {
+        const std::string source = NormalizedText(s.BookSourceText);
+        s.bookSource = source == "SCRIPT" ? BookSource::Script : BookSource::Memory;
+        s.bookSourceUnknown = !source.empty() && source != "SCRIPT" && source != "MEMORY";
+    }
+    read.text("SCRIPT", "Instruments", s.Instruments);
 
     read.text("DEFAULT", "DefaultContract", s.DefaultContract);
     read.integer("DEFAULT", "DefaultContractCnt", s.DefaultContractCnt);

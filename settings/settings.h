@@ -11,6 +11,9 @@ class TAlarms;
 enum class OutputMode { LogOnly, TRI, DLL };
 OutputMode OutputModeOf(const std::string& outputWay);
 
+// Where the books come from: the terminal's memory, or velmora.lua over the link.
+enum class BookSource { Memory, Script };
+
 // One field per ini key, named by the key.
 struct Settings {
     // COMMON
@@ -24,6 +27,9 @@ struct Settings {
     OutputMode outputMode = OutputMode::LogOnly;
     std::string TRIFileName;  // replaced at start-up by QuikPath + "quik.tri"
     std::int32_t LogLevel = 1;
+    std::string BookSourceText;  // as written; empty when the key is missing
+    BookSource bookSource = BookSource::Memory;
+    bool bookSourceUnknown = false;  // neither MEMORY nor SCRIPT: taken as MEMORY, to be logged
     // DEFAULT
     std::string DefaultContract;
     std::int32_t DefaultContractCnt = 0;
@@ -32,6 +38,8 @@ struct Settings {
     std::int32_t MaxOrderQuantity = 0;  // lots per order or stop; 0 = no limit
     bool DefaultFullView = true;
     bool DefaultStayOnTop = true;
+    // SCRIPT: CLASS:TICKER,... as written
+    std::string Instruments;
     // POSITION
     std::int32_t Left = 0;
     std::int32_t Top = 0;

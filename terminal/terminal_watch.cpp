@@ -10,10 +10,14 @@ const char* const lostCaption = "Нет связи с терминалом";
 const char* const notReadCaption = "Стакан не читается (проверьте DOMBASE)";
 const char* const awaitingCaption = "Терминал найден, загрузка стакана...";
 
+const char* const linkLostCaption = "Нет связи со скриптом velmora.lua";
+const char* const linkNotReadCaption = "Скрипт velmora.lua не присылает стакан";
+const char* const linkAwaitingCaption = "Скрипт velmora.lua на связи, загрузка стакана...";
+
 const char* stateCaption(const TerminalWatch& watch) {
-    if (watch.lost) return lostCaption;
-    if (watch.notRead) return notReadCaption;
-    return awaitingCaption;
+    if (watch.lost) return watch.viaScript ? linkLostCaption : lostCaption;
+    if (watch.notRead) return watch.viaScript ? linkNotReadCaption : notReadCaption;
+    return watch.viaScript ? linkAwaitingCaption : awaitingCaption;
 }
 
 const char* stateReason(const TerminalWatch& watch) {
@@ -54,6 +58,14 @@ void TerminalWatch::terminalLost(Log& log, std::uint32_t processId, bool opened,
                        (opened ? " has ended" : " could not be opened") +
                        "; orders are refused until a terminal is found again",
                    1);
+}
+
+void TerminalWatch::linkLost(Log& log, const std::string& reason) {
+    lost = true;
+    notRead = false;
+    awaitingRead = false;
+    failedReads = 0;
+    log.LogMessage("link to velmora.lua lost: " + reason + "; orders are refused until it is back", 1);
 }
 
 void TerminalWatch::terminalFound() {

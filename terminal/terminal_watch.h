@@ -29,6 +29,7 @@ struct TerminalWatch {
     std::string lostTicker;     // the instrument shown when the terminal went
     std::string lostClassCode;
     std::string caption;        // what pnlInfo says while the ladder is not live
+    bool viaScript = false;     // the books come from velmora.lua: "terminal" means the script's link
 
     bool ladderLive() const { return !lost && !notRead && !awaitingRead; }
 
@@ -36,6 +37,8 @@ struct TerminalWatch {
     // remembers the instrument shown.
     void terminalLost(Log& log, std::uint32_t processId, bool opened, const std::string& ticker,
                       const std::string& classCode);
+    // The script's link went (`reason` for the log).
+    void linkLost(Log& log, const std::string& reason);
     // A terminal was found again; its book is not read yet.
     void terminalFound();
 

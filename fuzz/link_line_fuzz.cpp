@@ -1,0 +1,54 @@
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "terminal/script_link_line.h"
+
+using namespace velmora;
+
+namespace {
+
+constexpr std::size_t maxLineBytes = 512;
+
+bool sideValid(const std::vector<LinkLevel>& side, bool descending) {
+    if (side.size() > maxLinkBookEntries) return false;
+    for (std::size_t i = 0; i < side.size(); ++i) {
+        if (!(side[i].price > 0) || side[i].quantity <= 0) return false;
+        if (i > 0 && (descending ? side[i].price >= side[i - 1].price : side[i].price <= side[i - 1].price))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+// The first byte sets the size of the pieces the rest arrives in. Lines cut from the pieces must
+// be the lines cut from the whole, within the cap; every book parsed must be one the ladder can show.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::size_t pieceSize = 1 + data[0] % 64;
+    std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    LinkLineReader whole(maxLineBytes);
+    std::vector<std::string> wholeLines;
+    whole.feed(bytes, wholeLines);
+    LinkLineReader pieces(maxLineBytes);
+    std::vector<std::string> pieceLines;
+    for (std::size_t at = 0; at < bytes.size(); at += pieceSize) pieces.feed(bytes.substr(at, pieceSize), pieceLines);
+    if (wholeLines != pieceLines || whole.takeOverlongCount() != pieces.takeOverlongCount()) __builtin_trap();
+
+    for (const std::string& line : wholeLines) {
+        if (line.size() > maxLineBytes || line.find('\n') != std::string::npos) __builtin_trap();
+        const LinkParse parsed = ParseLinkLine(line);
+        if (parsed.event.has_value() == (parsed.fault != LinkFault::None)) __builtin_trap();
+        if (!parsed.event) continue;
+        if (const auto* book = std::get_if<LinkBook>(&*parsed.event)) {
+            if (!sideValid(book->bids, true) || !sideValid(book->asks, false)) __builtin_trap();
+            if (!book->bids.empty() && !book->asks.empty() && book->bids[0].price >= book->asks[0].price)
+                __builtin_trap();
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,37 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace velmora {
+
+// What one poll of the link stream found.
+struct LinkPoll {
+    bool writerGone = false;  // a writer closed its end: a line it left unended is no line
+};
+
+// A writer faster than the reader must not hold the window's thread: the rest waits for the next poll.
+constexpr std::size_t maxLinkPollBytes = 1 << 20;
+
+// The stream the program serves and velmora.lua writes into. Reads never block.
+class LinkStream {
+public:
+    virtual ~LinkStream() = default;
+    // The path the script opens, for the request file.
+    virtual const std::string& path() const = 0;
+    // Appends every byte available now to `bytes`.
+    virtual LinkPoll poll(std::string& bytes) = 0;
+    // Whether a writer has the stream open, as far as the last poll saw.
+    virtual bool writerPresent() const = 0;
+    // A descriptor that becomes readable when bytes come (for an event loop to watch); the same
+    // for the stream's whole life. -1 where there is none and the caller polls on a timer.
+    virtual int readableHandle() const { return -1; }
+};
+
+// Linux: the FIFO `<quikPath>velmora-link.fifo`, made when absent. Windows: the named pipe
+// \\.\pipe\velmora-<process id>. Null, with `error` set, when it cannot be served (a file of
+// that name that is not a FIFO is left alone).
+std::unique_ptr<LinkStream> openLinkStream(const std::string& quikPath, std::string& error);
+
+}  // namespace velmora

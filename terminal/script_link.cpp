@@ -1,0 +1,249 @@
+#include "terminal/script_link.h"
+
+#include <cmath>
+#include <limits>
+
+#include "settings/log.h"
+
+namespace velmora {
+
+namespace {
+
+std::uint32_t tenPower(std::uint32_t places) {
+    std::uint32_t value = 1;
+    for (std::uint32_t i = 0; i < places; ++i) value *= 10;
+    return value;
+}
+
+// The price as a whole number of 10^-decimals units; nothing when it is not one, or too big.
+std::optional<std::uint32_t> intPriceOf(double price, std::uint32_t decimals) {
+    const double scaled = price * tenPower(decimals);
+    const double whole = std::round(scaled);
+    if (whole < 1 || whole > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+    if (std::fabs(scaled - whole) > 1e-6 * std::max(1.0, whole) ) return std::nullopt;
+    return static_cast<std::uint32_t>(whole);
+}
+
+bool appendSide(const std::vector<LinkLevel>& levels, std::uint8_t direction, std::uint32_t decimals,
+                std::vector<TQuoteRecord>& rows) {
+    for (const LinkLevel& level : levels) {
+        const std::optional<std::uint32_t> intPrice = intPriceOf(level.price, decimals);
+        if (!intPrice || level.quantity > std::numeric_limits<std::uint32_t>::max()) return false;
+        TQuoteRecord row;
+        row.Direction = direction;
+        row.IntPrice = *intPrice;
+        row.Price = level.price;
+        row.Quantity = static_cast<std::uint32_t>(level.quantity);
+        rows.push_back(row);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool FillQuoteTable(const LinkBook& book, const TSecShareRecord& security, TQuoteTable& table) {
+    std::vector<TQuoteRecord> rows;
+    rows.reserve(book.bids.size() + book.asks.size());
+    // Bids come best first; the rows run up in price.
+    std::vector<LinkLevel> bidsUp(book.bids.rbegin(), book.bids.rend());
+    if (!appendSide(bidsUp, 0, security.Decimals, rows) || !appendSide(book.asks, 1, security.Decimals, rows))
+        return false;
+    table.rows = std::move(rows);
+    return true;
+}
+
+ScriptLink::~ScriptLink() {
+    if (request_) request_->remove();
+}
+
+const std::string& ScriptLink::streamPath() const {
+    static const std::string none;
+    return stream_ ? stream_->path() : none;
+}
+
+bool ScriptLink::open(const std::string& quikPath) {
+    std::string error;
+    stream_ = openLinkStream(quikPath, error);
+    if (!stream_) {
+        log_.LogMessage(error, 1);
+        return false;
+    }
+    request_ = std::make_unique<LinkRequestFile>(quikPath + "velmora-link.txt");
+    log_.LogMessage("link: serving " + stream_->path() + ", request file " + request_->path(), 1);
+    streamStarted();
+    refreshRequest();
+    return true;
+}
+
+void ScriptLink::want(const std::vector<LinkInstrumentName>& names) {
+    wanted_ = names;
+    for (const LinkInstrumentName& name : names)
+        if (!find(name.classCode, name.ticker)) {
+            auto instrument = std::make_unique<ScriptInstrument>();
+            instrument->name = name;
+            instruments_.push_back(std::move(instrument));
+        }
+    refreshRequest();
+}
+
+void ScriptLink::refreshRequest() {
+    if (!request_ || !stream_) return;
+    std::string error;
+    if (!request_->update(stream_->path(), wanted_, error)) log_.LogMessage(error, 1);
+}
+
+ScriptInstrument* ScriptLink::find(const std::string& classCode, const std::string& ticker) {
+    for (const auto& instrument : instruments_)
+        if (instrument->name.classCode == classCode && instrument->name.ticker == ticker) return instrument.get();
+    return nullptr;
+}
+
+void ScriptLink::streamStarted() {
+    ++streamCount_;
+    reader_.reset();
+    hello_ = false;
+    bye_ = false;
+    droppedLines_ = 0;
+    faultTold_.fill(false);
+}
+
+void ScriptLink::poll(LinkTime now) {
+    if (!stream_) return;
+    bytes_.clear();
+    const LinkPoll result = stream_->poll(bytes_);
+    if (!bytes_.empty()) {
+        lines_.clear();
+        reader_.feed(bytes_, lines_);
+        for (std::size_t i = reader_.takeOverlongCount(); i > 0; --i) drop(LinkFault::Overlong);
+        for (const std::string& line : lines_) apply(line, now);
+    }
+    if (result.writerGone) {
+        if (hello_ && !bye_) log_.LogMessage("link: the script closed the stream", 1);
+        streamStarted();
+        // A request the script may have missed while away is written again when it changes;
+        // the script reads the file anew on start anyway.
+    }
+}
+
+void ScriptLink::drop(LinkFault fault) {
+    ++droppedLines_;
+    bool& told = faultTold_[static_cast<std::size_t>(fault)];
+    if (told) return;
+    told = true;
+    log_.LogMessage(std::string("link: line dropped: ") + LinkFaultText(fault) +
+                        " (each kind of fault is logged once per stream)",
+                    1);
+}
+
+void ScriptLink::apply(std::string_view line, LinkTime now) {
+    LinkParse parsed = ParseLinkLine(line);
+    if (!parsed.event) {
+        drop(parsed.fault);
+        return;
+    }
+    LinkEvent& event = *parsed.event;
+    if (const auto* hello = std::get_if<LinkHello>(&event)) {
+        if (hello->version != 1) {
+            log_.LogMessage("link: the script speaks version " + std::to_string(hello->version) + ", not 1", 1);
+            hello_ = false;
+            return;
+        }
+        // A writer that came back without our seeing it go starts afresh too.
+        if (hello_) streamStarted();
+        hello_ = true;
+        bye_ = false;
+        lastLine_ = now;
+        log_.LogMessage("link: velmora.lua " + hello->scriptVersion + " connected", 1);
+        return;
+    }
+    // Nothing counts before the hello: it may be the tail of another writer's stream.
+    if (!hello_ || bye_) return;
+    lastLine_ = now;
+    if (const auto* alive = std::get_if<LinkAlive>(&event)) {
+        terminalConnected_ = alive->terminalConnected;
+    } else if (std::holds_alternative<LinkBye>(event)) {
+        bye_ = true;
+        log_.LogMessage("link: velmora.lua stopped", 1);
+    } else if (const auto* sec = std::get_if<LinkSecurity>(&event)) {
+        applySecurity(*sec);
+    } else if (auto* book = std::get_if<LinkBook>(&event)) {
+        applyBook(*book);
+    } else if (auto* position = std::get_if<LinkPosition>(&event)) {
+        if (ScriptInstrument* instrument = find(position->classCode, position->ticker))
+            instrument->position = std::move(*position);
+    } else if (tradingEvents_.size() < tradingEventCapacity) {
+        tradingEvents_.push_back(std::move(event));
+    } else {
+        ++droppedTradingEvents_;
+    }
+}
+
+void ScriptLink::applySecurity(const LinkSecurity& sec) {
+    ScriptInstrument* instrument = find(sec.classCode, sec.ticker);
+    if (!instrument) return;
+    const double scaled = sec.priceStep * tenPower(sec.scale);
+    const double step = std::round(scaled);
+    if (step < 1 || step > std::numeric_limits<std::uint32_t>::max() || std::fabs(scaled - step) > 1e-6 * step) {
+        drop(LinkFault::BadNumber);
+        return;
+    }
+    TSecShareRecord& security = instrument->security;
+    security.Ticker = sec.ticker;
+    security.ClassCode = sec.classCode;
+    security.Decimals = sec.scale;
+    security.IntPriceStep = static_cast<std::uint32_t>(step);
+    instrument->shortName = sec.shortName;
+    instrument->securityKnown = true;
+    // A book that came before its security is taken now, or not at all.
+    if (instrument->book && !takeBook(*instrument, *instrument->book)) {
+        // Rows priced for the old decimals would show wrong prices under the new ones.
+        instrument->book.reset();
+        instrument->table.Clear();
+        instrument->bookKnown = false;
+        ++instrument->bookVersion;
+    }
+}
+
+void ScriptLink::applyBook(LinkBook& book) {
+    ScriptInstrument* instrument = find(book.classCode, book.ticker);
+    if (!instrument) return;
+    // Kept whole or not at all: the rows and the book the position is priced from stay one.
+    if (instrument->securityKnown && !takeBook(*instrument, book)) return;
+    instrument->book = std::move(book);
+}
+
+bool ScriptLink::takeBook(ScriptInstrument& instrument, const LinkBook& book) {
+    if (!FillQuoteTable(book, instrument.security, instrument.table)) {
+        drop(LinkFault::BadNumber);
+        return false;
+    }
+    instrument.bookKnown = true;
+    ++instrument.bookVersion;
+    instrument.bookStream = streamCount_;
+    return true;
+}
+
+bool ScriptLink::live(LinkTime now) const {
+    if (!stream_ || !hello_ || bye_) return false;
+    return wanted_.empty() || now - lastLine_ <= quietLimit;
+}
+
+std::string ScriptLink::lostReason(LinkTime now) const {
+    if (!stream_) return "no stream";
+    if (!hello_) return "no script on the stream";
+    if (bye_) return "the script stopped";
+    if (!live(now)) return "the script silent for 2 s";
+    return "live";
+}
+
+std::vector<LinkEvent> ScriptLink::takeTradingEvents() {
+    std::vector<LinkEvent> taken;
+    taken.swap(tradingEvents_);
+    if (droppedTradingEvents_ > 0)
+        log_.LogMessage("link: " + std::to_string(droppedTradingEvents_) + " orders, trades or replies lost to a full queue",
+                        1);
+    droppedTradingEvents_ = 0;
+    return taken;
+}
+
+}  // namespace velmora

@@ -1,0 +1,112 @@
+#pragma once
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/link_stream.h"
+#include "secs/security_list.h"
+#include "terminal/link_request.h"
+#include "terminal/quote_table.h"
+#include "terminal/script_link_line.h"
+
+namespace velmora {
+
+class Log;
+
+using LinkTime = std::chrono::steady_clock::time_point;
+
+// One instrument asked of the script, with what it last sent about it.
+struct ScriptInstrument {
+    LinkInstrumentName name;
+    bool securityKnown = false;
+    TSecShareRecord security;  // from its `sec` line: ticker, class, price step and decimals
+    std::string shortName;
+    std::optional<LinkBook> book;   // the last one sent, kept until its `sec` line comes
+    bool bookKnown = false;
+    TQuoteTable table;              // the last book, in the rows the ladder maps
+    std::uint64_t bookVersion = 0;  // counts the books taken
+    std::uint64_t bookStream = 0;   // the stream it came on (ScriptLink::streamCount)
+    std::optional<LinkPosition> position;
+};
+
+// The books, securities, positions and trading events that velmora.lua sends over the link,
+// and whether it is there. Untrusted bytes in, checked state out; a bad line is dropped and its
+// kind of fault logged once per stream.
+class ScriptLink {
+public:
+    static constexpr std::chrono::milliseconds quietLimit{2000};
+    // Far more than come between two takes; beyond it an untaken queue would grow without end.
+    static constexpr std::size_t tradingEventCapacity = 100000;
+
+    explicit ScriptLink(Log& log) : log_(log) {}
+    ~ScriptLink();
+    ScriptLink(const ScriptLink&) = delete;
+    ScriptLink& operator=(const ScriptLink&) = delete;
+
+    // Serves the stream and writes the request file in `quikPath`. False, logged, when the
+    // stream cannot be served.
+    bool open(const std::string& quikPath);
+    // The instruments to ask for; the request file follows.
+    void want(const std::vector<LinkInstrumentName>& names);
+
+    // Reads and applies all that has come. Cheap when nothing has.
+    void poll(LinkTime now);
+    // The script has said hello on the open stream, not bye, and (while anything is wanted) was
+    // heard within quietLimit.
+    bool live(LinkTime now) const;
+    // Why it is not live, for the log.
+    std::string lostReason(LinkTime now) const;
+    bool terminalConnected() const { return terminalConnected_; }
+    // Counts the streams begun: a book of an earlier one is no proof the script is back.
+    std::uint64_t streamCount() const { return streamCount_; }
+
+    const std::vector<std::unique_ptr<ScriptInstrument>>& instruments() const { return instruments_; }
+    ScriptInstrument* find(const std::string& classCode, const std::string& ticker);
+
+    // Orders, trades and replies in arrival order, moved out.
+    std::vector<LinkEvent> takeTradingEvents();
+    // Trading events lost to a full queue since the last take.
+    std::size_t droppedTradingEvents() const { return droppedTradingEvents_; }
+    // Lines dropped since the stream opened.
+    std::size_t droppedLines() const { return droppedLines_; }
+    int readableHandle() const { return stream_ ? stream_->readableHandle() : -1; }
+    const std::string& streamPath() const;
+
+private:
+    void streamStarted();
+    void apply(std::string_view line, LinkTime now);
+    void applySecurity(const LinkSecurity& sec);
+    void applyBook(LinkBook& book);
+    bool takeBook(ScriptInstrument& instrument, const LinkBook& book);
+    void drop(LinkFault fault);
+    void refreshRequest();
+
+    Log& log_;
+    std::unique_ptr<LinkStream> stream_;
+    std::unique_ptr<LinkRequestFile> request_;
+    std::vector<LinkInstrumentName> wanted_;
+    LinkLineReader reader_;
+    std::string bytes_;
+    std::vector<std::string> lines_;
+    std::vector<std::unique_ptr<ScriptInstrument>> instruments_;
+    std::vector<LinkEvent> tradingEvents_;
+
+    bool hello_ = false;  // a hello came on the stream now open
+    bool bye_ = false;
+    bool terminalConnected_ = false;
+    LinkTime lastLine_{};
+    std::size_t droppedLines_ = 0;
+    std::size_t droppedTradingEvents_ = 0;
+    std::uint64_t streamCount_ = 0;
+    std::array<bool, static_cast<std::size_t>(LinkFault::Count_)> faultTold_{};
+};
+
+// The book's levels as ladder rows (ascending price, bids first) priced for `security`. False,
+// `table` unchanged, when a price is off the security's decimals or out of the rows' range.
+bool FillQuoteTable(const LinkBook& book, const TSecShareRecord& security, TQuoteTable& table);
+
+}  // namespace velmora

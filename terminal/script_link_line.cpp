@@ -1,0 +1,212 @@
+#include "terminal/script_link_line.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "platform/text_encoding.h"
+
+namespace velmora {
+
+const char* LinkFaultText(LinkFault fault) {
+    switch (fault) {
+        case LinkFault::None: return "none";
+        case LinkFault::UnknownKind: return "unknown kind of line";
+        case LinkFault::FieldCount: return "wrong number of fields";
+        case LinkFault::BadNumber: return "a field that is not a number";
+        case LinkFault::BadText: return "a control character in a field";
+        case LinkFault::BadEntry: return "a book entry that is not price:quantity";
+        case LinkFault::NotPositive: return "a book price or quantity not above zero";
+        case LinkFault::DuplicatePrice: return "a price twice on one side of a book";
+        case LinkFault::TooManyEntries: return "more than 10000 entries on one side of a book";
+        case LinkFault::CrossedBook: return "a book whose best bid is not below its best offer";
+        case LinkFault::Overlong: return "a line over 1 MiB";
+        case LinkFault::Count_: break;
+    }
+    return "?";
+}
+
+namespace {
+
+// Thrown only inside this file, so each check reads as one line.
+struct Fault {
+    LinkFault kind;
+};
+
+constexpr std::size_t maxFields = 10;
+
+struct Fields {
+    std::array<std::string_view, maxFields> items;
+    std::size_t count = 0;
+    std::string_view operator[](std::size_t i) const { return items[i]; }
+};
+
+Fields splitFields(std::string_view line) {
+    Fields fields;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t tab = line.find('\t', start);
+        if (fields.count == maxFields) throw Fault{LinkFault::FieldCount};
+        fields.items[fields.count++] = line.substr(start, tab == std::string_view::npos ? tab : tab - start);
+        if (tab == std::string_view::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+void expectCount(const Fields& fields, std::size_t count) {
+    if (fields.count != count) throw Fault{LinkFault::FieldCount};
+}
+
+template <typename Integer>
+Integer integerField(std::string_view text, Integer lowest = std::numeric_limits<Integer>::min(),
+                     Integer highest = std::numeric_limits<Integer>::max()) {
+    Integer value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < lowest ||
+        value > highest)
+        throw Fault{LinkFault::BadNumber};
+    return value;
+}
+
+double realField(std::string_view text) {
+    double value = 0;
+    const auto [end, error] =
+        std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::general);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        throw Fault{LinkFault::BadNumber};
+    return value;
+}
+
+std::uint32_t transIdField(std::string_view text) { return integerField<std::uint32_t>(text, 0, 2147483647u); }
+
+// Fields never hold control characters; the script replaced TAB, CR and LF with blanks.
+std::string textField(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) throw Fault{LinkFault::BadText};
+    return cp1251ToUtf8(text);
+}
+
+void parseSide(std::string_view text, std::vector<LinkLevel>& side, bool descending) {
+    if (text.empty()) return;
+    if (static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')) >= maxLinkBookEntries)
+        throw Fault{LinkFault::TooManyEntries};
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = text.find(',', start);
+        const std::string_view entry = text.substr(start, comma == std::string_view::npos ? comma : comma - start);
+        const std::size_t colon = entry.find(':');
+        if (colon == std::string_view::npos || entry.find(':', colon + 1) != std::string_view::npos)
+            throw Fault{LinkFault::BadEntry};
+        LinkLevel level;
+        level.price = realField(entry.substr(0, colon));
+        level.quantity = integerField<std::int64_t>(entry.substr(colon + 1));
+        if (level.price <= 0 || level.quantity <= 0) throw Fault{LinkFault::NotPositive};
+        side.push_back(level);
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    if (descending)
+        std::sort(side.begin(), side.end(), [](const LinkLevel& a, const LinkLevel& b) { return a.price > b.price; });
+    else
+        std::sort(side.begin(), side.end(), [](const LinkLevel& a, const LinkLevel& b) { return a.price < b.price; });
+    const auto same = [](const LinkLevel& a, const LinkLevel& b) { return a.price == b.price; };
+    if (std::adjacent_find(side.begin(), side.end(), same) != side.end()) throw Fault{LinkFault::DuplicatePrice};
+}
+
+LinkEvent parseFields(const Fields& f) {
+    const std::string_view kind = f[0];
+    if (kind == "velmora-link") {
+        expectCount(f, 3);
+        return LinkHello{integerField<int>(f[1], 1), textField(f[2])};
+    }
+    if (kind == "alive") {
+        expectCount(f, 2);
+        return LinkAlive{integerField<int>(f[1], 0, 1) == 1};
+    }
+    if (kind == "bye") {
+        expectCount(f, 1);
+        return LinkBye{};
+    }
+    if (kind == "sec") {
+        expectCount(f, 7);
+        LinkSecurity sec{textField(f[1]), textField(f[2]), integerField<std::uint32_t>(f[3], 0, 9),
+                         realField(f[4]), integerField<std::int64_t>(f[5], 0), textField(f[6])};
+        if (!(sec.priceStep > 0)) throw Fault{LinkFault::BadNumber};
+        return sec;
+    }
+    if (kind == "book") {
+        expectCount(f, 5);
+        LinkBook book{textField(f[1]), textField(f[2]), {}, {}};
+        parseSide(f[3], book.bids, true);
+        parseSide(f[4], book.asks, false);
+        if (!book.bids.empty() && !book.asks.empty() && book.bids.front().price >= book.asks.front().price)
+            throw Fault{LinkFault::CrossedBook};
+        return book;
+    }
+    if (kind == "order") {
+        expectCount(f, 9);
+        return LinkOrder{integerField<std::uint64_t>(f[1]), transIdField(f[2]), integerField<std::uint32_t>(f[3]),
+                         textField(f[4]), textField(f[5]), realField(f[6]), integerField<std::int64_t>(f[7], 0),
+                         integerField<std::int64_t>(f[8], 0)};
+    }
+    if (kind == "trade") {
+        expectCount(f, 9);
+        return LinkTrade{integerField<std::uint64_t>(f[1]), integerField<std::uint64_t>(f[2]), transIdField(f[3]),
+                         integerField<std::uint32_t>(f[4]), textField(f[5]), textField(f[6]), realField(f[7]),
+                         integerField<std::int64_t>(f[8], 0)};
+    }
+    if (kind == "reply") {
+        expectCount(f, 7);
+        return LinkReply{transIdField(f[1]), integerField<int>(f[2], 0),
+                         f[3].empty() ? 0 : integerField<std::uint64_t>(f[3]), textField(f[4]), textField(f[5]),
+                         textField(f[6])};
+    }
+    if (kind == "pos") {
+        expectCount(f, 7);
+        if (f[3] != "F" && f[3] != "S") throw Fault{LinkFault::BadText};
+        LinkPosition position{textField(f[1]), textField(f[2]), f[3] == "F", realField(f[4]), realField(f[5]), {}};
+        if (!f[6].empty()) position.varMargin = realField(f[6]);
+        return position;
+    }
+    throw Fault{LinkFault::UnknownKind};
+}
+
+}  // namespace
+
+LinkParse ParseLinkLine(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() > maxLinkLineBytes) return {std::nullopt, LinkFault::Overlong};
+    try {
+        return {parseFields(splitFields(line)), LinkFault::None};
+    } catch (const Fault& fault) {
+        return {std::nullopt, fault.kind};
+    }
+}
+
+void LinkLineReader::feed(std::string_view bytes, std::vector<std::string>& lines) {
+    while (!bytes.empty()) {
+        const std::size_t end = bytes.find('\n');
+        const std::string_view piece = bytes.substr(0, end);
+        if (!overlong_) {
+            if (partial_.size() + piece.size() > maxLineBytes_) {
+                overlong_ = true;
+                partial_.clear();
+            } else {
+                partial_.append(piece);
+            }
+        }
+        if (end == std::string_view::npos) return;
+        if (overlong_) {
+            ++overlongCount_;
+            overlong_ = false;
+        } else {
+            lines.push_back(std::move(partial_));
+            partial_.clear();
+        }
+        bytes.remove_prefix(end + 1);
+    }
+}
+
+}  // namespace velmora

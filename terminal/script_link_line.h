@@ -1,0 +1,133 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace velmora {
+
+// The lines velmora.lua sends, as typed events. Texts are UTF-8 (the link carries Windows-1251).
+struct LinkHello {
+    int version = 0;
+    std::string scriptVersion;
+};
+struct LinkAlive {
+    bool terminalConnected = false;
+};
+struct LinkBye {};
+struct LinkSecurity {
+    std::string classCode;
+    std::string ticker;
+    std::uint32_t scale = 0;  // decimals of the price
+    double priceStep = 0;
+    std::int64_t lotSize = 0;
+    std::string shortName;
+};
+struct LinkLevel {
+    double price = 0;
+    std::int64_t quantity = 0;
+};
+struct LinkBook {
+    std::string classCode;
+    std::string ticker;
+    std::vector<LinkLevel> bids;  // best first: price down
+    std::vector<LinkLevel> asks;  // best first: price up
+};
+struct LinkOrder {
+    std::uint64_t orderNumber = 0;
+    std::uint32_t transId = 0;  // 0 for an order entered by hand
+    std::uint32_t flags = 0;    // bit 0 active, bit 1 cancelled, bit 2 sell
+    std::string classCode;
+    std::string ticker;
+    double price = 0;
+    std::int64_t quantity = 0;
+    std::int64_t balance = 0;
+};
+struct LinkTrade {
+    std::uint64_t tradeNumber = 0;
+    std::uint64_t orderNumber = 0;
+    std::uint32_t transId = 0;
+    std::uint32_t flags = 0;
+    std::string classCode;
+    std::string ticker;
+    double price = 0;
+    std::int64_t quantity = 0;
+};
+struct LinkReply {
+    std::uint32_t transId = 0;
+    int status = 0;
+    std::uint64_t orderNumber = 0;  // 0 when the reply names none
+    std::string classCode;
+    std::string ticker;
+    std::string message;
+};
+struct LinkPosition {
+    std::string classCode;
+    std::string ticker;
+    bool futures = false;
+    double position = 0;
+    double averagePrice = 0;
+    std::optional<double> varMargin;
+};
+
+using LinkEvent = std::variant<LinkHello, LinkAlive, LinkBye, LinkSecurity, LinkBook, LinkOrder, LinkTrade,
+                               LinkReply, LinkPosition>;
+
+// Why a line was dropped; each kind is told in the log once per stream.
+enum class LinkFault {
+    None,
+    UnknownKind,
+    FieldCount,
+    BadNumber,
+    BadText,
+    BadEntry,
+    NotPositive,
+    DuplicatePrice,
+    TooManyEntries,
+    CrossedBook,
+    Overlong,
+    Count_
+};
+const char* LinkFaultText(LinkFault fault);
+
+constexpr std::size_t maxLinkBookEntries = 10000;
+constexpr std::size_t maxLinkLineBytes = 1 << 20;
+
+struct LinkParse {
+    std::optional<LinkEvent> event;
+    LinkFault fault = LinkFault::None;
+};
+
+// One line of the stream without its LF (a trailing CR is dropped here). Untrusted: anything
+// that is not exactly a line of the link gives a fault and no event.
+LinkParse ParseLinkLine(std::string_view line);
+
+// Splits the stream's bytes into lines. A partial line is kept until its LF comes; a line over
+// the cap is dropped whole, and counted.
+class LinkLineReader {
+public:
+    explicit LinkLineReader(std::size_t maxLineBytes = maxLinkLineBytes) : maxLineBytes_(maxLineBytes) {}
+
+    void feed(std::string_view bytes, std::vector<std::string>& lines);
+    // The writer went: what it left unended is no line.
+    void reset() {
+        partial_.clear();
+        overlong_ = false;
+    }
+    std::size_t takeOverlongCount() {
+        const std::size_t count = overlongCount_;
+        overlongCount_ = 0;
+        return count;
+    }
+
+private:
+    std::size_t maxLineBytes_;
+    std::string partial_;
+    bool overlong_ = false;  // in a line already over the cap, dropping up to its LF
+    std::size_t overlongCount_ = 0;
+};
+
+}  // namespace velmora
