@@ -99,12 +99,16 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     send("book\tSPBFUT\tSiZ6\t95100:3,95100:4\t\nbook\tSPBFUT\tSiZ6\t95100.5:1\t\n");
     EXPECT_EQ(ladderRows().size(), 4u);
     EXPECT_EQ(session.script->droppedLines(), 2u);
-    send("order\t77\t1001\t1\tSPBFUT\tSiZ6\t95100\t1\t1\nreply\t1001\t3\t77\tSPBFUT\tSiZ6\tok\n");
-    const std::vector<LinkEvent> events = session.takeScriptEvents();
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(std::get<LinkOrder>(events[0]).orderNumber, 77u);
-    EXPECT_EQ(std::get<LinkReply>(events[1]).transId, 1001u);
-    EXPECT_TRUE(session.takeScriptEvents().empty());
+    // The script's order reports fill "Заявки", whoever placed the order.
+    send("order\t77\t0\t1\tSPBFUT\tSiZ6\t95100\t1\t1\norder\t78\t0\t5\tSPBFUT\tSiZ6\t95120\t2\t2\n");
+    tick(std::chrono::milliseconds(10));
+    ASSERT_EQ(view.ownOrders.size(), 2u);
+    EXPECT_EQ(view.ownOrders[1].number, 77u);
+    EXPECT_EQ(view.ownOrders[0].side, OrderSide::Sell);
+    send("order\t78\t0\t2\tSPBFUT\tSiZ6\t95120\t2\t2\n");  // cancelled
+    tick(std::chrono::milliseconds(10));
+    ASSERT_EQ(view.ownOrders.size(), 1u);
+    EXPECT_EQ(view.ownOrders[0].number, 77u);
 
     send("pos\tSPBFUT\tSiZ6\tF\t-2\t95130\t40.5\n");
     EXPECT_EQ(view.position, "Позиция: -2 по 95130, вар. маржа 40.50, прибыль 40 пт");
