@@ -215,9 +215,18 @@ local function open_stream(now)
     if stream or stream_path == "" then return end
     if retry_at and elapsed(retry_at, now) < RETRY_EVERY_MS then return end
     retry_at = now
-    -- "r+" opens only what exists (a pipe's client must); "w" would make a plain file in place of a FIFO.
+    -- "r+" opens only what exists, as a pipe's client must; "w" alone would make a plain file
+    -- where a FIFO is still to come.
     local f = io.open(stream_path, "r+b")
-    if not f and is_pipe_path(stream_path) then f = io.open(stream_path, "wb") end
+    if is_pipe_path(stream_path) then
+        if not f then f = io.open(stream_path, "wb") end
+    elseif f then
+        -- A FIFO opened "r+" is its own reader: it would never tell that Velmora went away, and a
+        -- Velmora started again would read what the old one left. Write-only, a lost reader fails
+        -- the next write, and the open waits for Velmora, which reads once it names the stream.
+        f:close()
+        f = io.open(stream_path, "wb")
+    end
     if not f then return end
     stream = f
     retry_at = nil

@@ -11,6 +11,11 @@
 #include <set>
 #include <thread>
 
+#ifndef _WIN32
+#include <pthread.h>
+#include <signal.h>
+#endif
+
 namespace standin {
 
 struct LuaHost::State {
@@ -387,6 +392,12 @@ void LuaHost::start(const std::string& scriptPath) {
     s.mainThread = lua_newthread(lua);
     luaL_ref(lua, LUA_REGISTRYINDEX);  // keeps the thread from the collector
     s.mainRunning = true;
+#ifndef _WIN32
+    // Stop signals are for the terminal's thread: one landing in main() would cut its writes short.
+    sigset_t all, previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+#endif
     s.worker = std::thread([&s] {
         std::unique_lock<std::mutex> workerHeld(s.lock);
         s.workerLock = &workerHeld;
@@ -398,6 +409,9 @@ void LuaHost::start(const std::string& scriptPath) {
         s.done = true;
         s.doneSignal.notify_all();
     });
+#ifndef _WIN32
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
     s.workerId = s.worker.get_id();
 }
 
