@@ -223,9 +223,11 @@ local function open_stream(now)
     elseif f then
         -- A FIFO opened "r+" is its own reader: it would never tell that Velmora went away, and a
         -- Velmora started again would read what the old one left. Write-only, a lost reader fails
-        -- the next write, and the open waits for Velmora, which reads once it names the stream.
+        -- the next write. Opened while the "r+" end is still there, "w" finds a reader and does
+        -- not wait for one, and Velmora's end never sees the writers drop to none.
+        local writer = io.open(stream_path, "wb")
         f:close()
-        f = io.open(stream_path, "wb")
+        f = writer
     end
     if not f then return end
     stream = f

@@ -40,7 +40,7 @@ constexpr const char* usage =
     "                [--hostile] [--faults LIST] [--fault-every MS] [--fault-hold MS] [--tear-pause MS]\n"
     "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n"
     "                [--price-band PERCENT] [--max-quantity N] [--reject-every N] [--reply-delay MS]\n"
-    "                [--withhold-replies] [--script PATH]\n";
+    "                [--withhold-replies] [--script PATH] [--book-depth N]\n";
 
 // The terminal's static data: the chain head lives somewhere in here with --random-base,
 // inside the executable's image like a global variable of the real terminal.
@@ -75,6 +75,7 @@ struct Options {
     int replyDelayMs = 0;
     bool withholdReplies = false;
     std::string script;  // a Lua script to host, as the terminal's scripts dialog would
+    std::size_t bookDepth = 0;  // levels a side in every moving book; 0: from 5 to 25
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -130,6 +131,7 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--reply-delay") options.replyDelayMs = static_cast<int>(number(i, 0, 3600000));
         else if (arg == "--withhold-replies") options.withholdReplies = true;
         else if (arg == "--script") options.script = needValue(i);
+        else if (arg == "--book-depth") options.bookDepth = static_cast<std::size_t>(number(i, 1, 100));
         else if (arg == "--faults") {
             auto faults = parseFaults(needValue(i));
             if (!faults) throw std::invalid_argument("--faults takes a comma-separated list of fault names");
@@ -217,6 +219,7 @@ public:
                     exchange_.addRestingOrder(i, false, price, 2);
                 }
             } else {
+                if (options.bookDepth > 0) books_.back().holdDepth(options.bookDepth);
                 books_.back().fillRandom(random_);
             }
             memory_.writeBook(i, books_.back().rows());
