@@ -22,6 +22,7 @@
 #include "link_messages.h"
 #include "order_book.h"
 #include "reply_lines.h"
+#include "script_feed.h"
 #include "securities.h"
 #include "system.h"
 #include "transaction.h"
@@ -39,7 +40,7 @@ constexpr const char* usage =
     "                [--hostile] [--faults LIST] [--fault-every MS] [--fault-hold MS] [--tear-pause MS]\n"
     "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n"
     "                [--price-band PERCENT] [--max-quantity N] [--reject-every N] [--reply-delay MS]\n"
-    "                [--withhold-replies]\n";
+    "                [--withhold-replies] [--script PATH] [--book-depth N]\n";
 
 // The terminal's static data: the chain head lives somewhere in here with --random-base,
 // inside the executable's image like a global variable of the real terminal.
@@ -73,6 +74,8 @@ struct Options {
     ExchangeRules rules;
     int replyDelayMs = 0;
     bool withholdReplies = false;
+    std::string script;  // a Lua script to host, as the terminal's scripts dialog would
+    std::size_t bookDepth = 0;  // levels a side in every moving book; 0: from 5 to 25
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -127,6 +130,8 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--reject-every") options.rules.rejectEvery = static_cast<std::uint32_t>(number(i, 1, 1000000));
         else if (arg == "--reply-delay") options.replyDelayMs = static_cast<int>(number(i, 0, 3600000));
         else if (arg == "--withhold-replies") options.withholdReplies = true;
+        else if (arg == "--script") options.script = needValue(i);
+        else if (arg == "--book-depth") options.bookDepth = static_cast<std::size_t>(number(i, 1, 100));
         else if (arg == "--faults") {
             auto faults = parseFaults(needValue(i));
             if (!faults) throw std::invalid_argument("--faults takes a comma-separated list of fault names");
@@ -214,6 +219,7 @@ public:
                     exchange_.addRestingOrder(i, false, price, 2);
                 }
             } else {
+                if (options.bookDepth > 0) books_.back().holdDepth(options.bookDepth);
                 books_.back().fillRandom(random_);
             }
             memory_.writeBook(i, books_.back().rows());
@@ -289,6 +295,7 @@ public:
             if (!chain_[i].hasBook || i == faulty_) continue;
             books_[i].step(random_);
             memory_.writeBook(i, books_[i].rows());
+            if (feed_) feed_->bookChanged(i);
             report(exchange_.settle(i));
             if (i == 1) shownWritten = std::chrono::steady_clock::now().time_since_epoch().count();
         }
@@ -322,9 +329,12 @@ public:
         Outcome outcome = exchange_.execute(checked);
         const bool bookChanged = outcome.header < chain_.size();
         if (bookChanged) memory_.writeBook(outcome.header, books_[outcome.header].rows());
+        if (bookChanged && feed_) feed_->bookChanged(outcome.header);
         report(outcome.changed);
         if (!options_.withholdReplies) {
-            Reply reply{Clock::now() + std::chrono::milliseconds(options_.replyDelayMs), source, {}};
+            ScriptReply script{transId(checked), outcome.status, outcome.orderNumber, outcome.description,
+                               checked.transaction ? checked.transaction->securityIndex : SIZE_MAX};
+            Reply reply{Clock::now() + std::chrono::milliseconds(options_.replyDelayMs), source, {}, script};
             if (source.library)
                 reply.text = encodeReply({outcome.status, transId(checked), outcome.orderNumber, outcome.description});
             else
@@ -351,6 +361,7 @@ public:
             const Reply& reply = replies_.front();
             if (!reply.source.library) appendLine(tro(), reply.text);
             else if (link_) link_->send(reply.source.client, reply.text);
+            if (feed_) feed_->replied(reply.script);
             replies_.pop_front();
         }
     }
@@ -361,6 +372,17 @@ public:
     }
 
     void attach(LibraryLink& link) { link_ = &link; }
+
+    // Hosts a script beside the terminal; `workingFolder` is what it sees as the terminal's folder.
+    void startScript(const std::string& path, const std::string& workingFolder) {
+        feed_ = std::make_unique<ScriptFeed>(workingFolder, securities_, chain_, books_, exchange_.desk());
+        feed_->start(path);
+    }
+    // Taken around every change of the terminal's state while a script may read it.
+    std::unique_lock<std::mutex> holdScript() { return feed_ ? feed_->hold() : std::unique_lock<std::mutex>(); }
+    void stopScript() {
+        if (feed_) feed_->stop();
+    }
 
     void dump() const {
         for (std::size_t i = 0; i < chain_.size(); ++i) {
@@ -378,6 +400,7 @@ private:
         Clock::time_point due;
         Source source;
         std::string text;
+        ScriptReply script;
     };
 
     std::string tro() const { return folder_ + "quik.tro"; }
@@ -408,6 +431,7 @@ private:
 
     // Order changes go to every connection of the library, as the terminal's order table does.
     void report(const std::vector<DeskOrder>& changed) {
+        if (feed_) feed_->ordersChanged(changed);
         if (!link_) return;
         for (const DeskOrder& order : changed) link_->broadcast(orderMessage(order, false));
     }
@@ -424,6 +448,7 @@ private:
     LibraryLink* link_ = nullptr;
     std::unique_ptr<Decoys> decoys_;
     std::size_t faulty_ = SIZE_MAX;  // the header a fault holds, if any
+    std::unique_ptr<ScriptFeed> feed_;  // last: the script stops before what it reads goes
 };
 
 void listSecurities() {
@@ -459,6 +484,8 @@ int run(const Options& options) {
         writeFileBytes(options.iniPath, iniText(iniQuikPath(options, canonical, folder), options, terminal.domBase(),
                                                 terminal.defaultContract()));
 
+    if (!options.script.empty()) terminal.startScript(options.script, canonical);
+
     std::printf("DOMBASE=0x%08X\n", terminal.domBase());
     if (options.printPid) std::printf("PID=%lu\n", processId());
     std::fflush(stdout);
@@ -479,7 +506,9 @@ int run(const Options& options) {
         if (options.exitAfter > 0) next = std::min(next, exitAt);
         if (auto due = terminal.nextReplyDue()) next = std::min(next, *due);
         auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
-        for (const LinkEvent& event : link.wait(wait)) {
+        std::vector<LinkEvent> events = link.wait(wait);
+        auto scriptHeld = terminal.holdScript();
+        for (const LinkEvent& event : events) {
             if (event.joined) terminal.welcome(event.client);
             else terminal.handle(event.text, {true, event.client});
         }
@@ -500,6 +529,7 @@ int run(const Options& options) {
         }
         if (options.exitAfter > 0 && now >= exitAt) break;
     }
+    terminal.stopScript();
     return 0;
 }
 

@@ -103,7 +103,7 @@ void OrderBook::step(std::mt19937& random) {
     }
     case 2: {  // a level vanishes (own orders keep theirs)
         auto& side = random() % 2 ? bids_ : asks_;
-        if (side.size() <= minDepth) break;
+        if (side.size() <= minDepth_) break;
         auto it = std::next(side.begin(), random() % side.size());
         it->second.market = 0;
         if (it->second.total() == 0) side.erase(it);
@@ -143,20 +143,20 @@ void OrderBook::walk(bool up, std::mt19937& random) {
 }
 
 void OrderBook::keepDepth(std::mt19937& random) {
-    while (bids_.size() < minDepth) {
+    while (bids_.size() < minDepth_) {
         std::uint32_t far = bids_.empty() ? (asks_.empty() ? startBid_ : asks_.begin()->first - step_)
                                           : bids_.begin()->first - step_;
         if (far == 0 || far > startBid_ * 4) break;  // never at or below zero
         bids_[far].market = randomQuantity(random);
     }
-    while (asks_.size() < minDepth) {
+    while (asks_.size() < minDepth_) {
         std::uint32_t far = asks_.empty() ? (bids_.empty() ? startBid_ + step_ : bids_.rbegin()->first + step_)
                                           : asks_.rbegin()->first + step_;
         asks_[far].market = randomQuantity(random);
     }
     // Far levels fall off the book's depth, except where the user's own orders rest.
-    while (bids_.size() > maxDepth && bids_.begin()->second.own == 0) bids_.erase(bids_.begin());
-    while (asks_.size() > maxDepth && asks_.rbegin()->second.own == 0) asks_.erase(std::prev(asks_.end()));
+    while (bids_.size() > maxDepth_ && bids_.begin()->second.own == 0) bids_.erase(bids_.begin());
+    while (asks_.size() > maxDepth_ && asks_.rbegin()->second.own == 0) asks_.erase(std::prev(asks_.end()));
 }
 
 std::uint32_t OrderBook::randomQuantity(std::mt19937& random) const {

@@ -34,6 +34,8 @@ public:
     // The fixed book of the static mode; `variant` makes books of different instruments differ.
     void fillScripted(int variant);
     void fillRandom(std::mt19937& random);
+    // Keeps `perSide` levels on each side from now on, for load tests; call before filling.
+    void holdDepth(std::size_t perSide) { minDepth_ = maxDepth_ = perSide; }
 
     // A limit order: trades against the opposite side up to `price`, the rest stays as own quantity.
     OrderResult placeOrder(bool sell, std::uint32_t price, std::uint32_t quantity);
@@ -48,13 +50,13 @@ public:
     std::vector<BookRow> rows() const;
 
 private:
-    static constexpr std::size_t minDepth = 5;
-    static constexpr std::size_t maxDepth = 25;
 
     void walk(bool up, std::mt19937& random);
     void keepDepth(std::mt19937& random);
     std::uint32_t randomQuantity(std::mt19937& random) const;
 
+    std::size_t minDepth_ = 5;
+    std::size_t maxDepth_ = 25;
     std::uint32_t step_;
     std::uint32_t startBid_;
     std::map<std::uint32_t, Level> bids_;

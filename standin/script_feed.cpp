@@ -1,0 +1,163 @@
+#include "script_feed.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "transaction.h"
+
+namespace standin {
+
+namespace {
+
+const char* const account = "DEMO1";
+
+bool isFutures(const Security& security) {
+    return security.classCode == "SPBFUT" || security.classCode == "SPBOPT";
+}
+
+bool isStock(const Security& security) {
+    return !security.isin.empty();
+}
+
+}  // namespace
+
+ScriptFeed::ScriptFeed(std::string workingFolder, const std::vector<Security>& securities,
+                       const std::vector<BookMemory::Header>& chain, const std::vector<OrderBook>& books,
+                       const OrderDesk& desk)
+    : workingFolder_(std::move(workingFolder)), securities_(securities), chain_(chain), books_(books), desk_(desk),
+      host_(*this) {
+    // Orders that rest from before the start were told already: no trade comes from their state.
+    for (const DeskOrder& order : desk_.orders()) toldBalances_[order.number] = order.balance;
+}
+
+std::size_t ScriptFeed::securityIndex(const std::string& classCode, const std::string& secCode) const {
+    for (std::size_t i = 0; i < securities_.size(); ++i)
+        if (securities_[i].classCode == classCode && securities_[i].code() == secCode) return i;
+    return SIZE_MAX;
+}
+
+double ScriptFeed::price(const DeskOrder& order) const {
+    return order.intPrice / std::pow(10.0, securities_[order.securityIndex].decimals);
+}
+
+void ScriptFeed::bookChanged(std::size_t header) {
+    const Security& security = securities_[static_cast<std::size_t>(chain_[header].securityIndex)];
+    host_.onQuote(security.classCode, security.code());
+}
+
+HostRecord ScriptFeed::orderRecord(const DeskOrder& order) const {
+    const Security& security = securities_[order.securityIndex];
+    double flags = 8;  // limit
+    if (order.state == DeskOrder::Active) flags += 1;
+    if (order.state == DeskOrder::Cancelled) flags += 2;
+    if (order.sell) flags += 4;
+    return {{"order_num", double(order.number)}, {"trans_id", double(order.transId)}, {"flags", flags},
+            {"price", price(order)}, {"qty", double(order.quantity)}, {"balance", double(order.balance)},
+            {"class_code", security.classCode}, {"sec_code", security.code()}, {"account", std::string(account)}};
+}
+
+void ScriptFeed::ordersChanged(const std::vector<DeskOrder>& changed) {
+    for (const DeskOrder& order : changed) {
+        auto told = toldBalances_.find(order.number);
+        const std::uint32_t before = told == toldBalances_.end() ? order.quantity : told->second;
+        toldBalances_[order.number] = order.balance;
+        host_.onOrder(orderRecord(order));
+        if (before > order.balance) addTrade(order, before - order.balance);
+    }
+}
+
+void ScriptFeed::addTrade(const DeskOrder& order, std::uint32_t quantity) {
+    const Security& security = securities_[order.securityIndex];
+    const double tradePrice = price(order);
+    Position& position = positions_[order.securityIndex];
+    const double signedQuantity = order.sell ? -double(quantity) : double(quantity);
+    (order.sell ? position.sold : position.bought) += quantity;
+    if (position.net == 0 || (position.net > 0) == (signedQuantity > 0)) {
+        const double total = std::fabs(position.net) + quantity;
+        position.average = (position.average * std::fabs(position.net) + tradePrice * quantity) / total;
+    } else if (std::fabs(signedQuantity) > std::fabs(position.net)) {
+        position.average = tradePrice;  // turned over: the rest opens at this price
+    }
+    position.net += signedQuantity;
+    if (position.net == 0) position.average = 0;
+    position.lastPrice = tradePrice;
+
+    host_.onTrade({{"trade_num", double(nextTradeNumber_++)}, {"order_num", double(order.number)},
+                   {"trans_id", double(order.transId)}, {"flags", order.sell ? 4.0 : 0.0}, {"price", tradePrice},
+                   {"qty", double(quantity)}, {"value", tradePrice * quantity * security.lotSize},
+                   {"class_code", security.classCode}, {"sec_code", security.code()},
+                   {"account", std::string(account)}});
+}
+
+void ScriptFeed::replied(const ScriptReply& reply) {
+    HostRecord record{{"trans_id", double(reply.transId)}, {"status", double(reply.status)},
+                      {"result_msg", reply.description}, {"account", std::string(account)}};
+    if (reply.orderNumber != 0) record.push_back({"order_num", double(reply.orderNumber)});
+    if (reply.securityIndex < securities_.size()) {
+        record.push_back({"class_code", securities_[reply.securityIndex].classCode});
+        record.push_back({"sec_code", securities_[reply.securityIndex].code()});
+    }
+    host_.onTransReply(record);
+}
+
+std::optional<Quotes> ScriptFeed::quotes(const std::string& classCode, const std::string& secCode) const {
+    const std::size_t index = securityIndex(classCode, secCode);
+    if (index == SIZE_MAX) return std::nullopt;
+    Quotes quotes;
+    for (std::size_t header = 0; header < chain_.size(); ++header) {
+        if (!chain_[header].hasBook || static_cast<std::size_t>(chain_[header].securityIndex) != index) continue;
+        for (const BookRow& row : books_[header].rows()) {
+            QuoteEntry entry{priceText(row.price, securities_[index].decimals), std::to_string(row.quantity)};
+            (row.sell ? quotes.offers : quotes.bids).push_back(std::move(entry));
+        }
+    }
+    return quotes;
+}
+
+std::optional<HostRecord> ScriptFeed::securityInfo(const std::string& classCode, const std::string& secCode) const {
+    const std::size_t index = securityIndex(classCode, secCode);
+    if (index == SIZE_MAX) return std::nullopt;
+    const Security& s = securities_[index];
+    return HostRecord{{"code", s.code()},
+                      {"name", s.fullName},
+                      {"short_name", s.shortName.substr(0, s.shortName.find('\0'))},
+                      {"class_code", s.classCode},
+                      {"scale", double(s.decimals)},
+                      {"min_price_step", s.intPriceStep / std::pow(10.0, s.decimals)},
+                      {"lot_size", double(s.lotSize)},
+                      {"isin_code", s.isin}};
+}
+
+std::vector<std::string> ScriptFeed::classSecurities(const std::string& classCode) const {
+    std::vector<std::string> codes;
+    for (const Security& s : securities_)
+        if (s.classCode == classCode) codes.push_back(s.code());
+    return codes;
+}
+
+std::vector<HostRecord> ScriptFeed::tableRows(const std::string& name) const {
+    std::vector<HostRecord> rows;
+    if (name == "orders") {
+        for (const DeskOrder& order : desk_.orders()) rows.push_back(orderRecord(order));
+        return rows;
+    }
+    const bool futures = name == "futures_client_holding";
+    if (!futures && name != "depo_limits") return rows;
+    for (const auto& [index, position] : positions_) {
+        const Security& s = securities_[index];
+        if (futures && isFutures(s)) {
+            rows.push_back({{"firmid", std::string("SPBFUT000")}, {"trdaccid", std::string(account)},
+                            {"sec_code", s.code()}, {"type", 0.0}, {"totalnet", position.net},
+                            {"avrposnprice", position.average},
+                            {"varmargin", (position.lastPrice - position.average) * position.net},
+                            {"todaybuy", position.bought}, {"todaysell", position.sold}});
+        } else if (!futures && isStock(s)) {
+            rows.push_back({{"firmid", std::string("MC0000000000")}, {"trdaccid", std::string(account)},
+                            {"sec_code", s.code()}, {"limit_kind", 0.0},
+                            {"currentbal", position.net * s.lotSize}, {"wa_position_price", position.average}});
+        }
+    }
+    return rows;
+}
+
+}  // namespace standin
