@@ -18,11 +18,6 @@ using testing::readFile;
 using testing::TempFolder;
 using testing::writeFile;
 
-struct PositionView : testing::FakeView {
-    std::string position;
-    void setPositionText(const std::string& text) override { position = text; }
-};
-
 // Mode SCRIPT with no terminal process and no sec.dat: everything comes through the FIFO,
 // written here by hand as velmora.lua would.
 class ScriptModeTest : public ::testing::Test, protected testing::FakePlatform {
@@ -67,7 +62,7 @@ protected:
 
     TempFolder programFolder, quikFolder;
     Session session;
-    PositionView view;
+    testing::FakeView view;
     LinkTime now{std::chrono::seconds(1000)};
     int writer = -1;
 };

@@ -32,6 +32,7 @@ public:
     bool timerEnabled = false;
     int ladderRepaints = 0;
     std::vector<OwnOrder> ownOrders;
+    std::string position;
     bool ladderLive = true;
     int exitCode = -1;
     std::vector<std::string> calls;  // start-up steps of the window, in order
@@ -76,6 +77,7 @@ public:
     }
     void ladderChanged() override { ++ladderRepaints; }
     void showOwnOrders(const std::vector<OwnOrder>& orders) override { ownOrders = orders; }
+    void setPositionText(const std::string& text) override { position = text; }
     void setLadderLive(bool live) override { ladderLive = live; }
     void quit(int code) override {
         exitCode = code;

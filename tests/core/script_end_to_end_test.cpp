@@ -1,0 +1,80 @@
+// Mode SCRIPT for real: the stand-in terminal runs velmora.lua under its Lua host, and the
+// Session reads the books, orders and the position the script sends.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "core/session.h"
+#include "ladder/ladder_grid.h"
+#include "support/standin_session.h"
+
+namespace velmora {
+namespace {
+
+using testing::FakeTransLibrary;
+using testing::readBookDump;
+
+class ScriptEndToEndTest : public testing::StandinSessionTest {
+protected:
+    void startWithScript() {
+        startTerminal("TRI", 2, {"--script", VELMORA_SOURCE_DIR "/lua/velmora.lua", "--dump-books"});
+        WriteProfileString(app.file("Velmora.ini"), "COMMON", "BookSource", "SCRIPT");
+        WriteProfileString(app.file("Velmora.ini"), "SCRIPT", "Instruments", "SPBFUT:SiZ6");
+        startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+        ASSERT_TRUE(session->scriptMode()) << logText();
+    }
+    // As the window runs it: the stream read as it comes, the timer's ticks between.
+    bool runUntil(const std::function<bool()>& ready, int rounds = 200) {
+        for (int i = 0; i < rounds; ++i) {
+            runLogic([&] { session->PollScriptLink(view); });
+            if (i % 10 == 0) tick();
+            if (ready()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    FakeTransLibrary unused;
+};
+
+TEST_F(ScriptEndToEndTest, TheLadderOrdersAndPositionComeFromTheScriptAndItsRestartIsFollowed) {
+    startWithScript();
+    ASSERT_TRUE(runUntil([&] { return view.ladderLive && session->instrumentChosen(); })) << logText();
+    EXPECT_TRUE(session->terminal.process() == nullptr);
+    const auto books = readBookDump(*terminal);
+    ASSERT_TRUE(books.count("SiZ6"));
+    // Level by level: every level of the stand-in's book on its row, with its side.
+    for (const auto& level : books.at("SiZ6")) {
+        bool shown = false;
+        for (int row = 1; row < session->ladder.rowCount(); ++row)
+            if (session->ladder.cell(row, LadderGrid::PriceColumn) == std::to_string(level.price))
+                shown = session->ladder.cell(row, level.side == 'S' ? LadderGrid::SellQuantity
+                                                                    : LadderGrid::BuyQuantity) ==
+                        std::to_string(level.quantity);
+        EXPECT_TRUE(shown) << level.side << " " << level.price << " " << level.quantity;
+    }
+
+    // An order through quik.tri, its fate from the script's reports too.
+    const std::string price = buyAtBestBid(1);
+    EXPECT_TRUE(runUntil([&] {
+        for (const OwnOrder& order : view.ownOrders)
+            if (order.number == 5000002u) return true;
+        return false;
+    })) << logText();
+
+    // A buy across the best ask trades: the position line follows.
+    runLogic([&] { session->orders.MarketBuy(view); });
+    EXPECT_TRUE(runUntil([&] { return view.position.rfind("Позиция: 1 по ", 0) == 0; })) << view.position;
+
+    // The script stopped: the ladder is lost at once; another terminal with the script is followed.
+    terminal->stop();
+    EXPECT_TRUE(runUntil([&] { return !view.ladderLive; }));
+    EXPECT_EQ(view.caption, "Нет связи со скриптом velmora.lua");
+    terminal = serve(quik, {"--script", VELMORA_SOURCE_DIR "/lua/velmora.lua"});
+    EXPECT_TRUE(runUntil([&] { return view.ladderLive; })) << logText();
+}
+
+}  // namespace
+}  // namespace velmora
