@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstdint>
 
 #include "core/main_view.h"
 #include "core/position_text.h"
@@ -82,6 +83,15 @@ bool Session::refreshScriptDOM() {
     // Logged as a book read from memory is, so one reader of the log follows both.
     if (scriptShown_->bookVersion != scriptShownVersion_ && log.enabled(4))
         log.LogMessage(scriptShown_->table.Description(), 4);
+    // The host's books carry no own quantities: they are the balances of the orders it reported.
+    for (TQuoteRecord& row : scriptShown_->table.rows) {
+        row.CalcPrice(scriptShown_->security);
+        std::int64_t own = 0;
+        for (std::uint64_t number : tracking.tracker().activeAt(row.Direction == 1 ? OrderSide::Sell : OrderSide::Buy,
+                                                                row.Price))
+            own += std::max<std::int64_t>(0, tracking.tracker().order(number)->balance);
+        row.SelfQuantity = static_cast<std::uint32_t>(std::min<std::int64_t>(own, UINT32_MAX));
+    }
     ShowQuoteTable(ladder, settings.DOMRowCount, scriptShown_->table, scriptShown_->security, log);
     scriptShownVersion_ = scriptShown_->bookVersion;
     // A book left from a stream before this one proves nothing about the script now.

@@ -53,8 +53,11 @@ void OrderEntry::SendNewOrder(int operation, std::int32_t quantity, double price
 void OrderEntry::SendKillAll(InfoPanel* panel) {
     const TSecShareRecord* security = source_.shownSecurity();
     if (!security) return;
-    // The library refuses KILL_ALL_ORDERS: the orders it knows of go one by one.
-    if (settings_.outputMode == OutputMode::DLL && NormalizedText(settings_.SECTION) == "MICEX") {
+    // The library refuses KILL_ALL_ORDERS, and a futures kill-all without its base contract
+    // (a security the script host described) is refused too: the known orders go one by one.
+    const std::string section = NormalizedText(settings_.SECTION);
+    if ((settings_.outputMode == OutputMode::DLL && section == "MICEX") ||
+        (section == "FORTS" && security->BaseContract.empty())) {
         const std::vector<OwnOrder> active = tracking_.tracker().activeOrders();
         int cancelled = 0;
         for (const OwnOrder& order : active) {

@@ -57,16 +57,25 @@ TEST_F(ScriptEndToEndTest, TheLadderOrdersAndPositionComeFromTheScriptAndItsRest
     }
 
     // An order through quik.tri, its fate from the script's reports too.
-    const std::string price = buyAtBestBid(1);
+    buyAtBestBid(1);
     EXPECT_TRUE(runUntil([&] {
         for (const OwnOrder& order : view.ownOrders)
             if (order.number == 5000002u) return true;
         return false;
     })) << logText();
 
+    // The host's book has no own quantities: the ladder shows those of the orders reported.
+    EXPECT_TRUE(runUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "1"; }))
+        << session->ladder.cell(21, LadderGrid::OwnBuy);
+
     // A buy across the best ask trades: the position line follows.
     runLogic([&] { session->orders.MarketBuy(view); });
     EXPECT_TRUE(runUntil([&] { return view.position.rfind("Позиция: 1 по ", 0) == 0; })) << view.position;
+
+    // No base contract comes from the host: the kill-all cancels the orders it reported, one by one.
+    runLogic([&] { session->orders.ClearAllOrders(view); });
+    EXPECT_EQ(view.caption, "Снято заявок: 2");
+    EXPECT_TRUE(runUntil([&] { return view.ownOrders.empty(); })) << logText();
 
     // The script stopped: the ladder is lost at once; another terminal with the script is followed.
     terminal->stop();
