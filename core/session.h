@@ -23,6 +23,7 @@ class LocaleFormats;
 class MainView;
 class MessageSink;
 class ProcessAccess;
+struct TerminalTaken;
 class TransLibrary;
 class TAlarms;
 class TStopOrders;
@@ -118,6 +119,7 @@ public:
 
     OrderEntry orders{settings, log, terminal.watch(), ladder, sender, tracking, *this};
 
+    std::string terminalNotice_;
     std::string followedClass_;
     std::string followedTicker_;
 
@@ -133,6 +135,8 @@ private:
     // The tracker and the library's order subscription follow the instrument shown.
     void followShownInstrument();
     bool findTerminalAgain(MainView& view);
+    // Logs which terminal was taken; one not in QuikPath is said in the panel once the ladder is live.
+    void noteTerminalTaken(const TerminalTaken& taken);
     void noteTerminalLost();
     bool loadSecs(MainView& view);
     void openScriptLink(MainView& view);

@@ -124,9 +124,12 @@ void Session::InitAll(MainView& view) {
         log.LogMessage("CheckMainStartupSettings...", 4);
         if (!fromScript) {
             std::uint32_t processId = terminal.processId();
-            std::unique_ptr<ProcessHandle> process = FindTerminal(platform.processes, view, AppClosing, processId);
+            TerminalTaken taken;
+            std::unique_ptr<ProcessHandle> process =
+                FindTerminal(platform.processes, view, AppClosing, processId, settings.QuikPath, taken);
             if (AppClosing) return;
             terminal.attach(processId, std::move(process));
+            noteTerminalTaken(taken);
         }
 
         ladder.setRowCount(settings.DOMRowCount);
@@ -194,6 +197,11 @@ void Session::RefreshTick(MainView& view) {
         if (instrumentChosen() && terminalThere) {
             const bool read = RefreshDOM();
             terminal.watch().noteBookRead(log, view, read);
+            if (!terminalNotice_.empty() && terminal.watch().ladderLive()) {
+                view.setInfoCaption(terminalNotice_);
+                view.setInfoVisible(true);
+                terminalNotice_.clear();
+            }
             // The script's books carry no own quantities; its order reports say what the book would.
             if (read && !scriptMode() && discovery.table()) tracking.noteBook(*discovery.table(), *discovery.security());
             orders.ShowStopQuantities();

@@ -20,11 +20,26 @@ void Session::noteTerminalLost() {
     if (library.connected()) library.disconnect();
 }
 
+void Session::noteTerminalTaken(const TerminalTaken& taken) {
+    if (taken.id == 0) return;
+    const std::string path = taken.path.empty() ? std::string("path unknown") : taken.path;
+    log.LogMessage("terminal process " + std::to_string(taken.id) + " taken: " + path +
+                       (taken.inQuikPath ? std::string() : " (not in QuikPath " + settings.QuikPath + ")"),
+                   1);
+    // With two terminals running, orders priced from one book could land in the other's files.
+    // Said once the ladder is live, so that start-up's own captions do not hide it.
+    terminalNotice_ = taken.inQuikPath ? std::string()
+                                       : "info.exe из папки QuikPath не найден: взят процесс " +
+                                             std::to_string(taken.id) +
+                                             (taken.path.empty() ? std::string() : " (" + taken.path + ")");
+}
+
 // Opens a running terminal and reloads what depends on it, as start-up does but without
 // waiting or boxes. False when there is none yet or its securities cannot be read.
 bool Session::findTerminalAgain(MainView& view) {
     std::uint32_t processId = 0;
-    std::unique_ptr<ProcessHandle> process = OpenRunningTerminal(platform.processes, processId);
+    TerminalTaken taken;
+    std::unique_ptr<ProcessHandle> process = OpenRunningTerminal(platform.processes, processId, settings.QuikPath, taken);
     if (!process) return false;
     TerminalWatch& watch = terminal.watch();
     log.LogMessage("terminal found again: process " + std::to_string(processId), 1);
@@ -43,6 +58,7 @@ bool Session::findTerminalAgain(MainView& view) {
         return notTaken();
     }
     terminal.attach(processId, std::move(process));
+    noteTerminalTaken(taken);
     watch.terminalFound();
 
     // DefaultContract names the instrument shown before: every choice of the user sets it.

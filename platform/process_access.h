@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -11,8 +12,16 @@ namespace velmora {
 using TerminalAddress = std::uint32_t;
 
 struct ProcessEntry {
+    ProcessEntry() = default;
+    ProcessEntry(std::uint32_t processId, std::string name, std::string path = {}, bool hasEnded = false)
+        : id(processId), exeName(std::move(name)), exePath(std::move(path)), ended(hasEnded) {}
+
     std::uint32_t id = 0;
     std::string exeName;  // as the platform reports it
+    // The executable's full path where the platform tells it (a program under Wine: its
+    // Windows path); empty when not known.
+    std::string exePath;
+    bool ended = false;  // listed, but no longer running (not yet collected by its parent)
 };
 
 struct ReadRange {

@@ -55,6 +55,16 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 // The name a process was started as. The kernel keeps only 15 characters of it,
 // so a longer file name is recovered from the executable or the first argument.
 // A program run under Wine is named by its Windows path, not by the loader.
+// The executable's path: a program under Wine names its Windows path first on its command line.
+std::string executablePath(const std::string& processFolder) {
+    std::string arguments = readSmallFile(processFolder + "/cmdline");
+    std::string firstArgument = arguments.substr(0, arguments.find('\0'));
+    if (isWindowsPath(firstArgument)) return firstArgument;
+    char target[4096];
+    ssize_t length = ::readlink((processFolder + "/exe").c_str(), target, sizeof target - 1);
+    return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();
+}
+
 std::string executableName(const std::string& processFolder) {
     std::string command = readSmallFile(processFolder + "/comm");
     if (!command.empty() && command.back() == '\n') command.pop_back();
@@ -217,10 +227,12 @@ public:
             char* end = nullptr;
             unsigned long id = std::strtoul(entry->d_name, &end, 10);
             if (end == entry->d_name || *end != '\0' || id > UINT32_MAX) continue;
-            std::string name = executableName(std::string("/proc/") + entry->d_name);
+            const std::string folder = std::string("/proc/") + entry->d_name;
+            std::string name = executableName(folder);
             // Empty when the process ended while the list was taken.
             if (name.empty()) continue;
-            processes.push_back({static_cast<std::uint32_t>(id), name});
+            std::optional<ProcessStatus> status = processStatus(static_cast<std::uint32_t>(id));
+            processes.push_back({static_cast<std::uint32_t>(id), name, executablePath(folder), !status || status->ended});
         }
         ::closedir(proc);
         return processes;

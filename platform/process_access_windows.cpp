@@ -16,12 +16,14 @@ using ProcessEntry32 = tagPROCESSENTRY32;
 static_assert(sizeof(void*) != 4 || sizeof(ProcessEntry32) == 296);
 
 using CreateSnapshotFunction = HANDLE(WINAPI*)(DWORD, DWORD);
+using QueryImageNameFunction = BOOL(WINAPI*)(HANDLE, DWORD, LPSTR, PDWORD);
 using WalkSnapshotFunction = BOOL(WINAPI*)(HANDLE, ProcessEntry32*);
 
 constexpr DWORD snapshotProcesses = 0x2;
 constexpr DWORD queryAndReadAccess = 1040;
 // Lets the handle be waited on, which tells that the process has ended.
 constexpr DWORD waitAccess = 0x00100000;
+constexpr DWORD limitedQueryAccess = 0x1000;
 
 template <typename Function>
 Function lookUpFunction(HMODULE module, const char* name) {
@@ -84,7 +86,9 @@ public:
         entry.dwSize = sizeof entry;
         for (BOOL more = first_(snapshot, &entry); more; more = next_(snapshot, &entry)) {
             std::size_t length = strnlen(entry.szExeFile, sizeof entry.szExeFile);
-            processes.push_back({entry.th32ProcessID, cp1251ToUtf8(std::string_view(entry.szExeFile, length))});
+            ProcessEntry listed{entry.th32ProcessID, cp1251ToUtf8(std::string_view(entry.szExeFile, length))};
+            describe(listed);
+            processes.push_back(std::move(listed));
         }
         CloseHandle(snapshot);
         return processes;
@@ -97,6 +101,19 @@ public:
     }
 
 private:
+    // Its full path and whether it has ended, where the process lets itself be asked.
+    void describe(ProcessEntry& listed) {
+        HANDLE process = OpenProcess(limitedQueryAccess, FALSE, listed.id);
+        if (!process) return;
+        char path[MAX_PATH * 2] = {};
+        DWORD size = sizeof path;
+        if (queryImageName_ && queryImageName_(process, 0, path, &size) && size < sizeof path)
+            listed.exePath = cp1251ToUtf8(std::string_view(path, size));
+        DWORD exitCode = 0;
+        listed.ended = GetExitCodeProcess(process, &exitCode) && exitCode != STILL_ACTIVE;
+        CloseHandle(process);
+    }
+
     // Older systems lack the snapshot services; then there are simply no processes.
     void lookUp() {
         lookedUp_ = true;
@@ -105,12 +122,14 @@ private:
         createSnapshot_ = lookUpFunction<CreateSnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
         first_ = lookUpFunction<WalkSnapshotFunction>(kernel, "Process32First");
         next_ = lookUpFunction<WalkSnapshotFunction>(kernel, "Process32Next");
+        queryImageName_ = lookUpFunction<QueryImageNameFunction>(kernel, "QueryFullProcessImageNameA");
     }
 
     bool lookedUp_ = false;
     CreateSnapshotFunction createSnapshot_ = nullptr;
     WalkSnapshotFunction first_ = nullptr;
     WalkSnapshotFunction next_ = nullptr;
+    QueryImageNameFunction queryImageName_ = nullptr;
 };
 
 }  // namespace

@@ -133,8 +133,9 @@ protected:
     }
 
     // Start-up against the process `processId`, as the window runs it.
-    void startProgram(std::uint32_t processId, TransLibrary& library) {
+    void startProgram(std::uint32_t processId, TransLibrary& library, std::uint32_t alsoAllowed = 0) {
         auto only = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), processId);
+        if (alsoAllowed != 0) only->allow(alsoAllowed);
         terminals = only.get();
         processes = std::move(only);
         session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, library});

@@ -17,9 +17,12 @@ protected:
     Session session{platform()};
     FakeView view;
 
-    void findTerminal() {
+    TerminalTaken taken;
+
+    void findTerminal(const std::string& quikPath = "C:\\QUIK\\") {
         std::uint32_t processId = session.terminal.processId();
-        std::unique_ptr<ProcessHandle> process = FindTerminal(processAccess, view, session.AppClosing, processId);
+        std::unique_ptr<ProcessHandle> process =
+            FindTerminal(processAccess, view, session.AppClosing, processId, quikPath, taken);
         if (session.AppClosing) return;
         session.terminal.attach(processId, std::move(process));
     }
@@ -46,6 +49,26 @@ TEST_F(ProcessFinderTest, OnlyLatinLettersAreCaseFolded) {
     ASSERT_EQ(list.size(), 0u);
     FindProcesses(processAccess, "Фinfo.EXE", list);
     ASSERT_EQ(list.size(), 2u);
+}
+
+TEST_F(ProcessFinderTest, OfTwoTerminalsTheOneInQuikPathIsTakenAndAnEndedOneNever) {
+    processAccess.processes = {{10, "info.exe", "C:\\Broker1\\info.exe"},
+                               {20, "info.exe", "c:/quik/INFO.EXE", true},
+                               {30, "info.exe", "C:\\QUIK\\info.exe"}};
+    findTerminal();
+    EXPECT_EQ(session.terminal.processId(), 30u);
+    EXPECT_TRUE(taken.inQuikPath);
+    EXPECT_EQ(taken.path, "C:\\QUIK\\info.exe");
+    // None in QuikPath: the first that runs, and `taken` says it is not QuikPath's.
+    findTerminal("D:\\Other\\");
+    EXPECT_EQ(session.terminal.processId(), 10u);
+    EXPECT_FALSE(taken.inQuikPath);
+
+    // A Linux program beside a terminal under Wine names the folder as Unix sees it.
+    EXPECT_TRUE(ExecutableInFolder("Z:\\home\\me\\quik\\info.exe", "/home/me/quik/"));
+    EXPECT_TRUE(ExecutableInFolder("/opt/QUIK/info.exe", "/opt/QUIK"));
+    EXPECT_FALSE(ExecutableInFolder("C:\\QUIK\\sub\\info.exe", "C:\\QUIK\\"));
+    EXPECT_FALSE(ExecutableInFolder("", "C:\\QUIK\\"));
 }
 
 TEST_F(ProcessFinderTest, FirstOfTwoTerminalsIsOpenedWithoutWaiting) {
