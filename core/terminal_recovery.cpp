@@ -27,8 +27,9 @@ void Session::noteTerminalTaken(const TerminalTaken& taken) {
                        (taken.inQuikPath ? std::string() : " (not in QuikPath " + settings.QuikPath + ")"),
                    1);
     // With two terminals running, orders priced from one book could land in the other's files.
-    // Said once the ladder is live, so that start-up's own captions do not hide it.
-    terminalNotice_ = taken.inQuikPath ? std::string()
+    // Said once the ladder is live, so that start-up's own captions do not hide it. A lone
+    // terminal elsewhere has no other book to be confused with: the log says it.
+    terminalNotice_ = taken.inQuikPath || taken.running < 2 ? std::string()
                                        : "info.exe из папки QuikPath не найден: взят процесс " +
                                              std::to_string(taken.id) +
                                              (taken.path.empty() ? std::string() : " (" + taken.path + ")");

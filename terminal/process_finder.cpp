@@ -79,7 +79,8 @@ std::unique_ptr<ProcessHandle> FindTerminal(ProcessAccess& processes, TerminalWa
     list = preferred(std::move(list), quikPath);
     if (list.empty()) return nullptr;
     processId = list.front().id;
-    taken = {list.front().id, list.front().exePath, ExecutableInFolder(list.front().exePath, quikPath)};
+    taken = {list.front().id, list.front().exePath, ExecutableInFolder(list.front().exePath, quikPath),
+             static_cast<int>(list.size())};
     return processes.open(processId);
 }
 
@@ -88,11 +89,13 @@ std::unique_ptr<ProcessHandle> OpenRunningTerminal(ProcessAccess& processes, std
     std::vector<ProcessEntry> list;
     FindProcesses(processes, terminalExecutable, list);
     // An ended terminal may still be listed until its parent collects it.
-    for (const ProcessEntry& entry : preferred(std::move(list), quikPath)) {
+    const std::vector<ProcessEntry> running = preferred(std::move(list), quikPath);
+    for (const ProcessEntry& entry : running) {
         std::unique_ptr<ProcessHandle> handle = processes.open(entry.id);
         if (handle && !handle->exited()) {
             processId = entry.id;
-            taken = {entry.id, entry.exePath, ExecutableInFolder(entry.exePath, quikPath)};
+            taken = {entry.id, entry.exePath, ExecutableInFolder(entry.exePath, quikPath),
+                     static_cast<int>(running.size())};
             return handle;
         }
     }

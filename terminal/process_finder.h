@@ -26,6 +26,7 @@ struct TerminalTaken {
     std::uint32_t id = 0;
     std::string path;  // its executable, where known
     bool inQuikPath = false;
+    int running = 0;  // terminals found running, this one included
 };
 
 // Whether the executable `exePath` lies in the folder `folder`, compared as Windows compares paths

@@ -37,8 +37,12 @@ TEST_F(TwoTerminalsTest, TheTerminalInQuikPathIsTakenOverOneStartedEarlier) {
     tickTo(3);
     for (const std::string& caption : view.captionsShown) EXPECT_EQ(caption.find("QuikPath"), std::string::npos);
 
-    // It ends: the other one is taken at the next look, and the panel says so once its book reads.
+    // It ends while two others run, neither in QuikPath: the first is taken at the next look,
+    // which the panel says once its book reads.
     terminal->stop();
+    TempFolder thirdBroker;
+    auto third = serve(thirdBroker);
+    terminals->allow(static_cast<std::uint32_t>(third->pid()));
     EXPECT_TRUE(tickUntil([&] {
         return session->terminal.processId() == static_cast<std::uint32_t>(first->pid()) && view.infoVisible &&
                view.caption.find("QuikPath") != std::string::npos;
