@@ -55,11 +55,45 @@ bool startsWith(const std::string& text, const std::string& prefix) {
 // The name a process was started as. The kernel keeps only 15 characters of it,
 // so a longer file name is recovered from the executable or the first argument.
 // A program run under Wine is named by its Windows path, not by the loader.
+// One variable of a process's environment; empty when it is not set or cannot be read.
+std::string environmentValue(const std::string& processFolder, const std::string& name) {
+    const std::string environment = readSmallFile(processFolder + "/environ");
+    const std::string prefix = name + "=";
+    for (std::size_t at = 0; at < environment.size();) {
+        std::size_t end = environment.find('\0', at);
+        if (end == std::string::npos) end = environment.size();
+        if (environment.compare(at, prefix.size(), prefix) == 0) return environment.substr(at + prefix.size(), end - at - prefix.size());
+        at = end + 1;
+    }
+    return {};
+}
+
+// A program under Wine, "C:\QUIK\info.exe": where its drive lies in the Unix tree, through the
+// Wine prefix's drive links; the Windows path itself when that cannot be told.
+std::string unixPathUnderWine(const std::string& processFolder, const std::string& windowsPath) {
+    if (windowsPath.size() < 3 || windowsPath[1] != ':') return windowsPath;
+    std::string wine = environmentValue(processFolder, "WINEPREFIX");
+    if (wine.empty()) {
+        const std::string home = environmentValue(processFolder, "HOME");
+        if (home.empty()) return windowsPath;
+        wine = home + "/.wine";
+    }
+    const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0])));
+    char root[4096];
+    if (!::realpath((wine + "/dosdevices/" + drive + ":").c_str(), root)) return windowsPath;
+    std::string path = root;
+    if (path.back() != '/') path += '/';
+    std::string rest = windowsPath.substr(3);
+    for (char& c : rest)
+        if (c == '\\') c = '/';
+    return path + rest;
+}
+
 // The executable's path: a program under Wine names its Windows path first on its command line.
 std::string executablePath(const std::string& processFolder) {
     std::string arguments = readSmallFile(processFolder + "/cmdline");
     std::string firstArgument = arguments.substr(0, arguments.find('\0'));
-    if (isWindowsPath(firstArgument)) return firstArgument;
+    if (isWindowsPath(firstArgument)) return unixPathUnderWine(processFolder, firstArgument);
     char target[4096];
     ssize_t length = ::readlink((processFolder + "/exe").c_str(), target, sizeof target - 1);
     return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();

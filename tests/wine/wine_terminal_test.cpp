@@ -2,6 +2,8 @@
 // runs in Wine, and the logic below the window finds it by name, reads its books out of the
 // Wine process and trades with it through quik.tri. Skipped where Wine or that build is missing.
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include <chrono>
@@ -95,9 +97,15 @@ protected:
 
 TEST_F(WineTerminal, IsFoundByItsWindowsNameAndItsBookFillsTheLadder) {
     bool named = false;
+    std::string path;
     for (const ProcessEntry& entry : makeSystemProcessAccess()->listProcesses())
-        if (entry.id == static_cast<std::uint32_t>(terminal->pid())) named = entry.exeName == "info.exe";
+        if (entry.id == static_cast<std::uint32_t>(terminal->pid())) {
+            named = entry.exeName == "info.exe";
+            path = entry.exePath;
+        }
     EXPECT_TRUE(named) << "the Wine process is not listed as info.exe";
+    // Its Windows path told as the Unix one, so that QuikPath, a Unix folder here, can be matched.
+    EXPECT_EQ(path, std::filesystem::weakly_canonical(VELMORA_WINE_STANDIN).string());
     // Written under Wine, the ini must still name the folder as Linux sees it.
     EXPECT_NE(readFile(app.file("Velmora.ini")).find("QuikPath=" + quik.path() + "\r\n"), std::string::npos);
 
