@@ -45,6 +45,13 @@ std::optional<double> StopRangeBound(const std::string& text) {
 void OrderEntry::SendNewOrder(int operation, std::int32_t quantity, double price) {
     const TSecShareRecord* security = source_.shownSecurity();
     if (!security) return;
+    // A mistyped or stale price; no book this program trades in quotes at zero or below.
+    if (!(price > 0)) {
+        const std::string text = FormatGeneral(price, log_.locale().decimalSeparator());
+        log_.LogMessage("order refused: price " + text + " is not above zero", 1);
+        tracking_.showRefusal("Заявка не отправлена: цена " + text + " не больше нуля");
+        return;
+    }
     std::optional<SentTransaction> sent = sender_.SendNewOrder(source_.delivery(), *security, operation, quantity, price);
     tracking_.noteSent(sent, TransKind::NewOrder, operation == Sell ? OrderSide::Sell : OrderSide::Buy, price, quantity,
                        0);
@@ -104,7 +111,10 @@ void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fro
     if (!watch_.orderAllowed(log_, view, command)) return;
     if (!instrumentChosen()) return;
     std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), fromBid);
-    if (!best) return;
+    if (!best) {
+        log_.LogMessage(std::string(command) + " refused: no " + (fromBid ? "bids" : "asks") + " in the book", 1);
+        return;
+    }
     double offset = source_.shownSecurity()->stepOffset(steps);
     SendNewOrder(operation, view.contractCount(), up ? *best + offset : *best - offset);
 }

@@ -44,6 +44,8 @@ public:
     // A send, as the sender answered it. A transaction not handed over is told as not sent.
     void noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side, double price,
                   std::int64_t quantity, std::uint64_t orderKey);
+    // Why an order was not sent, told like a rejection.
+    void showRefusal(const std::string& text) { showPanel(text, now()); }
     // One tick: new replies and order states, time-outs, the panel's text running out.
     void poll();
     // The script's orders and replies (books from the script): the same facts by other roads,

@@ -89,11 +89,25 @@ std::string unixPathUnderWine(const std::string& processFolder, const std::strin
     return path + rest;
 }
 
-// The executable's path: a program under Wine names its Windows path first on its command line.
+// The executable's path. A program under Wine is run by Wine's loader: the executable is the
+// argument that bears the process's name, as a Windows path or a Unix one.
 std::string executablePath(const std::string& processFolder) {
-    std::string arguments = readSmallFile(processFolder + "/cmdline");
-    std::string firstArgument = arguments.substr(0, arguments.find('\0'));
-    if (isWindowsPath(firstArgument)) return unixPathUnderWine(processFolder, firstArgument);
+    std::string command = readSmallFile(processFolder + "/comm");
+    if (!command.empty() && command.back() == '\n') command.pop_back();
+    const std::string arguments = readSmallFile(processFolder + "/cmdline");
+    for (std::size_t at = 0; !command.empty() && at < arguments.size();) {
+        std::size_t end = arguments.find('\0', at);
+        if (end == std::string::npos) end = arguments.size();
+        const std::string argument = arguments.substr(at, end - at);
+        at = end + 1;
+        // The name the kernel keeps is cut to 15 bytes.
+        if (!startsWith(fileNameOf(argument), command)) continue;
+        if (isWindowsPath(argument)) return unixPathUnderWine(processFolder, argument);
+        if (!argument.empty() && argument[0] == '/') return argument;
+        char folder[4096];
+        ssize_t length = ::readlink((processFolder + "/cwd").c_str(), folder, sizeof folder - 1);
+        if (length > 0) return std::string(folder, static_cast<std::size_t>(length)) + "/" + argument;
+    }
     char target[4096];
     ssize_t length = ::readlink((processFolder + "/exe").c_str(), target, sizeof target - 1);
     return length > 0 ? std::string(target, static_cast<std::size_t>(length)) : std::string();

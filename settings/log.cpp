@@ -41,9 +41,12 @@ void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std
     line += Msg;
     // A log that cannot be written fails on every line: its failure is told for the first line
     // only, until a line gets through again.
-    const bool told = failureTold_ && FileName.empty();
-    lastWriteSucceeded_ = WriteLineToFile(path, line, Rewrite, Msg, [this, told](const std::string& text) {
-        if (!told) report(text);
+    // One write fails at opening, writing and closing alike: the first says it.
+    bool told = failureTold_ && FileName.empty();
+    lastWriteSucceeded_ = WriteLineToFile(path, line, Rewrite, Msg, [this, &told](const std::string& text) {
+        if (told) return;
+        told = true;
+        report(text);
     });
     if (FileName.empty() && (lastWriteSucceeded_ || !quiet_)) failureTold_ = !lastWriteSucceeded_;
 }

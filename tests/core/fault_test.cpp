@@ -123,10 +123,8 @@ TEST_F(FaultTest, AnUnwritableLogFolderIsToldOnceAndTheProgramRunsOn) {
     startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
 
     ASSERT_TRUE(view.timerEnabled);
-    ASSERT_GE(messages.shown.size(), 3u);
-    EXPECT_EQ(std::vector<std::string>(messages.shown.begin(), messages.shown.begin() + 3),
-              (std::vector<std::string>{"error rewriting message Starting...", "error writing message Starting...",
-                                        "error closing message Starting..."}));
+    ASSERT_GE(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0], "error rewriting message Starting...");
     ASSERT_TRUE(session->instrumentChosen());
     // The boxes opened after start-up had returned; the timer ran under them.
     EXPECT_GT(boxTicks, 0);

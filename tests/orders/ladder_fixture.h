@@ -25,6 +25,7 @@ protected:
         view.contracts = 4;
         view.orderShift = 2;
         view.stopShift = 3;
+        session.tracking.setPanel(&view);
     }
 
     // Stops as "direction@price xquantity".

@@ -17,10 +17,13 @@ TEST_F(OrderEntryTest, EditorOrdersTakeTheTypedPriceOrNothing) {
     view.price = "1234,5";
     session.orders.BuyAtEditorPrice(view);
     session.orders.SellAtEditorPrice(view);
-    for (std::string refused : {"1234.5 ", "", "12,34,5"}) {
+    for (std::string refused : {"1234.5 ", "", "12,34,5", "0", "-5"}) {
         view.price = refused;
         session.orders.BuyAtEditorPrice(view);
     }
+    // A price of zero or below is refused in words, not sent.
+    EXPECT_TRUE(logged("order refused: price -5 is not above zero"));
+    EXPECT_EQ(view.caption, "Заявка не отправлена: цена -5 не больше нуля");
     session.discovery.clearShown();
     view.price = "100";
     session.orders.SellAtEditorPrice(view);
@@ -39,6 +42,7 @@ TEST_F(OrderEntryTest, MarketCommandsMoveFromTheBestPricesAndNeedTheirSide) {
     setBook({10000}, {});
     session.orders.MarketBuy(view);
     session.orders.MarketPlusSell(view);
+    EXPECT_TRUE(logged("acMarketBUY refused: no asks in the book"));
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=4; PRICE=100.15; OPERATION=B; ", "QUANTITY=4; PRICE=99.90; OPERATION=S; ",
                                   "QUANTITY=4; PRICE=100.05; OPERATION=B; ", "QUANTITY=4; PRICE=100.00; OPERATION=S; ",
                                   "QUANTITY=4; PRICE=100.05; OPERATION=B; "}));

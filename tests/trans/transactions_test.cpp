@@ -28,7 +28,7 @@ TEST_F(TransactionsTest, OperationCodingAndPriceDigitsWhateverTheLocale) {
     locale.decimal = ',';
     session.SendNewOrder(0, 2, 99.95);
     session.SendNewOrder(2, 2, 100.0 + 0.05 * 3);  // just above 100.15 in binary
-    session.SendNewOrder(-1, 2, -0.001);
+    session.sender.SendNewOrder(session.delivery(), security(), -1, 2, -0.001);  // below the entry's own refusal
     security().Decimals = 0;
     session.SendNewOrder(1, 2, 12344.6);
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=2; PRICE=99.95; OPERATION=B; ", "QUANTITY=2; PRICE=100.15; OPERATION=B; ",
