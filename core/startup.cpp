@@ -43,8 +43,9 @@ std::vector<std::uint8_t> loadWholeFile(const std::string& path) {
 // Answers false when the program must end: the securities file is missing.
 bool Session::loadSecs(MainView& view) {
     if (!fileExists(SecFilePath)) {
-        log.LogMessage(wrongPathText, 1);
-        platform.messages.show(wrongPathText);
+        log.LogMessage(std::string(wrongPathText) + " " + SecFilePath, 1);
+        // The text as it always was, then the file looked for: the path is what to mend.
+        platform.messages.show(std::string(wrongPathText) + "\n" + SecFilePath);
         // A missing file is a failure, not a clean exit: end with a non-zero code.
         view.quit(1);
         return false;
@@ -65,11 +66,17 @@ bool Session::ReadSecurityList() {
     }
     std::vector<std::uint8_t> bytes = loadWholeFile(path);
     SecFileStream stream{bytes.data(), bytes.size(), 0};
+    std::string& cause = terminal.watch().notReadCause;
+    cause.clear();
     try {
         SecurityList = FStreamReadSecShareList(stream, settings.ReadSecVersion, log);
+        if (SecurityList && SecurityList->Count() == 0)
+            cause = bytes.empty() ? "файл пуст" : "в нём нет инструментов (ReadSecVersion=" +
+                                                     std::to_string(settings.ReadSecVersion) + "?)";
     } catch (const std::exception& error) {
         SecurityList.reset();
         log.LogMessage(std::string("Сбой при чтении списка инструментов :") + error.what(), 1);
+        cause = std::string(error.what()) + " (ReadSecVersion=" + std::to_string(settings.ReadSecVersion) + ")";
     }
     return true;
 }

@@ -14,8 +14,11 @@ const char* const linkLostCaption = "Нет связи со скриптом vel
 const char* const linkNotReadCaption = "Скрипт velmora.lua не присылает стакан";
 const char* const linkAwaitingCaption = "Скрипт velmora.lua на связи, загрузка стакана...";
 
-const char* stateCaption(const TerminalWatch& watch) {
+std::string stateCaption(const TerminalWatch& watch) {
     if (watch.lost) return watch.viaScript ? linkLostCaption : lostCaption;
+    // A securities file that did not read leaves no book to find, whatever DOMBASE says.
+    if (watch.notRead && !watch.viaScript && !watch.notReadCause.empty())
+        return "Файл sec.dat не прочитан: " + watch.notReadCause;
     if (watch.notRead) return watch.viaScript ? linkNotReadCaption : notReadCaption;
     return watch.viaScript ? linkAwaitingCaption : awaitingCaption;
 }
@@ -102,7 +105,7 @@ void TerminalWatch::noteNoBookShown(Log& log, WatchView& view, bool bookWanted) 
 
 bool TerminalWatch::refuse(Log& log, InfoPanel& view, const char* command, const char* refusedText) {
     log.LogMessage(std::string("refused ") + command + ": " + stateReason(*this), 1);
-    caption = std::string(stateCaption(*this)) + ": " + refusedText;
+    caption = stateCaption(*this) + ": " + refusedText;
     showCaption(view);
     return false;
 }

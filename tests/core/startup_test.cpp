@@ -99,7 +99,8 @@ TEST_F(StartupTest, MissingSecuritiesFileEndsWithNonZeroCode) {
     writeIni("");
     std::remove(quikFolder.file("sec.dat").c_str());
     session.InitAll(view);
-    const std::string text = "Неверно указан путь к QUIK в ini-файле  !!!";
+    // The path looked for goes with the text, on a line of its own.
+    const std::string text = "Неверно указан путь к QUIK в ini-файле  !!!\n" + quikFolder.file("sec.dat");
     ASSERT_EQ(sink.shown, std::vector<std::string>{text});
     EXPECT_EQ(view.exitCode, 1);
     EXPECT_FALSE(view.timerEnabled);
@@ -164,6 +165,16 @@ TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
     const std::string log = logText();
     EXPECT_NE(log.find("orders are only logged: OutputWay \"TRl\" is neither TRI nor DLL"), std::string::npos) << log;
     EXPECT_NE(log.find("transaction not delivered: OutputWay is neither TRI nor DLL"), std::string::npos) << log;
+}
+
+TEST_F(TickTest, ASecuritiesFileThatDidNotReadIsNamedNotDombase) {
+    for (const std::string& bytes : {std::string(), std::string(32, '\0')}) {
+        writeFile(quikFolder.file("sec.dat"), bytes);
+        start("[DEFAULT]\r\nDefaultContract=SiZ6\r\n");
+        for (int tick = 0; tick < NotReadTicks + 1; ++tick) session.RefreshTick(view);
+        EXPECT_EQ(view.caption.rfind("Файл sec.dat не прочитан: ", 0), 0u) << view.caption;
+        EXPECT_EQ(view.caption.find("DOMBASE"), std::string::npos) << view.caption;
+    }
 }
 
 TEST_F(TickTest, DiscoveryRunsOnTheFirstTickAndEveryFiftieth) {
