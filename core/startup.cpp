@@ -19,6 +19,7 @@
 #include "secs/sec_file_reader.h"
 #include "secs/security_list.h"
 #include "settings/alarms.h"
+#include "settings/startup_values.h"
 #include "terminal/process_finder.h"
 #include "terminal/quote_discovery.h"
 #include "trans/terminal_config.h"
@@ -101,11 +102,26 @@ void Session::InitAll(MainView& view) {
         Alarms = std::make_unique<TAlarms>();
 
         log.LogMessage("LoadConf...", 4);
-                LoadConf(SettingsPath, settings, *Alarms);
+        try {
+            LoadConf(SettingsPath, settings, *Alarms);
+        } catch (const ProgramError& error) {
+            // Nothing could work on from here: say which value, and end rather than show a window
+            // that only looks usable. The log's own failure must not add a box to it.
+            log.LogPath = ProgramDir + "Velmora.log";
+            log.LogWithoutBoxes(std::string("InitAll exception:") + error.what(), 1);
+            platform.messages.show(error.what());
+            view.quit(1);
+            return;
+        }
         settings.TRIFileName = settings.QuikPath + "quik.tri";
         log.LogThreshold = settings.LogLevel;
         log.LogPath = ProgramDir + "Velmora.log";
         log.LogMessage("Starting...", 1, true, true);
+        std::vector<std::string> startupNotices;
+        for (const StartupValueFix& fix : FixStartupValues(settings)) {
+            log.LogMessage(fix.logLine, 1);
+            if (!fix.panelText.empty()) startupNotices.push_back(fix.panelText);
+        }
         if (settings.RefreshInterval < shortestRefreshInterval || settings.RefreshInterval > longestRefreshInterval) {
             log.LogMessage("[TECH] RefreshInterval должен быть от 10 до 1000 мс; обновление стакана каждые 100 мс", 1);
             settings.RefreshInterval = defaultRefreshInterval;
@@ -159,7 +175,12 @@ void Session::InitAll(MainView& view) {
         // Orders that go nowhere must not look sent: a typo here is easy to miss.
         if (settings.outputMode == OutputMode::LogOnly) {
             log.LogMessage("orders are only logged: OutputWay \"" + settings.OutputWay + "\" is neither TRI nor DLL", 1);
-            view.setInfoCaption("Заявки не отправляются: OutputWay не TRI и не DLL");
+            startupNotices.insert(startupNotices.begin(), "Заявки не отправляются: OutputWay не TRI и не DLL");
+        }
+        if (!startupNotices.empty()) {
+            std::string text;
+            for (const std::string& notice : startupNotices) text += (text.empty() ? "" : "\n") + notice;
+            view.setInfoCaption(text);
             view.setInfoVisible(true);
         }
 

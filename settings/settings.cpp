@@ -35,15 +35,30 @@ public:
     }
     // Addresses must not silently become 0: bad text stops the start-up instead.
     void strictInteger(const char* section, const char* key, std::int32_t& field) const {
-        field = StrictInteger(ini_.read(section, key, "0"));
+        const std::string text = ini_.read(section, key, "0");
+        try {
+            field = StrictInteger(text);
+        } catch (const ProgramError&) {
+            throw badValue(section, key, text, "нужно целое число");
+        }
     }
     // A safety limit must not silently become no limit either; empty means none.
     void limit(const char* section, const char* key, std::int32_t& field) const {
         const std::string text = ini_.read(section, key, "");
         field = 0;
         if (text.find_first_not_of(" \t") == std::string::npos) return;
-        field = StrictInteger(text);
-        if (field < 0) throw ProgramError(std::string(key) + " must not be negative: '" + text + "'");
+        try {
+            field = StrictInteger(text);
+        } catch (const ProgramError&) {
+            throw badValue(section, key, text, "нужно целое число");
+        }
+        if (field < 0) throw badValue(section, key, text, "оно не может быть меньше нуля");
+    }
+
+    // Start-up stops on it: the user must see which line of the file to mend.
+    static ProgramError badValue(const char* section, const char* key, const std::string& text, const char* why) {
+        return ProgramError("Неверное значение в Velmora.ini: [" + std::string(section) + "] " + key + "=" + text +
+                            " (" + why + ")");
     }
 
 private:

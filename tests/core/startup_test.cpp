@@ -84,15 +84,18 @@ TEST_F(StartupTest, BadDombaseStopsBeforeStartingAndLeavesTheTimerOff) {
     EXPECT_NE(log.find("InitAll exception:"), std::string::npos);
     EXPECT_FALSE(view.timerEnabled);
     EXPECT_EQ(processAccess.listCalls, 0);
-    EXPECT_TRUE(sink.shown.empty());
+    // Said in words that name the line to mend, and the program ends.
+    EXPECT_EQ(sink.shown, std::vector<std::string>{"Неверное значение в Velmora.ini: [TECH] DOMBASE=zz (нужно целое число)"});
+    EXPECT_EQ(view.exitCode, 1);
 }
 
-TEST_F(StartupTest, SettingsErrorWithALogThatCannotBeOpenedShowsNoBox) {
-    writeFile(programFolder.file("Velmora.ini"), "[TECH]\r\nDOMBASE=zz\r\n");
+TEST_F(StartupTest, SettingsErrorWithALogThatCannotBeOpenedShowsOnlyItsOwnBox) {
+    writeFile(programFolder.file("Velmora.ini"), "[DEFAULT]\r\nMaxOrderQuantity=-3\r\n");
     std::filesystem::create_directory(programFolder.file("Velmora.log"));
     session.InitAll(view);
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_TRUE(sink.shown.empty()) << sink.shown.size() << " boxes, first: " << sink.shown.front();
+    EXPECT_EQ(sink.shown, std::vector<std::string>{"Неверное значение в Velmora.ini: [DEFAULT] MaxOrderQuantity=-3 "
+                                                   "(оно не может быть меньше нуля)"});
 }
 
 TEST_F(StartupTest, MissingSecuritiesFileEndsWithNonZeroCode) {
@@ -165,6 +168,24 @@ TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
     const std::string log = logText();
     EXPECT_NE(log.find("orders are only logged: OutputWay \"TRl\" is neither TRI nor DLL"), std::string::npos) << log;
     EXPECT_NE(log.find("transaction not delivered: OutputWay is neither TRI nor DLL"), std::string::npos) << log;
+}
+
+TEST_F(TickTest, ValuesThatWouldSpoilTheWindowFallBackAndAreTold) {
+    start("OutputWay=TRI\r\nMarketSpread=-1\r\n[DEFAULT]\r\nDefaultContractCnt=50\r\nMaxOrderQuantity=10\r\n"
+          "[HOTKEYS]\r\nMARKETBUY=112\r\nCLEARALL=112\r\n[POSITION]\r\nDOMRowCount=100000000\r\nDOMRowHeight=0\r\n");
+    EXPECT_EQ(session.settings.MarketSpread, 0);
+    EXPECT_EQ(session.settings.DOMRowCount, 41);
+    EXPECT_EQ(session.settings.DOMRowHeight, 15);
+    EXPECT_EQ(session.settings.DefaultContractCnt, 10);
+    EXPECT_EQ(session.ladder.rowCount(), 41);
+    EXPECT_EQ(view.caption, "DefaultContractCnt=50 больше MaxOrderQuantity=10: взято 10\n"
+                            "Одна клавиша у двух действий: MARKETBUY и CLEARALL");
+    const std::string log = logText();
+    for (const char* line : {"[COMMON] MarketSpread=-1 is outside 0..1000: 0 used",
+                             "[POSITION] DOMRowCount=100000000 is outside 1..1000: 41 used",
+                             "[DEFAULT] DefaultContractCnt=50 is above MaxOrderQuantity=10: 10 used",
+                             "[HOTKEYS] MARKETBUY and CLEARALL are the same key 112"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
 }
 
 TEST_F(TickTest, ASecuritiesFileThatDidNotReadIsNamedNotDombase) {
