@@ -25,6 +25,10 @@ private:
     const LadderGrid& grid_;
     int rows_;
     std::vector<LadderGrid::CellRef> changed_;
+
+public:
+    // The cells the last takeChanges() brought.
+    const std::vector<LadderGrid::CellRef>& lastChanges() const { return changed_; }
 };
 
 }  // namespace velmora

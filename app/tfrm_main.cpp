@@ -7,6 +7,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QFontDialog>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -339,6 +340,15 @@ void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
 void TfrmMain::ladderChanged() {
     const int rowsBefore = ladderModel_->rowCount();
     ladderModel_->takeChanges(session_.ladder);
+    // A width from the ini is a lower bound: a six-digit price or a header in this desktop's font
+    // must not run into the next column.
+    const QFontMetrics metrics(sgDOM_->font());
+    for (const LadderGrid::CellRef& ref : ladderModel_->lastChanges()) {
+        const std::string& text = session_.ladder.cell(ref.row, ref.column);
+        if (text.empty()) continue;
+        const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + ladderCellPadding;
+        if (needed > sgDOM_->columnWidth(ref.column)) sgDOM_->setColumnWidth(ref.column, needed);
+    }
     // New rows take the ladder's row height, not Qt's default.
     if (ladderModel_->rowCount() != rowsBefore) {
         const int rowHeight = sgDOM_->verticalHeader()->defaultSectionSize();

@@ -161,6 +161,8 @@ private:
     LadderModel* ladderModel_ = nullptr;
     LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
+    // Room beside a cell's text: the grid lines and the delegate's margins.
+    static constexpr int ladderCellPadding = 8;
     QTabWidget* pc_ = nullptr;
     QWidget* tsOrders_ = nullptr;
     QTableWidget* sgOrders_ = nullptr;

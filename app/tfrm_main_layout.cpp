@@ -17,6 +17,7 @@
 #include <QSplitter>
 #include <QHeaderView>
 #include <QTabWidget>
+#include <algorithm>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QTimer>
@@ -131,7 +132,8 @@ QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width
     button->setObjectName(QLatin1String(name));
     button->setDefaultAction(action);
     button->setToolButtonStyle(imageOnly ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
-    if (width > 0) button->setFixedWidth(width);
+    // The design's width, unless this desktop's font needs more for the caption.
+    if (width > 0) button->setFixedWidth(std::max(width, button->sizeHint().width()));
     // An action without a hint shows none (Qt would fall back to the caption).
     if (action->toolTip() == action->iconText() && action->statusTip().isEmpty()) button->setToolTip(QString());
     return button;

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -191,6 +192,7 @@ private slots:
     void aKilledTerminalGreysTheLadderRefusesOrdersAndARestartedOneIsFollowed_data();
     void aKilledTerminalGreysTheLadderRefusesOrdersAndARestartedOneIsFollowed();
     void aWrongDombaseSaysSoAndRefusesOrders();
+    void narrowWidthsFromTheIniDoNotCutTexts();
 };
 
 void WindowEndToEndTest::chooserOffersTheTerminalsBooksAndSwitchesTheLadder() {
@@ -225,6 +227,20 @@ void WindowEndToEndTest::chooserOffersTheTerminalsBooksAndSwitchesTheLadder() {
     QCOMPARE(f.combo()->currentText(), QStringLiteral("BRF7"));
     QCOMPARE(f.ladderMismatch("BRF7", 2), QString());
     QVERIFY(f.messages.shown.empty());
+}
+
+void WindowEndToEndTest::narrowWidthsFromTheIniDoNotCutTexts() {
+    WindowOnStandin f;
+    f.start(QStringLiteral("TRI"), "DOMCol3Width=12");
+    if (QTest::currentTestFailed()) return;
+    QTRY_VERIFY_WITH_TIMEOUT(!f.cell(21, LadderGrid::PriceColumn).isEmpty(), 5000);
+    const QFontMetrics metrics(f.ladder()->font());
+    for (int row = 0; row < f.rows(); ++row)
+        for (int column = 0; column < LadderGrid::ColumnCount; ++column)
+            QVERIFY2(f.ladder()->columnWidth(column) >= metrics.horizontalAdvance(f.cell(row, column)),
+                     qPrintable(QStringLiteral("row %1 column %2: %3").arg(row).arg(column).arg(f.cell(row, column))));
+    auto* refresh = f.child<QToolButton>("sbtnRefreshQuikTables");
+    QVERIFY(refresh->width() >= refresh->fontMetrics().horizontalAdvance(refresh->text()));
 }
 
 void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantities_data() {
