@@ -9,6 +9,9 @@
 #include <QFontDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,6 +120,7 @@ void TfrmMain::wireActions() {
     on(acHomePage_, &TfrmMain::acHomePageExecute);
 
     connect(tbtnStayOnTop_, &QToolButton::clicked, this, [this] { runGuarded([this] { tbtnStayOnTopClick(); }); });
+    connect(btnFindDomBase_, &QPushButton::clicked, this, [this] { runCommand([this] { findDomBase(); }); });
     // The short view may squeeze the ladder panel; its own width comes back with the full view.
     connect(splitter_, &QSplitter::splitterMoved, this, [this] { ladderPanelWidth_ = pnlDOM_->width(); });
     connect(pc_, &QTabWidget::currentChanged, this, [this](int) {
@@ -462,6 +466,44 @@ void TfrmMain::tsMainShow() {
 
 void TfrmMain::tmrRefreshDOMTimer() {
     runGuarded([this] { session_.RefreshTick(*this); });
+    const bool offered = session_.domBaseScanOffered();
+    if (btnFindDomBase_->isVisible() != offered) btnFindDomBase_->setVisible(offered);
+}
+
+void TfrmMain::findDomBase() {
+    if (!session_.domBaseScanOffered()) return;
+    // No tick may run under the dialogs: the scan reads the process the tick would re-point.
+    const bool timerWasOn = tmrRefreshDOM_->isActive();
+    tmrRefreshDOM_->stop();
+    QProgressDialog progress(QStringLiteral("Поиск адреса стаканов в памяти терминала..."), QString(), 0, 1000, this);
+    progress.setWindowTitle(QStringLiteral("Найти адрес"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
+    const DomBaseScanResult result = session_.ScanAttachedTerminal([&progress](std::uint64_t done, std::uint64_t total) {
+        progress.setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+    });
+    progress.close();
+    if (result.candidates.empty()) {
+        showNotice("Адрес стаканов не найден");
+    } else {
+        QStringList items;
+        for (const DomBaseCandidate& candidate : result.candidates) {
+            QString tickers;
+            for (std::size_t i = 0; i < candidate.tickers.size() && i < 6; ++i)
+                tickers += (i ? ", " : "") + QString::fromStdString(candidate.tickers[i]);
+            items << QStringLiteral("$%1  стаканов: %2  %3")
+                         .arg(candidate.base, 8, 16, QLatin1Char('0'))
+                         .arg(candidate.books)
+                         .arg(tickers)
+                         .toUpper();
+        }
+        bool taken = false;
+        const QString chosen = QInputDialog::getItem(this, QStringLiteral("Найти адрес"),
+                                                     QStringLiteral("DOMBASE для Velmora.ini:"), items, 0, false, &taken);
+        const auto index = items.indexOf(chosen);
+        if (taken && index >= 0) session_.UseDomBase(result.candidates[static_cast<std::size_t>(index)].base, *this);
+    }
+    if (timerWasOn) tmrRefreshDOM_->start();
 }
 
 void TfrmMain::startScriptPolling() {

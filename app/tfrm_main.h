@@ -17,6 +17,7 @@ class QLineEdit;
 class QSpinBox;
 class QSocketNotifier;
 class QSplitter;
+class QPushButton;
 class QTabWidget;
 class QTableWidget;
 class QTimer;
@@ -109,6 +110,8 @@ private:
     QToolButton* actionButton(QAction* action, const char* name, int width, bool imageOnly);
     void runGuarded(const std::function<void()>& command);
     void runCommand(const std::function<void()>& command);
+    // "Найти адрес": the DOMBASE scan with its progress, then the user's pick of its candidates.
+    void findDomBase();
 
     void acToLeftTopExecute();
     void acSaveCurrentSettingsExecute();
@@ -161,6 +164,7 @@ private:
     LadderModel* ladderModel_ = nullptr;
     LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
+    QPushButton* btnFindDomBase_ = nullptr;
     // Room beside a cell's text: the grid lines and the delegate's margins.
     static constexpr int ladderCellPadding = 8;
     QTabWidget* pc_ = nullptr;

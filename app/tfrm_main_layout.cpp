@@ -16,6 +16,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QTabWidget>
 #include <algorithm>
 #include <QTableWidget>
@@ -221,6 +222,11 @@ void TfrmMain::buildLayout() {
     infoPalette.setColor(QPalette::WindowText, Qt::red);
     pnlInfo_->setPalette(infoPalette);
     pnlInfo_->hide();
+    // Offered while the book does not read: a wrong DOMBASE found without leaving the window.
+    btnFindDomBase_ = new QPushButton(QStringLiteral("Найти адрес"), pnlDOM_);
+    btnFindDomBase_->setObjectName(QStringLiteral("btnFindDomBase"));
+    btnFindDomBase_->setGeometry(5, 125, 120, 24);
+    btnFindDomBase_->hide();
 
     pc_ = new QTabWidget;
     pc_->setObjectName(QStringLiteral("pc"));

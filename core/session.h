@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "orders/order_tracking.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "terminal/dombase_scan.h"
 #include "terminal/quote_discovery.h"
 #include "terminal/script_link.h"
 #include "terminal/terminal_link.h"
@@ -71,6 +73,12 @@ public:
     // looks for a terminal again on every rediscovery tick, reloading what depends on it as
     // start-up does but without waiting or boxes. Answers whether the terminal can be read.
     bool WatchTerminal(MainView& view);
+
+    // The window's "Найти адрес": offered while the book of the attached terminal does not read
+    // (a wrong DOMBASE); the scan of its memory, best candidates first; the one the user took.
+    bool domBaseScanOffered() const;
+    DomBaseScanResult ScanAttachedTerminal(const std::function<void(std::uint64_t, std::uint64_t)>& progress);
+    void UseDomBase(TerminalAddress base, MainView& view);
 
     // The sender's commands on the shown security; nothing while there is none.
     void SendNewOrder(int Operation, std::int32_t Quantity, double Price);

@@ -9,6 +9,9 @@
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QImage>
+#include <QInputDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -512,6 +515,29 @@ void WindowEndToEndTest::aWrongDombaseSaysSoAndRefusesOrders() {
     QVERIFY(log.find("refused acMarketSell: order book not read") != std::string::npos);
     QVERIFY(f.timer()->isActive());
     QVERIFY(f.messages.shown.empty());
+
+    // "Найти адрес": the scan's best candidate taken from the list, written into the ini; the
+    // ladder comes up without a restart.
+    auto* find = f.child<QPushButton>("btnFindDomBase");
+    QTRY_VERIFY(find->isVisible());
+    QString offered;
+    QTimer picker;
+    QObject::connect(&picker, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            picker.stop();
+            offered = dialog->textValue();
+            dialog->accept();
+        }
+    });
+    picker.start(50);
+    QTest::mouseClick(find, Qt::LeftButton);
+    QVERIFY2(offered.startsWith(QStringLiteral("$%1").arg(f.terminal->domBase(), 8, 16, QLatin1Char('0')).toUpper()),
+             qPrintable(offered));
+    QVERIFY(readFile(f.app.file("Velmora.ini")).find("DOMBASE=$") != std::string::npos);
+    QTRY_COMPARE_WITH_TIMEOUT(f.caption(), QString(), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.ladderMismatch("SiZ6", 0), QString(), 5000);
+    QVERIFY(!find->isVisible());
+    QVERIFY(f.timer()->isActive());
 }
 
 QTEST_MAIN(WindowEndToEndTest)
