@@ -8,7 +8,9 @@
 #include <QEventLoop>
 #include <QFontDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QScreen>
 #include <QInputDialog>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -230,9 +232,38 @@ int TfrmMain::contractCount() const { return spinValue(seContractCnt_); }
 int TfrmMain::limitOrderShift() const { return spinValue(seDefaultLimitOrderShift_); }
 int TfrmMain::limitStopShift() const { return spinValue(seDefaultLimitStopShift_); }
 
+// A window saved on a monitor since unplugged, or with no size, would be one the user cannot reach.
+void TfrmMain::keepWindowOnAScreen(Settings& s) {
+    auto fallBack = [this](const char* key, std::int32_t& field, std::int32_t value) {
+        session_.log.LogMessage("[POSITION] " + std::string(key) + "=" + std::to_string(field) + " leaves no window: " +
+                                    std::to_string(value) + " used",
+                                1);
+        field = value;
+    };
+    if (s.Height <= 0) fallBack("Height", s.Height, 750);
+    if (s.FullWidth <= 0) fallBack("FullWidth", s.FullWidth, 500);
+    if (s.ShortWidth <= 0) fallBack("ShortWidth", s.ShortWidth, 255);
+    const QRect wanted(s.Left, s.Top, s.DefaultFullView ? s.FullWidth : s.ShortWidth, s.Height);
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shared = screen->availableGeometry().intersected(wanted);
+        // Enough of the title bar to take hold of.
+        if (shared.width() >= 50 && shared.height() >= 20) return;
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (!primary) return;
+    const QPoint corner = primary->availableGeometry().topLeft() + QPoint(100, 100);
+    session_.log.LogMessage("[POSITION] Left=" + std::to_string(s.Left) + " Top=" + std::to_string(s.Top) +
+                                " is on no screen: " + std::to_string(corner.x()) + ", " + std::to_string(corner.y()) +
+                                " used",
+                            1);
+    s.Left = corner.x();
+    s.Top = corner.y();
+}
+
 void TfrmMain::ApplySettingsToWindow() {
     Settings& s = session_.settings;
     if (s.DefaultStayOnTop) tbtnStayOnTopClick();
+    keepWindowOnAScreen(s);
     move(s.Left, s.Top);
     resizeOuter(frameGeometry().width(), s.Height);
     const int panelWidth = s.DOMPanelWidth;

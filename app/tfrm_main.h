@@ -25,6 +25,8 @@ class QToolButton;
 
 namespace velmora {
 
+struct Settings;
+
 class Session;
 class LadderDelegate;
 class LadderModel;
@@ -112,6 +114,7 @@ private:
     void runCommand(const std::function<void()>& command);
     // "Найти адрес": the DOMBASE scan with its progress, then the user's pick of its candidates.
     void findDomBase();
+    void keepWindowOnAScreen(Settings& settings);
 
     void acToLeftTopExecute();
     void acSaveCurrentSettingsExecute();

@@ -7,6 +7,8 @@
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTest>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QToolButton>
 
 #include "app/hotkey_edit.h"
@@ -31,6 +33,7 @@ private slots:
     void zeroLayoutValuesAreHandedOverWithoutHarm();
     void maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRestart();
     void aSaveBeforeStartUpAppliedTheSettingsWritesNothing();
+    void aWindowOnNoScreenOrWithoutSizeComesBackToOne();
 };
 
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
@@ -292,6 +295,20 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
     QCOMPARE(next.child<QSpinBox>("seContractCnt")->maximum(), 20);
 }
 
+
+void WindowSettingsTest::aWindowOnNoScreenOrWithoutSizeComesBackToOne() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    f.session.settings.Left = -20000;
+    f.session.settings.Top = 15000;
+    f.session.settings.Height = 0;
+    f.window->ApplySettingsToWindow();
+    const QRect shown = f.window->frameGeometry();
+    QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().intersects(shown),
+             qPrintable(QStringLiteral("%1,%2").arg(shown.x()).arg(shown.y())));
+    QCOMPARE(f.session.settings.Height, 750);
+    QCOMPARE(f.session.settings.Left, QGuiApplication::primaryScreen()->availableGeometry().x() + 100);
+}
 
 void WindowSettingsTest::aSaveBeforeStartUpAppliedTheSettingsWritesNothing() {
     WindowFixture f;
