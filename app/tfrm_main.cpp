@@ -77,6 +77,17 @@ TfrmMain::TfrmMain(Session& session, StartUp startUp, QWidget* parent)
                  {acMarketPlusBuy_, hkMarketPlusBuy_, 0},
                  {acMarketSell_, hkMarketSell_, 0},
                  {acMarketPlusSell_, hkMarketPlusSell_, 0}}};
+    // A key the user gives a second action answers only one of them: say so as it is typed.
+    for (const HotkeyBinding& binding : hotkeys_) {
+        if (!binding.editor) continue;
+        connect(binding.editor, &THotKey::codeChanged, this, [this, edited = binding](std::uint16_t code) {
+            if (code == 0 || !edited.editor->hasFocus()) return;
+            for (const HotkeyBinding& other : hotkeys_)
+                if (other.editor && other.editor != edited.editor && other.editor->code() == code)
+                    showNotice("Одна клавиша у двух действий: " + edited.action->text().toStdString() + " и " +
+                               other.action->text().toStdString());
+        });
+    }
     qApp->installEventFilter(this);
 
     if (startUp == StartUp::Deferred)

@@ -1,6 +1,7 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QSignalSpy>
+#include <QLabel>
 #include <QTabWidget>
 #include <QTest>
 #include <filesystem>
@@ -103,6 +104,10 @@ void HotkeyTest::hotkeysRunOnlyWhileTheMainTabIsShown() {
     editor->setCode(THotKey::InitialCode);
     QTest::keyClick(editor, Qt::Key_F1);
     QCOMPARE(editor->code(), std::uint16_t(112));
+    // F2 is the market sell's: the panel says so as it is typed.
+    QTest::keyClick(editor, Qt::Key_F2);
+    QVERIFY2(f.child<QLabel>("pnlInfo")->text().startsWith(QStringLiteral("Одна клавиша у двух действий: ")),
+             qPrintable(f.child<QLabel>("pnlInfo")->text()));
     QTest::keyClick(editor, Qt::Key_F3);
     QCOMPARE(editor->code(), std::uint16_t(114));
     QCOMPARE(marketBuy.count(), 1);
