@@ -42,6 +42,12 @@ protected:
             if (session->ladder.cell(row, LadderGrid::PriceColumn) == price) return row;
         return -1;
     }
+    // Closed as the window closes it, before the library goes: a library freed while connected
+    // joins its reader thread under the Windows loader lock and never returns.
+    void TearDown() override {
+        if (session) runLogic([&] { session->DoneAll(); });
+    }
+    std::unique_ptr<testing::RecordingLibrary> library;
 };
 
 TEST_F(OrderRepliesTest, FileModeShowsRejectionsListsAcceptedOrdersAndCancelsAtAPrice) {
@@ -98,7 +104,7 @@ TEST_F(OrderRepliesTest, AWithheldReplyIsToldAfterTheTimeOut) {
 }
 
 TEST_F(OrderRepliesTest, LibraryModeFollowsOrdersByCallbackAndKillAllOnMicexCancelsEachOne) {
-    auto library = standinLibrary();
+    library = standinLibrary();
     ASSERT_TRUE(library->available()) << library->loadError();
     start("DLL", {"--price-band", "1"}, *library, "MICEX");
     ASSERT_TRUE(session->library.connected()) << logText();

@@ -52,7 +52,9 @@ void StandinProcess::start(const std::string& session, const std::vector<std::st
 
     SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherited, 0))
+    // As roomy as a Linux pipe: a test that reads the output late (book dumps after every order)
+    // must not stall the stand-in's main thread, and with it the script it hosts, on a full pipe.
+    if (!CreatePipe(&readEnd, &writeEnd, &inherited, 1 << 16))
         throw std::runtime_error("CreatePipe: error " + std::to_string(GetLastError()));
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 

@@ -152,32 +152,38 @@ protected:
         for (const auto& entry : std::filesystem::directory_iterator(unpacked.path()))
             if (std::filesystem::exists(entry.path() / "velmora.exe")) app = entry.path().string() + "/";
         ASSERT_FALSE(app.empty()) << "no velmora.exe in the zip";
+    }
 
-        terminal = std::make_unique<StandinProcess>(
-            wine, std::vector<std::string>{VELMORA_WINDOWS_BIN "/info.exe", "--folder", windowsPath(quik.path()),
-                                           "--static", "--dump-books", "--reject-every", "3"});
+    void startTerminal(std::vector<std::string> extra = {"--reject-every", "3"}) {
+        std::vector<std::string> arguments{VELMORA_WINDOWS_BIN "/info.exe", "--folder", windowsPath(quik.path()),
+                                           "--static", "--dump-books"};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        terminal = std::make_unique<StandinProcess>(wine, arguments);
         auto first = terminal->readLine(3min);
         ASSERT_TRUE(first && first->rfind("DOMBASE=", 0) == 0) << first.value_or("no line from the stand-in");
         domBase = first->substr(8);
         book = readBookDump(*terminal)["SiZ6"];
         ASSERT_FALSE(book.empty());
     }
+    // The terminal running the script shipped in the zip, as the user starts it there.
+    void startTerminalWithScript() { startTerminal({"--script", windowsPath(app + "velmora.lua")}); }
 
     void TearDown() override {
         if (session) session->stop(5s);
         if (terminal) terminal->stop();
     }
 
-    void writeIni(const std::string& outputWay) {
+    void writeIni(const std::string& outputWay, const std::string& bookSource = "MEMORY") {
         std::string text;
         for (const std::string& line : std::vector<std::string>{"; kept as written", "[COMMON]", "QuikPath=" + windowsPath(quik.path()), "OutputWay=" + outputWay,
-              "ACCOUNT=DEMO1", "SECTION=FORTS", "LogLevel=4", "MarketSpread=2", "[DEFAULT]",
+              "BookSource=" + bookSource, "ACCOUNT=DEMO1", "SECTION=FORTS", "LogLevel=4", "MarketSpread=2", "[DEFAULT]",
               "DefaultContract=SiZ6", "DefaultLimitOrderShift=0", "DefaultLimitStopShift=1", "DefaultFullView=1",
               "[POSITION]", "Left=40", "Top=30", "Height=750", "FullWidth=500", "ShortWidth=255",
               "DOMPanelWidth=250", "DOMRowHeight=15", "DOMRowCount=41", "DOMFontSize=8",
               "DomFontName=Courier New", "DOMCol1Width=40", "DOMCol2Width=40", "DOMCol3Width=40",
               "DOMCol4Width=40", "DOMCol5Width=40", "DOMCol6Width=26", "[HOTKEYS]", "MARKETBUY=112",
-              "CLEARALL=116", "[TECH]", "DOMBASE=" + domBase, "ReadSecVersion=1"})
+              "CLEARALL=116", "[TECH]", "DOMBASE=" + domBase, "ReadSecVersion=1", "[SCRIPT]",
+              "Instruments=SPBFUT:SiZ6"})
             text += line + "\r\n";
         writeFile(app + "Velmora.ini", text);
     }
@@ -260,6 +266,7 @@ std::string order(const std::string& price, char operation) {
 }
 
 TEST_F(WindowsProgram, ShowsTheBookTradesThroughQuikTriSavesAndClosesCleanly) {
+    startTerminal();
     writeIni("TRI");
     startProgram();
 
@@ -291,6 +298,7 @@ TEST_F(WindowsProgram, ShowsTheBookTradesThroughQuikTriSavesAndClosesCleanly) {
 }
 
 TEST_F(WindowsProgram, SendsThroughTheTerminalLibraryBesideIt) {
+    startTerminal();
     std::filesystem::copy_file(VELMORA_WINDOWS_BIN "/TRANS2QUIK.dll", app + "TRANS2QUIK.dll");
     writeIni("DLL");
     startProgram();
@@ -311,6 +319,35 @@ TEST_F(WindowsProgram, SendsThroughTheTerminalLibraryBesideIt) {
     }, 15s));
     EXPECT_EQ(tri().find("NEW_ORDER"), std::string::npos) << "an order went through the file in mode DLL";
     cancelAtThePriceAndSeeTheRejection();
+
+    closeAndExpectCleanExit();
+}
+
+// Mode SCRIPT as the zip ships it: the book comes from velmora.lua through the window's named pipe.
+TEST_F(WindowsProgram, InModeScriptTheBookComesFromTheScriptAndAStoppedScriptIsFollowed) {
+    startTerminalWithScript();
+    writeIni("TRI", "SCRIPT");
+    startProgram();
+    EXPECT_TRUE(logHas("link: serving \\\\.\\pipe\\velmora-")) << cp1251ToUtf8(readFile(log()));
+    EXPECT_TRUE(logHas("link: velmora.lua 1.0 connected"));
+
+    key("F1");  // orders still go out by OutputWay
+    EXPECT_TRUE(waitFor([&] { return tri().find(order("92353", 'B')) != std::string::npos; }, 10s)) << tri();
+
+    terminal->stop();
+    EXPECT_TRUE(waitFor([&] { return logHas("link to velmora.lua lost: "); }, 10s)) << cp1251ToUtf8(readFile(log()));
+    const auto connected = [&] {
+        const std::string text = cp1251ToUtf8(readFile(log()));
+        std::size_t count = 0;
+        for (std::size_t at = text.find("link to velmora.lua live"); at != std::string::npos;
+             at = text.find("link to velmora.lua live", at + 1))
+            ++count;
+        return count;
+    };
+    ASSERT_EQ(connected(), 1u);
+    startTerminalWithScript();
+    EXPECT_TRUE(waitFor([&] { return connected() == 2u && lastLoggedBook(log()) == dumpRows(book); }, 30s))
+        << cp1251ToUtf8(readFile(log()));
 
     closeAndExpectCleanExit();
 }
