@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <filesystem>
 
 #include "core/session.h"
@@ -139,6 +141,46 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
 
     session.DoneAll();
     EXPECT_FALSE(std::filesystem::exists(quikFolder.file("velmora-link.txt")));
+}
+
+// A hostile stream for a while: random bytes, cut lines, lines that almost parse, between good
+// books. Nothing crashes, and the ladder only ever shows a good book, whole.
+TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {
+    session.InitAll(view);
+    connectWriter();
+    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n");
+    std::mt19937 random(20261210);
+    const std::vector<std::string> good = {"book\tSPBFUT\tSiZ6\t95100:3,95090:4\t95120:1,95110:2\n",
+                                           "book\tSPBFUT\tSiZ6\t95105:1\t95115:6\n"};
+    const std::vector<std::vector<std::string>> shown = {{"95120 1 ", "95110 2 ", "95100  3", "95090  4"},
+                                                         {"95115 6 ", "95105  1"}};
+    const std::vector<std::string> nearMisses = {
+        "book\tSPBFUT\tSiZ6\t95100:-3\t95120:1\n", "book\tSPBFUT\tSiZ6\t95130:1\t95120:1\n",
+        "book\tSPBFUT\tSiZ6\t95100:3\t95120:1e400\n", "book\tSPBFUT\tSiZ6\t9a5100:3\t\n",
+        "order\t\t\t\t\n", "pos\tSPBFUT\tSiZ6\tF\tnan\t1\t\n", "book\tSPBFUT\tSiZ6\t95100:3:4\t\n"};
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes;
+        switch (random() % 3) {
+            case 0: bytes = nearMisses[random() % nearMisses.size()]; break;
+            case 1:
+                for (int i = 0; i < 200; ++i) bytes += static_cast<char>(random() % 256);
+                bytes += '\n';
+                break;
+            default: {
+                const std::size_t pick = random() % good.size();
+                bytes = good[pick];
+                ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+                session.PollScriptLink(view);
+                ASSERT_EQ(ladderRows(), shown[pick]) << round;
+                continue;
+            }
+        }
+        ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        const std::vector<std::string> before = ladderRows();
+        session.PollScriptLink(view);
+        ASSERT_EQ(ladderRows(), before) << round;
+    }
+    EXPECT_GT(session.script->droppedLines(), 1000u);
 }
 
 }  // namespace
