@@ -189,7 +189,13 @@ void TfrmMain::runCommand(const std::function<void()>& command) {
 
 std::string TfrmMain::infoCaption() const { return pnlInfo_->text().toStdString(); }
 
-void TfrmMain::setInfoCaption(const std::string& text) { pnlInfo_->setText(QString::fromStdString(text)); }
+void TfrmMain::setInfoCaption(const std::string& text) {
+    pnlInfo_->setText(QString::fromStdString(text));
+    // A rejection's text or several start-up notices take more lines than the design's two:
+    // the panel grows to hold them, never shrinking below the design.
+    const int needed = pnlInfo_->heightForWidth(pnlInfo_->width());
+    pnlInfo_->resize(pnlInfo_->width(), std::max(41, needed + 2 * pnlInfo_->frameWidth()));
+}
 
 void TfrmMain::setInfoVisible(bool visible) {
     pnlInfo_->setVisible(visible);

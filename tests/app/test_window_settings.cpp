@@ -3,6 +3,7 @@
 #include <QFontDialog>
 #include <QTimer>
 #include <filesystem>
+#include <QLabel>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTabWidget>
@@ -34,6 +35,7 @@ private slots:
     void maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRestart();
     void aSaveBeforeStartUpAppliedTheSettingsWritesNothing();
     void aWindowOnNoScreenOrWithoutSizeComesBackToOne();
+    void theInfoPanelGrowsToHoldItsText();
 };
 
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
@@ -308,6 +310,19 @@ void WindowSettingsTest::aWindowOnNoScreenOrWithoutSizeComesBackToOne() {
              qPrintable(QStringLiteral("%1,%2").arg(shown.x()).arg(shown.y())));
     QCOMPARE(f.session.settings.Height, 750);
     QCOMPARE(f.session.settings.Left, QGuiApplication::primaryScreen()->availableGeometry().x() + 100);
+}
+
+void WindowSettingsTest::theInfoPanelGrowsToHoldItsText() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    auto* panel = f.child<QLabel>("pnlInfo");
+    const int designed = panel->height();
+    f.window->setInfoCaption("Заявки не отправляются: OutputWay не TRI и не DLL\nDefaultContractCnt=50 больше "
+                             "MaxOrderQuantity=10: взято 10\nОдна клавиша у двух действий: MARKETBUY и CLEARALL");
+    QVERIFY2(panel->height() >= panel->heightForWidth(panel->width()),
+             qPrintable(QStringLiteral("%1 < %2").arg(panel->height()).arg(panel->heightForWidth(panel->width()))));
+    f.window->setInfoCaption("Запустите QUIK...");
+    QCOMPARE(panel->height(), designed);
 }
 
 void WindowSettingsTest::aSaveBeforeStartUpAppliedTheSettingsWritesNothing() {
