@@ -21,6 +21,7 @@
 #include <sstream>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "app/tfrm_main.h"
 #include "core/session.h"
 #include "platform/clock.h"
@@ -29,9 +30,9 @@
 
 namespace {
 
-using namespace velmora;
+using namespace velmora::bench;
 
-std::int64_t steadyNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
+using namespace velmora;
 
 // Only this benchmark's stand-in, whatever other terminals run on the machine.
 struct OnlyOneProcess : ProcessAccess {
@@ -45,20 +46,6 @@ struct OnlyOneProcess : ProcessAccess {
         return found;
     }
     std::unique_ptr<ProcessHandle> open(std::uint32_t processId) override { return system.open(processId); }
-};
-struct NoLibrary : TransLibrary {
-    bool available() const override { return false; }
-    std::string loadError() const override { return {}; }
-    std::int32_t connect(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t disconnect(std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t sendAsyncTransaction(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-};
-struct CountedMessages : MessageSink {
-    int shown = 0;
-    void show(const std::string& text) override {
-        ++shown;
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
 };
 
 // The stand-in's digest: FNV-1a over side, price, quantity and own quantity of every row.
@@ -98,11 +85,6 @@ private:
     QObject* timer_;
     bool inside_ = false;
 };
-
-double percentile(std::vector<double> values, double q) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1))];
-}
 
 }  // namespace
 

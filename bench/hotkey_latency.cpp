@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "app/tfrm_main.h"
 #include "core/session.h"
 #include "ladder/ladder_refresh.h"
@@ -28,27 +29,11 @@
 
 namespace {
 
+using namespace velmora::bench;
+
 using namespace velmora;
 using Stopwatch = std::chrono::steady_clock;
 
-struct NoProcesses : ProcessAccess {
-    std::vector<ProcessEntry> listProcesses() override { return {}; }
-    std::unique_ptr<ProcessHandle> open(std::uint32_t) override { return nullptr; }
-};
-struct NoLibrary : TransLibrary {
-    bool available() const override { return false; }
-    std::string loadError() const override { return {}; }
-    std::int32_t connect(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t disconnect(std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t sendAsyncTransaction(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-};
-struct CountedMessages : MessageSink {
-    int shown = 0;
-    void show(const std::string& text) override {
-        ++shown;
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-};
 
 // SiZ6 with 20 bids and 20 asks around 92350, as the refresh would have read them.
 void chooseInstrument(Session& session) {

@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "app/tfrm_main.h"
 #include "core/session.h"
 #include "platform/clock.h"
@@ -32,6 +33,8 @@
 #include "platform/trans_library.h"
 
 namespace {
+
+using namespace velmora::bench;
 
 using namespace velmora;
 
@@ -42,26 +45,6 @@ double threadSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-std::int64_t steadyNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
-
-struct NoProcesses : ProcessAccess {
-    std::vector<ProcessEntry> listProcesses() override { return {}; }
-    std::unique_ptr<ProcessHandle> open(std::uint32_t) override { return nullptr; }
-};
-struct NoLibrary : TransLibrary {
-    bool available() const override { return false; }
-    std::string loadError() const override { return {}; }
-    std::int32_t connect(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t disconnect(std::int32_t*, char*, std::uint32_t) override { return 1; }
-    std::int32_t sendAsyncTransaction(char*, std::int32_t*, char*, std::uint32_t) override { return 1; }
-};
-struct CountedMessages : MessageSink {
-    int shown = 0;
-    void show(const std::string& text) override {
-        ++shown;
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-    }
-};
 
 struct Stamp {
     std::int64_t at;
@@ -104,11 +87,6 @@ std::string bookLine(std::uint32_t sequence) {
     line += "\t";
     for (int i = 1; i <= 50; ++i) line += (i > 1 ? "," : "") + std::to_string(best + i) + ":" + std::to_string(5 + i);
     return line + "\n";
-}
-
-double percentile(std::vector<double> values, double q) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1))];
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "core/session.h"
 #include "ladder/ladder_grid.h"
 #include "platform/clock.h"
@@ -27,6 +28,8 @@
 #include "support/standin_process.h"
 
 namespace {
+
+using namespace velmora::bench;
 
 using namespace velmora;
 using Steady = std::chrono::steady_clock;
@@ -102,12 +105,6 @@ private:
     std::map<std::uint32_t, Steady::time_point> written_;
     std::thread thread_;
 };
-
-double percentile(std::vector<double> values, double q) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1))];
-}
 
 }  // namespace
 
