@@ -15,9 +15,11 @@ namespace {
 
 std::string nameText(const LinkInstrumentName& name) { return name.classCode + ":" + name.ticker; }
 
-// DefaultContract names an instrument by its ticker, or as CLASS:TICKER.
+// DefaultContract names an instrument by its ticker, or as CLASS:TICKER, in any letter case as
+// the chooser of books read from memory takes it.
 bool namedBy(const std::string& defaultContract, const LinkInstrumentName& name) {
-    return !defaultContract.empty() && (defaultContract == name.ticker || defaultContract == nameText(name));
+    return !defaultContract.empty() && (compareIgnoringCase(defaultContract, name.ticker) == 0 ||
+                                        compareIgnoringCase(defaultContract, nameText(name)) == 0);
 }
 
 }  // namespace
@@ -31,7 +33,10 @@ void Session::openScriptLink(MainView& view) {
     if (settings.DefaultContract.find(':') != std::string::npos) {
         std::vector<LinkInstrumentName> named = ParseInstrumentList(settings.DefaultContract, rejected);
         for (const LinkInstrumentName& name : named)
-            if (std::find(wanted.begin(), wanted.end(), name) == wanted.end()) wanted.push_back(name);
+            if (std::none_of(wanted.begin(), wanted.end(), [&](const LinkInstrumentName& listed) {
+                    return namedBy(nameText(name), listed);
+                }))
+                wanted.push_back(name);
     }
     for (const std::string& item : rejected)
         log.LogMessage("[SCRIPT] Instruments: \"" + item + "\" is not CLASS:TICKER, or named twice; left out", 1);
@@ -94,22 +99,33 @@ bool Session::refreshScriptDOM() {
     }
     ShowQuoteTable(ladder, settings.DOMRowCount, scriptShown_->table, scriptShown_->security, log);
     scriptShownVersion_ = scriptShown_->bookVersion;
-    // A book left from a stream before this one proves nothing about the script now.
-    return scriptShown_->bookKnown && scriptShown_->bookStream == script->streamCount();
+    // A book left from a stream before this one proves nothing about the script now, nor one
+    // whose later lines were rejected.
+    return scriptShown_->bookKnown && scriptShown_->bookStream == script->streamCount() &&
+           !ScriptLink::booksRejected(*scriptShown_);
 }
 
 void Session::updateScriptWatch(MainView& view, LinkTime now) {
     TerminalWatch& watch = terminal.watch();
     const bool live = script->live(now);
-    if (live && watch.lost) {
-        log.LogMessage("link to velmora.lua live", 1);
+    const bool connected = script->terminalConnected();
+    if (live && !connected) {
+        if (!watch.lost || !watch.serverLost) {
+            const bool wasLive = watch.ladderLive();
+            watch.terminalDisconnected(log);
+            watch.applyLook(view, wasLive);
+        }
+    } else if (live && watch.lost) {
+        log.LogMessage(watch.serverLost ? "the terminal is connected to its server again" : "link to velmora.lua live",
+                       1);
         watch.terminalFound();
         watch.applyLook(view, false);
-    } else if (!live && !watch.lost) {
+    } else if (!live && (!watch.lost || watch.serverLost)) {
         const bool wasLive = watch.ladderLive();
         watch.linkLost(log, script->lostReason(now));
         watch.applyLook(view, wasLive);
     }
+    if (scriptShown_ && ScriptLink::booksRejected(*scriptShown_)) watch.bookLinesRejected(log, view);
     // The `sec` line may come after the instrument was chosen.
     if (scriptShown_ && scriptShown_->securityKnown && !discovery.chosen())
         discovery.show(scriptShown_->table, scriptShown_->security);
@@ -133,6 +149,7 @@ void Session::PollScriptLink(MainView& view) {
     if (scriptShown_ && scriptShown_->bookVersion != scriptShownVersion_ && instrumentChosen()) {
         const bool fresh = refreshScriptDOM();
         if (!terminal.watch().lost) terminal.watch().noteBookRead(log, view, fresh);
+        showAuction(view);
         orders.ShowStopQuantities();
         view.ladderChanged();
     }

@@ -47,6 +47,22 @@ bool Session::RefreshDOM() {
                                terminal.process(), log);
 }
 
+void Session::showAuction(MainView& view) {
+    static const char* const auctionCaption = "Стакан пересечён: аукцион";
+    const TQuoteTable* table = discovery.table();
+    const bool crossed = instrumentChosen() && terminal.watch().ladderLive() && table->Crossed();
+    if (crossed == auctionShown_) return;
+    auctionShown_ = crossed;
+    if (crossed) {
+        log.LogMessage("the book is crossed (an auction): market-priced orders refused, stops held", 1);
+        view.setInfoCaption(auctionCaption);
+        view.setInfoVisible(true);
+    } else {
+        log.LogMessage("the book is no longer crossed", 1);
+        if (view.infoCaption() == auctionCaption) view.setInfoVisible(false);
+    }
+}
+
 void Session::RefreshQuoteTables(InstrumentChooser& chooser) {
     if (script) return refreshScriptChooser(chooser);
     discovery.refresh(terminal.process(), static_cast<TerminalAddress>(settings.DOMBASE), SecurityList.get(),

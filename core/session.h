@@ -154,11 +154,14 @@ private:
     void refreshScriptChooser(InstrumentChooser& chooser);
     void chooseScriptInstrument(int index);
     void showScriptPosition(MainView& view);
+    // While the shown book is crossed (an exchange's auction) the panel says so.
+    void showAuction(MainView& view);
 
     std::vector<InstrumentItem> scriptOffered_;
     ScriptInstrument* scriptShown_ = nullptr;
     std::uint64_t scriptShownVersion_ = 0;
     std::string scriptPositionShown_;
+    bool auctionShown_ = false;
 };
 
 }  // namespace velmora

@@ -234,6 +234,7 @@ void Session::RefreshTick(MainView& view) {
             if (read && !scriptMode() && discovery.table()) tracking.noteBook(*discovery.table(), *discovery.security());
             orders.ShowStopQuantities();
             orders.CheckStopOrders();
+            showAuction(view);
         } else if (terminalThere) {
             terminal.watch().noteNoBookShown(log, view, !settings.DefaultContract.empty());
         }

@@ -335,6 +335,10 @@ local function drain()
             send(line("reply", integer(e[2]), integer(e[3]), order_num, e[5], e[6], e[7]))
         elseif kind == "connection" then
             send_alive()
+            -- Velmora trusts no book from before the server came back: send each one anew.
+            if isConnected() == 1 then
+                for key in pairs(wanted) do books[key] = true end
+            end
         end
     end
     for key in pairs(books) do

@@ -110,6 +110,12 @@ void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fro
                                int operation) {
     if (!watch_.orderAllowed(log_, view, command)) return;
     if (!instrumentChosen()) return;
+    // In an auction the best prices cross: priced through them an order could trade anywhere.
+    if (source_.shownTable()->Crossed()) {
+        log_.LogMessage(std::string(command) + " refused: the book is crossed (an auction)", 1);
+        tracking_.showRefusal("Стакан пересечён (аукцион): рыночная заявка не отправлена");
+        return;
+    }
     std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), fromBid);
     if (!best) {
         log_.LogMessage(std::string(command) + " refused: no " + (fromBid ? "bids" : "asks") + " in the book", 1);
@@ -264,6 +270,8 @@ void OrderEntry::AddStopOrder(std::uint8_t Direction, double Price, std::int32_t
 void OrderEntry::CheckStopOrders() {
     // Stale rows must not fire anything.
     if (!instrumentChosen() || !source_.stops() || !watch_.ladderLive()) return;
+    // An auction's crossed prices are no trades: they fire nothing until the book opens.
+    if (source_.shownTable()->Crossed()) return;
     // Prices, not rows: sending may open a message box whose event loop runs a tick
     // that replaces the rows and fires or clears stops.
     std::optional<double> ask = BestPrice(*source_.shownTable(), *source_.shownSecurity(), false);

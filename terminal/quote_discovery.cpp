@@ -22,6 +22,8 @@ char32_t nextFolded(const std::string& text, std::size_t& at) {
     return c;
 }
 
+}  // namespace
+
 int compareIgnoringCase(const std::string& a, const std::string& b) {
     std::size_t i = 0;
     std::size_t j = 0;
@@ -45,7 +47,6 @@ bool sameBook(const TQuoteTable& a, const TQuoteTable& b) {
     return a.RecordAddress == b.RecordAddress && a.TableAddress == b.TableAddress && a.SecIndex == b.SecIndex;
 }
 
-}  // namespace
 
 void QuoteDiscovery::refresh(ProcessHandle* process, TerminalAddress dombase, const TSecShareList* securities,
                              const std::string& defaultContract, InstrumentChooser& chooser, Log& log) {

@@ -52,4 +52,7 @@ private:
     int offeredSelection_ = -1;
 };
 
+// Orders tickers as the chooser lists them: Latin and Cyrillic letters compared without case.
+int compareIgnoringCase(const std::string& a, const std::string& b);
+
 }  // namespace velmora

@@ -202,6 +202,21 @@ TQuoteRecord* TQuoteTable::BestAsk() {
     return best;
 }
 
+bool TQuoteTable::Crossed() const {
+    bool bids = false, asks = false;
+    std::uint32_t bestBid = 0, bestAsk = 0;
+    for (const auto& row : rows) {
+        if (row.Direction == 0) {
+            bestBid = bids ? std::max(bestBid, row.IntPrice) : row.IntPrice;
+            bids = true;
+        } else {
+            bestAsk = asks ? std::min(bestAsk, row.IntPrice) : row.IntPrice;
+            asks = true;
+        }
+    }
+    return bids && asks && bestBid >= bestAsk;
+}
+
 int TQuoteTable::SellCount() const {
     int count = 0;
     for (const auto& row : rows)

@@ -53,6 +53,8 @@ public:
     TQuoteRecord* BestBid();
     TQuoteRecord* BestAsk();
     int SellCount() const;
+    // The best bid at or above the best offer: an exchange's auction, where no price is a market.
+    bool Crossed() const;
     std::string Description() const;
 
 private:

@@ -103,6 +103,7 @@ void ScriptLink::streamStarted() {
     reader_.reset();
     hello_ = false;
     bye_ = false;
+    terminalConnected_ = true;
     droppedLines_ = 0;
     faultTold_.fill(false);
 }
@@ -139,6 +140,7 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     LinkParse parsed = ParseLinkLine(line);
     if (!parsed.event) {
         drop(parsed.fault);
+        if (hello_ && !bye_) noteRejected(parsed.rejectedClass, parsed.rejectedTicker, now);
         return;
     }
     LinkEvent& event = *parsed.event;
@@ -160,14 +162,14 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     if (!hello_ || bye_) return;
     lastLine_ = now;
     if (const auto* alive = std::get_if<LinkAlive>(&event)) {
-        terminalConnected_ = alive->terminalConnected;
+        if (alive->terminalConnected != terminalConnected_) connectionChanged(alive->terminalConnected);
     } else if (std::holds_alternative<LinkBye>(event)) {
         bye_ = true;
         log_.LogMessage("link: velmora.lua stopped", 1);
     } else if (const auto* sec = std::get_if<LinkSecurity>(&event)) {
         applySecurity(*sec);
     } else if (auto* book = std::get_if<LinkBook>(&event)) {
-        applyBook(*book);
+        applyBook(*book, now);
     } else if (auto* position = std::get_if<LinkPosition>(&event)) {
         if (ScriptInstrument* instrument = find(position->classCode, position->ticker))
             instrument->position = std::move(*position);
@@ -204,12 +206,33 @@ void ScriptLink::applySecurity(const LinkSecurity& sec) {
     }
 }
 
-void ScriptLink::applyBook(LinkBook& book) {
+void ScriptLink::applyBook(LinkBook& book, LinkTime now) {
     ScriptInstrument* instrument = find(book.classCode, book.ticker);
     if (!instrument) return;
     // Kept whole or not at all: the rows and the book the position is priced from stay one.
-    if (instrument->securityKnown && !takeBook(*instrument, book)) return;
+    if (instrument->securityKnown && !takeBook(*instrument, book)) {
+        noteRejected(book.classCode, book.ticker, now);
+        return;
+    }
     instrument->book = std::move(book);
+}
+
+void ScriptLink::noteRejected(const std::string& classCode, const std::string& ticker, LinkTime now) {
+    if (classCode.empty()) return;
+    ScriptInstrument* instrument = find(classCode, ticker);
+    if (!instrument) return;
+    if (!instrument->rejectedSince) instrument->rejectedSince = now;
+    instrument->lastRejected = now;
+}
+
+void ScriptLink::connectionChanged(bool connected) {
+    terminalConnected_ = connected;
+    log_.LogMessage(connected ? "link: the terminal is connected to its server"
+                              : "link: the terminal is not connected to its server",
+                    1);
+    // Books sent while it was away, or before, show nothing of the market now: the first book
+    // after it is back does.
+    for (const auto& instrument : instruments_) instrument->bookKnown = false;
 }
 
 bool ScriptLink::takeBook(ScriptInstrument& instrument, const LinkBook& book) {
@@ -218,6 +241,7 @@ bool ScriptLink::takeBook(ScriptInstrument& instrument, const LinkBook& book) {
         return false;
     }
     instrument.bookKnown = true;
+    instrument.rejectedSince.reset();
     ++instrument.bookVersion;
     instrument.bookStream = streamCount_;
     return true;

@@ -31,6 +31,9 @@ struct ScriptInstrument {
     std::uint64_t bookVersion = 0;  // counts the books taken
     std::uint64_t bookStream = 0;   // the stream it came on (ScriptLink::streamCount)
     std::optional<LinkPosition> position;
+    // The first and the last of the book lines rejected since the last one taken.
+    std::optional<LinkTime> rejectedSince;
+    LinkTime lastRejected{};
 };
 
 // The books, securities, positions and trading events that velmora.lua sends over the link,
@@ -39,6 +42,9 @@ struct ScriptInstrument {
 class ScriptLink {
 public:
     static constexpr std::chrono::milliseconds quietLimit{2000};
+    // Book lines of an instrument rejected for this long, none taken between: its book no longer
+    // updates. A burst of bad lines and then quiet is a quiet market, not a stale book.
+    static constexpr std::chrono::milliseconds rejectedLimit{1000};
     // Far more than come between two takes; beyond it an untaken queue would grow without end.
     static constexpr std::size_t tradingEventCapacity = 100000;
 
@@ -60,7 +66,13 @@ public:
     bool live(LinkTime now) const;
     // Why it is not live, for the log.
     std::string lostReason(LinkTime now) const;
+    // The terminal is connected to its broker's server, as the script last said (`alive`); taken
+    // as connected until the script says.
     bool terminalConnected() const { return terminalConnected_; }
+    // The book lines of `instrument` kept coming and were rejected for rejectedLimit.
+    static bool booksRejected(const ScriptInstrument& instrument) {
+        return instrument.rejectedSince && instrument.lastRejected - *instrument.rejectedSince >= rejectedLimit;
+    }
     // Counts the streams begun: a book of an earlier one is no proof the script is back.
     std::uint64_t streamCount() const { return streamCount_; }
 
@@ -80,7 +92,9 @@ private:
     void streamStarted();
     void apply(std::string_view line, LinkTime now);
     void applySecurity(const LinkSecurity& sec);
-    void applyBook(LinkBook& book);
+    void applyBook(LinkBook& book, LinkTime now);
+    void noteRejected(const std::string& classCode, const std::string& ticker, LinkTime now);
+    void connectionChanged(bool connected);
     bool takeBook(ScriptInstrument& instrument, const LinkBook& book);
     void drop(LinkFault fault);
     void refreshRequest();
@@ -97,7 +111,7 @@ private:
 
     bool hello_ = false;  // a hello came on the stream now open
     bool bye_ = false;
-    bool terminalConnected_ = false;
+    bool terminalConnected_ = true;
     LinkTime lastLine_{};
     std::size_t droppedLines_ = 0;
     std::size_t droppedTradingEvents_ = 0;

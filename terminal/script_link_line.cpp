@@ -21,7 +21,6 @@ const char* LinkFaultText(LinkFault fault) {
         case LinkFault::NotPositive: return "a book price or quantity not above zero";
         case LinkFault::DuplicatePrice: return "a price twice on one side of a book";
         case LinkFault::TooManyEntries: return "more than 10000 entries on one side of a book";
-        case LinkFault::CrossedBook: return "a book whose best bid is not below its best offer";
         case LinkFault::Overlong: return "a line over 1 MiB";
         case LinkFault::Count_: break;
     }
@@ -141,8 +140,7 @@ LinkEvent parseFields(const Fields& f) {
         LinkBook book{textField(f[1]), textField(f[2]), {}, {}};
         parseSide(f[3], book.bids, true);
         parseSide(f[4], book.asks, false);
-        if (!book.bids.empty() && !book.asks.empty() && book.bids.front().price >= book.asks.front().price)
-            throw Fault{LinkFault::CrossedBook};
+        // A crossed or locked book is the exchange's auction: shown as it is.
         return book;
     }
     if (kind == "order") {
@@ -177,11 +175,21 @@ LinkEvent parseFields(const Fields& f) {
 
 LinkParse ParseLinkLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.size() > maxLinkLineBytes) return {std::nullopt, LinkFault::Overlong};
+    if (line.size() > maxLinkLineBytes) return {std::nullopt, LinkFault::Overlong, {}, {}};
     try {
-        return {parseFields(splitFields(line)), LinkFault::None};
+        return {parseFields(splitFields(line)), LinkFault::None, {}, {}};
     } catch (const Fault& fault) {
-        return {std::nullopt, fault.kind};
+        LinkParse rejected{std::nullopt, fault.kind, {}, {}};
+        // So that a book no longer read is told from one that did not change.
+        try {
+            const Fields f = splitFields(line);
+            if (f.count >= 3 && f[0] == "book") {
+                rejected.rejectedClass = textField(f[1]);
+                rejected.rejectedTicker = textField(f[2]);
+            }
+        } catch (const Fault&) {
+        }
+        return rejected;
     }
 }
 

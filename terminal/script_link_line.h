@@ -87,7 +87,6 @@ enum class LinkFault {
     NotPositive,
     DuplicatePrice,
     TooManyEntries,
-    CrossedBook,
     Overlong,
     Count_
 };
@@ -99,6 +98,9 @@ constexpr std::size_t maxLinkLineBytes = 1 << 20;
 struct LinkParse {
     std::optional<LinkEvent> event;
     LinkFault fault = LinkFault::None;
+    // A rejected book line whose names read: the instrument whose book it was.
+    std::string rejectedClass;
+    std::string rejectedTicker;
 };
 
 // One line of the stream without its LF (a trailing CR is dropped here). Untrusted: anything

@@ -13,9 +13,13 @@ const char* const awaitingCaption = "Терминал найден, загруз
 const char* const linkLostCaption = "Нет связи со скриптом velmora.lua";
 const char* const linkNotReadCaption = "Скрипт velmora.lua не присылает стакан";
 const char* const linkAwaitingCaption = "Скрипт velmora.lua на связи, загрузка стакана...";
+const char* const serverLostCaption = "Терминал не подключён к серверу";
+const char* const linesRejectedCaption = "Стакан не обновляется: строки скрипта отклонены";
 
 std::string stateCaption(const TerminalWatch& watch) {
+    if (watch.lost && watch.serverLost) return serverLostCaption;
     if (watch.lost) return watch.viaScript ? linkLostCaption : lostCaption;
+    if (watch.notRead && watch.linesRejected) return linesRejectedCaption;
     // A securities file that did not read leaves no book to find, whatever DOMBASE says.
     if (watch.notRead && !watch.viaScript && !watch.notReadCause.empty())
         return "Файл sec.dat не прочитан: " + watch.notReadCause;
@@ -24,7 +28,9 @@ std::string stateCaption(const TerminalWatch& watch) {
 }
 
 const char* stateReason(const TerminalWatch& watch) {
+    if (watch.lost && watch.serverLost) return "terminal not connected to its server";
     if (watch.lost) return "terminal lost";
+    if (watch.notRead && watch.linesRejected) return "the script's book lines rejected";
     if (watch.notRead) return "order book not read";
     return "order book not read yet since the terminal was found again";
 }
@@ -52,7 +58,9 @@ void TerminalWatch::applyLook(WatchView& view, bool wasLive) {
 void TerminalWatch::terminalLost(Log& log, std::uint32_t processId, bool opened, const std::string& ticker,
                                  const std::string& classCode) {
     lost = true;
+    serverLost = false;
     notRead = false;
+    linesRejected = false;
     awaitingRead = false;
     failedReads = 0;
     lostTicker = ticker;
@@ -63,8 +71,31 @@ void TerminalWatch::terminalLost(Log& log, std::uint32_t processId, bool opened,
                    1);
 }
 
+void TerminalWatch::terminalDisconnected(Log& log) {
+    lost = true;
+    serverLost = true;
+    notRead = false;
+    linesRejected = false;
+    awaitingRead = false;
+    failedReads = 0;
+    log.LogMessage("terminal not connected to its server: orders are refused until it is back", 1);
+}
+
+void TerminalWatch::bookLinesRejected(Log& log, WatchView& view) {
+    if (lost || (notRead && linesRejected)) return;
+    const bool wasLive = ladderLive();
+    notRead = true;
+    linesRejected = true;
+    log.LogMessage("order book not updated: the script's lines for it rejected for 1 s; orders are refused until a "
+                   "good book comes",
+                   1);
+    applyLook(view, wasLive);
+}
+
 void TerminalWatch::linkLost(Log& log, const std::string& reason) {
     lost = true;
+    serverLost = false;
+    linesRejected = false;
     notRead = false;
     awaitingRead = false;
     failedReads = 0;
@@ -73,6 +104,7 @@ void TerminalWatch::linkLost(Log& log, const std::string& reason) {
 
 void TerminalWatch::terminalFound() {
     lost = false;
+    serverLost = false;
     awaitingRead = true;
     failedReads = 0;
 }
@@ -84,6 +116,7 @@ void TerminalWatch::noteBookRead(Log& log, WatchView& view, bool accepted) {
         failedReads = 0;
         if (wasLive) return;
         notRead = false;
+        linesRejected = false;
         awaitingRead = false;
         log.LogMessage("order book read again: the ladder is live, orders allowed", 1);
         applyLook(view, wasLive);

@@ -32,6 +32,8 @@ struct TerminalWatch {
     // Why no book can be read whatever DOMBASE says (the securities file did not read); empty: none known.
     std::string notReadCause;
     bool viaScript = false;     // the books come from velmora.lua: "terminal" means the script's link
+    bool serverLost = false;    // lost because the terminal is not connected to its broker's server
+    bool linesRejected = false; // not read because the script's book lines are rejected
 
     bool ladderLive() const { return !lost && !notRead && !awaitingRead; }
 
@@ -41,8 +43,12 @@ struct TerminalWatch {
                       const std::string& classCode);
     // The script's link went (`reason` for the log).
     void linkLost(Log& log, const std::string& reason);
+    // The script says the terminal lost its broker's server: no book it shows is the market's.
+    void terminalDisconnected(Log& log);
     // A terminal was found again; its book is not read yet.
     void terminalFound();
+    // The script's lines for the shown book have been rejected for a while: its book no longer updates.
+    void bookLinesRejected(Log& log, WatchView& view);
 
     // After a change of state: the ladder's look and pnlInfo follow it.
     void applyLook(WatchView& view, bool wasLive);

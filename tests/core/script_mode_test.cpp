@@ -143,6 +143,101 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     EXPECT_FALSE(std::filesystem::exists(quikFolder.file("velmora-link.txt")));
 }
 
+// The sell quantity cell of the row showing `price`, for a click.
+int rowOf(const LadderGrid& ladder, const std::string& price) {
+    for (int r = 1; r < ladder.rowCount() - 1; ++r)
+        if (ladder.cell(r, LadderGrid::PriceColumn) == price) return r;
+    return -1;
+}
+
+TEST_F(ScriptModeTest, ATerminalOffItsServerShowsNoLiveBookUntilABookAfterItIsBack) {
+    session.InitAll(view);
+    connectWriter();
+    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
+         "book\tSPBFUT\tSiZ6\t95100:3\t95110:2\n");
+    ASSERT_TRUE(view.ladderLive);
+
+    send("alive\t0\n");
+    EXPECT_FALSE(view.ladderLive);
+    EXPECT_EQ(view.caption, "Терминал не подключён к серверу");
+    session.orders.MarketBuy(view);
+    session.orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::SellQuantity,
+                                   rowOf(session.ladder, "95110"));
+    tick(std::chrono::milliseconds(100));
+    EXPECT_EQ(trades().find("NEW_ORDER"), std::string::npos);
+    // Books while it is away, and the last one before it came back, are not the market's.
+    send("book\tSPBFUT\tSiZ6\t95101:3\t95111:2\nalive\t0\nalive\t1\n");
+    tick(std::chrono::milliseconds(100));
+    EXPECT_FALSE(view.ladderLive);
+    send("book\tSPBFUT\tSiZ6\t95102:3\t95112:2\n");
+    EXPECT_TRUE(view.ladderLive);
+    session.orders.MarketBuy(view);
+    EXPECT_NE(trades().find("PRICE=95112;"), std::string::npos) << trades();
+}
+
+TEST_F(ScriptModeTest, ACrossedBookIsAnAuctionShownAsItIsWithLimitOrdersOnly) {
+    session.InitAll(view);
+    connectWriter();
+    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
+         "book\tSPBFUT\tSiZ6\t95130:1,95100:3\t95120:2\n");
+    EXPECT_TRUE(view.ladderLive);
+    EXPECT_EQ(ladderRows(), (std::vector<std::string>{"95120 2 ", "95130  1", "95100  3"}));
+    EXPECT_EQ(view.caption, "Стакан пересечён: аукцион");
+    EXPECT_TRUE(view.infoVisible);
+
+    session.orders.MarketBuy(view);
+    session.orders.MarketSell(view);
+    EXPECT_EQ(trades().find("NEW_ORDER"), std::string::npos);
+    EXPECT_EQ(view.caption, "Стакан пересечён (аукцион): рыночная заявка не отправлена");
+    session.orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::SellQuantity,
+                                   rowOf(session.ladder, "95120"));
+    EXPECT_NE(trades().find("PRICE=95121; OPERATION=B;"), std::string::npos) << trades();
+
+    send("book\tSPBFUT\tSiZ6\t95100:3\t95120:2\n");
+    tick(std::chrono::milliseconds(100));
+    EXPECT_FALSE(view.infoVisible);
+}
+
+TEST_F(ScriptModeTest, BookLinesRejectedForASecondStopTheLadderUntilAGoodBook) {
+    session.InitAll(view);
+    connectWriter();
+    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
+         "book\tSPBFUT\tSiZ6\t95100:3\t95110:2\n");
+    const std::string duplicate = "book\tSPBFUT\tSiZ6\t95100:3,95100:4\t95110:2\n";
+    for (int i = 0; i < 10; ++i) {
+        send("alive\t1\n" + duplicate);
+        tick(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(view.ladderLive);  // a glitch under a second is no stale book
+    tick(std::chrono::milliseconds(150));
+    send(duplicate + "book\tTQBR\tSBER\t300:1\t301:1\n");  // another instrument's good book
+    EXPECT_FALSE(view.ladderLive);
+    EXPECT_EQ(view.caption, "Стакан не обновляется: строки скрипта отклонены");
+    session.orders.MarketBuy(view);
+    EXPECT_EQ(trades().find("NEW_ORDER"), std::string::npos);
+
+    send("book\tSPBFUT\tSiZ6\t95101:3\t95111:2\n");
+    EXPECT_TRUE(view.ladderLive);
+    tick(std::chrono::milliseconds(100));
+    EXPECT_TRUE(view.ladderLive);
+}
+
+TEST_F(ScriptModeTest, DefaultContractIgnoresLetterCase) {
+    writeFile(programFolder.file("Velmora.ini"),
+              "[COMMON]\r\nQuikPath=" + quikFolder.path() +
+                  "\r\nBookSource=SCRIPT\r\nOutputWay=TRI\r\n[SCRIPT]\r\nInstruments=SPBFUT:SiZ6,SPBFUT:GZZ6\r\n"
+                  "[DEFAULT]\r\nDefaultContract=spbfut:gzz6\r\n");
+    session.InitAll(view);
+    EXPECT_EQ(readFile(quikFolder.file("velmora-link.txt")),
+              "velmora-link 1\r\nstream=" + quikFolder.path() + "velmora-link.fifo\r\nwant=SPBFUT:SiZ6,SPBFUT:GZZ6\r\n");
+    ASSERT_GE(view.selected, 0);
+    EXPECT_EQ(view.items[static_cast<std::size_t>(view.selected)].ticker, "GZZ6");
+    connectWriter();
+    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tGZZ6\t0\t1\t1\tGAZR\nbook\tSPBFUT\tGZZ6\t140:1\t141:1\n");
+    EXPECT_TRUE(view.ladderLive);
+    EXPECT_EQ(ladderRows(), (std::vector<std::string>{"141 1 ", "140  1"}));
+}
+
 // A hostile stream for a while: random bytes, cut lines, lines that almost parse, between good
 // books. Nothing crashes, and the ladder only ever shows a good book, whole.
 TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {
@@ -155,7 +250,7 @@ TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {
     const std::vector<std::vector<std::string>> shown = {{"95120 1 ", "95110 2 ", "95100  3", "95090  4"},
                                                          {"95115 6 ", "95105  1"}};
     const std::vector<std::string> nearMisses = {
-        "book\tSPBFUT\tSiZ6\t95100:-3\t95120:1\n", "book\tSPBFUT\tSiZ6\t95130:1\t95120:1\n",
+        "book\tSPBFUT\tSiZ6\t95100:-3\t95120:1\n", "book\tSPBFUT\tSiZ6\t95100:0\t95120:1\n",
         "book\tSPBFUT\tSiZ6\t95100:3\t95120:1e400\n", "book\tSPBFUT\tSiZ6\t9a5100:3\t\n",
         "order\t\t\t\t\n", "pos\tSPBFUT\tSiZ6\tF\tnan\t1\t\n", "book\tSPBFUT\tSiZ6\t95100:3:4\t\n"};
     for (int round = 0; round < 3000; ++round) {

@@ -74,7 +74,6 @@ TEST(ScriptLinkLine, HostileLinesAreDroppedWithTheirReason) {
         {"book\tA\tB\t100:1,\t", LinkFault::BadEntry},
         {"book\tA\tB\t100\t", LinkFault::BadEntry},
         {"book\tA\tB\t100:1:1\t", LinkFault::BadEntry},
-        {"book\tA\tB\t101:1\t100:1", LinkFault::CrossedBook},
         {"order\t1\t2147483648\t1\tA\tB\t1\t1\t1", LinkFault::BadNumber},
         {"order\t1\t-5\t1\tA\tB\t1\t1\t1", LinkFault::BadNumber},
         {"order\t99999999999999999999\t1\t1\tA\tB\t1\t1\t1", LinkFault::BadNumber},
@@ -88,6 +87,10 @@ TEST(ScriptLinkLine, HostileLinesAreDroppedWithTheirReason) {
         EXPECT_FALSE(parsed.event) << line;
         EXPECT_EQ(parsed.fault, fault) << line << ": " << LinkFaultText(parsed.fault);
     }
+    // A rejected book names its instrument; a crossed one is an auction's book, not a fault.
+    const LinkParse rejected = ParseLinkLine("book\tTQBR\tSBER\t100:0\t");
+    EXPECT_EQ(rejected.rejectedClass + ":" + rejected.rejectedTicker, "TQBR:SBER");
+    EXPECT_TRUE(ParseLinkLine("book\tA\tB\t101:1\t100:1").event);
     std::string deep = "book\tA\tB\t";
     for (int i = 1; i <= 10001; ++i) deep += std::to_string(i) + ":1,";
     deep.pop_back();
