@@ -370,7 +370,7 @@ void TfrmMain::setRefreshTimerEnabled(bool enabled) {
 }
 
 void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
-    const TSecShareRecord* security = session_.discovery.security();
+    const TSecShareRecord* security = session_.shownSecurity();
     const std::uint32_t decimals = security ? security->Decimals : 0;
     const char separator = session_.log.locale().decimalSeparator();
     sgOrders_->setRowCount(static_cast<int>(orders.size()));
@@ -463,17 +463,10 @@ void TfrmMain::acSaveCurrentSettingsExecute() {
 }
 
 // A short word in the panel that goes by itself: what the panel said before (a lost terminal, say)
-// comes back, unless something else has taken the panel meanwhile.
+// comes back, unless another notice has taken its place meanwhile.
 void TfrmMain::showNotice(const std::string& text) {
-    const std::string before = infoCaption();
-    const bool wasVisible = !pnlInfo_->isHidden();
-    setInfoCaption(text);
-    setInfoVisible(true);
-    QTimer::singleShot(2000, this, [this, text, before, wasVisible] {
-        if (infoCaption() != text) return;
-        setInfoCaption(before);
-        setInfoVisible(wasVisible);
-    });
+    panel_.post(PanelKind::Notice, text);
+    QTimer::singleShot(2000, this, [this, text] { panel_.withdrawIf(PanelKind::Notice, text); });
 }
 
 void TfrmMain::acSwitchViewExecute() {
@@ -555,9 +548,9 @@ void TfrmMain::findDomBase() {
 }
 
 void TfrmMain::startScriptPolling() {
-    if (!session_.scriptMode() || linkNotifier_ || tmrLink_) return;
-    const auto poll = [this] { runGuarded([this] { session_.PollScriptLink(*this); }); };
-    const int handle = session_.scriptReadableHandle();
+    if (!session_.booksArriveBetweenTicks() || linkNotifier_ || tmrLink_) return;
+    const auto poll = [this] { runGuarded([this] { session_.PollBooks(*this); }); };
+    const int handle = session_.booksReadableHandle();
     if (handle >= 0) {
         linkNotifier_ = new QSocketNotifier(handle, QSocketNotifier::Read, this);
         connect(linkNotifier_, &QSocketNotifier::activated, this, poll);

@@ -8,6 +8,7 @@
 
 #include "core/main_view.h"
 #include "orders/order_entry.h"
+#include "settings/info_panel.h"
 
 class QAction;
 class QKeyEvent;
@@ -35,7 +36,7 @@ class THotKey;
 
 // The program's one window. It shows what the logic holds and turns the user's
 // clicks, keys and the refresh timer into calls of the logic.
-class TfrmMain : public QWidget, public MainView {
+class TfrmMain : public QWidget, public MainView, public PanelDisplay {
     Q_OBJECT
 public:
     // Deferred posts the start-up event to the window itself, so InitAll runs once from
@@ -53,10 +54,13 @@ public:
     ~TfrmMain() override;
 
     // MainView
-    std::string infoCaption() const override;
+    void post(PanelKind kind, const std::string& text) override { panel_.post(kind, text); }
+    void withdraw(PanelKind kind) override { panel_.withdraw(kind); }
+    void showNotice(const std::string& text) override;
+    // pnlInfo itself, as the panel's owner draws on it.
+    std::string infoCaption() const;
     void setInfoCaption(const std::string& text) override;
     void setInfoVisible(bool visible) override;
-    void showNotice(const std::string& text) override;
     void processPendingEvents() override;
     void pause(int milliseconds) override;
     void setInstrumentItems(const std::vector<InstrumentItem>& sortedItems, int selectedIndex) override;
@@ -165,8 +169,8 @@ private:
     QWidget* pnlDOM_ = nullptr;
     LadderView* sgDOM_ = nullptr;
     LadderModel* ladderModel_ = nullptr;
-    LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
+    InfoPanelOwner panel_{*this};
     QPushButton* btnFindDomBase_ = nullptr;
     // Room beside a cell's text: the grid lines and the delegate's margins.
     static constexpr int ladderCellPadding = 8;

@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     if (std::getenv("LINK_BENCH_DEBUG")) {
         QFile log(app + "/Velmora.log");
         log.open(QIODevice::ReadOnly);
-        std::fprintf(stderr, "script %d chosen %d live %d\n%s\n", session.scriptMode(), session.instrumentChosen(),
+        std::fprintf(stderr, "script %d chosen %d live %d\n%s\n", session.booksArriveBetweenTicks(), session.instrumentChosen(),
                      session.terminal.watch().ladderLive(), log.readAll().left(3000).constData());
     }
 

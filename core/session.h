@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "orders/order_tracking.h"
 #include "settings/log.h"
 #include "settings/settings.h"
+#include "terminal/book_source.h"
 #include "terminal/dombase_scan.h"
 #include "terminal/quote_discovery.h"
 #include "terminal/script_link.h"
@@ -25,7 +25,6 @@ class LocaleFormats;
 class MainView;
 class MessageSink;
 class ProcessAccess;
-struct TerminalTaken;
 class TransLibrary;
 class TAlarms;
 class TStopOrders;
@@ -44,10 +43,10 @@ struct Platform {
 // start-up, the refresh tick and shutdown over them. Touched only from the window's thread.
 // Boxes are only queued on `platform.messages`; the window shows them once a command or tick
 // has returned, so nothing runs under a command that could free what it holds.
-class Session : public OrderSource {
+class Session : public OrderSource, private BookSourceEvents {
 public:
     explicit Session(Platform platform);
-    ~Session();
+    ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -60,43 +59,36 @@ public:
     // The window was closed: a pending wait for the terminal ends, the timer stops at its next tick.
     void FormClose() { AppClosing = true; }
 
-    // Reads sec.dat into SecurityList, a bad file logged as at start-up; false, logged, when the
-    // file is missing. Throws ProgramError when it cannot be read at all.
-    bool ReadSecurityList();
-    // acRefreshQuoteTables: one discovery pass, refilling the chooser and re-pointing the shown book.
+    // acRefreshQuoteTables: the instruments offered again, the shown book re-pointed.
     void RefreshQuoteTables(InstrumentChooser& chooser);
     // cbSecNameChange: the user picked an instrument.
     void SecNameChange(MainView& view);
-    // RefreshDOM of the shown book onto the ladder.
+    // Reads the shown book again and maps it onto the ladder.
     bool RefreshDOM();
-    // First thing in a tick: notices that the terminal process has ended, and while it is lost
-    // looks for a terminal again on every rediscovery tick, reloading what depends on it as
-    // start-up does but without waiting or boxes. Answers whether the terminal can be read.
-    bool WatchTerminal(MainView& view);
+
+    // Books that arrive between ticks: the window calls PollBooks whenever the handle is readable
+    // (or on a short timer where there is none); a changed shown book is repainted at once.
+    bool booksArriveBetweenTicks() const { return books_->arrivesBetweenTicks(); }
+    int booksReadableHandle() const { return books_->readableHandle(); }
+    void PollBooks(MainView& view);
+    // The clock of the script link's liveness; tests set their own.
+    std::function<LinkTime()> linkNow = [] { return std::chrono::steady_clock::now(); };
+    // Where the books come from, as start-up chose.
+    const BookSource& books() const { return *books_; }
 
     // The window's "Найти адрес": offered while the book of the attached terminal does not read
     // (a wrong DOMBASE); the scan of its memory, best candidates first; the one the user took.
-    bool domBaseScanOffered() const;
-    DomBaseScanResult ScanAttachedTerminal(const std::function<void(std::uint64_t, std::uint64_t)>& progress);
+    bool domBaseScanOffered() const { return books_->domBaseScanOffered(); }
+    DomBaseScanResult ScanAttachedTerminal(const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
+        return books_->scanForDomBase(progress);
+    }
     void UseDomBase(TerminalAddress base, MainView& view);
 
     // The sender's commands on the shown security; nothing while there is none.
     void SendNewOrder(int Operation, std::int32_t Quantity, double Price);
     void SendKillAll();
 
-    bool instrumentChosen() const { return discovery.chosen() && discovery.security() != nullptr; }
-
-    // BookSource SCRIPT (core/script_source.cpp). The window calls PollScriptLink whenever the
-    // link's handle is readable (or on a short timer where it has none): it reads what came and
-    // repaints the ladder at once when the shown book changed.
-    bool scriptMode() const { return script != nullptr; }
-    void PollScriptLink(MainView& view);
-    int scriptReadableHandle() const { return script ? script->readableHandle() : -1; }
-    // The script's orders, trades and replies since the last call, in arrival order.
-    std::vector<LinkEvent> takeScriptEvents();
-    // The clock of the link's liveness; tests set their own.
-    std::function<LinkTime()> linkNow = [] { return std::chrono::steady_clock::now(); };
-    std::unique_ptr<ScriptLink> script;
+    bool instrumentChosen() const { return books_->shownBook() != nullptr && books_->shownSecurity() != nullptr; }
 
     Platform platform;
     Log log;
@@ -104,7 +96,6 @@ public:
 
     std::string ProgramDir;  // with its trailing separator
     std::string SettingsPath;
-    std::string SecFilePath;
 
     bool AppClosing = false;
     std::uint32_t CycleNum = 0;
@@ -127,40 +118,32 @@ public:
 
     OrderEntry orders{settings, log, terminal.watch(), ladder, sender, tracking, *this};
 
-    std::string terminalNotice_;
-    std::string followedClass_;
-    std::string followedTicker_;
-
     // OrderSource
-    TQuoteTable* shownTable() override { return discovery.table(); }
-    const TSecShareRecord* shownSecurity() override { return discovery.security(); }
+    TQuoteTable* shownTable() override { return books_->shownBook(); }
+    const TSecShareRecord* shownSecurity() override { return books_->shownSecurity(); }
     TStopOrders* stops() override { return StopOrders.get(); }
-    const TSecShareList* securities() override;
+    const TSecShareList* securities() override { return books_->securities(); }
     // The delivery OutputWay names.
     OrderDelivery& delivery() override;
 
 private:
+    // BookSourceEvents
+    void terminalProcessLost() override;
+    void terminalTakenAgain() override;
+
+    std::unique_ptr<BookSource> memoryBooks();
+    // Maps the shown book onto the ladder, its own quantities from the orders where it has none.
+    void showShownBook();
     // The tracker and the library's order subscription follow the instrument shown.
     void followShownInstrument();
-    bool findTerminalAgain(MainView& view);
-    // Logs which terminal was taken; one not in QuikPath is said in the panel once the ladder is live.
-    void noteTerminalTaken(const TerminalTaken& taken);
-    void noteTerminalLost();
-    bool loadSecs(MainView& view);
-    void openScriptLink(MainView& view);
-    bool watchScript(MainView& view);
-    void updateScriptWatch(MainView& view, LinkTime now);
-    bool refreshScriptDOM();
-    void refreshScriptChooser(InstrumentChooser& chooser);
-    void chooseScriptInstrument(int index);
-    void showScriptPosition(MainView& view);
+    void showPosition(MainView& view);
     // While the shown book is crossed (an exchange's auction) the panel says so.
     void showAuction(MainView& view);
 
-    std::vector<InstrumentItem> scriptOffered_;
-    ScriptInstrument* scriptShown_ = nullptr;
-    std::uint64_t scriptShownVersion_ = 0;
-    std::string scriptPositionShown_;
+    std::unique_ptr<BookSource> books_;
+    std::string followedClass_;
+    std::string followedTicker_;
+    std::string positionShown_;
     bool auctionShown_ = false;
 };
 

@@ -22,65 +22,11 @@
 #include "settings/startup_values.h"
 #include "terminal/process_finder.h"
 #include "terminal/quote_discovery.h"
+#include "terminal/script_book_source.h"
 #include "trans/terminal_config.h"
 #include "trans/transactions.h"
 
 namespace velmora {
-
-namespace {
-
-const char* const wrongPathText = "Неверно указан путь к QUIK в ini-файле  !!!";
-
-std::vector<std::uint8_t> loadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ProgramError("Cannot open file \"" + path + "\"");
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw ProgramError("Cannot read file \"" + path + "\"");
-    return bytes;
-}
-
-}  // namespace
-
-// Answers false when the program must end: the securities file is missing.
-bool Session::loadSecs(MainView& view) {
-    if (!fileExists(SecFilePath)) {
-        log.LogMessage(std::string(wrongPathText) + " " + SecFilePath, 1);
-        // The text as it always was, then the file looked for: the path is what to mend.
-        platform.messages.show(std::string(wrongPathText) + "\n" + SecFilePath);
-        // A missing file is a failure, not a clean exit: end with a non-zero code.
-        view.quit(1);
-        return false;
-    }
-    view.setInfoCaption("Загрузка списка инструментов...");
-    view.setInfoVisible(true);
-    view.processPendingEvents();
-    ReadSecurityList();
-    view.setInfoVisible(false);
-    return true;
-}
-
-bool Session::ReadSecurityList() {
-    const std::string& path = SecFilePath;
-    if (!fileExists(path)) {
-        log.LogMessage(wrongPathText, 1);
-        return false;
-    }
-    std::vector<std::uint8_t> bytes = loadWholeFile(path);
-    SecFileStream stream{bytes.data(), bytes.size(), 0};
-    std::string& cause = terminal.watch().notReadCause;
-    cause.clear();
-    try {
-        SecurityList = FStreamReadSecShareList(stream, settings.ReadSecVersion, log);
-        if (SecurityList && SecurityList->Count() == 0)
-            cause = bytes.empty() ? "файл пуст" : "в нём нет инструментов (ReadSecVersion=" +
-                                                     std::to_string(settings.ReadSecVersion) + "?)";
-    } catch (const std::exception& error) {
-        SecurityList.reset();
-        log.LogMessage(std::string("Сбой при чтении списка инструментов :") + error.what(), 1);
-        cause = std::string(error.what()) + " (ReadSecVersion=" + std::to_string(settings.ReadSecVersion) + ")";
-    }
-    return true;
-}
 
 void Session::InitAll(MainView& view) {
     try {
@@ -89,8 +35,8 @@ void Session::InitAll(MainView& view) {
         library.forget();
         sender.TransIdCounter = SeedTransId(platform.clock.now());
         AppClosing = false;
+        books_->close();
         discovery.reset();
-        script.reset();
         SecurityList.reset();
         Alarms.reset();
         StopOrders.reset();
@@ -136,24 +82,19 @@ void Session::InitAll(MainView& view) {
         tracking.setPanel(&view);
         followedClass_.clear();
         followedTicker_.clear();
-        SecFilePath = settings.QuikPath + "sec.dat";
 
         if (settings.bookSourceUnknown)
             log.LogMessage("[COMMON] BookSource=" + settings.BookSourceText +
                                " is neither MEMORY nor SCRIPT; the books are read from memory",
                            1);
-        const bool fromScript = settings.bookSource == BookSource::Script;
+        const bool fromScript = settings.bookSource == BookSourceKind::Script;
 
+        // Where the books come from; nothing after this asks which.
+        books_ = fromScript ? std::make_unique<ScriptBookSource>(settings, log, terminal.watch(),
+                                                                 [this] { return linkNow(); })
+                            : memoryBooks();
         log.LogMessage("CheckMainStartupSettings...", 4);
-        if (!fromScript) {
-            std::uint32_t processId = terminal.processId();
-            TerminalTaken taken;
-            std::unique_ptr<ProcessHandle> process =
-                FindTerminal(platform.processes, view, AppClosing, processId, settings.QuikPath, taken);
-            if (AppClosing) return;
-            terminal.attach(processId, std::move(process));
-            noteTerminalTaken(taken);
-        }
+        if (!books_->attach(view, AppClosing)) return;
 
         ladder.setRowCount(settings.DOMRowCount);
         view.ApplySettingsToWindow();
@@ -161,15 +102,12 @@ void Session::InitAll(MainView& view) {
 
         if (settings.outputMode == OutputMode::DLL) library.connect();
 
-        if (fromScript) {
-            openScriptLink(view);
-        } else {
-            log.LogMessage("LoadSecs...", 4);
-            if (!loadSecs(view)) return;
-
-            log.LogMessage("Load QuoteTables...", 4);
-            RefreshQuoteTables(view);
-            log.LogMessage("found QuoteTables:" + std::to_string(discovery.tables().size()), 4);
+        const BookSourceLoad loaded = books_->load(view, view, [&view] { view.processPendingEvents(); });
+        if (loaded.mustEnd) {
+            platform.messages.show(loaded.boxText);
+            // A missing file is a failure, not a clean exit: end with a non-zero code.
+            view.quit(1);
+            return;
         }
 
         // Orders that go nowhere must not look sent: a typo here is easy to miss.
@@ -180,8 +118,7 @@ void Session::InitAll(MainView& view) {
         if (!startupNotices.empty()) {
             std::string text;
             for (const std::string& notice : startupNotices) text += (text.empty() ? "" : "\n") + notice;
-            view.setInfoCaption(text);
-            view.setInfoVisible(true);
+            view.post(PanelKind::StartupProblem, text);
         }
 
         view.setRefreshTimerEnabled(true);
@@ -201,9 +138,7 @@ void Session::DoneAll() {
     try {
         log.LogMessage("Closing Velmora...", 1);
         if (settings.outputMode == OutputMode::DLL) library.disconnect();
-        discovery.reset();
-        // Its request file goes with it: the script stops sending.
-        script.reset();
+        books_->close();
         Alarms.reset();
         StopOrders.reset();
         SecurityList.reset();
@@ -218,28 +153,28 @@ void Session::RefreshTick(MainView& view) {
         return;
     }
     try {
-        const bool terminalThere = WatchTerminal(view);
+        const std::int32_t interval = settings.RefreshInterval;
+        const bool rediscover = CycleNum % TicksIn(rediscoveryPeriod, interval) == 0;
+        const bool terminalThere = books_->watch(view, view, rediscover);
+        showPosition(view);
         followShownInstrument();
         tracking.poll();
-        if (scriptMode()) tracking.applyScriptEvents(takeScriptEvents());
+        tracking.applyScriptEvents(books_->takeTradingEvents());
         if (instrumentChosen() && terminalThere) {
             const bool read = RefreshDOM();
             terminal.watch().noteBookRead(log, view, read);
-            if (!terminalNotice_.empty() && terminal.watch().ladderLive()) {
-                view.setInfoCaption(terminalNotice_);
-                view.setInfoVisible(true);
-                terminalNotice_.clear();
+            if (terminal.watch().ladderLive()) {
+                const std::string notice = books_->takeLiveNotice();
+                if (!notice.empty()) view.post(PanelKind::TerminalNotice, notice);
             }
-            // The script's books carry no own quantities; its order reports say what the book would.
-            if (read && !scriptMode() && discovery.table()) tracking.noteBook(*discovery.table(), *discovery.security());
+            // Books without own quantities take them from the orders, not the other way round.
+            if (read && books_->ownQuantitiesInBooks()) tracking.noteBook(*shownTable(), *shownSecurity());
             orders.ShowStopQuantities();
             orders.CheckStopOrders();
             showAuction(view);
         } else if (terminalThere) {
             terminal.watch().noteNoBookShown(log, view, !settings.DefaultContract.empty());
         }
-        const std::int32_t interval = settings.RefreshInterval;
-        const bool rediscover = CycleNum % TicksIn(rediscoveryPeriod, interval) == 0;
         if (rediscover) RefreshQuoteTables(view);
         if (Alarms)
             ShowAlarm(*Alarms, platform.clock.now(), CycleNum, TicksIn(alarmBlinkPhase, interval),
@@ -247,11 +182,7 @@ void Session::RefreshTick(MainView& view) {
         // The retry compares the stored text exactly, unlike start-up.
         if (settings.OutputWay == "DLL" && rediscover && !library.connected() && !terminal.watch().lost)
             library.connect();
-        if (tracking.takeOrdersChanged()) {
-            view.showOwnOrders(tracking.tracker().activeOrders());
-            // The script's ladder shows own quantities from the orders: repaint it.
-            scriptShownVersion_ = 0;
-        }
+        if (tracking.takeOrdersChanged()) view.showOwnOrders(tracking.tracker().activeOrders());
         if (log.enabled(4)) log.LogMessage("CycleNum=" + std::to_string(CycleNum), 4);
         ++CycleNum;
     } catch (const std::exception& error) {

@@ -9,7 +9,7 @@
 #include "ladder/price_text.h"
 #include "orders/order_tracking.h"
 #include "orders/stop_orders.h"
-#include "platform/info_panel.h"
+#include "settings/info_panel.h"
 #include "platform/clock.h"
 #include "secs/security_list.h"
 #include "settings/log.h"

@@ -3,7 +3,7 @@
 #include <variant>
 
 #include "platform/clock.h"
-#include "platform/info_panel.h"
+#include "settings/info_panel.h"
 #include "platform/trans_library.h"
 #include "secs/security_list.h"
 #include "settings/log.h"
@@ -40,16 +40,14 @@ void OrderTracking::setInstrument(const TSecShareRecord* security) {
 void OrderTracking::showPanel(const std::string& text, TrackerTime now) {
     panelText_ = text;
     panelUntil_ = now + panelHold;
-    if (!panel_) return;
-    panel_->setInfoCaption(text);
-    panel_->setInfoVisible(true);
+    if (panel_) panel_->post(PanelKind::OrderOutcome, text);
 }
 
 void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side,
                              double price, std::int64_t quantity, std::uint64_t orderKey) {
     const TrackerTime now = this->now();
     // The next order takes the last one's rejection away.
-    if (!panelText_.empty() && panel_ && panel_->infoCaption() == panelText_) panel_->setInfoVisible(false);
+    if (!panelText_.empty() && panel_) panel_->withdraw(PanelKind::OrderOutcome);
     panelText_.clear();
     if (!sent) return;
     const auto transId = static_cast<std::uint32_t>(sent->transId);
@@ -121,7 +119,7 @@ void OrderTracking::poll() {
         showPanel("Нет ответа терминала на заявку " + std::to_string(transId), now);
     }
     if (!panelText_.empty() && now >= panelUntil_) {
-        if (panel_ && panel_->infoCaption() == panelText_) panel_->setInfoVisible(false);
+        if (panel_) panel_->withdraw(PanelKind::OrderOutcome);
         panelText_.clear();
     }
 }
@@ -166,6 +164,15 @@ bool OrderTracking::takeOrdersChanged() {
     const bool changed = ordersChanged_;
     ordersChanged_ = false;
     return changed;
+}
+
+void OrderTracking::fillOwnQuantities(TQuoteTable& table) const {
+    for (TQuoteRecord& row : table.rows) {
+        std::int64_t own = 0;
+        for (std::uint64_t number : tracker_.activeAt(row.Direction == 1 ? OrderSide::Sell : OrderSide::Buy, row.Price))
+            own += std::max<std::int64_t>(0, tracker_.order(number)->balance);
+        row.SelfQuantity = static_cast<std::uint32_t>(std::min<std::int64_t>(own, UINT32_MAX));
+    }
 }
 
 }  // namespace velmora

@@ -53,6 +53,9 @@ public:
     void applyScriptEvents(const std::vector<LinkEvent>& events);
     // Mode TRI: the shown book's own quantities, read well this tick.
     void noteBook(TQuoteTable& table, const TSecShareRecord& security);
+    // A book that carries no own quantities (priced rows) gets the balances of the orders resting
+    // at each of its prices.
+    void fillOwnQuantities(TQuoteTable& table) const;
 
     const OrderTracker& tracker() const { return tracker_; }
     // Whether the own orders changed since the last call.

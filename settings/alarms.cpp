@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "platform/info_panel.h"
+#include "settings/info_panel.h"
 #include "platform/text_encoding.h"
 #include "settings/ini_file.h"
 #include "settings/program_error.h"
@@ -72,14 +72,13 @@ void ShowAlarm(TAlarms& alarms, const LocalDateTime& now, std::uint32_t CycleNum
                std::string& LastAlarmText, InfoPanel& view) {
     if (alarms.FindActive(now)) {
         LastAlarmText = alarms.ActiveText;
-        if (CycleNum % (2 * blinkTicks) < blinkTicks) {
-            view.setInfoVisible(false);
-        } else {
-            view.setInfoCaption(LastAlarmText);
-            view.setInfoVisible(true);
-        }
-    } else if (view.infoCaption() == LastAlarmText) {
-        view.setInfoVisible(false);
+        // It blinks: between its showings the panel says what it said before.
+        if (CycleNum % (2 * blinkTicks) < blinkTicks)
+            view.withdraw(PanelKind::Alarm);
+        else
+            view.post(PanelKind::Alarm, LastAlarmText);
+    } else {
+        view.withdraw(PanelKind::Alarm);
     }
 }
 

@@ -105,7 +105,7 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     read.text("COMMON", "BookSource", s.BookSourceText);
     {
         const std::string source = NormalizedText(s.BookSourceText);
-        s.bookSource = source == "SCRIPT" ? BookSource::Script : BookSource::Memory;
+        s.bookSource = source == "SCRIPT" ? BookSourceKind::Script : BookSourceKind::Memory;
         s.bookSourceUnknown = !source.empty() && source != "SCRIPT" && source != "MEMORY";
     }
     read.text("SCRIPT", "Instruments", s.Instruments);

@@ -12,7 +12,7 @@ enum class OutputMode { LogOnly, TRI, DLL };
 OutputMode OutputModeOf(const std::string& outputWay);
 
 // Where the books come from: the terminal's memory, or velmora.lua over the link.
-enum class BookSource { Memory, Script };
+enum class BookSourceKind { Memory, Script };
 
 // One field per ini key, named by the key.
 struct Settings {
@@ -28,7 +28,7 @@ struct Settings {
     std::string TRIFileName;  // replaced at start-up by QuikPath + "quik.tri"
     std::int32_t LogLevel = 1;
     std::string BookSourceText;  // as written; empty when the key is missing
-    BookSource bookSource = BookSource::Memory;
+    BookSourceKind bookSource = BookSourceKind::Memory;
     bool bookSourceUnknown = false;  // neither MEMORY nor SCRIPT: taken as MEMORY, to be logged
     // DEFAULT
     std::string DefaultContract;

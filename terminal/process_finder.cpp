@@ -22,8 +22,7 @@ void FindProcesses(ProcessAccess& processes, const std::string& name, std::vecto
 
 void WaitForTerminal(ProcessAccess& processes, TerminalWaitView& view, const bool& closing,
                      std::vector<ProcessEntry>& list) {
-    view.setInfoCaption("Запустите QUIK...");
-    view.setInfoVisible(true);
+    view.post(PanelKind::Loading, "Запустите QUIK...");
     do {
         FindProcesses(processes, terminalExecutable, list);
         // A terminal that has ended is no terminal to wait for.
@@ -31,7 +30,7 @@ void WaitForTerminal(ProcessAccess& processes, TerminalWaitView& view, const boo
                    list.end());
         view.pause(100);
     } while (!closing && list.empty());
-    view.setInfoVisible(false);
+    view.withdraw(PanelKind::Loading);
 }
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/info_panel.h"
+#include "settings/info_panel.h"
 #include "platform/process_access.h"
 
 namespace velmora {

@@ -37,17 +37,14 @@ const char* stateReason(const TerminalWatch& watch) {
 
 }  // namespace
 
-void TerminalWatch::showCaption(InfoPanel& view) const {
-    if (view.infoCaption() != caption) view.setInfoCaption(caption);
-    view.setInfoVisible(true);
-}
+void TerminalWatch::showCaption(InfoPanel& view) const { view.post(PanelKind::BookNotLive, caption); }
 
 void TerminalWatch::applyLook(WatchView& view, bool wasLive) {
     const bool live = ladderLive();
     if (live != wasLive) view.setLadderLive(live);
     if (live) {
         // Only its own caption goes; an alarm's stays.
-        if (!wasLive && view.infoCaption() == caption) view.setInfoVisible(false);
+        if (!wasLive) view.withdraw(PanelKind::BookNotLive);
         caption.clear();
         return;
     }

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/info_panel.h"
+#include "settings/info_panel.h"
 
 namespace velmora {
 

@@ -24,12 +24,12 @@ protected:
         WriteProfileString(app.file("Velmora.ini"), "COMMON", "BookSource", "SCRIPT");
         WriteProfileString(app.file("Velmora.ini"), "SCRIPT", "Instruments", "SPBFUT:SiZ6");
         startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
-        ASSERT_TRUE(session->scriptMode()) << logText();
+        ASSERT_TRUE(session->booksArriveBetweenTicks()) << logText();
     }
     // As the window runs it: the stream read as it comes, the timer's ticks between.
     bool runUntil(const std::function<bool()>& ready, int rounds = 200) {
         for (int i = 0; i < rounds; ++i) {
-            runLogic([&] { session->PollScriptLink(view); });
+            runLogic([&] { session->PollBooks(view); });
             if (i % 10 == 0) tick();
             if (ready()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -10,6 +10,7 @@
 #include "core/session.h"
 #include "ladder/ladder_grid.h"
 #include "platform/text_encoding.h"
+#include "terminal/script_book_source.h"
 #include "support/fake_platform.h"
 #include "support/fake_view.h"
 
@@ -44,7 +45,7 @@ protected:
     void send(const std::string& lines) {
         const std::string bytes = utf8ToCp1251(lines);
         ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-        session.PollScriptLink(view);
+        session.PollBooks(view);
     }
     void tick(std::chrono::milliseconds later) {
         now += later;
@@ -61,6 +62,9 @@ protected:
         return rows;
     }
     std::string trades() const { return readFile(quikFolder.file("quik.tri")); }
+    const ScriptLink& scriptLink() const {
+        return *dynamic_cast<const ScriptBookSource&>(session.books()).link();
+    }
 
     TempFolder programFolder, quikFolder;
     Session session;
@@ -73,7 +77,7 @@ const char* const lostCaption = "Нет связи со скриптом velmora
 
 TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     session.InitAll(view);
-    ASSERT_TRUE(session.scriptMode());
+    ASSERT_TRUE(session.booksArriveBetweenTicks());
     EXPECT_EQ(session.terminal.process(), nullptr);
     EXPECT_EQ(readFile(quikFolder.file("velmora-link.txt")),
               "velmora-link 1\r\nstream=" + quikFolder.path() + "velmora-link.fifo\r\nwant=SPBFUT:SiZ6,TQBR:SBER\r\n");
@@ -95,7 +99,7 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     // Bad lines change nothing, a price off the security's decimals included.
     send("book\tSPBFUT\tSiZ6\t95100:3,95100:4\t\nbook\tSPBFUT\tSiZ6\t95100.5:1\t\n");
     EXPECT_EQ(ladderRows().size(), 4u);
-    EXPECT_EQ(session.script->droppedLines(), 2u);
+    EXPECT_EQ(scriptLink().droppedLines(), 2u);
     // The script's order reports fill "Заявки", whoever placed the order.
     send("order\t77\t0\t1\tSPBFUT\tSiZ6\t95100\t1\t1\norder\t78\t0\t5\tSPBFUT\tSiZ6\t95120\t2\t2\n");
     tick(std::chrono::milliseconds(10));
@@ -265,17 +269,17 @@ TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {
                 const std::size_t pick = random() % good.size();
                 bytes = good[pick];
                 ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-                session.PollScriptLink(view);
+                session.PollBooks(view);
                 ASSERT_EQ(ladderRows(), shown[pick]) << round;
                 continue;
             }
         }
         ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         const std::vector<std::string> before = ladderRows();
-        session.PollScriptLink(view);
+        session.PollBooks(view);
         ASSERT_EQ(ladderRows(), before) << round;
     }
-    EXPECT_GT(session.script->droppedLines(), 1000u);
+    EXPECT_GT(scriptLink().droppedLines(), 1000u);
 }
 
 }  // namespace

@@ -206,13 +206,13 @@ TEST_F(SettingsTest, FailedSaveNamesTheFile) {
 
 TEST_F(SettingsTest, BookSourceIsMemoryUnlessItSaysScript) {
     Settings missing = load("[COMMON]\r\nOutputWay=TRI\r\n");
-    EXPECT_EQ(missing.bookSource, BookSource::Memory);
+    EXPECT_EQ(missing.bookSource, BookSourceKind::Memory);
     EXPECT_FALSE(missing.bookSourceUnknown);
     Settings script = load("[COMMON]\r\nBookSource= Script \r\n[SCRIPT]\r\nInstruments=SPBFUT:SiZ6\r\n");
-    EXPECT_EQ(script.bookSource, BookSource::Script);
+    EXPECT_EQ(script.bookSource, BookSourceKind::Script);
     EXPECT_EQ(script.Instruments, "SPBFUT:SiZ6");
     Settings other = load("[COMMON]\r\nBookSource=LUA\r\n");
-    EXPECT_EQ(other.bookSource, BookSource::Memory);
+    EXPECT_EQ(other.bookSource, BookSourceKind::Memory);
     EXPECT_TRUE(other.bookSourceUnknown);
 }
 

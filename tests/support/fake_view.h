@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "core/main_view.h"
+#include "settings/info_panel.h"
 
 namespace velmora::testing {
 
 // Records what the logic asks of the window.
-class FakeView : public MainView {
+class FakeView : public MainView, public PanelDisplay {
 public:
     std::string caption;
     bool infoVisible = false;
@@ -37,7 +38,8 @@ public:
     int exitCode = -1;
     std::vector<std::string> calls;  // start-up steps of the window, in order
 
-    std::string infoCaption() const override { return caption; }
+    void post(PanelKind kind, const std::string& text) override { panel.post(kind, text); }
+    void withdraw(PanelKind kind) override { panel.withdraw(kind); }
     void setInfoCaption(const std::string& text) override { caption = text; }
     void setInfoVisible(bool visible) override {
         if (visible && !infoVisible) captionsShown.push_back(caption);
@@ -79,6 +81,8 @@ public:
     void showOwnOrders(const std::vector<OwnOrder>& orders) override { ownOrders = orders; }
     void setPositionText(const std::string& text) override { position = text; }
     void setLadderLive(bool live) override { ladderLive = live; }
+
+    InfoPanelOwner panel{*this};
     void quit(int code) override {
         exitCode = code;
         calls.push_back("quit " + std::to_string(code));

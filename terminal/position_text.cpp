@@ -1,4 +1,4 @@
-#include "core/position_text.h"
+#include "terminal/position_text.h"
 
 #include <charconv>
 #include <cmath>
