@@ -169,6 +169,7 @@ private:
     QWidget* pnlDOM_ = nullptr;
     LadderView* sgDOM_ = nullptr;
     LadderModel* ladderModel_ = nullptr;
+    LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
     InfoPanelOwner panel_{*this};
     QPushButton* btnFindDomBase_ = nullptr;

@@ -38,7 +38,11 @@ public:
     int exitCode = -1;
     std::vector<std::string> calls;  // start-up steps of the window, in order
 
-    void post(PanelKind kind, const std::string& text) override { panel.post(kind, text); }
+    // A notice goes after a moment in the window; here, when anything else is said.
+    void post(PanelKind kind, const std::string& text) override {
+        if (kind != PanelKind::Notice) panel.withdraw(PanelKind::Notice);
+        panel.post(kind, text);
+    }
     void withdraw(PanelKind kind) override { panel.withdraw(kind); }
     void setInfoCaption(const std::string& text) override { caption = text; }
     void setInfoVisible(bool visible) override {
