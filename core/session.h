@@ -132,6 +132,10 @@ private:
     void terminalTakenAgain() override;
 
     std::unique_ptr<BookSource> memoryBooks();
+    // Start-up's steps.
+    bool loadSettings(MainView& view, std::vector<std::string>& notices);
+    void prepareOrders(MainView& view);
+    void chooseBookSource();
     // Maps the shown book onto the ladder, its own quantities from the orders where it has none.
     void showShownBook();
     // The tracker and the library's order subscription follow the instrument shown.

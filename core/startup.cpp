@@ -28,6 +28,63 @@
 
 namespace velmora {
 
+// Settings, the log and the values that fall back; false, after a box and the exit asked of
+// the window, when nothing could work on.
+bool Session::loadSettings(MainView& view, std::vector<std::string>& notices) {
+    if (ProgramDir.empty()) ProgramDir = executableFolder();
+    SettingsPath = ProgramDir + "Velmora.ini";
+    log.LogMessage("LoadConf...", 4);
+    try {
+        LoadConf(SettingsPath, settings, *Alarms);
+    } catch (const ProgramError& error) {
+        // Nothing could work on from here: say which value, and end rather than show a window
+        // that only looks usable. The log's own failure must not add a box to it.
+        log.LogPath = ProgramDir + "Velmora.log";
+        log.LogWithoutBoxes(std::string("InitAll exception:") + error.what(), 1);
+        platform.messages.show(error.what());
+        view.quit(1);
+        return false;
+    }
+    settings.TRIFileName = settings.QuikPath + "quik.tri";
+    log.LogThreshold = settings.LogLevel;
+    log.LogPath = ProgramDir + "Velmora.log";
+    log.LogMessage("Starting...", 1, true, true);
+    for (const StartupValueFix& fix : FixStartupValues(settings)) {
+        log.LogMessage(fix.logLine, 1);
+        if (!fix.panelText.empty()) notices.push_back(fix.panelText);
+    }
+    if (settings.RefreshInterval < shortestRefreshInterval || settings.RefreshInterval > longestRefreshInterval) {
+        log.LogMessage("[TECH] RefreshInterval должен быть от 10 до 1000 мс; обновление стакана каждые 100 мс", 1);
+        settings.RefreshInterval = defaultRefreshInterval;
+    }
+    return true;
+}
+
+// The terminal's files for delivery by file, and where the answers to orders come from.
+void Session::prepareOrders(MainView& view) {
+    if (settings.ConfigureQUIK) ConfigureTerminalFileMode(settings);
+    if (settings.outputMode == OutputMode::TRI) fileDelivery.emptyExchangeFiles();
+    tracking.start(settings.outputMode == OutputMode::TRI   ? ReplySource::File
+                   : settings.outputMode == OutputMode::DLL ? ReplySource::Library
+                                                            : ReplySource::None,
+                   settings.QuikPath + "quik.tro", settings.ReplyTimeout);
+    tracking.setPanel(&view);
+    followedClass_.clear();
+    followedTicker_.clear();
+}
+
+// Where the books come from; nothing after this asks which.
+void Session::chooseBookSource() {
+    if (settings.bookSourceUnknown)
+        log.LogMessage("[COMMON] BookSource=" + settings.BookSourceText +
+                           " is neither MEMORY nor SCRIPT; the books are read from memory",
+                       1);
+    if (settings.bookSource == BookSourceKind::Script)
+        books_ = std::make_unique<ScriptBookSource>(settings, log, terminal.watch(), [this] { return linkNow(); });
+    else
+        books_ = memoryBooks();
+}
+
 void Session::InitAll(MainView& view) {
     try {
         log.LogMessage("InitAll...", 5);
@@ -38,61 +95,13 @@ void Session::InitAll(MainView& view) {
         books_->close();
         discovery.reset();
         SecurityList.reset();
-        Alarms.reset();
-        StopOrders.reset();
-
-        if (ProgramDir.empty()) ProgramDir = executableFolder();
-        SettingsPath = ProgramDir + "Velmora.ini";
-
         StopOrders = std::make_unique<TStopOrders>();
         Alarms = std::make_unique<TAlarms>();
 
-        log.LogMessage("LoadConf...", 4);
-        try {
-            LoadConf(SettingsPath, settings, *Alarms);
-        } catch (const ProgramError& error) {
-            // Nothing could work on from here: say which value, and end rather than show a window
-            // that only looks usable. The log's own failure must not add a box to it.
-            log.LogPath = ProgramDir + "Velmora.log";
-            log.LogWithoutBoxes(std::string("InitAll exception:") + error.what(), 1);
-            platform.messages.show(error.what());
-            view.quit(1);
-            return;
-        }
-        settings.TRIFileName = settings.QuikPath + "quik.tri";
-        log.LogThreshold = settings.LogLevel;
-        log.LogPath = ProgramDir + "Velmora.log";
-        log.LogMessage("Starting...", 1, true, true);
         std::vector<std::string> startupNotices;
-        for (const StartupValueFix& fix : FixStartupValues(settings)) {
-            log.LogMessage(fix.logLine, 1);
-            if (!fix.panelText.empty()) startupNotices.push_back(fix.panelText);
-        }
-        if (settings.RefreshInterval < shortestRefreshInterval || settings.RefreshInterval > longestRefreshInterval) {
-            log.LogMessage("[TECH] RefreshInterval должен быть от 10 до 1000 мс; обновление стакана каждые 100 мс", 1);
-            settings.RefreshInterval = defaultRefreshInterval;
-        }
-
-        if (settings.ConfigureQUIK) ConfigureTerminalFileMode(settings);
-        if (settings.outputMode == OutputMode::TRI) fileDelivery.emptyExchangeFiles();
-        tracking.start(settings.outputMode == OutputMode::TRI   ? ReplySource::File
-                       : settings.outputMode == OutputMode::DLL ? ReplySource::Library
-                                                                : ReplySource::None,
-                       settings.QuikPath + "quik.tro", settings.ReplyTimeout);
-        tracking.setPanel(&view);
-        followedClass_.clear();
-        followedTicker_.clear();
-
-        if (settings.bookSourceUnknown)
-            log.LogMessage("[COMMON] BookSource=" + settings.BookSourceText +
-                               " is neither MEMORY nor SCRIPT; the books are read from memory",
-                           1);
-        const bool fromScript = settings.bookSource == BookSourceKind::Script;
-
-        // Where the books come from; nothing after this asks which.
-        books_ = fromScript ? std::make_unique<ScriptBookSource>(settings, log, terminal.watch(),
-                                                                 [this] { return linkNow(); })
-                            : memoryBooks();
+        if (!loadSettings(view, startupNotices)) return;
+        prepareOrders(view);
+        chooseBookSource();
         log.LogMessage("CheckMainStartupSettings...", 4);
         if (!books_->attach(view, AppClosing)) return;
 
