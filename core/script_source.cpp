@@ -40,7 +40,8 @@ void Session::openScriptLink(MainView& view) {
         // Kept: the ladder says the link is missing, and nothing priced from a book is sent.
     }
     script->want(wanted);
-    watch.linkLost(log, "velmora.lua not heard yet");
+    watch.lostCause = script->blockedReason();
+    watch.linkLost(log, watch.lostCause.empty() ? "velmora.lua not heard yet" : watch.lostCause);
     watch.applyLook(view, true);
     refreshScriptChooser(view);
 }
@@ -101,6 +102,10 @@ bool Session::refreshScriptDOM() {
 void Session::updateScriptWatch(MainView& view, LinkTime now) {
     TerminalWatch& watch = terminal.watch();
     const bool live = script->live(now);
+    if (std::string cause = script->blockedReason(); cause != watch.lostCause) {
+        watch.lostCause = std::move(cause);
+        if (watch.lost) watch.applyLook(view, false);
+    }
     if (live && watch.lost) {
         log.LogMessage("link to velmora.lua live", 1);
         watch.terminalFound();

@@ -15,6 +15,8 @@ const char* const linkNotReadCaption = "Скрипт velmora.lua не присы
 const char* const linkAwaitingCaption = "Скрипт velmora.lua на связи, загрузка стакана...";
 
 std::string stateCaption(const TerminalWatch& watch) {
+    if (watch.lost && watch.viaScript && !watch.lostCause.empty())
+        return std::string(linkLostCaption) + ": " + watch.lostCause;
     if (watch.lost) return watch.viaScript ? linkLostCaption : lostCaption;
     // A securities file that did not read leaves no book to find, whatever DOMBASE says.
     if (watch.notRead && !watch.viaScript && !watch.notReadCause.empty())

@@ -32,6 +32,8 @@ struct TerminalWatch {
     // Why no book can be read whatever DOMBASE says (the securities file did not read); empty: none known.
     std::string notReadCause;
     bool viaScript = false;     // the books come from velmora.lua: "terminal" means the script's link
+    // Why the link cannot come back by itself (its stream blocked); empty: none known.
+    std::string lostCause;
 
     bool ladderLive() const { return !lost && !notRead && !awaitingRead; }
 

@@ -6,10 +6,12 @@
 #include <random>
 
 #include <filesystem>
+#include <fstream>
 
 #include "core/session.h"
 #include "ladder/ladder_grid.h"
 #include "platform/text_encoding.h"
+#include "settings/ini_file.h"
 #include "support/fake_platform.h"
 #include "support/fake_view.h"
 
@@ -46,10 +48,19 @@ protected:
         ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         session.PollScriptLink(view);
     }
+    // The link's clock and the program's move together.
     void tick(std::chrono::milliseconds later) {
         now += later;
+        LocalDateTime& time = clock.time;
+        const long long ms = ((time.hour * 60LL + time.minute) * 60 + time.second) * 1000 + time.millisecond +
+                             later.count();
+        time.millisecond = static_cast<int>(ms % 1000);
+        time.second = static_cast<int>(ms / 1000 % 60);
+        time.minute = static_cast<int>(ms / 60000 % 60);
+        time.hour = static_cast<int>(ms / 3600000);
         session.RefreshTick(view);
     }
+    std::string logText() const { return cp1251ToUtf8(readFile(programFolder.file("Velmora.log"))); }
     // Rows 1.. of the ladder as "price sell buy".
     std::vector<std::string> ladderRows() const {
         std::vector<std::string> rows;
@@ -141,6 +152,49 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
 
     session.DoneAll();
     EXPECT_FALSE(std::filesystem::exists(quikFolder.file("velmora-link.txt")));
+}
+
+// Whatever takes the FIFO's place, at start or while the program runs, is never read; the panel
+// says what is in the way, the script is told nothing (no request file, so it writes nowhere), and
+// the link comes back by itself once the blocker goes.
+TEST_F(ScriptModeTest, SomethingInTheStreamsPlaceIsToldAndTheLinkComesBackWhenItGoes) {
+    const std::string fifo = quikFolder.file("velmora-link.fifo");
+    const std::string request = quikFolder.file("velmora-link.txt");
+    std::filesystem::create_directory(fifo);
+    session.InitAll(view);
+    EXPECT_EQ(view.caption, std::string(lostCaption) + ": на месте канала " + fifo + " папка");
+    EXPECT_FALSE(std::filesystem::exists(request));
+    tick(std::chrono::seconds(5));
+    std::filesystem::remove(fifo);
+    tick(std::chrono::seconds(5));
+    EXPECT_TRUE(std::filesystem::exists(request));
+    EXPECT_EQ(view.caption, lostCaption);
+    connectWriter();
+    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
+    ASSERT_TRUE(view.ladderLive);
+
+    ::close(writer);
+    writer = -1;
+    std::filesystem::remove(fifo);
+    writeFile(fifo, "velmora-link\t1\ttest\nalive\t1\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
+    const std::string reason = "на месте канала " + fifo + " обычный файл";
+    for (int second = 0; second <= 120; ++second) {
+        tick(std::chrono::seconds(1));
+        ASSERT_FALSE(view.ladderLive);
+        ASSERT_EQ(view.caption, std::string(lostCaption) + ": " + reason);
+        ASSERT_FALSE(std::filesystem::exists(request));
+    }
+    EXPECT_EQ(ladderRows(), (std::vector<std::string>{"95120 1 ", "95100  3"}));
+    const std::string log = logText();
+    EXPECT_EQ(testing::occurrences(log, "link: " + reason + "; tried again every 5 s"), 3u) << log;
+    EXPECT_EQ(testing::occurrences(log, "(11 repeats not logged since)"), 2u) << log;
+
+    std::filesystem::remove(fifo);
+    tick(std::chrono::seconds(5));
+    EXPECT_TRUE(std::filesystem::exists(request));
+    connectWriter();
+    send("velmora-link\t1\ttest\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
+    EXPECT_TRUE(view.ladderLive);
 }
 
 // A hostile stream for a while: random bytes, cut lines, lines that almost parse, between good
