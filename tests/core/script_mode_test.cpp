@@ -14,6 +14,7 @@
 #include "settings/ini_file.h"
 #include "support/fake_platform.h"
 #include "support/fake_view.h"
+#include "support/unwritable.h"
 
 namespace velmora {
 namespace {
@@ -195,6 +196,17 @@ TEST_F(ScriptModeTest, SomethingInTheStreamsPlaceIsToldAndTheLinkComesBackWhenIt
     connectWriter();
     send("velmora-link\t1\ttest\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
     EXPECT_TRUE(view.ladderLive);
+}
+
+// A QuikPath this user may not write: one text in the user's language naming the file and why,
+// and the panel names the stream that could not be made rather than a silent script.
+TEST_F(ScriptModeTest, AnUnwritableQuikFolderIsToldOnceNamingTheFileAndWhy) {
+    testing::Unwritable locked(quikFolder.path());
+    if (testing::canCreateIn(quikFolder.path())) GTEST_SKIP() << "cannot take write access to a folder here";
+    session.InitAll(view);
+    EXPECT_EQ(sink.shown, (std::vector<std::string>{"Файл " + quikFolder.file("quik.tri") + " не очищен: нет доступа"}));
+    EXPECT_EQ(view.caption, std::string(lostCaption) + ": канал " + quikFolder.file("velmora-link.fifo") +
+                                " не создан: нет доступа");
 }
 
 // A hostile stream for a while: random bytes, cut lines, lines that almost parse, between good
