@@ -68,8 +68,9 @@ void FileDelivery::emptyExchangeFiles() {
 
 bool LibraryDelivery::init() {
     log_.LogMessage("InitDLLMode..", 3);
-    if (!library_.available()) {
-        log_.LogMessage("TRANS2QUIK library not available: " + library_.loadError(), 1);
+    // The file may have been put back since: every retry loads it again.
+    if (!library_.loadAgain()) {
+        log_.LogRepeating("TRANS2QUIK library not available: " + library_.loadError(), 1);
         return false;
     }
     std::string path = utf8ToCp1251(settings_.QuikPath);
