@@ -67,6 +67,17 @@ void Session::refreshScriptChooser(InstrumentChooser& chooser) {
         chooser.setInstrumentItems(items, selected);
     }
     if (!scriptShown_ && selected >= 0) chooseScriptInstrument(selected);
+    noteScriptNotReadCause();
+}
+
+void Session::noteScriptNotReadCause() {
+    std::string& cause = terminal.watch().notReadCause;
+    if (scriptOffered_.empty())
+        cause = "[SCRIPT] Instruments не называет ни одного инструмента: показывать нечего";
+    else if (!scriptShown_ && !settings.DefaultContract.empty())
+        cause = "Инструмента " + settings.DefaultContract + " нет среди [SCRIPT] Instruments";
+    else
+        cause.clear();
 }
 
 void Session::chooseScriptInstrument(int index) {

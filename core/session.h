@@ -153,6 +153,8 @@ private:
     bool refreshScriptDOM();
     void refreshScriptChooser(InstrumentChooser& chooser);
     void chooseScriptInstrument(int index);
+    // Why no book can show whatever the script sends, for the panel.
+    void noteScriptNotReadCause();
     void showScriptPosition(MainView& view);
 
     std::vector<InstrumentItem> scriptOffered_;

@@ -235,7 +235,9 @@ void Session::RefreshTick(MainView& view) {
             orders.ShowStopQuantities();
             orders.CheckStopOrders();
         } else if (terminalThere) {
-            terminal.watch().noteNoBookShown(log, view, !settings.DefaultContract.empty());
+            // Via the script, a list that names nothing is a book wanted that cannot come.
+            terminal.watch().noteNoBookShown(log, view,
+                                             !settings.DefaultContract.empty() || (scriptMode() && scriptOffered_.empty()));
         }
         const std::int32_t interval = settings.RefreshInterval;
         const bool rediscover = CycleNum % TicksIn(rediscoveryPeriod, interval) == 0;

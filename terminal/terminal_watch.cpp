@@ -19,8 +19,8 @@ std::string stateCaption(const TerminalWatch& watch) {
         return std::string(linkLostCaption) + ": " + watch.lostCause;
     if (watch.lost) return watch.viaScript ? linkLostCaption : lostCaption;
     // A securities file that did not read leaves no book to find, whatever DOMBASE says.
-    if (watch.notRead && !watch.viaScript && !watch.notReadCause.empty())
-        return "Файл sec.dat не прочитан: " + watch.notReadCause;
+    if (watch.notRead && !watch.notReadCause.empty())
+        return watch.viaScript ? watch.notReadCause : "Файл sec.dat не прочитан: " + watch.notReadCause;
     if (watch.notRead) return watch.viaScript ? linkNotReadCaption : notReadCaption;
     return watch.viaScript ? linkAwaitingCaption : awaitingCaption;
 }
@@ -94,8 +94,9 @@ void TerminalWatch::noteBookRead(Log& log, WatchView& view, bool accepted) {
     if (notRead) return;
     if (++failedReads < NotReadTicks) return;
     notRead = true;
-    log.LogMessage("order book not read for " + std::to_string(NotReadTicks) +
-                       " ticks: orders are refused (check DOMBASE)",
+    log.LogMessage("order book not read for " + std::to_string(NotReadTicks) + " ticks: orders are refused " +
+                       (viaScript ? "(" + (notReadCause.empty() ? std::string("the script sends none") : notReadCause) + ")"
+                                  : std::string("(check DOMBASE)")),
                    1);
     applyLook(view, wasLive);
 }

@@ -209,6 +209,34 @@ TEST_F(ScriptModeTest, AnUnwritableQuikFolderIsToldOnceNamingTheFileAndWhy) {
                                 " не создан: нет доступа");
 }
 
+// The script is there but nothing asked of it can show: the panel and the log name the setting,
+// and never DOMBASE, which this mode does not use.
+TEST_F(ScriptModeTest, ABookThatCannotShowNamesTheSettingNotTheScriptOrDombase) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"SPBFUT:SiZ6", "Инструмента GZZ6 нет среди [SCRIPT] Instruments"},
+        {"", "[SCRIPT] Instruments не называет ни одного инструмента: показывать нечего"}};
+    for (const auto& [instruments, caption] : cases) {
+        WriteProfileString(programFolder.file("Velmora.ini"), "SCRIPT", "Instruments", instruments);
+        WriteProfileString(programFolder.file("Velmora.ini"), "DEFAULT", "DefaultContract", "GZZ6");
+        Session fresh(platform());
+        fresh.ProgramDir = programFolder.path();
+        fresh.linkNow = [this] { return now; };
+        fresh.InitAll(view);
+        const int script = ::open((quikFolder.path() + "velmora-link.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(script, 0);
+        ASSERT_EQ(::write(script, "velmora-link\t1\ttest\n", 20), 20);
+        for (int i = 0; i < 12; ++i) {
+            now += std::chrono::milliseconds(100);
+            fresh.RefreshTick(view);
+        }
+        ::close(script);
+        EXPECT_FALSE(view.ladderLive);
+        EXPECT_EQ(view.caption, caption);
+        EXPECT_EQ(logText().find("DOMBASE"), std::string::npos) << logText();
+        fresh.DoneAll();
+    }
+}
+
 // A hostile stream for a while: random bytes, cut lines, lines that almost parse, between good
 // books. Nothing crashes, and the ladder only ever shows a good book, whole.
 TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {
