@@ -136,6 +136,7 @@ bool Session::watchScript(MainView& view) {
     script->poll(now);
     updateScriptWatch(view, now);
     TerminalWatch& watch = terminal.watch();
+    watch.alsoShown = tracking.heldText();
     if (!watch.ladderLive()) watch.showCaption(view);
     showScriptPosition(view);
     return !watch.lost;

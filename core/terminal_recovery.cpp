@@ -89,6 +89,7 @@ bool Session::WatchTerminal(MainView& view) {
     const bool lookAgain = CycleNum % TicksIn(rediscoveryPeriod, settings.RefreshInterval) == 0;
     if (watch.lost && lookAgain && findTerminalAgain(view)) watch.applyLook(view, false);
     // Re-shown every tick: an alarm blinking in the same panel hides it.
+    watch.alsoShown = tracking.heldText();
     if (!watch.ladderLive()) watch.showCaption(view);
     return !watch.lost;
 }

@@ -188,8 +188,8 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     if (const auto* alive = std::get_if<LinkAlive>(&event)) {
         terminalConnected_ = alive->terminalConnected;
     } else if (std::holds_alternative<LinkBye>(event)) {
+        // The watch's "lost" line says it.
         bye_ = true;
-        log_.LogMessage("link: velmora.lua stopped", 1);
     } else if (const auto* sec = std::get_if<LinkSecurity>(&event)) {
         applySecurity(*sec);
     } else if (auto* book = std::get_if<LinkBook>(&event)) {

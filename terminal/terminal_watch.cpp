@@ -33,8 +33,11 @@ const char* stateReason(const TerminalWatch& watch) {
 
 }  // namespace
 
+std::string TerminalWatch::shownText() const { return alsoShown.empty() ? caption : caption + "\n" + alsoShown; }
+
 void TerminalWatch::showCaption(InfoPanel& view) const {
-    if (view.infoCaption() != caption) view.setInfoCaption(caption);
+    const std::string text = shownText();
+    if (view.infoCaption() != text) view.setInfoCaption(text);
     view.setInfoVisible(true);
 }
 
@@ -42,8 +45,13 @@ void TerminalWatch::applyLook(WatchView& view, bool wasLive) {
     const bool live = ladderLive();
     if (live != wasLive) view.setLadderLive(live);
     if (live) {
-        // Only its own caption goes; an alarm's stays.
-        if (!wasLive && view.infoCaption() == caption) view.setInfoVisible(false);
+        // Only its own caption goes; an alarm's stays, and the text shown below it.
+        if (!wasLive && view.infoCaption() == shownText()) {
+            if (alsoShown.empty())
+                view.setInfoVisible(false);
+            else
+                view.setInfoCaption(alsoShown);
+        }
         caption.clear();
         return;
     }

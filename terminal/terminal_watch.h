@@ -29,6 +29,8 @@ struct TerminalWatch {
     std::string lostTicker;     // the instrument shown when the terminal went
     std::string lostClassCode;
     std::string caption;        // what pnlInfo says while the ladder is not live
+    // Another component's text that must not hide under the caption: shown on the lines below it.
+    std::string alsoShown;
     // Why no book can be read whatever DOMBASE says (the securities file did not read; via the
     // script, the whole caption: nothing asked of it to show); empty: none known.
     std::string notReadCause;
@@ -49,8 +51,9 @@ struct TerminalWatch {
 
     // After a change of state: the ladder's look and pnlInfo follow it.
     void applyLook(WatchView& view, bool wasLive);
-    // Shows the state's caption in pnlInfo.
+    // Shows the state's caption in pnlInfo, and alsoShown below it.
     void showCaption(InfoPanel& view) const;
+    std::string shownText() const;
 
     // After the ladder refresh: whether the shown book was read and accepted. A tick without a
     // book to read while an instrument is wanted (`bookWanted`) counts as a failed read.

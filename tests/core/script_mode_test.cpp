@@ -237,6 +237,31 @@ TEST_F(ScriptModeTest, ABookThatCannotShowNamesTheSettingNotTheScriptOrDombase) 
     }
 }
 
+// The script goes quiet with an order unanswered: both are said. Its late answer, by the script
+// and by the results file alike, replaces the silence once, in the panel and in the log.
+TEST_F(ScriptModeTest, ALateAnswerReplacesTheSilenceToldBesideTheLostLink) {
+    WriteProfileString(programFolder.file("Velmora.ini"), "COMMON", "LogLevel", "2");
+    session.InitAll(view);
+    connectWriter();
+    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
+    session.orders.MarketBuy(view);
+    const std::string id = std::to_string(session.sender.TransIdCounter - 1);
+    for (int second = 0; second < 6; ++second) tick(std::chrono::seconds(1));
+    const std::string silence = "Нет ответа терминала на заявку " + id;
+    EXPECT_EQ(view.caption, std::string(lostCaption) + "\n" + silence);
+
+    const std::string text = "(160) Заявка на покупку N 42 зарегистрирована.";
+    std::ofstream(quikFolder.file("quik.tro"), std::ios::app | std::ios::binary)
+        << utf8ToCp1251("TRANS_ID=" + id + ";STATUS=3;TRANS_NAME=\"Ввод заявки\"; DESCRIPTION=\"" + text +
+                        "\"; ORDER_NUMBER=42;\r\n");
+    send("alive\t1\nreply\t" + id + "\t3\t42\tSPBFUT\tSiZ6\t" + text + "\n");
+    tick(std::chrono::milliseconds(10));
+    tick(std::chrono::milliseconds(10));
+    EXPECT_TRUE(view.ladderLive);
+    EXPECT_EQ(view.caption, "Заявка " + id + " принята терминалом с опозданием: " + text);
+    EXPECT_EQ(testing::occurrences(logText(), "reply to transaction " + id + ": status 3"), 1u) << logText();
+}
+
 // A hostile stream for a while: random bytes, cut lines, lines that almost parse, between good
 // books. Nothing crashes, and the ladder only ever shows a good book, whole.
 TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {

@@ -84,6 +84,12 @@ TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
     const TrackedTransaction* lost = session.tracking.tracker().transaction(1003);
     ASSERT_NE(lost, nullptr);
     EXPECT_EQ(lost->state, TransState::Rejected);
+
+    // The library's callback repeats the refusal of 1002: logged once, as not delivered.
+    session.tracking.start(ReplySource::Library, "", 5);
+    transLibrary.events.events.push_back(LibraryReply{6, 11, 0, 1002, 0, "Нет связи"});
+    session.tracking.poll();
+    EXPECT_FALSE(logged("transaction 1002 rejected"));
 }
 
 TEST(LoadTransLibrary, TheCallbackFunctionsAreOptionalAndUsedWhereTheLibraryHasThem) {
