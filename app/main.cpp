@@ -2,6 +2,7 @@
 
 #include "app/crash_report_box.h"
 #include "app/message_box_sink.h"
+#include "app/session_end.h"
 #include "app/tfrm_main.h"
 #include "core/crash_report_notice.h"
 #include "core/session.h"
@@ -29,6 +30,7 @@ int main(int argc, char* argv[]) {
     int exitCode = 0;
     {
         velmora::TfrmMain window(session);
+        velmora::closeOnSessionEnd(window);
         if (pendingCrashReport)
             QObject::connect(&window, &velmora::TfrmMain::startUpFinished, &window, [&] {
                 velmora::announceCrashReport(*pendingCrashReport, programFolder, session.log, *locale, &window,

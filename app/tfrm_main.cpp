@@ -100,12 +100,25 @@ TfrmMain::~TfrmMain() {
     seMaxOrderQuantity_->disconnect(this);
     qApp->removeEventFilter(this);
     tmrRefreshDOM_->stop();
+    shutDown();
+    session_.platform.messages.showPending();
+}
+
+void TfrmMain::shutDown() {
+    if (shutDown_) return;
+    shutDown_ = true;
     try {
         session_.DoneAll();
     } catch (const std::exception& error) {
         session_.platform.messages.show(error.what());
     }
-    session_.platform.messages.showPending();
+}
+
+void TfrmMain::endSession() {
+    // No box now: nobody is there to close it.
+    tmrRefreshDOM_->stop();
+    session_.FormClose();
+    shutDown();
 }
 
 void TfrmMain::wireActions() {

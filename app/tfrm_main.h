@@ -80,6 +80,10 @@ public:
     void setPositionText(const std::string& text) override;
     void quit(int exitCode) override;
 
+    // The system ends the session: the process may end as soon as this returns, so what the
+    // window's close and destruction do happens now. Once.
+    void endSession();
+
     void CollectWindowSettings();
     bool isTopmost() const;
     // What the font dialog does when the user accepts it.
@@ -96,6 +100,7 @@ protected:
     static bool typedIntoAnEditor(const QWidget& widget, const QKeyEvent& key);
 
 private:
+    void shutDown();
     void selectInstrument(int index);
     struct HotkeyBinding {
         QAction* action;
@@ -145,6 +150,7 @@ private:
     // Until start-up has put the loaded settings into the editors, they hold their initial values
     // (Alt+A hotkeys, a 0,0 corner), and a save would write those over the user's settings.
     bool settingsShown_ = false;
+    bool shutDown_ = false;
 
     QAction* acClearAllOrders_ = nullptr;
     QAction* acClearAllStops_ = nullptr;

@@ -182,7 +182,9 @@ void Session::RefreshTick(MainView& view) {
             orders.CheckStopOrders();
             showAuction(view);
         } else if (terminalThere) {
-            terminal.watch().noteNoBookShown(log, view, !settings.DefaultContract.empty());
+            // Via the script, a list that names nothing is a book wanted that cannot come.
+            terminal.watch().noteNoBookShown(log, view,
+                                             !settings.DefaultContract.empty() || books_->offersNothing());
         }
         if (rediscover) RefreshQuoteTables(view);
         if (Alarms)

@@ -66,15 +66,17 @@ void OrderEntry::SendKillAll(InfoPanel* panel) {
     if ((settings_.outputMode == OutputMode::DLL && section == "MICEX") ||
         (section == "FORTS" && security->BaseContract.empty())) {
         const std::vector<OwnOrder> active = tracking_.tracker().activeOrders();
-        int cancelled = 0;
+        std::vector<std::uint32_t> handedOver;
         for (const OwnOrder& order : active) {
             security = source_.shownSecurity();
             if (!security) break;
-            tracking_.noteSent(sender_.SendKillOrder(source_.delivery(), *security, order.number),
-                               TransKind::KillOrder, order.side, order.price, 0, order.number);
-            ++cancelled;
+            const std::optional<SentTransaction> sent = sender_.SendKillOrder(source_.delivery(), *security, order.number);
+            tracking_.noteSent(sent, TransKind::KillOrder, order.side, order.price, 0, order.number);
+            if (sent && sent->delivery.handedOver) handedOver.push_back(static_cast<std::uint32_t>(sent->transId));
         }
-        if (panel) panel->showNotice(cancelled ? "Снято заявок: " + std::to_string(cancelled) : "Нет известных заявок");
+        // Sent is not cancelled: the outcome follows once the terminal has answered each.
+        if (active.empty() && panel) panel->showNotice("Нет известных заявок");
+        tracking_.noteCancels(handedOver);
         return;
     }
     tracking_.noteSent(sender_.SendKillAll(source_.delivery(), *security, source_.securities()), TransKind::KillAll,

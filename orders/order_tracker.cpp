@@ -52,6 +52,7 @@ ReplyOutcome OrderTracker::applyReply(const TransReply& reply, TrackerTime) {
         return outcome;
     }
     TrackedTransaction& sent = found->second;
+    if (reply.status >= 0 && reply.status < 32) sent.statusesSeen |= 1u << reply.status;
     bool settled = sent.state == TransState::Accepted || sent.state == TransState::Executed ||
                    sent.state == TransState::Rejected;
     if (settled || !IsFinalStatus(reply.status)) {
@@ -79,11 +80,19 @@ ReplyOutcome OrderTracker::applyReply(const TransReply& reply, TrackerTime) {
     return outcome;
 }
 
+bool OrderTracker::repeatsReply(const TransReply& reply) const {
+    auto found = transactions_.find(reply.transId);
+    return found != transactions_.end() && reply.status >= 0 && reply.status < 32 &&
+           (found->second.statusesSeen & (1u << reply.status)) != 0;
+}
+
 ReplyOutcome OrderTracker::applySendFailure(std::uint32_t transId, std::int32_t result, const std::string& message) {
     ReplyOutcome outcome{ReplyOutcome::Rejected, transId, result, message, 0, false};
     auto found = transactions_.find(transId);
     if (found == transactions_.end()) return outcome;
     outcome.known = true;
+    // Told already: the send's own answer and the library's callback say the same.
+    if (found->second.state == TransState::Rejected) return {};
     found->second.state = TransState::Rejected;
     found->second.status = result;
     found->second.text = message;

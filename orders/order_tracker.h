@@ -32,6 +32,7 @@ struct TrackedTransaction {
     int status = 0;               // the last STATUS; for a send the library refused, its result code
     std::string text;             // the last DESCRIPTION, or the library's message
     std::uint64_t orderNumber = 0;
+    std::uint32_t statusesSeen = 0;  // bit n: a reply with STATUS n came
 };
 
 // Gone: the book has not shown it for a while, filled or cancelled in the terminal, not known which.
@@ -86,6 +87,8 @@ public:
                   std::uint64_t orderKey, TrackerTime now);
     // A line of quik.tro, or the library's reply as {transId, replyCode, orderNumber, "", message}.
     ReplyOutcome applyReply(const TransReply& reply, TrackerTime now);
+    // Whether a reply with this STATUS came for its TRANS_ID before: the same reply by a second road.
+    bool repeatsReply(const TransReply& reply) const;
     // The library refused to send it: the transaction is rejected with its result code and message.
     ReplyOutcome applySendFailure(std::uint32_t transId, std::int32_t result, const std::string& message);
     // The library's order callback (mode DLL); orders of other instruments are passed over.

@@ -39,6 +39,7 @@ void OrderTracking::setInstrument(const TSecShareRecord* security) {
 
 void OrderTracking::showPanel(const std::string& text, TrackerTime now) {
     panelText_ = text;
+    silentShown_ = 0;
     panelUntil_ = now + panelHold;
     if (panel_) panel_->post(PanelKind::OrderOutcome, text);
 }
@@ -49,6 +50,7 @@ void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKi
     // The next order takes the last one's rejection away.
     if (!panelText_.empty() && panel_) panel_->withdraw(PanelKind::OrderOutcome);
     panelText_.clear();
+    silentShown_ = 0;
     if (!sent) return;
     const auto transId = static_cast<std::uint32_t>(sent->transId);
     if (!sent->delivery.handedOver) {
@@ -63,7 +65,33 @@ void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKi
     tracker_.noteSent(transId, kind, side, price, quantity, orderKey, now);
 }
 
+void OrderTracking::noteCancels(const std::vector<std::uint32_t>& transIds) {
+    cancels_ = transIds;
+    if (!transIds.empty()) showPanel("Отправлено снятий: " + std::to_string(transIds.size()), now());
+}
+
+void OrderTracking::tellCancelsDone(TrackerTime now) {
+    if (cancels_.empty()) return;
+    std::size_t done = 0, silent = 0;
+    for (std::uint32_t transId : cancels_) {
+        const TrackedTransaction* sent = tracker_.transaction(transId);
+        if (sent && sent->state == TransState::Sent) return;
+        if (sent && sent->state == TransState::Executed) ++done;
+        if (sent && sent->state == TransState::NoReply) ++silent;
+    }
+    const std::size_t count = cancels_.size();
+    cancels_.clear();
+    showPanel("Снято заявок: " + std::to_string(done) + (done == count ? "" : " из " + std::to_string(count)) +
+                  (silent == 0 ? "" : "; нет ответа терминала: " + std::to_string(silent)),
+              now);
+}
+
 void OrderTracking::tell(const ReplyOutcome& outcome, TrackerTime now) {
+    // A late answer takes the place of the silence told for it, lest the order be sent again.
+    if (outcome.kind != ReplyOutcome::Nothing && outcome.transId == silentShown_ && outcome.kind != ReplyOutcome::Rejected)
+        showPanel("Заявка " + std::to_string(outcome.transId) + " принята терминалом с опозданием" +
+                      (outcome.text.empty() ? std::string() : ": " + outcome.text),
+                  now);
     if (outcome.kind == ReplyOutcome::Rejected) {
         log_.LogMessage("transaction " + std::to_string(outcome.transId) + " rejected: status " +
                             std::to_string(outcome.status) + ", " + outcome.text,
@@ -75,7 +103,8 @@ void OrderTracking::tell(const ReplyOutcome& outcome, TrackerTime now) {
 }
 
 void OrderTracking::applyReply(const TransReply& reply, TrackerTime now) {
-    if (log_.enabled(2))
+    // The same reply by the script and by the results file is logged once.
+    if (log_.enabled(2) && !tracker_.repeatsReply(reply))
         log_.LogMessage("reply to transaction " + std::to_string(reply.transId) + ": status " +
                             std::to_string(reply.status) + ", " + reply.description +
                             (reply.orderNumber != 0 ? ", order " + std::to_string(reply.orderNumber) : std::string()),
@@ -117,10 +146,13 @@ void OrderTracking::poll() {
                             std::to_string(replyTimeoutSeconds_) + " s",
                         1);
         showPanel("Нет ответа терминала на заявку " + std::to_string(transId), now);
+        silentShown_ = transId;
     }
+    tellCancelsDone(now);
     if (!panelText_.empty() && now >= panelUntil_) {
         if (panel_) panel_->withdraw(PanelKind::OrderOutcome);
         panelText_.clear();
+        silentShown_ = 0;
     }
 }
 
@@ -144,6 +176,7 @@ void OrderTracking::applyScriptEvents(const std::vector<LinkEvent>& events) {
             ordersChanged_ = true;
         }
     }
+    tellCancelsDone(now);
 }
 
 void OrderTracking::noteBook(TQuoteTable& table, const TSecShareRecord& security) {

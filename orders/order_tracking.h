@@ -46,6 +46,9 @@ public:
                   std::int64_t quantity, std::uint64_t orderKey);
     // Why an order was not sent, told like a rejection.
     void showRefusal(const std::string& text) { showPanel(text, now()); }
+    // Cancels sent one by one for one command (their TRANS_IDs): the panel says how many went,
+    // then, once each has its answer, how many were done.
+    void noteCancels(const std::vector<std::uint32_t>& transIds);
     // One tick: new replies and order states, time-outs, the panel's text running out.
     void poll();
     // The script's orders and replies (books from the script): the same facts by other roads,
@@ -66,6 +69,7 @@ private:
     void applyReply(const TransReply& reply, TrackerTime now);
     void tell(const ReplyOutcome& outcome, TrackerTime now);
     void showPanel(const std::string& text, TrackerTime now);
+    void tellCancelsDone(TrackerTime now);
 
     Log& log_;
     TransLibrary& library_;
@@ -78,6 +82,8 @@ private:
     InfoPanel* panel_ = nullptr;
     std::string panelText_;  // the text this put in the panel, while it holds
     TrackerTime panelUntil_{};
+    std::uint32_t silentShown_ = 0;  // the TRANS_ID whose "no reply" the panel holds
+    std::vector<std::uint32_t> cancels_;
     bool ordersChanged_ = false;
     bool dropsTold_ = false;
 };

@@ -27,11 +27,17 @@ public:
     // A descriptor that becomes readable when bytes come (for an event loop to watch); the same
     // for the stream's whole life. -1 where there is none and the caller polls on a timer.
     virtual int readableHandle() const { return -1; }
+    // Why the path cannot be served now, for the panel: something not ours in its place, or it
+    // cannot be made. Empty while served. Nothing is read meanwhile.
+    virtual std::string blockedReason() const { return {}; }
+    // Serves the path again, making it where nothing is; true when served.
+    virtual bool retry() { return true; }
 };
 
-// Linux: the FIFO `<quikPath>velmora-link.fifo`, made when absent. Windows: the named pipe
-// \\.\pipe\velmora-<process id>. Null, with `error` set, when it cannot be served (a file of
-// that name that is not a FIFO is left alone).
+// Linux: the FIFO `<quikPath>velmora-link.fifo`, made when absent; anything else of that name (a
+// file, a folder, a link, another user's FIFO) is left alone and the stream is blocked until it
+// goes. Windows: the named pipe \\.\pipe\velmora-<process id>. Null, with `error` set, when it
+// cannot be served at all.
 std::unique_ptr<LinkStream> openLinkStream(const std::string& quikPath, std::string& error);
 
 }  // namespace velmora

@@ -19,6 +19,8 @@ public:
     virtual bool available() const = 0;
     // Why the library could not be loaded; empty when it was.
     virtual std::string loadError() const = 0;
+    // Loads it again when it is not loaded (the file may have been put back); whether it is now.
+    virtual bool loadAgain() { return available(); }
     virtual std::int32_t connect(char* connectionText, std::int32_t* extendedError,
                                  char* errorMessage, std::uint32_t errorMessageSize) = 0;
     virtual std::int32_t disconnect(std::int32_t* extendedError, char* errorMessage,

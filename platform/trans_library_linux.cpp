@@ -19,34 +19,7 @@ using UnsubscribeOrdersFunction = std::int32_t (*)();
 
 class SharedTransLibrary : public TransLibrary {
 public:
-    explicit SharedTransLibrary(const std::string& path) {
-        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle_) {
-            const char* reason = dlerror();
-            error_ = "cannot load " + path + ": " + (reason ? reason : "unknown error");
-            return;
-        }
-        connect_ = reinterpret_cast<ConnectFunction>(symbol("TRANS2QUIK_CONNECT", path));
-        disconnect_ = reinterpret_cast<DisconnectFunction>(symbol("TRANS2QUIK_DISCONNECT", path));
-        send_ = reinterpret_cast<SendFunction>(symbol("TRANS2QUIK_SEND_ASYNC_TRANSACTION", path));
-        setReplyCallback_ = reinterpret_cast<SetReplyCallbackFunction>(
-            optionalSymbol("TRANS2QUIK_SET_TRANSACTIONS_REPLY_CALLBACK"));
-        subscribeOrders_ = reinterpret_cast<SubscribeOrdersFunction>(optionalSymbol("TRANS2QUIK_SUBSCRIBE_ORDERS"));
-        startOrders_ = reinterpret_cast<StartOrdersFunction>(optionalSymbol("TRANS2QUIK_START_ORDERS"));
-        unsubscribeOrders_ =
-            reinterpret_cast<UnsubscribeOrdersFunction>(optionalSymbol("TRANS2QUIK_UNSUBSCRIBE_ORDERS"));
-        if (!connect_ || !disconnect_ || !send_) {
-            dlclose(handle_);
-            handle_ = nullptr;
-            connect_ = nullptr;
-            disconnect_ = nullptr;
-            send_ = nullptr;
-            setReplyCallback_ = nullptr;
-            subscribeOrders_ = nullptr;
-            startOrders_ = nullptr;
-            unsubscribeOrders_ = nullptr;
-        }
-    }
+    explicit SharedTransLibrary(std::string path) : path_(std::move(path)) { load(path_); }
     ~SharedTransLibrary() override {
         if (handle_) dlclose(handle_);
     }
@@ -55,6 +28,13 @@ public:
 
     bool available() const override { return handle_ != nullptr; }
     std::string loadError() const override { return error_; }
+    bool loadAgain() override {
+        if (!handle_) {
+            error_.clear();
+            load(path_);
+        }
+        return handle_ != nullptr;
+    }
 
     std::int32_t connect(char* connectionText, std::int32_t* extendedError, char* errorMessage,
                          std::uint32_t errorMessageSize) override {
@@ -87,6 +67,34 @@ public:
     }
 
 private:
+    void load(const std::string& path) {
+        handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle_) {
+            const char* reason = dlerror();
+            error_ = "cannot load " + path + ": " + (reason ? reason : "unknown error");
+            return;
+        }
+        connect_ = reinterpret_cast<ConnectFunction>(symbol("TRANS2QUIK_CONNECT", path));
+        disconnect_ = reinterpret_cast<DisconnectFunction>(symbol("TRANS2QUIK_DISCONNECT", path));
+        send_ = reinterpret_cast<SendFunction>(symbol("TRANS2QUIK_SEND_ASYNC_TRANSACTION", path));
+        setReplyCallback_ = reinterpret_cast<SetReplyCallbackFunction>(
+            optionalSymbol("TRANS2QUIK_SET_TRANSACTIONS_REPLY_CALLBACK"));
+        subscribeOrders_ = reinterpret_cast<SubscribeOrdersFunction>(optionalSymbol("TRANS2QUIK_SUBSCRIBE_ORDERS"));
+        startOrders_ = reinterpret_cast<StartOrdersFunction>(optionalSymbol("TRANS2QUIK_START_ORDERS"));
+        unsubscribeOrders_ =
+            reinterpret_cast<UnsubscribeOrdersFunction>(optionalSymbol("TRANS2QUIK_UNSUBSCRIBE_ORDERS"));
+        if (!connect_ || !disconnect_ || !send_) {
+            dlclose(handle_);
+            handle_ = nullptr;
+            connect_ = nullptr;
+            disconnect_ = nullptr;
+            send_ = nullptr;
+            setReplyCallback_ = nullptr;
+            subscribeOrders_ = nullptr;
+            startOrders_ = nullptr;
+            unsubscribeOrders_ = nullptr;
+        }
+    }
     void* symbol(const char* name, const std::string& path) {
         dlerror();
         void* address = dlsym(handle_, name);
@@ -95,6 +103,7 @@ private:
     }
     void* optionalSymbol(const char* name) { return handle_ ? dlsym(handle_, name) : nullptr; }
 
+    std::string path_;
     void* handle_ = nullptr;
     std::string error_;
     ConnectFunction connect_ = nullptr;

@@ -17,34 +17,7 @@ using UnsubscribeOrdersFunction = std::int32_t(__stdcall*)();
 
 class DllTransLibrary : public TransLibrary {
 public:
-    explicit DllTransLibrary(const std::string& path) {
-        module_ = LoadLibraryA(path.c_str());
-        if (!module_) {
-            error_ = "cannot load " + path + ": error " + std::to_string(GetLastError());
-            return;
-        }
-        connect_ = reinterpret_cast<ConnectFunction>(procedure("TRANS2QUIK_CONNECT", 16, &path));
-        disconnect_ = reinterpret_cast<DisconnectFunction>(procedure("TRANS2QUIK_DISCONNECT", 12, &path));
-        send_ = reinterpret_cast<SendFunction>(procedure("TRANS2QUIK_SEND_ASYNC_TRANSACTION", 16, &path));
-        setReplyCallback_ = reinterpret_cast<SetReplyCallbackFunction>(
-            procedure("TRANS2QUIK_SET_TRANSACTIONS_REPLY_CALLBACK", 16, nullptr));
-        subscribeOrders_ =
-            reinterpret_cast<SubscribeOrdersFunction>(procedure("TRANS2QUIK_SUBSCRIBE_ORDERS", 8, nullptr));
-        startOrders_ = reinterpret_cast<StartOrdersFunction>(procedure("TRANS2QUIK_START_ORDERS", 4, nullptr));
-        unsubscribeOrders_ =
-            reinterpret_cast<UnsubscribeOrdersFunction>(procedure("TRANS2QUIK_UNSUBSCRIBE_ORDERS", 0, nullptr));
-        if (!connect_ || !disconnect_ || !send_) {
-            FreeLibrary(module_);
-            module_ = nullptr;
-            connect_ = nullptr;
-            disconnect_ = nullptr;
-            send_ = nullptr;
-            setReplyCallback_ = nullptr;
-            subscribeOrders_ = nullptr;
-            startOrders_ = nullptr;
-            unsubscribeOrders_ = nullptr;
-        }
-    }
+    explicit DllTransLibrary(std::string path) : path_(std::move(path)) { load(path_); }
     ~DllTransLibrary() override {
         if (module_) FreeLibrary(module_);
     }
@@ -53,6 +26,13 @@ public:
 
     bool available() const override { return module_ != nullptr; }
     std::string loadError() const override { return error_; }
+    bool loadAgain() override {
+        if (!module_) {
+            error_.clear();
+            load(path_);
+        }
+        return module_ != nullptr;
+    }
 
     std::int32_t connect(char* connectionText, std::int32_t* extendedError, char* errorMessage,
                          std::uint32_t errorMessageSize) override {
@@ -85,6 +65,34 @@ public:
     }
 
 private:
+    void load(const std::string& path) {
+        module_ = LoadLibraryA(path.c_str());
+        if (!module_) {
+            error_ = "cannot load " + path + ": error " + std::to_string(GetLastError());
+            return;
+        }
+        connect_ = reinterpret_cast<ConnectFunction>(procedure("TRANS2QUIK_CONNECT", 16, &path));
+        disconnect_ = reinterpret_cast<DisconnectFunction>(procedure("TRANS2QUIK_DISCONNECT", 12, &path));
+        send_ = reinterpret_cast<SendFunction>(procedure("TRANS2QUIK_SEND_ASYNC_TRANSACTION", 16, &path));
+        setReplyCallback_ = reinterpret_cast<SetReplyCallbackFunction>(
+            procedure("TRANS2QUIK_SET_TRANSACTIONS_REPLY_CALLBACK", 16, nullptr));
+        subscribeOrders_ =
+            reinterpret_cast<SubscribeOrdersFunction>(procedure("TRANS2QUIK_SUBSCRIBE_ORDERS", 8, nullptr));
+        startOrders_ = reinterpret_cast<StartOrdersFunction>(procedure("TRANS2QUIK_START_ORDERS", 4, nullptr));
+        unsubscribeOrders_ =
+            reinterpret_cast<UnsubscribeOrdersFunction>(procedure("TRANS2QUIK_UNSUBSCRIBE_ORDERS", 0, nullptr));
+        if (!connect_ || !disconnect_ || !send_) {
+            FreeLibrary(module_);
+            module_ = nullptr;
+            connect_ = nullptr;
+            disconnect_ = nullptr;
+            send_ = nullptr;
+            setReplyCallback_ = nullptr;
+            subscribeOrders_ = nullptr;
+            startOrders_ = nullptr;
+            unsubscribeOrders_ = nullptr;
+        }
+    }
     // void (*)() converts to any other function type without complaint.
     using AnyFunction = void (*)();
 
@@ -100,6 +108,7 @@ private:
         return reinterpret_cast<AnyFunction>(address);
     }
 
+    std::string path_;
     HMODULE module_ = nullptr;
     std::string error_;
     ConnectFunction connect_ = nullptr;

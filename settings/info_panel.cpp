@@ -17,20 +17,24 @@ void InfoPanelOwner::withdrawIf(PanelKind kind, const std::string& text) {
 }
 
 void InfoPanelOwner::show() {
-    const std::string* top = nullptr;
-    for (const auto& message : messages_)
-        if (message) {
-            top = &*message;
+    std::size_t top = messages_.size();
+    for (std::size_t kind = 0; kind < messages_.size(); ++kind)
+        if (messages_[kind]) {
+            top = kind;
             break;
         }
-    if (!top) {
+    if (top == messages_.size()) {
         if (visible_) display_.setInfoVisible(false);
         visible_ = false;
         shown_.clear();
         return;
     }
-    if (*top != shown_ || !visible_) display_.setInfoCaption(*top);
-    shown_ = *top;
+    std::string text = *messages_[top];
+    // What became of an order must not hide under a lost book: the user could send it again.
+    const auto& outcome = messages_[static_cast<std::size_t>(PanelKind::OrderOutcome)];
+    if (top == static_cast<std::size_t>(PanelKind::BookNotLive) && outcome) text += "\n" + *outcome;
+    if (text != shown_ || !visible_) display_.setInfoCaption(text);
+    shown_ = std::move(text);
     if (!visible_) display_.setInfoVisible(true);
     visible_ = true;
 }

@@ -11,7 +11,7 @@ enum class PanelKind {
     Notice,          // a short word after a command, taken away after a moment
     Alarm,           // a time-of-day reminder, blinking: between its showings the rest shows
     BookNotLive,     // the terminal or the link lost, the book not read, a refusal for that
-    OrderOutcome,    // a rejection, an order not sent, no reply
+    OrderOutcome,    // a rejection, an order not sent, no reply: shown below a BookNotLive
     StartupProblem,  // a setting that fell back at start-up
     Auction,         // the shown book is crossed
     TerminalNotice,  // which terminal was taken while two run

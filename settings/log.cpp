@@ -1,5 +1,6 @@
 #include "settings/log.h"
 
+#include <cmath>
 #include <string>
 
 #include "platform/clock.h"
@@ -15,6 +16,31 @@ void Log::LogMessage(std::string_view Msg, int Level, bool WithTime, bool Rewrit
                      const std::string& FileName) {
     if (Level > LogThreshold) return;
     writeLine(Msg, WithTime, Rewrite, FileName);
+}
+
+void Log::LogRepeating(std::string_view Msg, int Level) {
+    if (Level > LogThreshold) return;
+    constexpr long long minute = 60000;
+    const long long now = std::llround(toDayCount(clock_.now()) * 86400000.0);
+    auto found = repeats_.find(Msg);
+    if (found == repeats_.end()) {
+        // Retries repeat a few texts; a text that keeps changing must not grow this without end.
+        if (repeats_.size() >= 64) repeats_.clear();
+        repeats_.emplace(std::string(Msg), Repeats{now, 0});
+        writeLine(Msg, true, false, {});
+        return;
+    }
+    Repeats& repeats = found->second;
+    // A clock set back counts as a minute gone.
+    if (now - repeats.lastWritten < minute && now >= repeats.lastWritten) {
+        ++repeats.held;
+        return;
+    }
+    const int held = repeats.held;
+    repeats = {now, 0};
+    std::string line(Msg);
+    if (held > 0) line += " (" + std::to_string(held) + " repeats not logged since)";
+    writeLine(line, true, false, {});
 }
 
 void Log::LogWithoutBoxes(std::string_view Msg, int Level) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,10 @@ public:
     void LogMessage(std::string_view Msg, int Level, bool WithTime = true, bool Rewrite = false,
                     const std::string& FileName = {});
 
+    // For a line a retry may write again and again: the same text at most once a minute, and
+    // the next one written says how many were held back.
+    void LogRepeating(std::string_view Msg, int Level);
+
     // The same writer without the threshold, for lines that must be logged whatever LogLevel is.
     void writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName);
 
@@ -50,6 +55,11 @@ private:
     bool quiet_ = false;
     bool lastWriteSucceeded_ = true;
     bool failureTold_ = false;
+    struct Repeats {
+        long long lastWritten = 0;  // milliseconds
+        int held = 0;
+    };
+    std::map<std::string, Repeats, std::less<>> repeats_;
 };
 
 }  // namespace velmora

@@ -70,6 +70,9 @@ public:
     // The user picked item `index` of those offered.
     virtual void choose(int index) = 0;
     virtual const std::vector<InstrumentItem>& offered() const = 0;
+    // Nothing can ever be offered (the instruments to ask for name none): a book is wanted that
+    // cannot come.
+    virtual bool offersNothing() const { return false; }
 
     virtual TQuoteTable* shownBook() = 0;
     virtual const TSecShareRecord* shownSecurity() = 0;

@@ -49,7 +49,8 @@ BookSourceLoad ScriptBookSource::load(WatchView& view, InstrumentChooser& choose
     // nothing priced from a book is sent.
     (void)link_->open(settings_.QuikPath);
     link_->want(wanted);
-    watch_.linkLost(log_, "velmora.lua not heard yet");
+    watch_.lostCause = link_->blockedReason();
+    watch_.linkLost(log_, watch_.lostCause.empty() ? "velmora.lua not heard yet" : watch_.lostCause);
     watch_.applyLook(view, true);
     rediscover(chooser);
     return {};
@@ -83,6 +84,17 @@ void ScriptBookSource::rediscover(InstrumentChooser& chooser) {
         chooser.setInstrumentItems(items, selected);
     }
     if (!shown_ && selected >= 0) choose(selected);
+    noteNotReadCause();
+}
+
+void ScriptBookSource::noteNotReadCause() {
+    std::string& cause = watch_.notReadCause;
+    if (offered_.empty())
+        cause = "[SCRIPT] Instruments не называет ни одного инструмента: показывать нечего";
+    else if (!shown_ && !settings_.DefaultContract.empty())
+        cause = "Инструмента " + settings_.DefaultContract + " нет среди [SCRIPT] Instruments";
+    else
+        cause.clear();
 }
 
 void ScriptBookSource::choose(int index) {
@@ -110,6 +122,10 @@ bool ScriptBookSource::readShownBook() {
 }
 
 void ScriptBookSource::updateWatch(WatchView& view, LinkTime now) {
+    if (std::string cause = link_->blockedReason(); cause != watch_.lostCause) {
+        watch_.lostCause = std::move(cause);
+        if (watch_.lost) watch_.applyLook(view, false);
+    }
     const bool live = link_->live(now);
     const bool connected = link_->terminalConnected();
     if (live && !connected) {

@@ -36,6 +36,7 @@ public:
     void rediscover(InstrumentChooser& chooser) override;
     void choose(int index) override;
     const std::vector<InstrumentItem>& offered() const override { return offered_; }
+    bool offersNothing() const override { return offered_.empty(); }
 
     TQuoteTable* shownBook() override;
     const TSecShareRecord* shownSecurity() override;
@@ -48,6 +49,8 @@ public:
 
 private:
     void updateWatch(WatchView& view, LinkTime now);
+    // Why no book can show whatever the script sends, for the panel.
+    void noteNotReadCause();
     // The shown instrument's book, once its `sec` line has come.
     bool shownKnown() const { return shown_ && shown_->securityKnown; }
 

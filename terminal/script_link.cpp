@@ -69,7 +69,10 @@ bool ScriptLink::open(const std::string& quikPath) {
         return false;
     }
     request_ = std::make_unique<LinkRequestFile>(quikPath + "velmora-link.txt");
-    log_.LogMessage("link: serving " + stream_->path() + ", request file " + request_->path(), 1);
+    if (stream_->blockedReason().empty())
+        log_.LogMessage("link: serving " + stream_->path() + ", request file " + request_->path(), 1);
+    else
+        noteBlocked(LinkTime{});
     streamStarted();
     refreshRequest();
     return true;
@@ -88,6 +91,11 @@ void ScriptLink::want(const std::vector<LinkInstrumentName>& names) {
 
 void ScriptLink::refreshRequest() {
     if (!request_ || !stream_) return;
+    // Without it the script writes nowhere: not into what stands in the stream's place.
+    if (!stream_->blockedReason().empty()) {
+        request_->remove();
+        return;
+    }
     std::string error;
     if (!request_->update(stream_->path(), wanted_, error)) log_.LogMessage(error, 1);
 }
@@ -108,8 +116,21 @@ void ScriptLink::streamStarted() {
     faultTold_.fill(false);
 }
 
+void ScriptLink::noteBlocked(LinkTime now) {
+    lastRetry_ = now;
+    log_.LogRepeating("link: " + stream_->blockedReason() + "; tried again every 5 s", 1);
+}
+
 void ScriptLink::poll(LinkTime now) {
     if (!stream_) return;
+    if (!stream_->blockedReason().empty()) {
+        if (now - lastRetry_ < blockedRetry) return;
+        if (!stream_->retry()) return noteBlocked(now);
+        log_.LogMessage("link: serving " + stream_->path() + " again", 1);
+        streamStarted();
+        refreshRequest();
+        return;
+    }
     bytes_.clear();
     const LinkPoll result = stream_->poll(bytes_);
     if (!bytes_.empty()) {
@@ -123,6 +144,11 @@ void ScriptLink::poll(LinkTime now) {
         streamStarted();
         // A request the script may have missed while away is written again when it changes;
         // the script reads the file anew on start anyway.
+    }
+    if (!stream_->blockedReason().empty()) {
+        noteBlocked(now);
+        streamStarted();
+        refreshRequest();
     }
 }
 
@@ -164,8 +190,8 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     if (const auto* alive = std::get_if<LinkAlive>(&event)) {
         if (alive->terminalConnected != terminalConnected_) connectionChanged(alive->terminalConnected);
     } else if (std::holds_alternative<LinkBye>(event)) {
+        // The watch's "lost" line says it.
         bye_ = true;
-        log_.LogMessage("link: velmora.lua stopped", 1);
     } else if (const auto* sec = std::get_if<LinkSecurity>(&event)) {
         applySecurity(*sec);
     } else if (auto* book = std::get_if<LinkBook>(&event)) {
@@ -254,6 +280,7 @@ bool ScriptLink::live(LinkTime now) const {
 
 std::string ScriptLink::lostReason(LinkTime now) const {
     if (!stream_) return "no stream";
+    if (!stream_->blockedReason().empty()) return stream_->blockedReason();
     if (!hello_) return "no script on the stream";
     if (bye_) return "the script stopped";
     if (!live(now)) return "the script silent for 2 s";

@@ -47,6 +47,7 @@ public:
     static constexpr std::chrono::milliseconds rejectedLimit{1000};
     // Far more than come between two takes; beyond it an untaken queue would grow without end.
     static constexpr std::size_t tradingEventCapacity = 100000;
+    static constexpr std::chrono::seconds blockedRetry{5};
 
     explicit ScriptLink(Log& log) : log_(log) {}
     ~ScriptLink();
@@ -54,7 +55,7 @@ public:
     ScriptLink& operator=(const ScriptLink&) = delete;
 
     // Serves the stream and writes the request file in `quikPath`. False, logged, when the
-    // stream cannot be served.
+    // stream cannot be served at all; a blocked one is tried again by poll.
     bool open(const std::string& quikPath);
     // The instruments to ask for; the request file follows.
     void want(const std::vector<LinkInstrumentName>& names);
@@ -66,6 +67,8 @@ public:
     bool live(LinkTime now) const;
     // Why it is not live, for the log.
     std::string lostReason(LinkTime now) const;
+    // Why the stream cannot be served now, for the panel; empty while it is.
+    std::string blockedReason() const { return stream_ ? stream_->blockedReason() : std::string(); }
     // The terminal is connected to its broker's server, as the script last said (`alive`); taken
     // as connected until the script says.
     bool terminalConnected() const { return terminalConnected_; }
@@ -90,6 +93,7 @@ public:
 
 private:
     void streamStarted();
+    void noteBlocked(LinkTime now);
     void apply(std::string_view line, LinkTime now);
     void applySecurity(const LinkSecurity& sec);
     void applyBook(LinkBook& book, LinkTime now);
@@ -113,6 +117,7 @@ private:
     bool bye_ = false;
     bool terminalConnected_ = true;
     LinkTime lastLine_{};
+    LinkTime lastRetry_{};
     std::size_t droppedLines_ = 0;
     std::size_t droppedTradingEvents_ = 0;
     std::uint64_t streamCount_ = 0;

@@ -18,11 +18,13 @@ const char* const linesRejectedCaption = "Стакан не обновляетс
 
 std::string stateCaption(const TerminalWatch& watch) {
     if (watch.lost && watch.serverLost) return serverLostCaption;
+    if (watch.lost && watch.viaScript && !watch.lostCause.empty())
+        return std::string(linkLostCaption) + ": " + watch.lostCause;
     if (watch.lost) return watch.viaScript ? linkLostCaption : lostCaption;
     if (watch.notRead && watch.linesRejected) return linesRejectedCaption;
     // A securities file that did not read leaves no book to find, whatever DOMBASE says.
-    if (watch.notRead && !watch.viaScript && !watch.notReadCause.empty())
-        return "Файл sec.dat не прочитан: " + watch.notReadCause;
+    if (watch.notRead && !watch.notReadCause.empty())
+        return watch.viaScript ? watch.notReadCause : "Файл sec.dat не прочитан: " + watch.notReadCause;
     if (watch.notRead) return watch.viaScript ? linkNotReadCaption : notReadCaption;
     return watch.viaScript ? linkAwaitingCaption : awaitingCaption;
 }
@@ -122,8 +124,9 @@ void TerminalWatch::noteBookRead(Log& log, WatchView& view, bool accepted) {
     if (notRead) return;
     if (++failedReads < NotReadTicks) return;
     notRead = true;
-    log.LogMessage("order book not read for " + std::to_string(NotReadTicks) +
-                       " ticks: orders are refused (check DOMBASE)",
+    log.LogMessage("order book not read for " + std::to_string(NotReadTicks) + " ticks: orders are refused " +
+                       (viaScript ? "(" + (notReadCause.empty() ? std::string("the script sends none") : notReadCause) + ")"
+                                  : std::string("(check DOMBASE)")),
                    1);
     applyLook(view, wasLive);
 }

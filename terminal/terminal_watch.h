@@ -29,11 +29,14 @@ struct TerminalWatch {
     std::string lostTicker;     // the instrument shown when the terminal went
     std::string lostClassCode;
     std::string caption;        // what pnlInfo says while the ladder is not live
-    // Why no book can be read whatever DOMBASE says (the securities file did not read); empty: none known.
+    // Why no book can be read whatever DOMBASE says (the securities file did not read; via the
+    // script, the whole caption: nothing asked of it to show); empty: none known.
     std::string notReadCause;
     bool viaScript = false;     // the books come from velmora.lua: "terminal" means the script's link
     bool serverLost = false;    // lost because the terminal is not connected to its broker's server
     bool linesRejected = false; // not read because the script's book lines are rejected
+    // Why the link cannot come back by itself (its stream blocked); empty: none known.
+    std::string lostCause;
 
     bool ladderLive() const { return !lost && !notRead && !awaitingRead; }
 

@@ -1,9 +1,11 @@
 #include "trans/order_delivery.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
+#include "platform/system_error_text.h"
 #include "platform/text_encoding.h"
 #include "platform/trans_library.h"
 #include "settings/line_file.h"
@@ -23,10 +25,6 @@ std::string LibraryText(char (&buffer)[bufferSize]) {
 }
 
 }  // namespace
-
-bool FileDelivery::writeLine(const std::string& path, const std::string& line, bool rewrite) {
-    return WriteLineToFile(path, line, rewrite, line, [this](const std::string& text) { log_.notice(text); });
-}
 
 DeliveryResult FileDelivery::deliver(const std::string& text) {
     const std::string& path = settings_.TRIFileName;
@@ -52,14 +50,27 @@ void FileDelivery::emptyExchangeFiles() {
         log_.LogMessage("Папка QUIK не найдена, файлы обмена не очищены: " + quikPath, 1);
         return;
     }
-    for (const std::string& path : {settings_.TRIFileName, quikPath + "quik.tro", quikPath + "quik.trr"})
-        if (!path.empty()) writeLine(path, "", true);
+    for (const std::string& path : {settings_.TRIFileName, quikPath + "quik.tro", quikPath + "quik.trr"}) {
+        if (path.empty()) continue;
+        int error = 0;
+        errno = 0;
+        if (WriteLineToFile(path, "", true, path, [&error](const std::string&) {
+                if (error == 0) error = errno != 0 ? errno : EIO;
+            }))
+            continue;
+        // One text for the user: the other files of the folder would fail for the same reason.
+        const std::string text = "Файл " + path + " не очищен: " + systemErrorText(error);
+        log_.LogMessage(text, 1);
+        log_.notice(text);
+        return;
+    }
 }
 
 bool LibraryDelivery::init() {
     log_.LogMessage("InitDLLMode..", 3);
-    if (!library_.available()) {
-        log_.LogMessage("TRANS2QUIK library not available: " + library_.loadError(), 1);
+    // The file may have been put back since: every retry loads it again.
+    if (!library_.loadAgain()) {
+        log_.LogRepeating("TRANS2QUIK library not available: " + library_.loadError(), 1);
         return false;
     }
     std::string path = utf8ToCp1251(settings_.QuikPath);

@@ -28,12 +28,11 @@ class FileDelivery : public OrderDelivery {
 public:
     FileDelivery(const Settings& settings, Log& log) : settings_(settings), log_(log) {}
     DeliveryResult deliver(const std::string& text) override;
-    // Start-up: empties quik.tri, quik.tro and quik.trr (one empty line each).
+    // Start-up: empties quik.tri, quik.tro and quik.trr (one empty line each). A failure is told
+    // once, naming the file and why.
     void emptyExchangeFiles();
 
 private:
-    bool writeLine(const std::string& path, const std::string& line, bool rewrite);
-
     const Settings& settings_;
     Log& log_;
 };

@@ -1,10 +1,16 @@
+#include <signal.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLabel>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "app/ladder_view.h"
+#include "app/session_end.h"
 #include "app/tool_images.h"
+#include "settings/ini_file.h"
 #include "support/app_fixture.h"
 
 using namespace velmora;
@@ -33,6 +39,7 @@ private slots:
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
     void startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer();
     void waitingForTheTerminalKeepsTheWindowResponsive();
+    void aSignalToEndClosesTheProgramAsTheWindowsCloseDoes();
 };
 
 void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer() {
@@ -67,6 +74,32 @@ void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer()
     const std::string logPath = f->session.log.LogPath;
     f->window.reset();
     QVERIFY(readFile(logPath).find("Closing Velmora...") != std::string::npos);
+}
+
+void WindowStartupTest::aSignalToEndClosesTheProgramAsTheWindowsCloseDoes() {
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) {
+        auto f = std::make_unique<WindowFixture>();
+        writeSettings(*f);
+        const std::string ini = f->folder.file("Velmora.ini");
+        WriteProfileString(ini, "COMMON", "BookSource", "SCRIPT");
+        WriteProfileString(ini, "COMMON", "OutputWay", "DLL");
+        WriteProfileString(ini, "SCRIPT", "Instruments", "SPBFUT:SiZ6");
+        f->window = std::make_unique<TfrmMain>(f->session, TfrmMain::StartUp::Deferred);
+        closeOnSessionEnd(*f->window);
+        f->window->show();
+        const std::string request = f->folder.file("velmora-link.txt");
+        QTRY_VERIFY(std::filesystem::exists(request));
+        QVERIFY(f->session.library.connected());
+
+        ::kill(::getpid(), number);
+        QTRY_VERIFY(!f->window->isVisible());
+        QVERIFY(f->session.AppClosing);
+        const std::string logPath = f->session.log.LogPath;
+        f->window.reset();
+        QVERIFY(readFile(logPath).find("Closing Velmora...") != std::string::npos);
+        QVERIFY(!std::filesystem::exists(request));
+        QCOMPARE(f->transLibrary.disconnects, 1);
+    }
 }
 
 void WindowStartupTest::waitingForTheTerminalKeepsTheWindowResponsive() {

@@ -6,13 +6,16 @@
 #include <random>
 
 #include <filesystem>
+#include <fstream>
 
 #include "core/session.h"
 #include "ladder/ladder_grid.h"
 #include "platform/text_encoding.h"
 #include "terminal/script_book_source.h"
+#include "settings/ini_file.h"
 #include "support/fake_platform.h"
 #include "support/fake_view.h"
+#include "support/unwritable.h"
 
 namespace velmora {
 namespace {
@@ -47,10 +50,19 @@ protected:
         ASSERT_EQ(::write(writer, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
         session.PollBooks(view);
     }
+    // The link's clock and the program's move together.
     void tick(std::chrono::milliseconds later) {
         now += later;
+        LocalDateTime& time = clock.time;
+        const long long ms = ((time.hour * 60LL + time.minute) * 60 + time.second) * 1000 + time.millisecond +
+                             later.count();
+        time.millisecond = static_cast<int>(ms % 1000);
+        time.second = static_cast<int>(ms / 1000 % 60);
+        time.minute = static_cast<int>(ms / 60000 % 60);
+        time.hour = static_cast<int>(ms / 3600000);
         session.RefreshTick(view);
     }
+    std::string logText() const { return cp1251ToUtf8(readFile(programFolder.file("Velmora.log"))); }
     // Rows 1.. of the ladder as "price sell buy".
     std::vector<std::string> ladderRows() const {
         std::vector<std::string> rows;
@@ -240,6 +252,113 @@ TEST_F(ScriptModeTest, DefaultContractIgnoresLetterCase) {
     send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tGZZ6\t0\t1\t1\tGAZR\nbook\tSPBFUT\tGZZ6\t140:1\t141:1\n");
     EXPECT_TRUE(view.ladderLive);
     EXPECT_EQ(ladderRows(), (std::vector<std::string>{"141 1 ", "140  1"}));
+}
+
+// Whatever takes the FIFO's place, at start or while the program runs, is never read; the panel
+// says what is in the way, the script is told nothing (no request file, so it writes nowhere), and
+// the link comes back by itself once the blocker goes.
+TEST_F(ScriptModeTest, SomethingInTheStreamsPlaceIsToldAndTheLinkComesBackWhenItGoes) {
+    const std::string fifo = quikFolder.file("velmora-link.fifo");
+    const std::string request = quikFolder.file("velmora-link.txt");
+    std::filesystem::create_directory(fifo);
+    session.InitAll(view);
+    EXPECT_EQ(view.caption, std::string(lostCaption) + ": на месте канала " + fifo + " папка");
+    EXPECT_FALSE(std::filesystem::exists(request));
+    tick(std::chrono::seconds(5));
+    std::filesystem::remove(fifo);
+    tick(std::chrono::seconds(5));
+    EXPECT_TRUE(std::filesystem::exists(request));
+    EXPECT_EQ(view.caption, lostCaption);
+    connectWriter();
+    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
+    ASSERT_TRUE(view.ladderLive);
+
+    ::close(writer);
+    writer = -1;
+    std::filesystem::remove(fifo);
+    writeFile(fifo, "velmora-link\t1\ttest\nalive\t1\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
+    const std::string reason = "на месте канала " + fifo + " обычный файл";
+    for (int second = 0; second <= 120; ++second) {
+        tick(std::chrono::seconds(1));
+        ASSERT_FALSE(view.ladderLive);
+        ASSERT_EQ(view.caption, std::string(lostCaption) + ": " + reason);
+        ASSERT_FALSE(std::filesystem::exists(request));
+    }
+    EXPECT_EQ(ladderRows(), (std::vector<std::string>{"95120 1 ", "95100  3"}));
+    const std::string log = logText();
+    EXPECT_EQ(testing::occurrences(log, "link: " + reason + "; tried again every 5 s"), 3u) << log;
+    EXPECT_EQ(testing::occurrences(log, "(11 repeats not logged since)"), 2u) << log;
+
+    std::filesystem::remove(fifo);
+    tick(std::chrono::seconds(5));
+    EXPECT_TRUE(std::filesystem::exists(request));
+    connectWriter();
+    send("velmora-link\t1\ttest\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
+    EXPECT_TRUE(view.ladderLive);
+}
+
+// A QuikPath this user may not write: one text in the user's language naming the file and why,
+// and the panel names the stream that could not be made rather than a silent script.
+TEST_F(ScriptModeTest, AnUnwritableQuikFolderIsToldOnceNamingTheFileAndWhy) {
+    testing::Unwritable locked(quikFolder.path());
+    if (testing::canCreateIn(quikFolder.path())) GTEST_SKIP() << "cannot take write access to a folder here";
+    session.InitAll(view);
+    EXPECT_EQ(sink.shown, (std::vector<std::string>{"Файл " + quikFolder.file("quik.tri") + " не очищен: нет доступа"}));
+    EXPECT_EQ(view.caption, std::string(lostCaption) + ": канал " + quikFolder.file("velmora-link.fifo") +
+                                " не создан: нет доступа");
+}
+
+// The script is there but nothing asked of it can show: the panel and the log name the setting,
+// and never DOMBASE, which this mode does not use.
+TEST_F(ScriptModeTest, ABookThatCannotShowNamesTheSettingNotTheScriptOrDombase) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"SPBFUT:SiZ6", "Инструмента GZZ6 нет среди [SCRIPT] Instruments"},
+        {"", "[SCRIPT] Instruments не называет ни одного инструмента: показывать нечего"}};
+    for (const auto& [instruments, caption] : cases) {
+        WriteProfileString(programFolder.file("Velmora.ini"), "SCRIPT", "Instruments", instruments);
+        WriteProfileString(programFolder.file("Velmora.ini"), "DEFAULT", "DefaultContract", "GZZ6");
+        Session fresh(platform());
+        fresh.ProgramDir = programFolder.path();
+        fresh.linkNow = [this] { return now; };
+        fresh.InitAll(view);
+        const int script = ::open((quikFolder.path() + "velmora-link.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(script, 0);
+        ASSERT_EQ(::write(script, "velmora-link\t1\ttest\n", 20), 20);
+        for (int i = 0; i < 12; ++i) {
+            now += std::chrono::milliseconds(100);
+            fresh.RefreshTick(view);
+        }
+        ::close(script);
+        EXPECT_FALSE(view.ladderLive);
+        EXPECT_EQ(view.caption, caption);
+        EXPECT_EQ(logText().find("DOMBASE"), std::string::npos) << logText();
+        fresh.DoneAll();
+    }
+}
+
+// The script goes quiet with an order unanswered: both are said. Its late answer, by the script
+// and by the results file alike, replaces the silence once, in the panel and in the log.
+TEST_F(ScriptModeTest, ALateAnswerReplacesTheSilenceToldBesideTheLostLink) {
+    WriteProfileString(programFolder.file("Velmora.ini"), "COMMON", "LogLevel", "2");
+    session.InitAll(view);
+    connectWriter();
+    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
+    session.orders.MarketBuy(view);
+    const std::string id = std::to_string(session.sender.TransIdCounter - 1);
+    for (int second = 0; second < 6; ++second) tick(std::chrono::seconds(1));
+    const std::string silence = "Нет ответа терминала на заявку " + id;
+    EXPECT_EQ(view.caption, std::string(lostCaption) + "\n" + silence);
+
+    const std::string text = "(160) Заявка на покупку N 42 зарегистрирована.";
+    std::ofstream(quikFolder.file("quik.tro"), std::ios::app | std::ios::binary)
+        << utf8ToCp1251("TRANS_ID=" + id + ";STATUS=3;TRANS_NAME=\"Ввод заявки\"; DESCRIPTION=\"" + text +
+                        "\"; ORDER_NUMBER=42;\r\n");
+    send("alive\t1\nreply\t" + id + "\t3\t42\tSPBFUT\tSiZ6\t" + text + "\n");
+    tick(std::chrono::milliseconds(10));
+    tick(std::chrono::milliseconds(10));
+    EXPECT_TRUE(view.ladderLive);
+    EXPECT_EQ(view.caption, "Заявка " + id + " принята терминалом с опозданием: " + text);
+    EXPECT_EQ(testing::occurrences(logText(), "reply to transaction " + id + ": status 3"), 1u) << logText();
 }
 
 // A hostile stream for a while: random bytes, cut lines, lines that almost parse, between good

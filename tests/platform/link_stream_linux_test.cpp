@@ -9,6 +9,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -56,13 +58,59 @@ TEST(LinkStreamLinux, AWriterThatComesAndGoesIsFollowedWithoutSpinningTheLoop) {
         EXPECT_FALSE(readableNow(handle));
     }
 
-    // A FIFO left by an earlier run is served again; a plain file of that name is not replaced.
+    // A FIFO left by an earlier run is served again.
     stream.reset();
     EXPECT_TRUE(openLinkStream(folder, error));
-    std::filesystem::remove(folder + "velmora-link.fifo");
-    std::ofstream(folder + "velmora-link.fifo") << "user's file";
-    EXPECT_FALSE(openLinkStream(folder, error));
-    EXPECT_NE(error.find("not a FIFO"), std::string::npos);
+    std::filesystem::remove_all(folder);
+}
+
+// Whatever stands where the FIFO was is left alone and never read, at start or later; the stream
+// is served again once it goes.
+TEST(LinkStreamLinux, AnythingButItsOwnFifoInItsPlaceBlocksTheStreamUntilItGoes) {
+    const std::string folder = freshFolder("velmora-link-blocked-test");
+    const std::string path = folder + "velmora-link.fifo";
+    std::string error;
+    auto stream = openLinkStream(folder, error);
+    ASSERT_TRUE(stream) << error;
+    const int handle = stream->readableHandle();
+    const std::vector<std::pair<std::function<void()>, std::string>> blockers = {
+        {[&] { std::ofstream(path) << "velmora-link\t1\ttest\n"; }, "обычный файл"},
+        {[&] { std::filesystem::create_directory(path); }, "папка"},
+        {[&] { std::filesystem::create_symlink(folder + "elsewhere", path); }, "символьная ссылка"},
+        {[&] {
+             ::mkfifo(path.c_str(), 0666);
+             if (::chown(path.c_str(), 65534, 65534) != 0) std::filesystem::remove(path);
+         },
+         "канал другого пользователя"},
+    };
+    for (const auto& [block, thing] : blockers) {
+        std::filesystem::remove(path);
+        block();
+        if (!std::filesystem::exists(std::filesystem::symlink_status(path))) continue;  // not root: no chown
+        std::string bytes;
+        stream->poll(bytes);
+        EXPECT_EQ(stream->blockedReason(), "на месте канала " + path + " " + thing);
+        for (int i = 0; i < 3; ++i) stream->poll(bytes);
+        EXPECT_TRUE(bytes.empty());
+        EXPECT_FALSE(readableNow(handle));
+        EXPECT_FALSE(stream->retry());
+        // A new start finds it in the way as well.
+        auto blocked = openLinkStream(folder, error);
+        ASSERT_TRUE(blocked);
+        EXPECT_EQ(blocked->blockedReason(), stream->blockedReason());
+
+        std::filesystem::remove(path);
+        EXPECT_TRUE(stream->retry());
+        EXPECT_TRUE(stream->blockedReason().empty());
+        EXPECT_EQ(stream->readableHandle(), handle);
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(writer, 0);
+        ASSERT_EQ(::write(writer, "hello\n", 6), 6);
+        ::close(writer);
+        stream->poll(bytes);
+        EXPECT_EQ(bytes, "hello\n");
+    }
+    stream.reset();
     std::filesystem::remove_all(folder);
 }
 

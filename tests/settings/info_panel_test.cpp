@@ -24,7 +24,7 @@ TEST(InfoPanelOwner, ShowsTheMostImportantMessageAndWhatWasUnderItWhenItGoes) {
     panel.post(PanelKind::Loading, "loading");  // under the others: draws nothing
     panel.post(PanelKind::BookNotLive, "lost");  // the same again: draws nothing
     EXPECT_EQ(panel.shown(), "lost");
-    panel.post(PanelKind::OrderOutcome, "no reply");  // under the lost book
+    panel.post(PanelKind::OrderOutcome, "no reply");  // never hidden under the lost book
     panel.withdraw(PanelKind::OrderOutcome);
     panel.withdraw(PanelKind::BookNotLive);
     panel.withdrawIf(PanelKind::Auction, "another");  // a later message of the kind stays
@@ -32,7 +32,7 @@ TEST(InfoPanelOwner, ShowsTheMostImportantMessageAndWhatWasUnderItWhenItGoes) {
     panel.withdraw(PanelKind::Auction);
     panel.withdraw(PanelKind::Loading);
     EXPECT_EQ(panel.shown(), "");
-    EXPECT_EQ(display.drawn, (std::vector<std::string>{"auction", "lost", "auction", "loading", "-"}));
+    EXPECT_EQ(display.drawn, (std::vector<std::string>{"auction", "lost", "lost\nno reply", "lost", "auction", "loading", "-"}));
 }
 
 }  // namespace

@@ -83,6 +83,18 @@ TEST_F(LogTest, FailuresShowBoxesWithTheMessageAndReturn) {
     EXPECT_TRUE(log.lastWriteSucceeded());
 }
 
+TEST_F(LogTest, ARepeatingLineIsWrittenAtMostOnceAMinuteWithTheCountHeldBack) {
+    for (int second = 0; second < 75; second += 5) {
+        clock.time.second = second % 60;
+        clock.time.minute = 30 + second / 60;
+        log.LogRepeating("retry failed", 1);
+        if (second == 30) log.LogRepeating("other failure", 1);
+    }
+    EXPECT_EQ(readFile(log.LogPath), "08.12.2026 09:30:00 [7]   retry failed\r\n"
+                                     "08.12.2026 09:30:30 [7]   other failure\r\n"
+                                     "08.12.2026 09:31:00 [7]   retry failed (11 repeats not logged since)\r\n");
+}
+
 TEST_F(LogTest, BeforeTheLogPathIsSetNothingIsWrittenOrShown) {
     log.LogPath.clear();
     log.LogMessage("InitAll exception:bad", 1);

@@ -82,6 +82,7 @@ public:
 class FakeTransLibrary : public TransLibrary {
 public:
     bool isAvailable = true;
+    bool putBack = false;  // the next loadAgain() finds the library
     std::int32_t connectResult = 0;
     // What the send answers, with this message in the library's buffer.
     std::int32_t sendResult = 0;
@@ -95,6 +96,7 @@ public:
 
     bool available() const override { return isAvailable; }
     std::string loadError() const override { return isAvailable ? "" : "not loaded"; }
+    bool loadAgain() override { return isAvailable = isAvailable || putBack; }
     std::int32_t connect(char* connectionText, std::int32_t* extendedError, char* errorMessage,
                          std::uint32_t errorMessageSize) override;
     std::int32_t disconnect(std::int32_t* extendedError, char* errorMessage,
@@ -125,6 +127,14 @@ public:
 private:
     std::string path_;
 };
+
+inline bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+inline std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);

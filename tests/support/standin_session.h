@@ -24,14 +24,6 @@
 
 namespace velmora::testing {
 
-inline bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
-
-inline std::size_t occurrences(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 // The window's boxes: show() queues, and showPending(), called once a command or tick has
 // returned, opens them one at a time; each runs the window's event loop until it is closed, so
 // the refresh timer ticks meanwhile. `eventLoop` stands for what runs there.

@@ -55,6 +55,11 @@ TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
     EXPECT_TRUE(transLibrary.connectTexts.empty() && transLibrary.sent.empty() && transLibrary.disconnects == 0);
     EXPECT_TRUE(logged("TRANS2QUIK library not available: not loaded"));
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK library not available: not loaded"));
+
+    // Put back while the program runs: the next retry loads and connects it.
+    transLibrary.putBack = true;
+    session.library.connect();
+    EXPECT_TRUE(session.library.connected());
 }
 
 TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
@@ -79,6 +84,12 @@ TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
     const TrackedTransaction* lost = session.tracking.tracker().transaction(1003);
     ASSERT_NE(lost, nullptr);
     EXPECT_EQ(lost->state, TransState::Rejected);
+
+    // The library's callback repeats the refusal of 1002: logged once, as not delivered.
+    session.tracking.start(ReplySource::Library, "", 5);
+    transLibrary.events.events.push_back(LibraryReply{6, 11, 0, 1002, 0, "Нет связи"});
+    session.tracking.poll();
+    EXPECT_FALSE(logged("transaction 1002 rejected"));
 }
 
 TEST(LoadTransLibrary, TheCallbackFunctionsAreOptionalAndUsedWhereTheLibraryHasThem) {
@@ -106,6 +117,12 @@ TEST(LoadTransLibrary, AMissingLibraryOrFunctionLeavesItUnavailableSayingWhy) {
     auto missing = loadTransLibrary(folder.path());
     EXPECT_FALSE(missing->available());
     EXPECT_NE(missing->loadError().find(folder.file("TRANS2QUIK.so")), std::string::npos);
+    EXPECT_FALSE(missing->loadAgain());
+    TempFolder putBack;
+    auto later = loadTransLibrary(putBack.path());
+    std::filesystem::copy_file(VELMORA_BIN_DIR "/TRANS2QUIK.so", putBack.file("TRANS2QUIK.so"));
+    EXPECT_TRUE(later->loadAgain()) << later->loadError();
+    EXPECT_TRUE(later->available() && later->loadError().empty());
 
     // A real shared library without the three functions: the maths library.
     Dl_info info{};
