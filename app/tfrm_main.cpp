@@ -251,10 +251,14 @@ int TfrmMain::limitStopShift() const { return spinValue(seDefaultLimitStopShift_
 
 // A window saved on a monitor since unplugged, or with no size, would be one the user cannot reach.
 void TfrmMain::keepWindowOnAScreen(Settings& s) {
-    auto fallBack = [this](const char* key, std::int32_t& field, std::int32_t value) {
-        session_.log.LogMessage("[POSITION] " + std::string(key) + "=" + std::to_string(field) + " leaves no window: " +
-                                    std::to_string(value) + " used",
-                                1);
+    auto fallBack = [this, &s](const char* key, std::int32_t& field, std::int32_t value) {
+        if (s.positionKeyAbsent(key))
+            session_.log.LogMessage("[POSITION] " + std::string(key) + " missing: " + std::to_string(value) + " used",
+                                    3);
+        else
+            session_.log.LogMessage("[POSITION] " + std::string(key) + "=" + std::to_string(field) +
+                                        " leaves no window: " + std::to_string(value) + " used",
+                                    1);
         field = value;
     };
     if (s.Height <= 0) fallBack("Height", s.Height, 750);

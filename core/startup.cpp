@@ -119,7 +119,7 @@ void Session::InitAll(MainView& view) {
         log.LogMessage("Starting...", 1, true, true);
         std::vector<std::string> startupNotices;
         for (const StartupValueFix& fix : FixStartupValues(settings)) {
-            log.LogMessage(fix.logLine, 1);
+            log.LogMessage(fix.logLine, fix.logLevel);
             if (!fix.panelText.empty()) startupNotices.push_back(fix.panelText);
         }
         if (settings.RefreshInterval < shortestRefreshInterval || settings.RefreshInterval > longestRefreshInterval) {
