@@ -543,17 +543,21 @@ void TfrmMain::findDomBase() {
             QString tickers;
             for (std::size_t i = 0; i < candidate.tickers.size() && i < 6; ++i)
                 tickers += (i ? ", " : "") + QString::fromStdString(candidate.tickers[i]);
-            items << QStringLiteral("$%1  стаканов: %2  %3")
-                         .arg(candidate.base, 8, 16, QLatin1Char('0'))
+            // The terminal keeps the real head in its program's image; a heap word only points into the chain.
+            items << QStringLiteral("$%1  %2  стаканов: %3  %4")
+                         .arg(QStringLiteral("%1").arg(candidate.base, 8, 16, QLatin1Char('0')).toUpper())
+                         .arg(candidate.inImage ? QStringLiteral("образ") : QStringLiteral("куча"))
                          .arg(candidate.books)
-                         .arg(tickers)
-                         .toUpper();
+                         .arg(tickers);
         }
-        bool taken = false;
-        const QString chosen = QInputDialog::getItem(this, QStringLiteral("Найти адрес"),
-                                                     QStringLiteral("DOMBASE для Velmora.ini:"), items, 0, false, &taken);
-        const auto index = items.indexOf(chosen);
-        if (taken && index >= 0) session_.UseDomBase(result.candidates[static_cast<std::size_t>(index)].base, *this);
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("Найти адрес"));
+        dialog.setLabelText(QStringLiteral("DOMBASE для Velmora.ini (образ надёжнее кучи):"));
+        dialog.setComboBoxItems(items);
+        dialog.setComboBoxEditable(false);
+        dialog.setCancelButtonText(QStringLiteral("Отмена"));
+        const auto index = dialog.exec() == QDialog::Accepted ? items.indexOf(dialog.textValue()) : -1;
+        if (index >= 0) session_.UseDomBase(result.candidates[static_cast<std::size_t>(index)].base, *this);
     }
     if (timerWasOn) tmrRefreshDOM_->start();
 }
