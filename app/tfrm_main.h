@@ -1,5 +1,6 @@
 #pragma once
 #include <QFont>
+#include <QRect>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -73,7 +74,7 @@ public:
     void ladderChanged() override;
     void showOwnOrders(const std::vector<OwnOrder>& orders) override;
     void setLadderLive(bool live) override;
-    void setPositionText(const std::string& text) override;
+    void setPositionText(const PositionLine& line) override;
     void quit(int exitCode) override;
 
     void CollectWindowSettings();
@@ -99,6 +100,8 @@ private:
         std::uint16_t shortcut;
     };
 
+    // The text as the label wraps it, cut to maxLines with the last one elided; none when it fits.
+    static std::optional<QString> elidedToLines(const QString& text, const QLabel& label, int maxLines);
     // The window's font as designed; the font dialog starts from it too.
     static QFont designFont();
     void buildActions();
@@ -115,6 +118,7 @@ private:
     // "Найти адрес": the DOMBASE scan with its progress, then the user's pick of its candidates.
     void findDomBase();
     void keepWindowOnAScreen(Settings& settings);
+    void fitLadderPanel();
 
     void acToLeftTopExecute();
     void acSaveCurrentSettingsExecute();
@@ -130,6 +134,8 @@ private:
     void startScriptPolling();
     void setTopmost(bool topmost);
     void resizeOuter(int outerWidth, int outerHeight);
+    void moveOuter(int left, int top);
+    void applyOuterOnceFramed();
     int spinValue(const QSpinBox* editor) const;
     void applyMaxOrderQuantity(int limit);
 
@@ -138,6 +144,8 @@ private:
     std::optional<int> exitCode_;
     QFont fontDialogFont_;
     int ladderPanelWidth_ = 250;
+    // The outer geometry asked for while the window had no frame yet.
+    std::optional<QRect> unframedOuter_;
     // Until start-up has put the loaded settings into the editors, they hold their initial values
     // (Alt+A hotkeys, a 0,0 corner), and a save would write those over the user's settings.
     bool settingsShown_ = false;
@@ -167,6 +175,8 @@ private:
     LadderModel* ladderModel_ = nullptr;
     LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
+    static constexpr int infoPanelLines = 3;
+    std::string infoText_;  // in full; the panel may show it elided
     QPushButton* btnFindDomBase_ = nullptr;
     // Room beside a cell's text: the grid lines and the delegate's margins.
     static constexpr int ladderCellPadding = 8;

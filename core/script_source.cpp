@@ -157,9 +157,9 @@ void Session::PollScriptLink(MainView& view) {
 }
 
 void Session::showScriptPosition(MainView& view) {
-    std::string text = scriptShown_ ? PositionText(*scriptShown_, log.locale().decimalSeparator()) : std::string();
-    if (text == scriptPositionShown_) return;
-    scriptPositionShown_ = std::move(text);
+    PositionLine line = scriptShown_ ? PositionText(*scriptShown_, log.locale().decimalSeparator()) : PositionLine();
+    if (line == scriptPositionShown_) return;
+    scriptPositionShown_ = std::move(line);
     view.setPositionText(scriptPositionShown_);
 }
 

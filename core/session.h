@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/position_text.h"
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 #include "orders/order_tracking.h"
@@ -160,7 +161,7 @@ private:
     std::vector<InstrumentItem> scriptOffered_;
     ScriptInstrument* scriptShown_ = nullptr;
     std::uint64_t scriptShownVersion_ = 0;
-    std::string scriptPositionShown_;
+    PositionLine scriptPositionShown_;
     bool auctionShown_ = false;
 };
 

@@ -312,10 +312,10 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     // start); a click on the sell's own quantity cancels it alone.
     auto* orders = f.child<QTableWidget>("sgOrders");
     QTRY_COMPARE_WITH_TIMEOUT(orders->rowCount(), dll ? 3 : 2, 3000);
-    QCOMPARE(orders->item(0, 1)->text(), QStringLiteral("Куп"));
-    QCOMPARE(orders->item(1, 1)->text(), QStringLiteral("Прод"));
-    QCOMPARE(orders->item(1, 2)->text(), bestAsk);
-    QCOMPARE(orders->item(1, 4)->text(), QStringLiteral("3"));
+    QCOMPARE(orders->item(0, 0)->text(), QStringLiteral("Куп"));
+    QCOMPARE(orders->item(1, 0)->text(), QStringLiteral("Прод"));
+    QCOMPARE(orders->item(1, 1)->text(), bestAsk);
+    QCOMPARE(orders->item(1, 3)->text(), QStringLiteral("3"));
     f.leftClick(askRow, 0);
     f.books = readBookDump(*f.terminal);
     QVERIFY2(!f.books.empty(), readFile(troFile).c_str());
