@@ -457,6 +457,8 @@ void TfrmMain::ladderChanged() {
 // A column widened for its texts must not push the stop column out of sight: the panel grows to
 // hold all six, the page control beside it (or, in the short view, the window) giving the room.
 void TfrmMain::fitLadderPanel() {
+    // A hidden window's widgets have not been laid out: their widths say nothing yet.
+    if (!sgDOM_->isVisible()) return;
     int needed = 2 * sgDOM_->frameWidth();
     for (int column = 0; column < LadderGrid::ColumnCount; ++column) needed += sgDOM_->columnWidth(column);
     if (sgDOM_->verticalScrollBar()->isVisible()) needed += sgDOM_->verticalScrollBar()->width();
