@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QScreen>
+#include <QScrollBar>
 #include <QInputDialog>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -23,6 +24,7 @@
 #include <QTabWidget>
 #include <QSocketNotifier>
 #include <QTableWidget>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -200,14 +202,49 @@ void TfrmMain::runCommand(const std::function<void()>& command) {
 }
 
 
-std::string TfrmMain::infoCaption() const { return pnlInfo_->text().toStdString(); }
+std::string TfrmMain::infoCaption() const { return infoText_; }
 
 void TfrmMain::setInfoCaption(const std::string& text) {
-    pnlInfo_->setText(QString::fromStdString(text));
+    infoText_ = text;
+    const QString full = QString::fromStdString(text);
+    // The terminal's text may run to hundreds of characters: what the panel cannot hold is in the tooltip.
+    const std::optional<QString> cut = elidedToLines(full, *pnlInfo_, infoPanelLines);
+    pnlInfo_->setText(cut.value_or(full));
+    pnlInfo_->setToolTip(cut ? full : QString());
     // A rejection's text or several start-up notices take more lines than the design's two:
     // the panel grows to hold them, never shrinking below the design.
     const int needed = pnlInfo_->heightForWidth(pnlInfo_->width());
     pnlInfo_->resize(pnlInfo_->width(), std::max(41, needed + 2 * pnlInfo_->frameWidth()));
+}
+
+std::optional<QString> TfrmMain::elidedToLines(const QString& text, const QLabel& label, int maxLines) {
+    const QFontMetrics metrics(label.font());
+    // A pixel or two to spare, so that the label wraps the lines where they were measured.
+    const int width = std::max(1, label.contentsRect().width() - 4);
+    QStringList lines;
+    const QStringList paragraphs = text.split(QLatin1Char('\n'));
+    for (qsizetype p = 0; p < paragraphs.size(); ++p) {
+        const QString& paragraph = paragraphs[p];
+        QTextLayout layout(paragraph, label.font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            if (lines.size() == maxLines) {
+                // The last line the panel holds takes the rest, elided.
+                QString rest = lines.takeLast() + QLatin1Char(' ') + paragraph.mid(line.textStart());
+                for (qsizetype q = p + 1; q < paragraphs.size(); ++q) rest += QLatin1Char(' ') + paragraphs[q];
+                layout.endLayout();
+                lines << metrics.elidedText(rest.simplified(), Qt::ElideRight, width);
+                return lines.join(QLatin1Char('\n'));
+            }
+            lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+    }
+    return std::nullopt;
 }
 
 void TfrmMain::setInfoVisible(bool visible) {
@@ -264,10 +301,14 @@ int TfrmMain::limitStopShift() const { return spinValue(seDefaultLimitStopShift_
 
 // A window saved on a monitor since unplugged, or with no size, would be one the user cannot reach.
 void TfrmMain::keepWindowOnAScreen(Settings& s) {
-    auto fallBack = [this](const char* key, std::int32_t& field, std::int32_t value) {
-        session_.log.LogMessage("[POSITION] " + std::string(key) + "=" + std::to_string(field) + " leaves no window: " +
-                                    std::to_string(value) + " used",
-                                1);
+    auto fallBack = [this, &s](const char* key, std::int32_t& field, std::int32_t value) {
+        if (s.positionKeyAbsent(key))
+            session_.log.LogMessage("[POSITION] " + std::string(key) + " missing: " + std::to_string(value) + " used",
+                                    3);
+        else
+            session_.log.LogMessage("[POSITION] " + std::string(key) + "=" + std::to_string(field) +
+                                        " leaves no window: " + std::to_string(value) + " used",
+                                    1);
         field = value;
     };
     if (s.Height <= 0) fallBack("Height", s.Height, 750);
@@ -294,8 +335,8 @@ void TfrmMain::ApplySettingsToWindow() {
     Settings& s = session_.settings;
     if (s.DefaultStayOnTop) tbtnStayOnTopClick();
     keepWindowOnAScreen(s);
-    move(s.Left, s.Top);
     resizeOuter(frameGeometry().width(), s.Height);
+    moveOuter(s.Left, s.Top);
     const int panelWidth = s.DOMPanelWidth;
     ladderPanelWidth_ = panelWidth;
     acShowcnfDefaultViewExecute();
@@ -389,16 +430,16 @@ void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
     sgOrders_->setRowCount(static_cast<int>(orders.size()));
     auto put = [this](int row, int column, const std::string& text) {
         auto* item = new QTableWidgetItem(QString::fromStdString(text));
-        item->setTextAlignment(column == 1 ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(column == 0 ? Qt::AlignCenter : Qt::AlignRight | Qt::AlignVCenter);
         sgOrders_->setItem(row, column, item);
     };
     for (int row = 0; row < static_cast<int>(orders.size()); ++row) {
         const OwnOrder& order = orders[static_cast<std::size_t>(row)];
-        put(row, 0, std::to_string(order.number));
-        put(row, 1, order.side == OrderSide::Buy ? "Куп" : "Прод");
-        put(row, 2, FormatFixed(order.price, decimals, separator));
-        put(row, 3, std::to_string(order.quantity));
-        put(row, 4, std::to_string(order.balance));
+        put(row, 0, order.side == OrderSide::Buy ? "Куп" : "Прод");
+        put(row, 1, FormatFixed(order.price, decimals, separator));
+        put(row, 2, std::to_string(order.quantity));
+        put(row, 3, std::to_string(order.balance));
+        put(row, 4, std::to_string(order.number));
     }
 }
 
@@ -408,12 +449,17 @@ void TfrmMain::ladderChanged() {
     // A width from the ini is a lower bound: a six-digit price or a header in this desktop's font
     // must not run into the next column.
     const QFontMetrics metrics(sgDOM_->font());
+    bool widened = false;
     for (const LadderGrid::CellRef& ref : ladderModel_->lastChanges()) {
         const std::string& text = session_.ladder.cell(ref.row, ref.column);
         if (text.empty()) continue;
         const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + ladderCellPadding;
-        if (needed > sgDOM_->columnWidth(ref.column)) sgDOM_->setColumnWidth(ref.column, needed);
+        if (needed > sgDOM_->columnWidth(ref.column)) {
+            sgDOM_->setColumnWidth(ref.column, needed);
+            widened = true;
+        }
     }
+    if (widened) fitLadderPanel();
     // New rows take the ladder's row height, not Qt's default.
     if (ladderModel_->rowCount() != rowsBefore) {
         const int rowHeight = sgDOM_->verticalHeader()->defaultSectionSize();
@@ -421,9 +467,31 @@ void TfrmMain::ladderChanged() {
     }
 }
 
+// A column widened for its texts must not push the stop column out of sight: the panel grows to
+// hold all six, the page control beside it (or, in the short view, the window) giving the room.
+void TfrmMain::fitLadderPanel() {
+    // A hidden window's widgets have not been laid out: their widths say nothing yet.
+    if (!sgDOM_->isVisible()) return;
+    int needed = 2 * sgDOM_->frameWidth();
+    for (int column = 0; column < LadderGrid::ColumnCount; ++column) needed += sgDOM_->columnWidth(column);
+    if (sgDOM_->verticalScrollBar()->isVisible()) needed += sgDOM_->verticalScrollBar()->width();
+    const int shortBy = needed - sgDOM_->width();
+    if (shortBy <= 0) return;
+    const int panelWidth = pnlDOM_->width() + shortBy;
+    const int room = splitter_->width() - panelWidth - splitter_->handleWidth();
+    if (room < 0) {
+        resize(width() - room, height());
+        layout()->activate();
+    }
+    ladderPanelWidth_ = panelWidth;
+    splitter_->setSizes({panelWidth, std::max(0, splitter_->width() - panelWidth - splitter_->handleWidth())});
+}
+
 void TfrmMain::setLadderLive(bool live) {
     if (ladderDelegate_->live() == live) return;
     ladderDelegate_->setLive(live);
+    // A position read before the link was lost may no longer be the terminal's.
+    lblPosition_->setEnabled(live);
     sgDOM_->viewport()->update();
 }
 
@@ -455,13 +523,36 @@ void TfrmMain::tbtnStayOnTopClick() {
     setTopmost(topmost);
 }
 
-void TfrmMain::acToLeftTopExecute() { move(0, 0); }
+void TfrmMain::acToLeftTopExecute() { moveOuter(0, 0); }
 
 // The settings hold the outer size, frame included, as a Windows form's do, so that an
 // ini written on one system opens the same window on the other.
 void TfrmMain::resizeOuter(int outerWidth, int outerHeight) {
     const QSize frame = frameGeometry().size() - size();
     resize(std::max(0, outerWidth - frame.width()), std::max(0, outerHeight - frame.height()));
+    // Before the window is shown, and under a window manager until it has put its frame around the
+    // window, the frame is not known: taking it as none would grow the saved window by the frame on
+    // every start and save. The size is set again once the frame is there.
+    if (frame.isNull())
+        unframedOuter_ = QRect(unframedOuter_ ? unframedOuter_->topLeft() : frameGeometry().topLeft(),
+                               QSize(outerWidth, outerHeight));
+    else
+        unframedOuter_.reset();
+}
+
+void TfrmMain::moveOuter(int left, int top) {
+    move(left, top);
+    if (unframedOuter_) unframedOuter_->moveTopLeft(QPoint(left, top));
+}
+
+void TfrmMain::applyOuterOnceFramed() {
+    if (!unframedOuter_ || !isVisible()) return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isNull()) return;
+    const QRect outer = *unframedOuter_;
+    unframedOuter_.reset();
+    resize(std::max(0, outer.width() - frame.width()), std::max(0, outer.height() - frame.height()));
+    if (frameGeometry().topLeft() != outer.topLeft()) move(outer.topLeft());
 }
 
 void TfrmMain::acSaveCurrentSettingsExecute() {
@@ -545,17 +636,21 @@ void TfrmMain::findDomBase() {
             QString tickers;
             for (std::size_t i = 0; i < candidate.tickers.size() && i < 6; ++i)
                 tickers += (i ? ", " : "") + QString::fromStdString(candidate.tickers[i]);
-            items << QStringLiteral("$%1  стаканов: %2  %3")
-                         .arg(candidate.base, 8, 16, QLatin1Char('0'))
+            // The terminal keeps the real head in its program's image; a heap word only points into the chain.
+            items << QStringLiteral("$%1  %2  стаканов: %3  %4")
+                         .arg(QStringLiteral("%1").arg(candidate.base, 8, 16, QLatin1Char('0')).toUpper())
+                         .arg(candidate.inImage ? QStringLiteral("образ") : QStringLiteral("куча"))
                          .arg(candidate.books)
-                         .arg(tickers)
-                         .toUpper();
+                         .arg(tickers);
         }
-        bool taken = false;
-        const QString chosen = QInputDialog::getItem(this, QStringLiteral("Найти адрес"),
-                                                     QStringLiteral("DOMBASE для Velmora.ini:"), items, 0, false, &taken);
-        const auto index = items.indexOf(chosen);
-        if (taken && index >= 0) session_.UseDomBase(result.candidates[static_cast<std::size_t>(index)].base, *this);
+        QInputDialog dialog(this);
+        dialog.setWindowTitle(QStringLiteral("Найти адрес"));
+        dialog.setLabelText(QStringLiteral("DOMBASE для Velmora.ini (образ надёжнее кучи):"));
+        dialog.setComboBoxItems(items);
+        dialog.setComboBoxEditable(false);
+        dialog.setCancelButtonText(QStringLiteral("Отмена"));
+        const auto index = dialog.exec() == QDialog::Accepted ? items.indexOf(dialog.textValue()) : -1;
+        if (index >= 0) session_.UseDomBase(result.candidates[static_cast<std::size_t>(index)].base, *this);
     }
     if (timerWasOn) tmrRefreshDOM_->start();
 }
@@ -578,13 +673,25 @@ void TfrmMain::startScriptPolling() {
     tmrLink_->start();
 }
 
-void TfrmMain::setPositionText(const std::string& text) {
-    lblPosition_->setText(QString::fromStdString(text));
-    lblPosition_->setVisible(!text.empty());
+void TfrmMain::setPositionText(const PositionLine& line) {
+    lblPosition_->setText(QString::fromStdString(line.text));
+    lblPosition_->setToolTip(QString::fromStdString(line.detail));
+    lblPosition_->setVisible(!line.text.empty());
 }
 
 
 bool TfrmMain::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Expose:
+    case QEvent::WindowActivate:
+        applyOuterOnceFramed();
+        break;
+    default:
+        break;
+    }
     if (event->type() == static_cast<QEvent::Type>(StartUpEventType)) {
         runGuarded([this] { session_.InitAll(*this); });
         startScriptPolling();

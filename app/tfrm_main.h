@@ -1,5 +1,6 @@
 #pragma once
 #include <QFont>
+#include <QRect>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -77,7 +78,7 @@ public:
     void ladderChanged() override;
     void showOwnOrders(const std::vector<OwnOrder>& orders) override;
     void setLadderLive(bool live) override;
-    void setPositionText(const std::string& text) override;
+    void setPositionText(const PositionLine& line) override;
     void quit(int exitCode) override;
 
     // The system ends the session: the process may end as soon as this returns, so what the
@@ -108,6 +109,8 @@ private:
         std::uint16_t shortcut;
     };
 
+    // The text as the label wraps it, cut to maxLines with the last one elided; none when it fits.
+    static std::optional<QString> elidedToLines(const QString& text, const QLabel& label, int maxLines);
     // The window's font as designed; the font dialog starts from it too.
     static QFont designFont();
     void buildActions();
@@ -124,6 +127,7 @@ private:
     // "Найти адрес": the DOMBASE scan with its progress, then the user's pick of its candidates.
     void findDomBase();
     void keepWindowOnAScreen(Settings& settings);
+    void fitLadderPanel();
 
     void acToLeftTopExecute();
     void acSaveCurrentSettingsExecute();
@@ -139,6 +143,8 @@ private:
     void startScriptPolling();
     void setTopmost(bool topmost);
     void resizeOuter(int outerWidth, int outerHeight);
+    void moveOuter(int left, int top);
+    void applyOuterOnceFramed();
     int spinValue(const QSpinBox* editor) const;
     void applyMaxOrderQuantity(int limit);
 
@@ -147,6 +153,8 @@ private:
     std::optional<int> exitCode_;
     QFont fontDialogFont_;
     int ladderPanelWidth_ = 250;
+    // The outer geometry asked for while the window had no frame yet.
+    std::optional<QRect> unframedOuter_;
     // Until start-up has put the loaded settings into the editors, they hold their initial values
     // (Alt+A hotkeys, a 0,0 corner), and a save would write those over the user's settings.
     bool settingsShown_ = false;
@@ -178,6 +186,8 @@ private:
     LadderDelegate* ladderDelegate_ = nullptr;
     QLabel* pnlInfo_ = nullptr;
     InfoPanelOwner panel_{*this};
+    static constexpr int infoPanelLines = 3;
+    std::string infoText_;  // in full; the panel may show it elided
     QPushButton* btnFindDomBase_ = nullptr;
     // Room beside a cell's text: the grid lines and the delegate's margins.
     static constexpr int ladderCellPadding = 8;

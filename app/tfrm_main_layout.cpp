@@ -189,6 +189,8 @@ void TfrmMain::buildLayout() {
     lblPosition_ = new QLabel(pnlDOM_);
     lblPosition_->setObjectName(QStringLiteral("lblPosition"));
     lblPosition_->setContentsMargins(3, 1, 3, 1);
+    // A long line (margin, profit) wraps rather than losing its end at the ladder's width.
+    lblPosition_->setWordWrap(true);
     lblPosition_->hide();
     domLayout->addWidget(lblPosition_);
 
@@ -254,8 +256,9 @@ QWidget* TfrmMain::buildOrdersTab() {
     layout->setContentsMargins(0, 0, 0, 0);
     sgOrders_ = new QTableWidget(0, 5, page);
     sgOrders_->setObjectName(QStringLiteral("sgOrders"));
-    sgOrders_->setHorizontalHeaderLabels({QStringLiteral("Номер"), QStringLiteral("Сторона"), QStringLiteral("Цена"),
-                                          QStringLiteral("Кол-во"), QStringLiteral("Остаток")});
+    // What a trader acts on comes first and fits the page's first width; the long order number last.
+    sgOrders_->setHorizontalHeaderLabels({QStringLiteral("Опер."), QStringLiteral("Цена"), QStringLiteral("Кол-во"),
+                                          QStringLiteral("Остаток"), QStringLiteral("Номер")});
     sgOrders_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     sgOrders_->setSelectionMode(QAbstractItemView::NoSelection);
     sgOrders_->setFocusPolicy(Qt::NoFocus);

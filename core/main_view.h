@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "terminal/position_text.h"
 #include "orders/order_entry.h"
 #include "orders/order_tracker.h"
 #include "terminal/instrument_chooser.h"
@@ -26,8 +27,8 @@ public:
     virtual void ladderChanged() = 0;
     // The "Заявки" tab: the own active orders of the instrument shown, newest first.
     virtual void showOwnOrders(const std::vector<OwnOrder>& orders) = 0;
-    // The position line above the ladder (mode SCRIPT); empty hides it.
-    virtual void setPositionText(const std::string&) {}
+    // The position line above the ladder (mode SCRIPT) and its tooltip; an empty text hides it.
+    virtual void setPositionText(const PositionLine&) {}
     // Ends the program with this exit code once the command or start-up step has returned and
     // its boxes have been shown.
     virtual void quit(int exitCode) = 0;

@@ -122,9 +122,9 @@ void Session::PollBooks(MainView& view) {
 }
 
 void Session::showPosition(MainView& view) {
-    std::string text = books_->positionText(log.locale().decimalSeparator());
-    if (text == positionShown_) return;
-    positionShown_ = std::move(text);
+    PositionLine line = books_->positionText(log.locale().decimalSeparator());
+    if (line == positionShown_) return;
+    positionShown_ = std::move(line);
     view.setPositionText(positionShown_);
 }
 

@@ -11,6 +11,7 @@
 #include "settings/log.h"
 #include "settings/settings.h"
 #include "terminal/book_source.h"
+#include "terminal/position_text.h"
 #include "terminal/dombase_scan.h"
 #include "terminal/quote_discovery.h"
 #include "terminal/script_link.h"
@@ -147,7 +148,7 @@ private:
     std::unique_ptr<BookSource> books_;
     std::string followedClass_;
     std::string followedTicker_;
-    std::string positionShown_;
+    PositionLine positionShown_;
     bool auctionShown_ = false;
 };
 

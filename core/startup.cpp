@@ -50,7 +50,7 @@ bool Session::loadSettings(MainView& view, std::vector<std::string>& notices) {
     log.LogPath = ProgramDir + "Velmora.log";
     log.LogMessage("Starting...", 1, true, true);
     for (const StartupValueFix& fix : FixStartupValues(settings)) {
-        log.LogMessage(fix.logLine, 1);
+        log.LogMessage(fix.logLine, fix.logLevel);
         if (!fix.panelText.empty()) notices.push_back(fix.panelText);
     }
     if (settings.RefreshInterval < shortestRefreshInterval || settings.RefreshInterval > longestRefreshInterval) {

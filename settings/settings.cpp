@@ -18,6 +18,12 @@ OutputMode OutputModeOf(const std::string& outputWay) {
     return OutputMode::LogOnly;
 }
 
+bool Settings::positionKeyAbsent(std::string_view key) const {
+    for (const std::string& absent : absentPositionKeys)
+        if (absent == key) return true;
+    return false;
+}
+
 namespace {
 
 class Reader {
@@ -118,6 +124,10 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     read.boolean("DEFAULT", "DefaultFullView", s.DefaultFullView);
     read.boolean("DEFAULT", "DefaultStayOnTop", s.DefaultStayOnTop);
 
+    for (const char* key : {"Left", "Top", "Height", "FullWidth", "ShortWidth", "DOMPanelWidth", "DOMCol1Width",
+                            "DOMCol2Width", "DOMCol3Width", "DOMCol4Width", "DOMCol5Width", "DOMCol6Width",
+                            "DOMRowHeight", "DOMRowCount", "DOMFontSize", "DomFontName"})
+        if (!ini.contains("POSITION", key)) s.absentPositionKeys.emplace_back(key);
     read.integer("POSITION", "Left", s.Left);
     read.integer("POSITION", "Top", s.Top);
     read.integer("POSITION", "Height", s.Height);

@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 namespace velmora {
 
@@ -57,6 +59,10 @@ struct Settings {
     std::int32_t DOMRowCount = 0;
     std::int32_t DOMFontSize = 0;
     std::string DomFontName = "Courier New";
+    // The [POSITION] keys the file lacks (a first start lacks them all): their defaults are expected,
+    // not a fault to report.
+    std::vector<std::string> absentPositionKeys;
+    bool positionKeyAbsent(std::string_view key) const;
     // HOTKEYS: Windows virtual-key code + 0x2000 Shift, 0x4000 Ctrl, 0x8000 Alt; 0 = none
     std::int32_t MARKETBUY = 112;
     std::int32_t MARKETSELL = 113;

@@ -8,8 +8,9 @@ namespace velmora {
 
 // A value of the ini that start-up replaced, and what to tell of it.
 struct StartupValueFix {
-    std::string logLine;    // level 1
+    std::string logLine;
     std::string panelText;  // empty: the log says enough
+    int logLevel = 1;       // 3 for a key the file lacks: its default was expected
 };
 
 // Puts values that would make the window unusable back to their defaults (a spread or a row

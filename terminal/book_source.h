@@ -7,6 +7,7 @@
 
 #include "terminal/dombase_scan.h"
 #include "terminal/instrument_chooser.h"
+#include "terminal/position_text.h"
 #include "terminal/script_link_line.h"
 
 namespace velmora {
@@ -84,7 +85,7 @@ public:
     // Orders, trades and replies the source reported since the last call, in arrival order.
     virtual std::vector<LinkEvent> takeTradingEvents() { return {}; }
     // The position line above the ladder; empty where the position is not known.
-    virtual std::string positionText(char /*decimalSeparator*/) const { return {}; }
+    virtual PositionLine positionText(char /*decimalSeparator*/) const { return {}; }
     // A notice for the panel once the ladder is live (which terminal was taken); taken once.
     virtual std::string takeLiveNotice() { return {}; }
 

@@ -23,23 +23,29 @@ std::string number(double value, int decimals, char separator) {
 
 }  // namespace
 
-std::string PositionText(const ScriptInstrument& instrument, char separator) {
+PositionLine PositionText(const ScriptInstrument& instrument, char separator) {
     if (!instrument.position) return {};
     const LinkPosition& position = *instrument.position;
     const int decimals = instrument.securityKnown ? static_cast<int>(instrument.security.Decimals) : -1;
-    std::string text = "Позиция: " + number(position.position, -1, separator);
-    if (position.position == 0) return text;
+    const bool inShares = !position.futures && instrument.lotSize > 1;
+    const double lots = inShares ? position.position / static_cast<double>(instrument.lotSize) : position.position;
+    PositionLine line;
+    if (inShares && position.position != 0)
+        line.detail = number(position.position, -1, separator) + " акций, в лоте " + std::to_string(instrument.lotSize);
+    std::string& text = line.text;
+    text = "Позиция: " + number(lots, -1, separator);
+    if (position.position == 0) return line;
     text += " по " + number(position.averagePrice, decimals, separator);
     if (position.futures && position.varMargin) text += ", вар. маржа " + number(*position.varMargin, 2, separator);
     // A long position closes at the best bid, a short one at the best offer.
     if (instrument.bookKnown && instrument.book) {
         const std::vector<LinkLevel>& opposite = position.position > 0 ? instrument.book->bids : instrument.book->asks;
         if (!opposite.empty()) {
-            const double profit = (opposite.front().price - position.averagePrice) * position.position;
+            const double profit = (opposite.front().price - position.averagePrice) * lots;
             text += ", прибыль " + number(profit, decimals, separator) + " пт";
         }
     }
-    return text;
+    return line;
 }
 
 }  // namespace velmora

@@ -168,8 +168,8 @@ std::vector<LinkEvent> ScriptBookSource::takeTradingEvents() {
     return link_ ? link_->takeTradingEvents() : std::vector<LinkEvent>();
 }
 
-std::string ScriptBookSource::positionText(char decimalSeparator) const {
-    return shown_ ? PositionText(*shown_, decimalSeparator) : std::string();
+PositionLine ScriptBookSource::positionText(char decimalSeparator) const {
+    return shown_ ? PositionText(*shown_, decimalSeparator) : PositionLine();
 }
 
 }  // namespace velmora

@@ -42,7 +42,7 @@ public:
     const TSecShareRecord* shownSecurity() override;
     bool ownQuantitiesInBooks() const override { return false; }
     std::vector<LinkEvent> takeTradingEvents() override;
-    std::string positionText(char decimalSeparator) const override;
+    PositionLine positionText(char decimalSeparator) const override;
 
     // The link itself, for what only it knows (its counts of dropped lines).
     const ScriptLink* link() const { return link_.get(); }

@@ -221,6 +221,7 @@ void ScriptLink::applySecurity(const LinkSecurity& sec) {
     security.Decimals = sec.scale;
     security.IntPriceStep = static_cast<std::uint32_t>(step);
     instrument->shortName = sec.shortName;
+    instrument->lotSize = sec.lotSize;
     instrument->securityKnown = true;
     // A book that came before its security is taken now, or not at all.
     if (instrument->book && !takeBook(*instrument, *instrument->book)) {

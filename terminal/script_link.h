@@ -25,6 +25,7 @@ struct ScriptInstrument {
     bool securityKnown = false;
     TSecShareRecord security;  // from its `sec` line: ticker, class, price step and decimals
     std::string shortName;
+    std::int64_t lotSize = 0;  // shares in a lot, for stocks; 0 when the script sent none
     std::optional<LinkBook> book;   // the last one sent, kept until its `sec` line comes
     bool bookKnown = false;
     TQuoteTable table;              // the last book, in the rows the ladder maps

@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QHeaderView>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <QGuiApplication>
 #include <QScreen>
@@ -36,6 +38,10 @@ private slots:
     void aSaveBeforeStartUpAppliedTheSettingsWritesNothing();
     void aWindowOnNoScreenOrWithoutSizeComesBackToOne();
     void theInfoPanelGrowsToHoldItsText();
+    void aLongTerminalTextTakesThreeLinesWithTheRestInTheTooltip();
+    void thePositionLineShowsWhollyAndGreysWithTheLadder();
+    void wideTextsLeaveEveryColumnInSight();
+    void aSaveRestoresTheWindowItShows();
 };
 
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
@@ -323,6 +329,104 @@ void WindowSettingsTest::theInfoPanelGrowsToHoldItsText() {
              qPrintable(QStringLiteral("%1 < %2").arg(panel->height()).arg(panel->heightForWidth(panel->width()))));
     f.window->setInfoCaption("Запустите QUIK...");
     QCOMPARE(panel->height(), designed);
+}
+
+void WindowSettingsTest::aLongTerminalTextTakesThreeLinesWithTheRestInTheTooltip() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    setDesignSettings(f.session.settings);
+    f.window->ApplySettingsToWindow();
+    auto* panel = f.child<QLabel>("pnlInfo");
+    std::string text = "Заявка 7 отвергнута терминалом:";
+    while (text.size() < 900) text += " причина " + std::to_string(text.size());
+    f.window->setInfoCaption(text);
+    const QFontMetrics metrics(panel->font());
+    QVERIFY2(panel->height() < 4 * metrics.lineSpacing(), qPrintable(QString::number(panel->height())));
+    QVERIFY(panel->text().endsWith(QChar(0x2026)));
+    QCOMPARE(panel->toolTip().toStdString(), text);
+    QCOMPARE(f.window->infoCaption(), text);
+    // A text that fits has no tooltip to repeat it.
+    f.window->setInfoCaption("Настройки сохранены");
+    QCOMPARE(panel->text(), QStringLiteral("Настройки сохранены"));
+    QVERIFY(panel->toolTip().isEmpty());
+}
+
+void WindowSettingsTest::thePositionLineShowsWhollyAndGreysWithTheLadder() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    setDesignSettings(f.session.settings);
+    f.window->ApplySettingsToWindow();
+    auto* line = f.child<QLabel>("lblPosition");
+    const QString text = QStringLiteral("Позиция: -120 по 95130, вар. маржа -12345,50, прибыль -1560 пт");
+    f.window->setPositionText({text.toStdString(), "-1200 акций, в лоте 10"});
+    f.window->setLadderLive(true);
+    QApplication::processEvents();
+    const QFontMetrics metrics(line->font());
+    QVERIFY(metrics.horizontalAdvance(text) > line->contentsRect().width());
+    // Too long for the ladder's width: it takes a second line rather than losing the profit.
+    QVERIFY2(line->contentsRect().height() >= 2 * metrics.lineSpacing(), qPrintable(QString::number(line->height())));
+    QCOMPARE(line->toolTip(), QStringLiteral("-1200 акций, в лоте 10"));
+    f.window->setLadderLive(false);
+    QVERIFY(!line->isEnabled());
+    f.window->setLadderLive(true);
+    QVERIFY(line->isEnabled());
+}
+
+void WindowSettingsTest::wideTextsLeaveEveryColumnInSight() {
+    WindowFixture f;
+    QVERIFY(f.showActive());
+    setDesignSettings(f.session.settings);
+    f.session.settings.DOMRowCount = 5;
+    f.window->ApplySettingsToWindow();
+    f.window->WriteLadderHeader();
+    auto* grid = f.child<LadderView>("sgDOM");
+    // SBER's prices and volumes: wider than the design's columns.
+    f.session.ladder.setCell(2, LadderGrid::SellQuantity, "1234567");
+    f.session.ladder.setCell(2, LadderGrid::PriceColumn, "301,26");
+    f.session.ladder.setCell(3, LadderGrid::PriceColumn, "301,25");
+    f.session.ladder.setCell(3, LadderGrid::BuyQuantity, "2345678");
+    f.window->ladderChanged();
+    QApplication::processEvents();
+    const int stopEnd = grid->columnViewportPosition(LadderGrid::ColumnCount - 1) +
+                        grid->columnWidth(LadderGrid::ColumnCount - 1);
+    QVERIFY2(stopEnd <= grid->viewport()->width(),
+             qPrintable(QStringLiteral("%1 > %2").arg(stopEnd).arg(grid->viewport()->width())));
+
+    // "Заявки": the balance's heading and figures in sight at the window's first width.
+    auto* orders = f.child<QTableWidget>("sgOrders");
+    f.child<QTabWidget>("pc")->setCurrentWidget(f.child<QWidget>("tsOrders"));
+    f.window->showOwnOrders({{1234567890123ULL, OrderSide::Sell, 95130, 1000, 1000}});
+    QApplication::processEvents();
+    int balance = 0;
+    while (orders->horizontalHeaderItem(balance)->text() != QStringLiteral("Остаток")) ++balance;
+    const int balanceEnd = orders->columnViewportPosition(balance) + orders->columnWidth(balance);
+    QVERIFY2(balanceEnd <= orders->viewport()->width(),
+             qPrintable(QStringLiteral("%1 > %2").arg(balanceEnd).arg(orders->viewport()->width())));
+    QVERIFY(orders->columnWidth(balance) >= orders->horizontalHeader()->sectionSizeHint(balance));
+}
+
+void WindowSettingsTest::aSaveRestoresTheWindowItShows() {
+    // The saved geometry applied before the window has its frame, as start-up may do under a window
+    // manager; once shown and saved it must give back the very same values, start after start.
+    Settings saved;
+    setDesignSettings(saved);
+    saved.Left = 60;
+    saved.Top = 70;
+    saved.Height = 600;
+    saved.FullWidth = 480;
+    for (int start = 0; start < 2; ++start) {
+        WindowFixture f;
+        f.session.settings = saved;
+        f.window->ApplySettingsToWindow();
+        QVERIFY(f.showActive());
+        QTRY_COMPARE(f.window->frameGeometry(), QRect(60, 70, 480, 600));
+        f.window->CollectWindowSettings();
+        QCOMPARE(f.session.settings.Left, 60);
+        QCOMPARE(f.session.settings.Top, 70);
+        QCOMPARE(f.session.settings.Height, 600);
+        QCOMPARE(f.session.settings.FullWidth, 480);
+        saved = f.session.settings;
+    }
 }
 
 void WindowSettingsTest::aSaveBeforeStartUpAppliedTheSettingsWritesNothing() {

@@ -18,14 +18,18 @@ using namespace velmora::testing;
 
 namespace {
 
+enum class Position { Saved, None };
+
 // A program folder with a settings file; the terminal's folder is the same one.
-void writeSettings(WindowFixture& f) {
+void writeSettings(WindowFixture& f, Position position = Position::Saved) {
     f.session.ProgramDir = f.folder.path();
     writeFile(f.folder.file("Velmora.ini"),
-              "[COMMON]\r\nQuikPath=" + f.folder.path() +
-                  "\r\nOutputWay=TRI\r\nLogLevel=1\r\n[POSITION]\r\nLeft=10\r\nTop=20\r\nHeight=640\r\n"
-                  "FullWidth=420\r\nShortWidth=255\r\nDOMPanelWidth=250\r\nDOMCol1Width=40\r\nDOMRowHeight=15\r\n"
-                  "DOMRowCount=21\r\nDOMFontSize=8\r\n");
+              "[COMMON]\r\nQuikPath=" + f.folder.path() + "\r\nOutputWay=TRI\r\nLogLevel=1\r\n" +
+                  (position == Position::None
+                       ? std::string()
+                       : "[POSITION]\r\nLeft=10\r\nTop=20\r\nHeight=640\r\nFullWidth=420\r\nShortWidth=255\r\n"
+                         "DOMPanelWidth=250\r\nDOMCol1Width=40\r\nDOMRowHeight=15\r\nDOMRowCount=21\r\n"
+                         "DOMFontSize=8\r\n"));
     writeFile(f.folder.file("sec.dat"), "");
 }
 
@@ -40,6 +44,7 @@ private slots:
     void startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer();
     void waitingForTheTerminalKeepsTheWindowResponsive();
     void aSignalToEndClosesTheProgramAsTheWindowsCloseDoes();
+    void aFirstStartWithoutSavedPositionReportsNoFault();
 };
 
 void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer() {
@@ -120,6 +125,19 @@ void WindowStartupTest::waitingForTheTerminalKeepsTheWindowResponsive() {
     QVERIFY(!refreshTimer(f)->isActive());
     // The start-up ended without applying the saved layout.
     QCOMPARE(f.window->width(), 500);
+}
+
+void WindowStartupTest::aFirstStartWithoutSavedPositionReportsNoFault() {
+    WindowFixture f;
+    writeSettings(f, Position::None);
+    f.processAccess.processes = {{4242, "info.exe"}};
+    f.window = std::make_unique<TfrmMain>(f.session, TfrmMain::StartUp::Deferred);
+    f.window->show();
+    QTRY_VERIFY(refreshTimer(f)->isActive());
+    QCOMPARE(f.window->frameGeometry().height(), 750);
+    QCOMPARE(f.child<LadderView>("sgDOM")->model()->rowCount(), 41);
+    const std::string log = readFile(f.session.log.LogPath);
+    QVERIFY2(log.find("[POSITION]") == std::string::npos, log.c_str());
 }
 
 QTEST_MAIN(WindowStartupTest)

@@ -34,6 +34,7 @@ public:
     int ladderRepaints = 0;
     std::vector<OwnOrder> ownOrders;
     std::string position;
+    std::string positionDetail;
     bool ladderLive = true;
     int exitCode = -1;
     std::vector<std::string> calls;  // start-up steps of the window, in order
@@ -83,7 +84,10 @@ public:
     }
     void ladderChanged() override { ++ladderRepaints; }
     void showOwnOrders(const std::vector<OwnOrder>& orders) override { ownOrders = orders; }
-    void setPositionText(const std::string& text) override { position = text; }
+    void setPositionText(const PositionLine& line) override {
+        position = line.text;
+        positionDetail = line.detail;
+    }
     void setLadderLive(bool live) override { ladderLive = live; }
 
     InfoPanelOwner panel{*this};

@@ -1,12 +1,11 @@
-// The book read in three reads against the reader it replaced, which read 496 bytes at the
-// header and the array and each entry on its own: on the same memory of a live process
-// they must give the same rows, the same answer and the same log lines at every level.
+// The book read in three reads (header, pointer array, all entries gathered) from the memory of
+// a live process: the rows, the answer and the log lines each case must give, and the same
+// again when every gathered read falls back to one read per entry.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -25,64 +24,19 @@ namespace {
 constexpr std::uintptr_t regionAt = 0x31000000;
 constexpr std::size_t pageSize = 4096;
 constexpr std::size_t regionPages = 64;
-constexpr std::size_t holePage = 40;  // unmapped: reads that touch it fail
+constexpr std::size_t holePage = 56;  // unmapped: reads that touch it fail; past the widest book
 constexpr TerminalAddress headerAt = regionAt;
 constexpr TerminalAddress arrayAt = regionAt + 0x200;
 constexpr TerminalAddress entriesAt = regionAt + pageSize;
 constexpr TerminalAddress holeAt = regionAt + holePage * pageSize;
 
-std::uint32_t word(const std::uint8_t* bytes, std::size_t offset) {
-    std::uint32_t value;
-    std::memcpy(&value, bytes + offset, 4);
-    return value;
-}
-
-std::string hex8(std::uint32_t value) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X", value);
-    return text;
-}
-
-// The reader as it was, kept here to compare against.
-bool readEntryByEntry(ProcessHandle* process, TQuoteTable& table, Log& log) {
-    if (log.enabled(5)) log.LogMessage("GetNewQuotes...", 5);
-    bool consistent = true, sellSeen = false, havePrevious = false;
-    std::uint32_t previousPrice = 0;
-    table.Clear();
-    std::uint8_t buffer[496] = {};
-    bool ok = process->read(table.RecordAddress, buffer, 496);
-    if (log.enabled(11)) {
-        log.LogMessage(ok ? "ReadMem RES:True" : "ReadMem RES:False", 11);
-        log.LogMessage("BUF[aQuoteTable.RecordAddress $" + hex8(table.RecordAddress) + "]:" + BufferToHex(buffer, 496),
-                       11);
-    }
-    if (!ok) return false;
-    auto count = static_cast<std::int32_t>(word(buffer, 0x0C));
-    if (log.enabled(5)) log.LogMessage("QuotesCnt:" + std::to_string(count), 5);
-    ok = process->read(table.TableAddress, buffer, 496);
-    if (log.enabled(11)) {
-        log.LogMessage(ok ? "ReadMem RES:True" : "ReadMem RES:False", 11);
-        log.LogMessage("BUF[aQuoteTable.TableAddress $" + hex8(table.TableAddress) + "]:" + BufferToHex(buffer, 496),
-                       11);
-    }
-    if (!ok) return false;
-    std::uint32_t previousPointer = 0;
-    for (int i = 0; i < count && i < 124; ++i) {
-        std::uint32_t pointer = word(buffer, static_cast<std::size_t>(i) * 4);
-        if (pointer == 0 || (i > 0 && pointer == previousPointer)) break;
-        previousPointer = pointer;
-        TQuoteRecord row;
-        if (row.GetQuote(process, pointer, log) != 0 || row.IntPrice == 0 || row.Quantity == 0) break;
-        if (row.Direction == 1) sellSeen = true;
-        else if (sellSeen) consistent = false;
-        if (havePrevious && row.IntPrice < previousPrice) consistent = false;
-        previousPrice = row.IntPrice;
-        havePrevious = true;
-        table.rows.push_back(row);
-    }
-    if (table.rows.empty()) consistent = false;
-    return consistent;
-}
+// What a case must give: the answer, the rows kept, and how many entries were looked at (each
+// logs four lines at level 5 and one more dump at level 11).
+struct Expected {
+    bool accepted;
+    std::size_t rows;
+    std::size_t entriesRead;
+};
 
 // Only the one-range read: every gathered read falls to the one-by-one default.
 class OneByOne : public ProcessHandle {
@@ -187,101 +141,102 @@ protected:
         return outcome;
     }
 
-    // The old reader, the new one with gathered reads, and the new one reading one by one agree.
-    void expectSameAsBefore(const char* name, TerminalAddress header = headerAt, TerminalAddress array = arrayAt) {
+    // The gathered reads give what the case must; reading one by one gives the very same.
+    void expect(const char* name, Expected expected, TerminalAddress header = headerAt,
+                TerminalAddress array = arrayAt) {
         OneByOne oneByOne(*self);
+        const bool headerRead = header != holeAt;
         for (int threshold : {1, 5, 11}) {
             SCOPED_TRACE(std::string(name) + " at level " + std::to_string(threshold));
-            Outcome before = run(readEntryByEntry, oneByOne, threshold, header, array);
-            EXPECT_EQ(run(GetNewQuotes, *self, threshold, header, array), before);
-            EXPECT_EQ(run(GetNewQuotes, oneByOne, threshold, header, array), before);
+            const Outcome gathered = run(GetNewQuotes, *self, threshold, header, array);
+            EXPECT_EQ(gathered.consistent, expected.accepted);
+            EXPECT_EQ(gathered.rows.size(), expected.rows);
+            std::size_t lines = 0;
+            if (threshold >= 5) lines = headerRead ? 2 + 4 * expected.entriesRead : 1;
+            // The header's and the array's dumps, two lines each, and one per entry.
+            if (threshold >= 11) lines += headerRead ? 4 + expected.entriesRead : 2;
+            EXPECT_EQ(gathered.lines.size(), lines);
+            EXPECT_EQ(run(GetNewQuotes, oneByOne, threshold, header, array), gathered);
         }
     }
 };
 
-TEST_F(GatheredReadingTest, RowsAnswerAndLogLinesAreThoseOfTheEntryByEntryReader) {
+TEST_F(GatheredReadingTest, EachBookGivesItsRowsAnswerAndLogLinesReadGatheredOrOneByOne) {
     // Entries side by side are read as one block; 1.5 KiB apart they span more than 64 KiB.
     for (TerminalAddress stride : {TerminalAddress{36}, TerminalAddress{0x600}}) {
         clear();
         book(headerAt, arrayAt, 124, entries(124, stride), ladder(124));
-        expectSameAsBefore("a full book");
+        expect("a full book", {true, 124, 124});
 
         clear();
         auto pointers = entries(124, stride);
         pointers[60] = holeAt + 0x100;
         book(headerAt, arrayAt, 124, pointers, ladder(124));
-        expectSameAsBefore("an unreadable entry in the middle");
+        expect("an unreadable entry in the middle", {true, 60, 61});
 
         clear();
         pointers = entries(124, stride);
         pointers[0] = holeAt;
         book(headerAt, arrayAt, 124, pointers, ladder(124));
-        expectSameAsBefore("the first entry unreadable");
+        expect("the first entry unreadable", {false, 0, 1});
 
         clear();
         book(headerAt, arrayAt, 200, entries(124, stride), ladder(124));
-        expectSameAsBefore("more entries than the array holds");
+        expect("more entries than the array holds", {true, 124, 124});
 
         auto torn = ladder(10);
         std::swap(torn[2], torn[7]);
         clear();
         book(headerAt, arrayAt, 10, entries(10, stride), torn);
-        expectSameAsBefore("a bid after an ask");
+        expect("a bid after an ask", {false, 10, 10});
 
         torn = ladder(10);
         torn[4] = {5004, 3, 1, 4, 0};
         clear();
         book(headerAt, arrayAt, 10, entries(10, stride), torn);
-        expectSameAsBefore("both sides quoted mid-book");
+        expect("both sides quoted mid-book", {true, 4, 5});
 
         torn = ladder(10);
         torn[5].ownSell = 1;
         torn[5].ownBuy = 1;
         clear();
         book(headerAt, arrayAt, 10, entries(10, stride), torn);
-        expectSameAsBefore("own quantities on both sides");
+        expect("own quantities on both sides", {true, 5, 6});
 
         pointers = entries(10, stride);
         pointers[6] = pointers[5];
         clear();
         book(headerAt, arrayAt, 10, pointers, ladder(10));
-        expectSameAsBefore("a repeated pointer");
+        expect("a repeated pointer", {true, 6, 6});
 
         pointers = entries(10, stride);
         pointers[3] = 0;
         clear();
         book(headerAt, arrayAt, 10, pointers, ladder(10));
-        expectSameAsBefore("a zero pointer");
+        expect("a zero pointer", {true, 3, 3});
     }
     for (std::int32_t count : {0, -3}) {
         clear();
         book(headerAt, arrayAt, count, entries(5, 36), ladder(5));
-        expectSameAsBefore("no entries");
+        expect("no entries", {false, 0, 0});
     }
     clear();
     book(headerAt, arrayAt, 5, entries(5, 36), ladder(5));
-    expectSameAsBefore("an unreadable array", headerAt, holeAt);
-    expectSameAsBefore("an unreadable header", holeAt, arrayAt);
+    expect("an unreadable array", {false, 0, 0}, headerAt, holeAt);
+    expect("an unreadable header", {false, 0, 0}, holeAt, arrayAt);
 }
 
 TEST_F(GatheredReadingTest, HeaderAndArrayNearTheEndOfTheirMappingAreReadByTheirOwnSize) {
-    // The old reader's 496 bytes run into the unmapped page; the book's own bytes do not.
+    // 496 bytes from either would run into the unmapped page; the book's own bytes do not.
     const TerminalAddress header = holeAt - 16;
     const TerminalAddress array = header - 4 * 6;
     clear();
     book(header, array, 6, entries(6, 36), ladder(6));
-    OneByOne oneByOne(*self);
-    for (int threshold : {1, 5, 11}) {
-        SCOPED_TRACE(threshold);
-        Outcome before = run(readEntryByEntry, oneByOne, threshold, header, array);
-        EXPECT_FALSE(before.consistent);
-        EXPECT_TRUE(before.rows.empty());
-        Outcome now = run(GetNewQuotes, *self, threshold, header, array);
-        EXPECT_TRUE(now.consistent);
-        ASSERT_EQ(now.rows.size(), 6u);
-        EXPECT_EQ(now.rows[0].substr(0, 46), "BUY  Quantity:10; IntPrice:5000; SelfQuantity:");
-        EXPECT_EQ(run(GetNewQuotes, oneByOne, threshold, header, array), now);
-    }
+    expect("header and array by the hole", {true, 6, 6}, header, array);
+    const Outcome read = run(GetNewQuotes, *self, 1, header, array);
+    ASSERT_EQ(read.rows.size(), 6u);
+    EXPECT_EQ(read.rows[0].substr(0, 46), "BUY  Quantity:10; IntPrice:5000; SelfQuantity:");
+    EXPECT_EQ(read.rows[5].rfind("SELL  Quantity:25; IntPrice:5005; SelfQuantity:0 1 ", 0), 0u) << read.rows[5];
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #                                          (the stand-in end to end reads through ReadProcessMemory)
 #   trans/dll_mode_test.cpp                dlopen of the stand-in's TRANS2QUIK.so
 #   tools/velmora_scan_test.cpp            waitpid statuses and the Linux velmora-scan
-#                                          (windows/velmora_scan_windows_test.cpp runs the .exe)
+#                                          (windows/windows_platform_test.cpp runs the .exe)
 #   standin/, wine/                        the Linux stand-in's memory and socket; Wine from Linux
 #   app/                                   the Qt window
 set(windows_test_sources)
