@@ -9,6 +9,7 @@
 #include "core/main_view.h"
 #include "orders/order_entry.h"
 #include "settings/info_panel.h"
+#include "settings/settings.h"
 
 class QAction;
 class QKeyEvent;
@@ -25,8 +26,6 @@ class QTimer;
 class QToolButton;
 
 namespace velmora {
-
-struct Settings;
 
 class Session;
 class LadderDelegate;
@@ -101,6 +100,10 @@ private:
         QAction* action;
         THotKey* editor;  // none for the fixed Ctrl+S
         std::uint16_t shortcut;
+    };
+    struct HotkeyEditor {
+        QAction* action;
+        THotKey* editor;
     };
 
     // The window's font as designed; the font dialog starts from it too.
@@ -187,12 +190,8 @@ private:
     QSpinBox* seDefaultLimitStopShift_ = nullptr;
     QSpinBox* seMaxOrderQuantity_ = nullptr;
     QSpinBox* seRefreshInterval_ = nullptr;
-    THotKey* hkMarketBuy_ = nullptr;
-    THotKey* hkMarketSell_ = nullptr;
-    THotKey* hkMarketPlusBuy_ = nullptr;
-    THotKey* hkMarketPlusSell_ = nullptr;
-    THotKey* hkClearAllOrders_ = nullptr;
-    THotKey* hkClearAllStopOrders_ = nullptr;
+    // One per hotkeyKeys entry, in its order.
+    std::array<HotkeyEditor, std::size(hotkeyKeys)> hotkeyEditors_{};
     QTimer* tmrRefreshDOM_ = nullptr;
     QLabel* lblPosition_ = nullptr;
     // Mode SCRIPT: the link read as soon as bytes come (Linux), or every 2 ms (Windows).

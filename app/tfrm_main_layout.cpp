@@ -323,19 +323,29 @@ QWidget* TfrmMain::buildMainTab() {
 QWidget* TfrmMain::buildSettingsTab() {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("tsSettings"));
-    auto place = [page](const char* labelName, const QString& caption, const char* name, int x, int y) {
-        placeLabel(page, labelName, caption, x, y);
-        auto* editor = new THotKey(page);
-        editor->setObjectName(QLatin1String(name));
-        editor->setGeometry(x, y + 16, 90, 19);
-        return editor;
+    struct HotkeyControl {
+        QAction* TfrmMain::*action;
+        const char* labelName;
+        const char* caption;
+        const char* editorName;
+        int x, y;
     };
-    hkMarketBuy_ = place("Label5", QStringLiteral("Куп. рын."), "hkMarketBuy", 12, 16);
-    hkMarketSell_ = place("Label6", QStringLiteral("Прод. рын."), "hkMarketSell", 124, 16);
-    hkMarketPlusBuy_ = place("Label7", QStringLiteral("Куп. рын.+"), "hkMarketPlusBuy", 12, 64);
-    hkMarketPlusSell_ = place("Label8", QStringLiteral("Прод. рын.+"), "hkMarketPlusSell", 124, 64);
-    hkClearAllOrders_ = place("Label11", QStringLiteral("Снять все заявки"), "hkClearAllOrders", 12, 112);
-    hkClearAllStopOrders_ = place("Label12", QStringLiteral("Снять стоп-заявки"), "hkClearAllStopOrders", 124, 112);
+    static constexpr HotkeyControl controls[] = {
+        {&TfrmMain::acMarketBUY_, "Label5", "Куп. рын.", "hkMarketBuy", 12, 16},
+        {&TfrmMain::acMarketSell_, "Label6", "Прод. рын.", "hkMarketSell", 124, 16},
+        {&TfrmMain::acMarketPlusBuy_, "Label7", "Куп. рын.+", "hkMarketPlusBuy", 12, 64},
+        {&TfrmMain::acMarketPlusSell_, "Label8", "Прод. рын.+", "hkMarketPlusSell", 124, 64},
+        {&TfrmMain::acClearAllOrders_, "Label11", "Снять все заявки", "hkClearAllOrders", 12, 112},
+        {&TfrmMain::acClearAllStops_, "Label12", "Снять стоп-заявки", "hkClearAllStopOrders", 124, 112}};
+    static_assert(std::size(controls) == std::size(hotkeyKeys), "one editor for each hotkey of the settings");
+    for (std::size_t i = 0; i < std::size(controls); ++i) {
+        const HotkeyControl& control = controls[i];
+        placeLabel(page, control.labelName, QString::fromUtf8(control.caption), control.x, control.y);
+        auto* editor = new THotKey(page);
+        editor->setObjectName(QLatin1String(control.editorName));
+        editor->setGeometry(control.x, control.y + 16, 90, 19);
+        hotkeyEditors_[i] = {this->*control.action, editor};
+    }
     QLabel* limitLabel =
         placeLabel(page, "Label13", QStringLiteral("Макс. количество в заявке, 0 — без ограничения"), 12, 160);
     limitLabel->setWordWrap(true);
