@@ -193,28 +193,4 @@ LinkParse ParseLinkLine(std::string_view line) {
     }
 }
 
-void LinkLineReader::feed(std::string_view bytes, std::vector<std::string>& lines) {
-    while (!bytes.empty()) {
-        const std::size_t end = bytes.find('\n');
-        const std::string_view piece = bytes.substr(0, end);
-        if (!overlong_) {
-            if (partial_.size() + piece.size() > maxLineBytes_) {
-                overlong_ = true;
-                partial_.clear();
-            } else {
-                partial_.append(piece);
-            }
-        }
-        if (end == std::string_view::npos) return;
-        if (overlong_) {
-            ++overlongCount_;
-            overlong_ = false;
-        } else {
-            lines.push_back(std::move(partial_));
-            partial_.clear();
-        }
-        bytes.remove_prefix(end + 1);
-    }
-}
-
 }  // namespace velmora
