@@ -43,7 +43,7 @@ std::int32_t readInteger(const IniFile& ini, const SettingKey& row, std::int32_t
         case IniValue::Limit: {
             // A safety limit must not silently become no limit either; empty means none.
             const std::string text = ini.read(row.section, row.key, "");
-            if (text.find_first_not_of(" \t") == std::string::npos) return 0;
+            if (TrimmedText(text, Blank::SpaceOrTab).empty()) return 0;
             const std::int32_t limit = strictValue(row, text);
             if (limit < 0) throw badValue(row, text, "оно не может быть меньше нуля");
             return limit;

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/text_encoding.h"
+#include "settings/normalized_text.h"
 
 namespace velmora {
 
@@ -35,7 +36,7 @@ void ReplyFileFollower::note(ReplyFileNews& news, std::string text) const {
 }
 
 void ReplyFileFollower::take(const std::string& line, ReplyFileNews& news) const {
-    if (line.find_first_not_of(" \t") == std::string::npos) return;
+    if (TrimmedText(line, Blank::SpaceOrTab).empty()) return;
     if (auto reply = ParseReplyLine(line)) {
         news.replies.push_back(std::move(*reply));
         return;
