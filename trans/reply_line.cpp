@@ -1,7 +1,6 @@
 #include "trans/reply_line.h"
 
 #include <charconv>
-#include <limits>
 
 #include "platform/text_encoding.h"
 #include "settings/normalized_text.h"
@@ -9,8 +8,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr std::uint32_t maxTransId = std::numeric_limits<std::int32_t>::max();
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -108,7 +105,8 @@ std::optional<TransReply> ParseReplyLine(std::string_view line) {
     while (reader.next(name, value)) {
         if (sameName(name, "TRANS_ID")) {
             auto number = wholeNumber<std::uint32_t>(value);
-            if (transId || !number || *number < 1 || *number > maxTransId) return std::nullopt;
+            if (transId || !number || *number < 1 || *number > static_cast<std::uint32_t>(maxTransId))
+                return std::nullopt;
             transId = number;
         } else if (sameName(name, "STATUS")) {
             auto number = wholeNumber<int>(value);

@@ -3,13 +3,13 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <optional>
 #include <string_view>
 
 #include "platform/message_sink.h"
 #include "secs/security_list.h"
 #include "settings/log.h"
+#include "trans/reply_line.h"
 #include "settings/normalized_text.h"
 #include "settings/settings.h"
 #include "trans/order_delivery.h"
@@ -17,8 +17,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr std::int32_t maxTransId = std::numeric_limits<std::int32_t>::max();
 
 // A value holding one of these would end its pair early or start a forged one.
 std::optional<char> forbiddenCharacter(std::string_view value) {
