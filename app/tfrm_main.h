@@ -116,7 +116,8 @@ private:
     void wireActions();
 
     QAction* makeAction(const char* name, const QString& caption, const QString& hint);
-    QToolButton* actionButton(QAction* action, const char* name, int width, bool imageOnly);
+    enum class ButtonFace { Image, Caption };
+    QToolButton* actionButton(QAction* action, const char* name, int width, ButtonFace face);
     void runGuarded(const std::function<void()>& command);
     void runCommand(const std::function<void()>& command);
     // "Найти адрес": the DOMBASE scan with its progress, then the user's pick of its candidates.

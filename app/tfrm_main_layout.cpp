@@ -128,11 +128,11 @@ void TfrmMain::buildActions() {
     acHomePage_->setIcon(toolImage(ToolImage::HomePage));
 }
 
-QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width, bool imageOnly) {
+QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width, ButtonFace face) {
     auto* button = new QToolButton;
     button->setObjectName(QLatin1String(name));
     button->setDefaultAction(action);
-    button->setToolButtonStyle(imageOnly ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
+    button->setToolButtonStyle(face == ButtonFace::Image ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
     // The design's width, unless this desktop's font needs more for the caption.
     if (width > 0) button->setFixedWidth(std::max(width, button->sizeHint().width()));
     // An action without a hint shows none (Qt would fall back to the caption).
@@ -148,20 +148,20 @@ void TfrmMain::buildLayout() {
     layout->setSizeConstraint(QLayout::SetNoConstraint);
 
     tb_ = makeToolBar(this, "tb");
-    addToBar(tb_, actionButton(acToLeftTop_, "tbTopLeft", 0, true));
+    addToBar(tb_, actionButton(acToLeftTop_, "tbTopLeft", 0, ButtonFace::Image));
     tbtnStayOnTop_ = new QToolButton;
     tbtnStayOnTop_->setObjectName(QStringLiteral("tbtnStayOnTop"));
     tbtnStayOnTop_->setIcon(toolImage(ToolImage::StayOnTop));
     tbtnStayOnTop_->setToolTip(QStringLiteral("Закрепить поверх всех окон"));
     tbtnStayOnTop_->setCheckable(true);
     addToBar(tb_, tbtnStayOnTop_);
-    addToBar(tb_, actionButton(acSwitchView_, "tbSwitchView", 0, true));
+    addToBar(tb_, actionButton(acSwitchView_, "tbSwitchView", 0, ButtonFace::Image));
     addSeparator(tb_);
-    addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, false));
+    addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, ButtonFace::Caption));
     addSeparator(tb_);
-    addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, true));
+    addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, ButtonFace::Image));
     addSeparator(tb_);
-    addToBar(tb_, actionButton(acHomePage_, "tbHomePage", 0, true));
+    addToBar(tb_, actionButton(acHomePage_, "tbHomePage", 0, ButtonFace::Image));
     endBar(tb_);
     layout->addWidget(tb_);
 
@@ -179,10 +179,10 @@ void TfrmMain::buildLayout() {
     domLayout->setContentsMargins(0, 0, 0, 0);
     domLayout->setSpacing(0);
     auto* tbDOM = makeToolBar(pnlDOM_, "tbDOM");
-    addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, false));
-    addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, false));
+    addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, ButtonFace::Caption));
+    addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, ButtonFace::Caption));
     addSeparator(tbDOM);
-    addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, true));
+    addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, ButtonFace::Image));
     endBar(tbDOM);
     domLayout->addWidget(tbDOM);
 
@@ -295,12 +295,12 @@ QWidget* TfrmMain::buildMainTab() {
     priceDown->setArrowType(Qt::DownArrow);
     priceDown->setGeometry(0, 11, 20, 11);
     connect(priceUp, &QToolButton::clicked, this,
-            [this] { runCommand([this] { session_.orders.PriceStep(*this, true); }); });
+            [this] { runCommand([this] { session_.orders.PriceStep(*this, OrderEntry::PriceMove::Up); }); });
     connect(priceDown, &QToolButton::clicked, this,
-            [this] { runCommand([this] { session_.orders.PriceStep(*this, false); }); });
+            [this] { runCommand([this] { session_.orders.PriceStep(*this, OrderEntry::PriceMove::Down); }); });
 
     auto place = [page, this](QAction* action, const char* name, int x, int y, int width, int height) {
-        QToolButton* button = actionButton(action, name, 0, false);
+        QToolButton* button = actionButton(action, name, 0, ButtonFace::Caption);
         button->setParent(page);
         button->setGeometry(x, y, width, height);
     };

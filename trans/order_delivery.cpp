@@ -24,8 +24,8 @@ std::string LibraryText(char (&buffer)[bufferSize]) {
 
 }  // namespace
 
-bool FileDelivery::writeLine(const std::string& path, const std::string& line, bool rewrite) {
-    return WriteLineToFile(path, line, rewrite, line, [this](const std::string& text) { log_.notice(text); });
+bool FileDelivery::writeLine(const std::string& path, const std::string& line, LineWrite write) {
+    return WriteLineToFile(path, line, write, line, [this](const std::string& text) { log_.notice(text); });
 }
 
 DeliveryResult FileDelivery::deliver(const std::string& text) {
@@ -33,9 +33,10 @@ DeliveryResult FileDelivery::deliver(const std::string& text) {
     // An empty path would send the line to the program's own log. A failure is told once, in
     // the order's own words, not as a box for each step of the write.
     std::string firstError;
-    const bool written = !path.empty() && WriteLineToFile(path, text, false, path, [&](const std::string& error) {
+    const auto keepFirst = [&](const std::string& error) {
         if (firstError.empty()) firstError = error;
-    });
+    };
+    const bool written = !path.empty() && WriteLineToFile(path, text, LineWrite::Append, path, keepFirst);
     if (written) return {};
     log_.LogMessage("transaction not delivered: cannot write to \"" + path + "\"" +
                         (firstError.empty() ? std::string() : " (" + firstError + ")"),
@@ -53,7 +54,7 @@ void FileDelivery::emptyExchangeFiles() {
         return;
     }
     for (const std::string& path : {settings_.TRIFileName, quikPath + "quik.tro", quikPath + "quik.trr"})
-        if (!path.empty()) writeLine(path, "", true);
+        if (!path.empty()) writeLine(path, "", LineWrite::StartOver);
 }
 
 bool LibraryDelivery::init() {
