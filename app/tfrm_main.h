@@ -110,6 +110,9 @@ private:
     static QFont designFont();
     void buildActions();
     void buildLayout();
+    void buildToolBar();
+    void buildLadderPanel();
+    void buildPages();
     QWidget* buildMainTab();
     QWidget* buildOrdersTab();
     QWidget* buildSettingsTab();

@@ -147,6 +147,26 @@ void TfrmMain::buildLayout() {
     // The saved widths may be narrower than the controls would like.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
 
+    buildToolBar();
+    layout->addWidget(tb_);
+
+    splitter_ = new QSplitter(Qt::Horizontal, this);
+    splitter_->setObjectName(QStringLiteral("Splitter1"));
+    splitter_->setHandleWidth(5);
+    splitter_->setChildrenCollapsible(true);
+    layout->addWidget(splitter_, 1);
+
+    buildLadderPanel();
+    buildPages();
+    splitter_->addWidget(pnlDOM_);
+    splitter_->addWidget(pc_);
+    // Resizing the window moves only the page control's edge; the ladder keeps its width.
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({250, 245});
+}
+
+void TfrmMain::buildToolBar() {
     tb_ = makeToolBar(this, "tb");
     addToBar(tb_, actionButton(acToLeftTop_, "tbTopLeft", 0, ButtonFace::Image));
     tbtnStayOnTop_ = new QToolButton;
@@ -163,14 +183,10 @@ void TfrmMain::buildLayout() {
     addSeparator(tb_);
     addToBar(tb_, actionButton(acHomePage_, "tbHomePage", 0, ButtonFace::Image));
     endBar(tb_);
-    layout->addWidget(tb_);
+}
 
-    splitter_ = new QSplitter(Qt::Horizontal, this);
-    splitter_->setObjectName(QStringLiteral("Splitter1"));
-    splitter_->setHandleWidth(5);
-    splitter_->setChildrenCollapsible(true);
-    layout->addWidget(splitter_, 1);
-
+// The ladder with its own tool bar and position line, and the info panel and DOMBASE button over it.
+void TfrmMain::buildLadderPanel() {
     pnlDOM_ = new QWidget;
     pnlDOM_->setObjectName(QStringLiteral("pnlDOM"));
     // Any saved width goes, even one narrower than the ladder's tool bar.
@@ -227,7 +243,9 @@ void TfrmMain::buildLayout() {
     btnFindDomBase_->setObjectName(QStringLiteral("btnFindDomBase"));
     btnFindDomBase_->setGeometry(5, 125, 120, 24);
     btnFindDomBase_->hide();
+}
 
+void TfrmMain::buildPages() {
     pc_ = new QTabWidget;
     pc_->setObjectName(QStringLiteral("pc"));
     pc_->setMinimumWidth(1);
@@ -238,13 +256,6 @@ void TfrmMain::buildLayout() {
     pc_->addTab(tsOrders_, QStringLiteral("Заявки"));
     pc_->addTab(tsSettings_, QStringLiteral("Настройки"));
     pc_->setCurrentWidget(tsMain_);
-
-    splitter_->addWidget(pnlDOM_);
-    splitter_->addWidget(pc_);
-    // Resizing the window moves only the page control's edge; the ladder keeps its width.
-    splitter_->setStretchFactor(0, 0);
-    splitter_->setStretchFactor(1, 1);
-    splitter_->setSizes({250, 245});
 }
 
 QWidget* TfrmMain::buildOrdersTab() {

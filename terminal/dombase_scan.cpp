@@ -368,6 +368,26 @@ private:
     std::unordered_set<TerminalAddress> onPath_;
 };
 
+// The best first: in the program's image, then more books, more tables, fewer headers, the lower
+// address; each named by the tickers of its chain.
+std::vector<DomBaseCandidate> bestCandidates(std::vector<DomBaseCandidate> found, std::size_t maxCandidates,
+                                             Snapshot& memory, ChainJudge& judge) {
+    std::sort(found.begin(), found.end(), [](const DomBaseCandidate& a, const DomBaseCandidate& b) {
+        if (a.inImage != b.inImage) return a.inImage;
+        if (a.books != b.books) return a.books > b.books;
+        if (a.tables != b.tables) return a.tables > b.tables;
+        if (a.headers != b.headers) return a.headers < b.headers;
+        return a.base < b.base;
+    });
+    if (found.size() > maxCandidates) found.resize(maxCandidates);
+    for (DomBaseCandidate& candidate : found) {
+        std::uint32_t head = 0;
+        memory.read(candidate.base, &head, 4);
+        candidate.tickers = judge.tickers(head);
+    }
+    return found;
+}
+
 }  // namespace
 
 DomBaseScanResult ScanForDomBase(ProcessHandle& process, const std::vector<MemoryRegion>& regions,
@@ -420,20 +440,7 @@ DomBaseScanResult ScanForDomBase(ProcessHandle& process, const std::vector<Memor
     }
     if (options.progress) options.progress(total, total);
 
-    std::sort(found.begin(), found.end(), [](const DomBaseCandidate& a, const DomBaseCandidate& b) {
-        if (a.inImage != b.inImage) return a.inImage;
-        if (a.books != b.books) return a.books > b.books;
-        if (a.tables != b.tables) return a.tables > b.tables;
-        if (a.headers != b.headers) return a.headers < b.headers;
-        return a.base < b.base;
-    });
-    if (found.size() > options.maxCandidates) found.resize(options.maxCandidates);
-    for (DomBaseCandidate& candidate : found) {
-        std::uint32_t head = 0;
-        memory.read(candidate.base, &head, 4);
-        candidate.tickers = judge.tickers(head);
-    }
-    result.candidates = std::move(found);
+    result.candidates = bestCandidates(std::move(found), options.maxCandidates, memory, judge);
     return result;
 }
 
