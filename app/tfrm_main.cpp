@@ -71,14 +71,16 @@ TfrmMain::TfrmMain(Session& session, StartUp startUp, QWidget* parent)
     tmrRefreshDOM_->setTimerType(Qt::PreciseTimer);
     connect(tmrRefreshDOM_, &QTimer::timeout, this, &TfrmMain::tmrRefreshDOMTimer);
 
-    // Until the settings are applied only Ctrl+S answers.
-    hotkeys_ = {{{acClearAllOrders_, hkClearAllOrders_, 0},
-                 {acClearAllStops_, hkClearAllStopOrders_, 0},
-                 {acSaveCurrentSettings_, nullptr, SaveShortcut},
-                 {acMarketBUY_, hkMarketBuy_, 0},
-                 {acMarketPlusBuy_, hkMarketPlusBuy_, 0},
-                 {acMarketSell_, hkMarketSell_, 0},
-                 {acMarketPlusSell_, hkMarketPlusSell_, 0}}};
+    // Until the settings are applied only Ctrl+S answers. A key given to two actions answers the
+    // first of them here.
+    auto bound = [this](QAction* action) {
+        THotKey* editor = nullptr;
+        for (const HotkeyEditor& each : hotkeyEditors_)
+            if (each.action == action) editor = each.editor;
+        return HotkeyBinding{action, editor, 0};
+    };
+    hotkeys_ = {{bound(acClearAllOrders_), bound(acClearAllStops_), {acSaveCurrentSettings_, nullptr, SaveShortcut},
+                 bound(acMarketBUY_), bound(acMarketPlusBuy_), bound(acMarketSell_), bound(acMarketPlusSell_)}};
     // A key the user gives a second action answers only one of them: say so as it is typed.
     for (const HotkeyBinding& binding : hotkeys_) {
         if (!binding.editor) continue;
@@ -342,10 +344,8 @@ void TfrmMain::ApplySettingsToWindow() {
     acShowcnfDefaultViewExecute();
     splitter_->setSizes({panelWidth, std::max(0, width() - panelWidth - splitter_->handleWidth())});
 
-    const int widths[LadderGrid::ColumnCount] = {s.DOMCol1Width, s.DOMCol2Width, s.DOMCol3Width,
-                                                 s.DOMCol4Width, s.DOMCol5Width, s.DOMCol6Width};
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
-        sgDOM_->setColumnWidth(column, std::max(0, widths[column]));
+        sgDOM_->setColumnWidth(column, std::max(0, s.*ladderColumnWidthKeys[column].field));
     session_.ladder.setRowCount(s.DOMRowCount);
     ladderChanged();
 
@@ -370,12 +370,8 @@ void TfrmMain::ApplySettingsToWindow() {
     seRefreshInterval_->setValue(s.RefreshInterval);
     tmrRefreshDOM_->setInterval(s.RefreshInterval);
 
-    hkMarketBuy_->setCode(static_cast<std::uint16_t>(s.MARKETBUY));
-    hkMarketPlusBuy_->setCode(static_cast<std::uint16_t>(s.MARKETPLUSBUY));
-    hkMarketSell_->setCode(static_cast<std::uint16_t>(s.MARKETSELL));
-    hkMarketPlusSell_->setCode(static_cast<std::uint16_t>(s.MARKETPLUSSELL));
-    hkClearAllOrders_->setCode(static_cast<std::uint16_t>(s.CLEARALL));
-    hkClearAllStopOrders_->setCode(static_cast<std::uint16_t>(s.CLEARALLSTOPS));
+    for (std::size_t i = 0; i < std::size(hotkeyKeys); ++i)
+        hotkeyEditors_[i].editor->setCode(static_cast<std::uint16_t>(s.*hotkeyKeys[i].field));
     settingsShown_ = true;
     tsMainShow();
 }
@@ -388,9 +384,8 @@ void TfrmMain::CollectWindowSettings() {
     s.Height = outer.height();
     (s.DefaultFullView ? s.FullWidth : s.ShortWidth) = outer.width();
     s.DOMPanelWidth = ladderPanelWidth_;
-    std::int32_t* widths[LadderGrid::ColumnCount] = {&s.DOMCol1Width, &s.DOMCol2Width, &s.DOMCol3Width,
-                                                     &s.DOMCol4Width, &s.DOMCol5Width, &s.DOMCol6Width};
-    for (int column = 0; column < LadderGrid::ColumnCount; ++column) *widths[column] = sgDOM_->columnWidth(column);
+    for (int column = 0; column < LadderGrid::ColumnCount; ++column)
+        s.*ladderColumnWidthKeys[column].field = sgDOM_->columnWidth(column);
     s.DOMRowCount = session_.ladder.rowCount();
     const QFont ladderFont = sgDOM_->font();
     s.DOMFontSize = ladderFont.pointSize() > 0 ? ladderFont.pointSize() : -ladderFont.pixelSize();
@@ -401,12 +396,7 @@ void TfrmMain::CollectWindowSettings() {
     if (!contract.isEmpty()) s.DefaultContract = contract.toStdString();
     s.DefaultContractCnt = contractCount();
     s.DefaultStayOnTop = isTopmost();
-    s.MARKETBUY = hkMarketBuy_->code();
-    s.MARKETPLUSBUY = hkMarketPlusBuy_->code();
-    s.MARKETSELL = hkMarketSell_->code();
-    s.MARKETPLUSSELL = hkMarketPlusSell_->code();
-    s.CLEARALL = hkClearAllOrders_->code();
-    s.CLEARALLSTOPS = hkClearAllStopOrders_->code();
+    for (std::size_t i = 0; i < std::size(hotkeyKeys); ++i) s.*hotkeyKeys[i].field = hotkeyEditors_[i].editor->code();
 }
 
 void TfrmMain::WriteLadderHeader() {

@@ -10,6 +10,7 @@
 #include "core/main_view.h"
 #include "orders/order_entry.h"
 #include "settings/info_panel.h"
+#include "settings/settings.h"
 
 class QAction;
 class QKeyEvent;
@@ -26,8 +27,6 @@ class QTimer;
 class QToolButton;
 
 namespace velmora {
-
-struct Settings;
 
 class Session;
 class LadderDelegate;
@@ -108,6 +107,10 @@ private:
         THotKey* editor;  // none for the fixed Ctrl+S
         std::uint16_t shortcut;
     };
+    struct HotkeyEditor {
+        QAction* action;
+        THotKey* editor;
+    };
 
     // The text as the label wraps it, cut to maxLines with the last one elided; none when it fits.
     static std::optional<QString> elidedToLines(const QString& text, const QLabel& label, int maxLines);
@@ -115,13 +118,17 @@ private:
     static QFont designFont();
     void buildActions();
     void buildLayout();
+    void buildToolBar();
+    void buildLadderPanel();
+    void buildPages();
     QWidget* buildMainTab();
     QWidget* buildOrdersTab();
     QWidget* buildSettingsTab();
     void wireActions();
 
     QAction* makeAction(const char* name, const QString& caption, const QString& hint);
-    QToolButton* actionButton(QAction* action, const char* name, int width, bool imageOnly);
+    enum class ButtonFace { Image, Caption };
+    QToolButton* actionButton(QAction* action, const char* name, int width, ButtonFace face);
     void runGuarded(const std::function<void()>& command);
     void runCommand(const std::function<void()>& command);
     // "Найти адрес": the DOMBASE scan with its progress, then the user's pick of its candidates.
@@ -203,12 +210,8 @@ private:
     QSpinBox* seDefaultLimitStopShift_ = nullptr;
     QSpinBox* seMaxOrderQuantity_ = nullptr;
     QSpinBox* seRefreshInterval_ = nullptr;
-    THotKey* hkMarketBuy_ = nullptr;
-    THotKey* hkMarketSell_ = nullptr;
-    THotKey* hkMarketPlusBuy_ = nullptr;
-    THotKey* hkMarketPlusSell_ = nullptr;
-    THotKey* hkClearAllOrders_ = nullptr;
-    THotKey* hkClearAllStopOrders_ = nullptr;
+    // One per hotkeyKeys entry, in its order.
+    std::array<HotkeyEditor, std::size(hotkeyKeys)> hotkeyEditors_{};
     QTimer* tmrRefreshDOM_ = nullptr;
     QLabel* lblPosition_ = nullptr;
     // Mode SCRIPT: the link read as soon as bytes come (Linux), or every 2 ms (Windows).

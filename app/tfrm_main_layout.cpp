@@ -128,11 +128,11 @@ void TfrmMain::buildActions() {
     acHomePage_->setIcon(toolImage(ToolImage::HomePage));
 }
 
-QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width, bool imageOnly) {
+QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width, ButtonFace face) {
     auto* button = new QToolButton;
     button->setObjectName(QLatin1String(name));
     button->setDefaultAction(action);
-    button->setToolButtonStyle(imageOnly ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
+    button->setToolButtonStyle(face == ButtonFace::Image ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextOnly);
     // The design's width, unless this desktop's font needs more for the caption.
     if (width > 0) button->setFixedWidth(std::max(width, button->sizeHint().width()));
     // An action without a hint shows none (Qt would fall back to the caption).
@@ -147,22 +147,7 @@ void TfrmMain::buildLayout() {
     // The saved widths may be narrower than the controls would like.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
 
-    tb_ = makeToolBar(this, "tb");
-    addToBar(tb_, actionButton(acToLeftTop_, "tbTopLeft", 0, true));
-    tbtnStayOnTop_ = new QToolButton;
-    tbtnStayOnTop_->setObjectName(QStringLiteral("tbtnStayOnTop"));
-    tbtnStayOnTop_->setIcon(toolImage(ToolImage::StayOnTop));
-    tbtnStayOnTop_->setToolTip(QStringLiteral("Закрепить поверх всех окон"));
-    tbtnStayOnTop_->setCheckable(true);
-    addToBar(tb_, tbtnStayOnTop_);
-    addToBar(tb_, actionButton(acSwitchView_, "tbSwitchView", 0, true));
-    addSeparator(tb_);
-    addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, false));
-    addSeparator(tb_);
-    addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, true));
-    addSeparator(tb_);
-    addToBar(tb_, actionButton(acHomePage_, "tbHomePage", 0, true));
-    endBar(tb_);
+    buildToolBar();
     layout->addWidget(tb_);
 
     splitter_ = new QSplitter(Qt::Horizontal, this);
@@ -171,6 +156,37 @@ void TfrmMain::buildLayout() {
     splitter_->setChildrenCollapsible(true);
     layout->addWidget(splitter_, 1);
 
+    buildLadderPanel();
+    buildPages();
+    splitter_->addWidget(pnlDOM_);
+    splitter_->addWidget(pc_);
+    // Resizing the window moves only the page control's edge; the ladder keeps its width.
+    splitter_->setStretchFactor(0, 0);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({250, 245});
+}
+
+void TfrmMain::buildToolBar() {
+    tb_ = makeToolBar(this, "tb");
+    addToBar(tb_, actionButton(acToLeftTop_, "tbTopLeft", 0, ButtonFace::Image));
+    tbtnStayOnTop_ = new QToolButton;
+    tbtnStayOnTop_->setObjectName(QStringLiteral("tbtnStayOnTop"));
+    tbtnStayOnTop_->setIcon(toolImage(ToolImage::StayOnTop));
+    tbtnStayOnTop_->setToolTip(QStringLiteral("Закрепить поверх всех окон"));
+    tbtnStayOnTop_->setCheckable(true);
+    addToBar(tb_, tbtnStayOnTop_);
+    addToBar(tb_, actionButton(acSwitchView_, "tbSwitchView", 0, ButtonFace::Image));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, ButtonFace::Caption));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, ButtonFace::Image));
+    addSeparator(tb_);
+    addToBar(tb_, actionButton(acHomePage_, "tbHomePage", 0, ButtonFace::Image));
+    endBar(tb_);
+}
+
+// The ladder with its own tool bar and position line, and the info panel and DOMBASE button over it.
+void TfrmMain::buildLadderPanel() {
     pnlDOM_ = new QWidget;
     pnlDOM_->setObjectName(QStringLiteral("pnlDOM"));
     // Any saved width goes, even one narrower than the ladder's tool bar.
@@ -179,10 +195,10 @@ void TfrmMain::buildLayout() {
     domLayout->setContentsMargins(0, 0, 0, 0);
     domLayout->setSpacing(0);
     auto* tbDOM = makeToolBar(pnlDOM_, "tbDOM");
-    addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, false));
-    addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, false));
+    addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, ButtonFace::Caption));
+    addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, ButtonFace::Caption));
     addSeparator(tbDOM);
-    addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, true));
+    addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, ButtonFace::Image));
     endBar(tbDOM);
     domLayout->addWidget(tbDOM);
 
@@ -229,7 +245,9 @@ void TfrmMain::buildLayout() {
     btnFindDomBase_->setObjectName(QStringLiteral("btnFindDomBase"));
     btnFindDomBase_->setGeometry(5, 125, 120, 24);
     btnFindDomBase_->hide();
+}
 
+void TfrmMain::buildPages() {
     pc_ = new QTabWidget;
     pc_->setObjectName(QStringLiteral("pc"));
     pc_->setMinimumWidth(1);
@@ -240,13 +258,6 @@ void TfrmMain::buildLayout() {
     pc_->addTab(tsOrders_, QStringLiteral("Заявки"));
     pc_->addTab(tsSettings_, QStringLiteral("Настройки"));
     pc_->setCurrentWidget(tsMain_);
-
-    splitter_->addWidget(pnlDOM_);
-    splitter_->addWidget(pc_);
-    // Resizing the window moves only the page control's edge; the ladder keeps its width.
-    splitter_->setStretchFactor(0, 0);
-    splitter_->setStretchFactor(1, 1);
-    splitter_->setSizes({250, 245});
 }
 
 QWidget* TfrmMain::buildOrdersTab() {
@@ -298,12 +309,12 @@ QWidget* TfrmMain::buildMainTab() {
     priceDown->setArrowType(Qt::DownArrow);
     priceDown->setGeometry(0, 11, 20, 11);
     connect(priceUp, &QToolButton::clicked, this,
-            [this] { runCommand([this] { session_.orders.PriceStep(*this, true); }); });
+            [this] { runCommand([this] { session_.orders.PriceStep(*this, OrderEntry::PriceMove::Up); }); });
     connect(priceDown, &QToolButton::clicked, this,
-            [this] { runCommand([this] { session_.orders.PriceStep(*this, false); }); });
+            [this] { runCommand([this] { session_.orders.PriceStep(*this, OrderEntry::PriceMove::Down); }); });
 
     auto place = [page, this](QAction* action, const char* name, int x, int y, int width, int height) {
-        QToolButton* button = actionButton(action, name, 0, false);
+        QToolButton* button = actionButton(action, name, 0, ButtonFace::Caption);
         button->setParent(page);
         button->setGeometry(x, y, width, height);
     };
@@ -326,19 +337,29 @@ QWidget* TfrmMain::buildMainTab() {
 QWidget* TfrmMain::buildSettingsTab() {
     auto* page = new QWidget;
     page->setObjectName(QStringLiteral("tsSettings"));
-    auto place = [page](const char* labelName, const QString& caption, const char* name, int x, int y) {
-        placeLabel(page, labelName, caption, x, y);
-        auto* editor = new THotKey(page);
-        editor->setObjectName(QLatin1String(name));
-        editor->setGeometry(x, y + 16, 90, 19);
-        return editor;
+    struct HotkeyControl {
+        QAction* TfrmMain::*action;
+        const char* labelName;
+        const char* caption;
+        const char* editorName;
+        int x, y;
     };
-    hkMarketBuy_ = place("Label5", QStringLiteral("Куп. рын."), "hkMarketBuy", 12, 16);
-    hkMarketSell_ = place("Label6", QStringLiteral("Прод. рын."), "hkMarketSell", 124, 16);
-    hkMarketPlusBuy_ = place("Label7", QStringLiteral("Куп. рын.+"), "hkMarketPlusBuy", 12, 64);
-    hkMarketPlusSell_ = place("Label8", QStringLiteral("Прод. рын.+"), "hkMarketPlusSell", 124, 64);
-    hkClearAllOrders_ = place("Label11", QStringLiteral("Снять все заявки"), "hkClearAllOrders", 12, 112);
-    hkClearAllStopOrders_ = place("Label12", QStringLiteral("Снять стоп-заявки"), "hkClearAllStopOrders", 124, 112);
+    static constexpr HotkeyControl controls[] = {
+        {&TfrmMain::acMarketBUY_, "Label5", "Куп. рын.", "hkMarketBuy", 12, 16},
+        {&TfrmMain::acMarketSell_, "Label6", "Прод. рын.", "hkMarketSell", 124, 16},
+        {&TfrmMain::acMarketPlusBuy_, "Label7", "Куп. рын.+", "hkMarketPlusBuy", 12, 64},
+        {&TfrmMain::acMarketPlusSell_, "Label8", "Прод. рын.+", "hkMarketPlusSell", 124, 64},
+        {&TfrmMain::acClearAllOrders_, "Label11", "Снять все заявки", "hkClearAllOrders", 12, 112},
+        {&TfrmMain::acClearAllStops_, "Label12", "Снять стоп-заявки", "hkClearAllStopOrders", 124, 112}};
+    static_assert(std::size(controls) == std::size(hotkeyKeys), "one editor for each hotkey of the settings");
+    for (std::size_t i = 0; i < std::size(controls); ++i) {
+        const HotkeyControl& control = controls[i];
+        placeLabel(page, control.labelName, QString::fromUtf8(control.caption), control.x, control.y);
+        auto* editor = new THotKey(page);
+        editor->setObjectName(QLatin1String(control.editorName));
+        editor->setGeometry(control.x, control.y + 16, 90, 19);
+        hotkeyEditors_[i] = {this->*control.action, editor};
+    }
     QLabel* limitLabel =
         placeLabel(page, "Label13", QStringLiteral("Макс. количество в заявке, 0 — без ограничения"), 12, 160);
     limitLabel->setWordWrap(true);

@@ -36,7 +36,8 @@ void drawPin(QPainter& p) {
     p.drawLine(8, 10, 8, 15);
 }
 
-void drawView(QPainter& p, bool full) {
+void drawView(QPainter& p, ToolImage view) {
+    const bool full = view == ToolImage::FullView;
     p.setPen(QPen(Qt::black, 1));
     p.setBrush(Qt::white);
     const int width = full ? 15 : 8;
@@ -92,8 +93,8 @@ QIcon toolImage(ToolImage image) {
     switch (image) {
         case ToolImage::ToLeftTop: drawArrowToCorner(painter); break;
         case ToolImage::StayOnTop: drawPin(painter); break;
-        case ToolImage::ShortView: drawView(painter, false); break;
-        case ToolImage::FullView: drawView(painter, true); break;
+        case ToolImage::ShortView:
+        case ToolImage::FullView: drawView(painter, image); break;
         case ToolImage::Save: drawDisk(painter); break;
         case ToolImage::Font: drawFontLetter(painter); break;
         case ToolImage::HomePage: drawHouse(painter); break;

@@ -48,7 +48,7 @@ bool Session::loadSettings(MainView& view, std::vector<std::string>& notices) {
     settings.TRIFileName = settings.QuikPath + "quik.tri";
     log.LogThreshold = settings.LogLevel;
     log.LogPath = ProgramDir + "Velmora.log";
-    log.LogMessage("Starting...", 1, true, true);
+    log.LogMessage("Starting...", 1, Log::Time::Stamped, LineWrite::StartOver);
     for (const StartupValueFix& fix : FixStartupValues(settings)) {
         log.LogMessage(fix.logLine, fix.logLevel);
         if (!fix.panelText.empty()) notices.push_back(fix.panelText);

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/line_splitter.h"
 #include "terminal/script_link_line.h"
 
 using namespace velmora;
@@ -31,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t pieceSize = 1 + data[0] % 64;
     std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    LinkLineReader whole(maxLineBytes);
+    LineSplitter whole(maxLineBytes, CarriageReturn::Kept);
     std::vector<std::string> wholeLines;
     whole.feed(bytes, wholeLines);
-    LinkLineReader pieces(maxLineBytes);
+    LineSplitter pieces(maxLineBytes, CarriageReturn::Kept);
     std::vector<std::string> pieceLines;
     for (std::size_t at = 0; at < bytes.size(); at += pieceSize) pieces.feed(bytes.substr(at, pieceSize), pieceLines);
     if (wholeLines != pieceLines || whole.takeOverlongCount() != pieces.takeOverlongCount()) __builtin_trap();

@@ -25,9 +25,12 @@ namespace {
 constexpr int Buy = 0;
 constexpr int Sell = 1;
 
+using BestOf = OrderEntry::BestOf;
+using PriceMove = OrderEntry::PriceMove;
+
 // The best price of one side, priced for the current security; none when that side is empty.
-std::optional<double> BestPrice(TQuoteTable& table, const TSecShareRecord& security, bool bid) {
-    TQuoteRecord* row = bid ? table.BestBid() : table.BestAsk();
+std::optional<double> BestPrice(TQuoteTable& table, const TSecShareRecord& security, BestOf side) {
+    TQuoteRecord* row = side == BestOf::Bid ? table.BestBid() : table.BestAsk();
     if (!row) return std::nullopt;
     row->CalcPrice(security);
     return row->Price;
@@ -108,8 +111,8 @@ void OrderEntry::orderAtEditorPrice(OrderEditors& view, int operation) {
 }
 
 // A best price moved up or down by `steps` price steps.
-void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
-                               int operation) {
+void OrderEntry::orderFromBest(OrderEditors& view, const char* command, BestOf from, PriceMove move,
+                               std::int32_t steps, int operation) {
     if (!watch_.orderAllowed(log_, view, command)) return;
     if (!instrumentChosen()) return;
     // In an auction the best prices cross: priced through them an order could trade anywhere.
@@ -118,13 +121,14 @@ void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fro
         tracking_.showRefusal("Стакан пересечён (аукцион): рыночная заявка не отправлена");
         return;
     }
-    std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), fromBid);
+    std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), from);
     if (!best) {
-        log_.LogMessage(std::string(command) + " refused: no " + (fromBid ? "bids" : "asks") + " in the book", 1);
+        log_.LogMessage(
+            std::string(command) + " refused: no " + (from == BestOf::Bid ? "bids" : "asks") + " in the book", 1);
         return;
     }
     double offset = source_.shownSecurity()->stepOffset(steps);
-    SendNewOrder(operation, view.contractCount(), up ? *best + offset : *best - offset);
+    SendNewOrder(operation, view.contractCount(), move == PriceMove::Up ? *best + offset : *best - offset);
 }
 
 void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, double price) {
@@ -154,7 +158,7 @@ void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, 
             double limit = price - security.stepOffset(view.limitOrderShift());
             double stop = limit + security.stepOffset(view.limitStopShift());
             SendNewOrder(Sell, quantity, limit);
-            if (shift) AddStopOrder(Buy, stop, quantity, true);
+            if (shift) AddStopOrder(Buy, stop, quantity, DirectionSeparator::SemicolonSpace);
             break;
         }
         case LadderGrid::Stop: {
@@ -185,19 +189,19 @@ void OrderEntry::BuyAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view,
 void OrderEntry::SellAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Sell); }
 
 void OrderEntry::MarketBuy(OrderEditors& view) {
-    orderFromBest(view, "acMarketBUY", false, true, settings_.MarketSpread, Buy);
+    orderFromBest(view, "acMarketBUY", BestOf::Ask, PriceMove::Up, settings_.MarketSpread, Buy);
 }
 
 void OrderEntry::MarketSell(OrderEditors& view) {
-    orderFromBest(view, "acMarketSell", true, false, settings_.MarketSpread, Sell);
+    orderFromBest(view, "acMarketSell", BestOf::Bid, PriceMove::Down, settings_.MarketSpread, Sell);
 }
 
 void OrderEntry::MarketPlusBuy(OrderEditors& view) {
-    orderFromBest(view, "acMarketPlusBuy", true, true, view.limitOrderShift(), Buy);
+    orderFromBest(view, "acMarketPlusBuy", BestOf::Bid, PriceMove::Up, view.limitOrderShift(), Buy);
 }
 
 void OrderEntry::MarketPlusSell(OrderEditors& view) {
-    orderFromBest(view, "acMarketPlusSell", false, false, view.limitOrderShift(), Sell);
+    orderFromBest(view, "acMarketPlusSell", BestOf::Ask, PriceMove::Down, view.limitOrderShift(), Sell);
 }
 
 void OrderEntry::ClearAllOrders(OrderEditors& view) {
@@ -215,8 +219,8 @@ void OrderEntry::SetStop(OrderEditors& view) {
     if (!instrumentChosen()) return;
     TQuoteTable& table = *source_.shownTable();
     const TSecShareRecord& security = *source_.shownSecurity();
-    std::optional<double> bid = BestPrice(table, security, true);
-    std::optional<double> ask = BestPrice(table, security, false);
+    std::optional<double> bid = BestPrice(table, security, BestOf::Bid);
+    std::optional<double> ask = BestPrice(table, security, BestOf::Ask);
     if (!bid || !ask) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
@@ -242,17 +246,18 @@ void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool sh
     leftClick(view, shift, column, row, *price);
 }
 
-void OrderEntry::PriceStep(OrderEditors& view, bool up) {
+void OrderEntry::PriceStep(OrderEditors& view, PriceMove move) {
     if (!instrumentChosen()) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
     const TSecShareRecord& security = *source_.shownSecurity();
     double step = security.priceStep();
-    double moved = up ? *price + step : *price - step;
+    double moved = move == PriceMove::Up ? *price + step : *price - step;
     view.setPriceText(FormatFixed(moved, security.Decimals, log_.locale().decimalSeparator()));
 }
 
-void OrderEntry::AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity, bool spacedDirection) {
+void OrderEntry::AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity,
+                              DirectionSeparator separator) {
     TStopOrders* stops = source_.stops();
     if (!stops || !sender_.QuantityAllowed(Quantity, "stop")) return;
     // The quantity's box runs an event loop; the list is looked up again.
@@ -265,7 +270,8 @@ void OrderEntry::AddStopOrder(std::uint8_t Direction, double Price, std::int32_t
     stops->append(std::move(stop));
     if (log_.enabled(2))
         log_.LogMessage("added stop order " + FormatGeneral(Price, log_.locale().decimalSeparator()) + "; " +
-                            std::to_string(Quantity) + (spacedDirection ? "; " : ";") + std::to_string(Direction),
+                            std::to_string(Quantity) +
+                            (separator == DirectionSeparator::SemicolonSpace ? "; " : ";") + std::to_string(Direction),
                         2);
 }
 
@@ -276,8 +282,8 @@ void OrderEntry::CheckStopOrders() {
     if (source_.shownTable()->Crossed()) return;
     // Prices, not rows: sending may open a message box whose event loop runs a tick
     // that replaces the rows and fires or clears stops.
-    std::optional<double> ask = BestPrice(*source_.shownTable(), *source_.shownSecurity(), false);
-    std::optional<double> bid = BestPrice(*source_.shownTable(), *source_.shownSecurity(), true);
+    std::optional<double> ask = BestPrice(*source_.shownTable(), *source_.shownSecurity(), BestOf::Ask);
+    std::optional<double> bid = BestPrice(*source_.shownTable(), *source_.shownSecurity(), BestOf::Bid);
     // Backwards, so deleting a fired stop leaves the positions still to examine valid.
     for (int i = source_.stops() ? source_.stops()->Count() - 1 : -1; i >= 0;) {
         const TStopOrder& stop = *source_.stops()->items[static_cast<std::size_t>(i)];

@@ -79,12 +79,16 @@ public:
     // sgDOMMouseDown on the ladder cell (column, row); row 0 is the header.
     void LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row);
 
+    // Which best price an order starts from, and which way a price moves.
+    enum class BestOf { Bid, Ask };
+    enum class PriceMove { Up, Down };
     // sbPrice: one price step up or down in lePrice.
-    void PriceStep(OrderEditors& view, bool up);
+    void PriceStep(OrderEditors& view, PriceMove move);
 
-    // Stop routines: AddStopOrder logs "added stop order ..." at level 2;
-    // `spacedDirection` writes "; " before the direction instead of ";".
-    void AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity, bool spacedDirection = false);
+    // Stop routines: AddStopOrder logs "added stop order ..." at level 2, with this before the direction.
+    enum class DirectionSeparator { Semicolon, SemicolonSpace };
+    void AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity,
+                      DirectionSeparator separator = DirectionSeparator::Semicolon);
     void CheckStopOrders();
     void FireStopOrder(int Index, double TriggerPrice);
     void ShowStopQuantities();
@@ -93,7 +97,7 @@ private:
     bool instrumentChosen() { return source_.shownTable() != nullptr && source_.shownSecurity() != nullptr; }
     void cancelAt(InfoPanel& panel, int column, int row, double price);
     void orderAtEditorPrice(OrderEditors& view, int operation);
-    void orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
+    void orderFromBest(OrderEditors& view, const char* command, BestOf from, PriceMove move, std::int32_t steps,
                        int operation);
     void leftClick(OrderEditors& view, bool shift, int column, int row, double price);
     void rightClick(int column, int row);

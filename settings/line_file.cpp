@@ -7,12 +7,12 @@
 
 namespace velmora {
 
-bool WriteLineToFile(const std::string& path, std::string_view line, bool rewrite, std::string_view message,
+bool WriteLineToFile(const std::string& path, std::string_view line, LineWrite write, std::string_view message,
                      const std::function<void(const std::string&)>& report) {
     const std::string text(message);
     std::error_code ignored;
     bool existed = std::filesystem::exists(path, ignored);
-    std::FILE* file = std::fopen(path.c_str(), (rewrite || !existed) ? "wb" : "ab");
+    std::FILE* file = std::fopen(path.c_str(), (write == LineWrite::StartOver || !existed) ? "wb" : "ab");
     bool ok = file != nullptr;
     if (!file) report((existed ? "error appending message " : "error rewriting message ") + text);
 

@@ -12,10 +12,9 @@ namespace velmora {
 Log::Log(Clock& clock, LocaleFormats& locale, MessageSink& messages)
     : clock_(clock), locale_(locale), messages_(messages) {}
 
-void Log::LogMessage(std::string_view Msg, int Level, bool WithTime, bool Rewrite,
-                     const std::string& FileName) {
+void Log::LogMessage(std::string_view Msg, int Level, Time time, LineWrite write, const std::string& FileName) {
     if (Level > LogThreshold) return;
-    writeLine(Msg, WithTime, Rewrite, FileName);
+    writeLine(Msg, time, write, FileName);
 }
 
 void Log::LogRepeating(std::string_view Msg, int Level) {
@@ -46,11 +45,11 @@ void Log::LogRepeating(std::string_view Msg, int Level) {
 void Log::LogWithoutBoxes(std::string_view Msg, int Level) {
     if (Level > LogThreshold) return;
     quiet_ = true;
-    writeLine(Msg, true, false, {});
+    writeLine(Msg, Time::Stamped, LineWrite::Append, {});
     quiet_ = false;
 }
 
-void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName) {
+void Log::writeLine(std::string_view Msg, Time time, LineWrite write, const std::string& FileName) {
     const std::string& path = FileName.empty() ? LogPath : FileName;
     // Before start-up knows where the log goes there is nowhere to write and nothing to tell.
     if (path.empty()) {
@@ -58,7 +57,7 @@ void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std
         return;
     }
     std::string line;
-    if (WithTime) {
+    if (time == Time::Stamped) {
         LocalDateTime now = clock_.now();
         std::string stamp = " [" + std::to_string(now.millisecond) + "]";
         while (stamp.size() < 7) stamp += ' ';
@@ -69,7 +68,7 @@ void Log::writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std
     // only, until a line gets through again.
     // One write fails at opening, writing and closing alike: the first says it.
     bool told = failureTold_ && FileName.empty();
-    lastWriteSucceeded_ = WriteLineToFile(path, line, Rewrite, Msg, [this, &told](const std::string& text) {
+    lastWriteSucceeded_ = WriteLineToFile(path, line, write, Msg, [this, &told](const std::string& text) {
         if (told) return;
         told = true;
         report(text);

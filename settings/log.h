@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "settings/line_file.h"
+
 namespace velmora {
 
 class Clock;
@@ -21,9 +23,12 @@ public:
     // Check before building a costly message: skipped levels must cost nothing.
     bool enabled(int level) const { return level <= LogThreshold; }
 
+    // Whether a line starts with the date and time.
+    enum class Time { Stamped, Bare };
+
     // Msg is UTF-8. An empty FileName means LogPath. Failures show message boxes
     // and are never raised.
-    void LogMessage(std::string_view Msg, int Level, bool WithTime = true, bool Rewrite = false,
+    void LogMessage(std::string_view Msg, int Level, Time time = Time::Stamped, LineWrite write = LineWrite::Append,
                     const std::string& FileName = {});
 
     // For a line a retry may write again and again: the same text at most once a minute, and
@@ -31,7 +36,7 @@ public:
     void LogRepeating(std::string_view Msg, int Level);
 
     // The same writer without the threshold, for lines that must be logged whatever LogLevel is.
-    void writeLine(std::string_view Msg, bool WithTime, bool Rewrite, const std::string& FileName);
+    void writeLine(std::string_view Msg, Time time, LineWrite write, const std::string& FileName);
 
     // Shows a failure to write as the log's own failures are shown: one box at a time.
     void notice(const std::string& text);

@@ -2,10 +2,13 @@
 
 namespace velmora {
 
-std::string_view TrimmedText(std::string_view text) {
+std::string_view TrimmedText(std::string_view text, Blank blank) {
+    const auto isBlank = [blank](char c) {
+        return blank == Blank::SpaceOrTab ? c == ' ' || c == '\t' : static_cast<unsigned char>(c) <= ' ';
+    };
     std::size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    while (begin < end && isBlank(text[begin])) ++begin;
+    while (end > begin && isBlank(text[end - 1])) --end;
     return text.substr(begin, end - begin);
 }
 

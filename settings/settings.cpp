@@ -1,6 +1,7 @@
 #include "settings/settings.h"
 
 #include <string>
+#include <vector>
 
 #include "settings/program_error.h"
 #include "platform/program_location.h"
@@ -26,139 +27,133 @@ bool Settings::positionKeyAbsent(std::string_view key) const {
 
 namespace {
 
-class Reader {
-public:
-    explicit Reader(const IniFile& ini) : ini_(ini) {}
+// Start-up stops on it: the user must see which line of the file to mend.
+ProgramError badValue(const SettingKey& row, const std::string& text, const char* why) {
+    return ProgramError("Неверное значение в Velmora.ini: [" + std::string(row.section) + "] " + row.key + "=" +
+                        text + " (" + why + ")");
+}
 
-    void text(const char* section, const char* key, std::string& field) const {
-        field = ini_.read(section, key, field);
+std::int32_t strictValue(const SettingKey& row, const std::string& text) {
+    try {
+        return StrictInteger(text);
+    } catch (const ProgramError&) {
+        throw badValue(row, text, "нужно целое число");
     }
-    void integer(const char* section, const char* key, std::int32_t& field) const {
-        field = IntegerOr(ini_.read(section, key, ""), field);
-    }
-    void boolean(const char* section, const char* key, bool& field) const {
-        field = IntegerOr(ini_.read(section, key, ""), field ? 1 : 0) != 0;
-    }
-    // Addresses must not silently become 0: bad text stops the start-up instead.
-    void strictInteger(const char* section, const char* key, std::int32_t& field) const {
-        const std::string text = ini_.read(section, key, "0");
-        try {
-            field = StrictInteger(text);
-        } catch (const ProgramError&) {
-            throw badValue(section, key, text, "нужно целое число");
+}
+
+std::int32_t readInteger(const IniFile& ini, const SettingKey& row, std::int32_t field) {
+    switch (row.value) {
+        case IniValue::Address:
+            // Addresses must not silently become 0: bad text stops the start-up instead.
+            return strictValue(row, ini.read(row.section, row.key, "0"));
+        case IniValue::Limit: {
+            // A safety limit must not silently become no limit either; empty means none.
+            const std::string text = ini.read(row.section, row.key, "");
+            if (TrimmedText(text, Blank::SpaceOrTab).empty()) return 0;
+            const std::int32_t limit = strictValue(row, text);
+            if (limit < 0) throw badValue(row, text, "оно не может быть меньше нуля");
+            return limit;
         }
-    }
-    // A safety limit must not silently become no limit either; empty means none.
-    void limit(const char* section, const char* key, std::int32_t& field) const {
-        const std::string text = ini_.read(section, key, "");
-        field = 0;
-        if (text.find_first_not_of(" \t") == std::string::npos) return;
-        try {
-            field = StrictInteger(text);
-        } catch (const ProgramError&) {
-            throw badValue(section, key, text, "нужно целое число");
+        case IniValue::Interval: {
+            // Text that is not a number must not pass for the default: start-up reports it.
+            const std::string text = ini.read(row.section, row.key, "");
+            return text.empty() ? field : IntegerOr(text, 0);
         }
-        if (field < 0) throw badValue(section, key, text, "оно не может быть меньше нуля");
+        default: return IntegerOr(ini.read(row.section, row.key, ""), field);
     }
+}
 
-    // Start-up stops on it: the user must see which line of the file to mend.
-    static ProgramError badValue(const char* section, const char* key, const std::string& text, const char* why) {
-        return ProgramError("Неверное значение в Velmora.ini: [" + std::string(section) + "] " + key + "=" + text +
-                            " (" + why + ")");
+void readKey(const IniFile& ini, const SettingKey& row, Settings& settings) {
+    if (auto text = std::get_if<std::string Settings::*>(&row.field)) {
+        settings.**text = ini.read(row.section, row.key, settings.**text);
+    } else if (auto integer = std::get_if<std::int32_t Settings::*>(&row.field)) {
+        settings.**integer = readInteger(ini, row, settings.**integer);
+    } else if (auto flag = std::get_if<bool Settings::*>(&row.field)) {
+        settings.**flag = IntegerOr(ini.read(row.section, row.key, ""), settings.**flag ? 1 : 0) != 0;
     }
+}
 
-private:
-    const IniFile& ini_;
-};
+std::string savedText(const SettingKey& row, const Settings& settings) {
+    if (auto text = std::get_if<std::string Settings::*>(&row.field)) return settings.**text;
+    if (auto integer = std::get_if<std::int32_t Settings::*>(&row.field)) return std::to_string(settings.**integer);
+    return settings.*std::get<bool Settings::*>(row.field) ? "1" : "0";
+}
 
-class Writer {
-public:
-    explicit Writer(IniFile& ini) : ini_(ini) {}
-
-    void text(const char* section, const char* key, const std::string& value) { ini_.write(section, key, value); }
-    void integer(const char* section, const char* key, std::int32_t value) {
-        ini_.write(section, key, std::to_string(value));
-    }
-    void boolean(const char* section, const char* key, bool value) { ini_.write(section, key, value ? "1" : "0"); }
-
-private:
-    IniFile& ini_;
-};
+std::vector<SettingKey> makeTable() {
+    using S = Settings;
+    using enum IniValue;
+    std::vector<SettingKey> keys = {
+        {"COMMON", "SECTION", &S::SECTION, Text, Saved::Yes},
+        {"COMMON", "ACCOUNT", &S::ACCOUNT, Text, Saved::Yes},
+        {"COMMON", "QuikPath", &S::QuikPath, Text, Saved::Yes},
+        {"COMMON", "MarketSpread", &S::MarketSpread, Integer, Saved::Yes},
+        {"COMMON", "ManualOrdersMode", &S::ManualOrdersMode, Flag, Saved::Yes},
+        {"COMMON", "ConfigureQUIK", &S::ConfigureQUIK, Flag, Saved::No},
+        {"COMMON", "OutputWay", &S::OutputWay, Text, Saved::No},
+        {"COMMON", "TRIFileName", &S::TRIFileName, Text, Saved::No},
+        {"COMMON", "LogLevel", &S::LogLevel, Integer, Saved::No},
+        {"COMMON", "BookSource", &S::BookSourceText, Text, Saved::No},
+        {"SCRIPT", "Instruments", &S::Instruments, Text, Saved::No},
+        {"DEFAULT", "DefaultContract", &S::DefaultContract, Text, Saved::Yes},
+        {"DEFAULT", "DefaultContractCnt", &S::DefaultContractCnt, Integer, Saved::Yes},
+        {"DEFAULT", "DefaultLimitStopShift", &S::DefaultLimitStopShift, Integer, Saved::Yes},
+        {"DEFAULT", "DefaultLimitOrderShift", &S::DefaultLimitOrderShift, Integer, Saved::Yes},
+        {"DEFAULT", "MaxOrderQuantity", &S::MaxOrderQuantity, Limit, Saved::Yes},
+        {"DEFAULT", "DefaultFullView", &S::DefaultFullView, Flag, Saved::Yes},
+        {"DEFAULT", "DefaultStayOnTop", &S::DefaultStayOnTop, Flag, Saved::Yes},
+        {"POSITION", "Left", &S::Left, Integer, Saved::Yes},
+        {"POSITION", "Top", &S::Top, Integer, Saved::Yes},
+        {"POSITION", "Height", &S::Height, Integer, Saved::Yes},
+        {"POSITION", "FullWidth", &S::FullWidth, Integer, Saved::Yes},
+        {"POSITION", "ShortWidth", &S::ShortWidth, Integer, Saved::Yes},
+        {"POSITION", "DOMPanelWidth", &S::DOMPanelWidth, Integer, Saved::Yes},
+    };
+    for (const NamedField& column : ladderColumnWidthKeys)
+        keys.push_back({"POSITION", column.key, column.field, Integer, Saved::Yes});
+    keys.insert(keys.end(), {
+        {"POSITION", "DOMRowHeight", &S::DOMRowHeight, Integer, Saved::Yes},
+        {"POSITION", "DOMRowCount", &S::DOMRowCount, Integer, Saved::Yes},
+        {"POSITION", "DOMFontSize", &S::DOMFontSize, Integer, Saved::Yes},
+        {"POSITION", "DomFontName", &S::DomFontName, Text, Saved::Yes},
+    });
+    for (const NamedField& hotkey : hotkeyKeys)
+        keys.push_back({"HOTKEYS", hotkey.key, hotkey.field, Integer, Saved::Yes});
+    keys.insert(keys.end(), {
+        {"TECH", "DOMBASE", &S::DOMBASE, Address, Saved::No},
+        {"TECH", "QUIKOnline", &S::QUIKOnline, Address, Saved::No},
+        {"TECH", "ReadSecVersion", &S::ReadSecVersion, Integer, Saved::No},
+        {"TECH", "RefreshInterval", &S::RefreshInterval, Interval, Saved::Yes},
+        {"TECH", "ReplyTimeout", &S::ReplyTimeout, Integer, Saved::No},
+    });
+    return keys;
+}
 
 }  // namespace
 
+std::span<const SettingKey> SettingKeys() {
+    static const std::vector<SettingKey> keys = makeTable();
+    return keys;
+}
+
 void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     const IniFile ini = IniFile::load(path);
-    Reader read(ini);
     settings = Settings{};
     Settings& s = settings;
+    for (const SettingKey& row : SettingKeys()) {
+        readKey(ini, row, s);
+        if (std::string_view(row.section) == "POSITION" && !ini.contains("POSITION", row.key))
+            s.absentPositionKeys.emplace_back(row.key);
+    }
 
-    read.text("COMMON", "SECTION", s.SECTION);
-    read.text("COMMON", "ACCOUNT", s.ACCOUNT);
-    read.text("COMMON", "QuikPath", s.QuikPath);
     // Windows takes "/" as a separator too: "C:/QUIK/" must not become "C:/QUIK/\".
     if (!s.QuikPath.empty()) {
         const char last = s.QuikPath.back();
         if (last != pathSeparator() && last != '/') s.QuikPath += pathSeparator();
     }
-    read.integer("COMMON", "MarketSpread", s.MarketSpread);
-    read.boolean("COMMON", "ManualOrdersMode", s.ManualOrdersMode);
-    read.boolean("COMMON", "ConfigureQUIK", s.ConfigureQUIK);
-    read.text("COMMON", "OutputWay", s.OutputWay);
     s.SetOutputWay(s.OutputWay);
-    read.text("COMMON", "TRIFileName", s.TRIFileName);
-    read.integer("COMMON", "LogLevel", s.LogLevel);
-    read.text("COMMON", "BookSource", s.BookSourceText);
-    {
-        const std::string source = NormalizedText(s.BookSourceText);
-        s.bookSource = source == "SCRIPT" ? BookSourceKind::Script : BookSourceKind::Memory;
-        s.bookSourceUnknown = !source.empty() && source != "SCRIPT" && source != "MEMORY";
-    }
-    read.text("SCRIPT", "Instruments", s.Instruments);
-
-    read.text("DEFAULT", "DefaultContract", s.DefaultContract);
-    read.integer("DEFAULT", "DefaultContractCnt", s.DefaultContractCnt);
-    read.integer("DEFAULT", "DefaultLimitStopShift", s.DefaultLimitStopShift);
-    read.integer("DEFAULT", "DefaultLimitOrderShift", s.DefaultLimitOrderShift);
-    read.limit("DEFAULT", "MaxOrderQuantity", s.MaxOrderQuantity);
-    read.boolean("DEFAULT", "DefaultFullView", s.DefaultFullView);
-    read.boolean("DEFAULT", "DefaultStayOnTop", s.DefaultStayOnTop);
-
-    for (const char* key : {"Left", "Top", "Height", "FullWidth", "ShortWidth", "DOMPanelWidth", "DOMCol1Width",
-                            "DOMCol2Width", "DOMCol3Width", "DOMCol4Width", "DOMCol5Width", "DOMCol6Width",
-                            "DOMRowHeight", "DOMRowCount", "DOMFontSize", "DomFontName"})
-        if (!ini.contains("POSITION", key)) s.absentPositionKeys.emplace_back(key);
-    read.integer("POSITION", "Left", s.Left);
-    read.integer("POSITION", "Top", s.Top);
-    read.integer("POSITION", "Height", s.Height);
-    read.integer("POSITION", "FullWidth", s.FullWidth);
-    read.integer("POSITION", "ShortWidth", s.ShortWidth);
-    read.integer("POSITION", "DOMPanelWidth", s.DOMPanelWidth);
-    read.integer("POSITION", "DOMCol1Width", s.DOMCol1Width);
-    read.integer("POSITION", "DOMCol2Width", s.DOMCol2Width);
-    read.integer("POSITION", "DOMCol3Width", s.DOMCol3Width);
-    read.integer("POSITION", "DOMCol4Width", s.DOMCol4Width);
-    read.integer("POSITION", "DOMCol5Width", s.DOMCol5Width);
-    read.integer("POSITION", "DOMCol6Width", s.DOMCol6Width);
-    read.integer("POSITION", "DOMRowHeight", s.DOMRowHeight);
-    read.integer("POSITION", "DOMRowCount", s.DOMRowCount);
-    read.integer("POSITION", "DOMFontSize", s.DOMFontSize);
-    read.text("POSITION", "DomFontName", s.DomFontName);
-
-    read.integer("HOTKEYS", "MARKETBUY", s.MARKETBUY);
-    read.integer("HOTKEYS", "MARKETSELL", s.MARKETSELL);
-    read.integer("HOTKEYS", "MARKETPLUSBUY", s.MARKETPLUSBUY);
-    read.integer("HOTKEYS", "MARKETPLUSSELL", s.MARKETPLUSSELL);
-    read.integer("HOTKEYS", "CLEARALL", s.CLEARALL);
-    read.integer("HOTKEYS", "CLEARALLSTOPS", s.CLEARALLSTOPS);
-
-    read.strictInteger("TECH", "DOMBASE", s.DOMBASE);
-    read.strictInteger("TECH", "QUIKOnline", s.QUIKOnline);
-    read.integer("TECH", "ReadSecVersion", s.ReadSecVersion);
-    // Text that is not a number must not pass for the default: start-up reports it.
-    const std::string refreshInterval = ini.read("TECH", "RefreshInterval", "");
-    if (!refreshInterval.empty()) s.RefreshInterval = IntegerOr(refreshInterval, 0);
-    read.integer("TECH", "ReplyTimeout", s.ReplyTimeout);
+    const std::string source = NormalizedText(s.BookSourceText);
+    s.bookSource = source == "SCRIPT" ? BookSourceKind::Script : BookSourceKind::Memory;
+    s.bookSourceUnknown = !source.empty() && source != "SCRIPT" && source != "MEMORY";
     // A slip of the sign must not switch the time-out off.
     if (s.ReplyTimeout < 0) s.ReplyTimeout = Settings{}.ReplyTimeout;
 
@@ -167,49 +162,8 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
 
 void SaveConf(const std::string& path, const Settings& settings) {
     IniFile ini = IniFile::loadForUpdate(path);
-    Writer write(ini);
-    const Settings& s = settings;
-
-    write.text("COMMON", "SECTION", s.SECTION);
-    write.text("COMMON", "ACCOUNT", s.ACCOUNT);
-    write.text("COMMON", "QuikPath", s.QuikPath);
-    write.integer("COMMON", "MarketSpread", s.MarketSpread);
-    write.boolean("COMMON", "ManualOrdersMode", s.ManualOrdersMode);
-
-    write.text("DEFAULT", "DefaultContract", s.DefaultContract);
-    write.integer("DEFAULT", "DefaultContractCnt", s.DefaultContractCnt);
-    write.integer("DEFAULT", "DefaultLimitStopShift", s.DefaultLimitStopShift);
-    write.integer("DEFAULT", "DefaultLimitOrderShift", s.DefaultLimitOrderShift);
-    write.integer("DEFAULT", "MaxOrderQuantity", s.MaxOrderQuantity);
-    write.boolean("DEFAULT", "DefaultFullView", s.DefaultFullView);
-    write.boolean("DEFAULT", "DefaultStayOnTop", s.DefaultStayOnTop);
-
-    write.integer("POSITION", "Left", s.Left);
-    write.integer("POSITION", "Top", s.Top);
-    write.integer("POSITION", "Height", s.Height);
-    write.integer("POSITION", "FullWidth", s.FullWidth);
-    write.integer("POSITION", "ShortWidth", s.ShortWidth);
-    write.integer("POSITION", "DOMPanelWidth", s.DOMPanelWidth);
-    write.integer("POSITION", "DOMCol1Width", s.DOMCol1Width);
-    write.integer("POSITION", "DOMCol2Width", s.DOMCol2Width);
-    write.integer("POSITION", "DOMCol3Width", s.DOMCol3Width);
-    write.integer("POSITION", "DOMCol4Width", s.DOMCol4Width);
-    write.integer("POSITION", "DOMCol5Width", s.DOMCol5Width);
-    write.integer("POSITION", "DOMCol6Width", s.DOMCol6Width);
-    write.integer("POSITION", "DOMRowHeight", s.DOMRowHeight);
-    write.integer("POSITION", "DOMRowCount", s.DOMRowCount);
-    write.integer("POSITION", "DOMFontSize", s.DOMFontSize);
-    write.text("POSITION", "DomFontName", s.DomFontName);
-
-    write.integer("HOTKEYS", "MARKETBUY", s.MARKETBUY);
-    write.integer("HOTKEYS", "MARKETSELL", s.MARKETSELL);
-    write.integer("HOTKEYS", "MARKETPLUSBUY", s.MARKETPLUSBUY);
-    write.integer("HOTKEYS", "MARKETPLUSSELL", s.MARKETPLUSSELL);
-    write.integer("HOTKEYS", "CLEARALL", s.CLEARALL);
-    write.integer("HOTKEYS", "CLEARALLSTOPS", s.CLEARALLSTOPS);
-
-    write.integer("TECH", "RefreshInterval", s.RefreshInterval);
-
+    for (const SettingKey& row : SettingKeys())
+        if (row.saved == Saved::Yes) ini.write(row.section, row.key, savedText(row, settings));
     // Written once with every key set rather than once per key.
     ini.save(path);
 }

@@ -1,9 +1,11 @@
 #pragma once
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
+#include <variant>
 
 namespace velmora {
 
@@ -84,6 +86,51 @@ struct Settings {
         outputMode = OutputModeOf(OutputWay);
     }
 };
+
+// A field of Settings named by its ini key, for the keys the window handles as a list.
+struct NamedField {
+    const char* key;
+    std::int32_t Settings::*field;
+};
+
+// The ladder's column widths in [POSITION], first column first.
+inline constexpr NamedField ladderColumnWidthKeys[] = {
+    {"DOMCol1Width", &Settings::DOMCol1Width}, {"DOMCol2Width", &Settings::DOMCol2Width},
+    {"DOMCol3Width", &Settings::DOMCol3Width}, {"DOMCol4Width", &Settings::DOMCol4Width},
+    {"DOMCol5Width", &Settings::DOMCol5Width}, {"DOMCol6Width", &Settings::DOMCol6Width}};
+
+// The hotkeys in [HOTKEYS], in the order of the file and of the window's settings page.
+inline constexpr NamedField hotkeyKeys[] = {
+    {"MARKETBUY", &Settings::MARKETBUY},         {"MARKETSELL", &Settings::MARKETSELL},
+    {"MARKETPLUSBUY", &Settings::MARKETPLUSBUY}, {"MARKETPLUSSELL", &Settings::MARKETPLUSSELL},
+    {"CLEARALL", &Settings::CLEARALL},           {"CLEARALLSTOPS", &Settings::CLEARALLSTOPS}};
+
+// How a key's text becomes its field's value.
+enum class IniValue {
+    Text,
+    Integer,   // text that is not a number keeps the default
+    Flag,      // an integer, true unless 0; text that is not a number keeps the default
+    Address,   // missing is 0; text that is not a number stops the start-up
+    Limit,     // empty is no limit; text that is not a number, or below 0, stops the start-up
+    Interval,  // empty keeps the default; text that is not a number is 0, for start-up to report
+};
+
+// Whether SaveConf writes the key back; the others are edited in the file only.
+enum class Saved { No, Yes };
+
+using SettingField = std::variant<std::string Settings::*, std::int32_t Settings::*, bool Settings::*>;
+
+// One key of Velmora.ini. Its default is the field's initial value in Settings.
+struct SettingKey {
+    const char* section;
+    const char* key;
+    SettingField field;
+    IniValue value;
+    Saved saved;
+};
+
+// Every key but the alarms, in the order of the file: LoadConf reads them, SaveConf writes the saved ones.
+std::span<const SettingKey> SettingKeys();
 
 // Fills `settings` and appends the alarm entries to `alarms`. A missing file gives
 // every default. Throws ProgramError on a DOMBASE / QUIKOnline / MaxOrderQuantity that is not a number

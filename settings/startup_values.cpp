@@ -1,6 +1,6 @@
 #include "settings/startup_values.h"
 
-#include <utility>
+#include <iterator>
 
 namespace velmora {
 
@@ -44,18 +44,16 @@ std::vector<StartupValueFix> FixStartupValues(Settings& s) {
                          both + ": взято " + std::to_string(s.MaxOrderQuantity), 1});
         s.DefaultContractCnt = s.MaxOrderQuantity;
     }
-    const std::pair<const char*, std::int32_t> hotkeys[] = {
-        {"MARKETBUY", s.MARKETBUY},         {"MARKETSELL", s.MARKETSELL}, {"MARKETPLUSBUY", s.MARKETPLUSBUY},
-        {"MARKETPLUSSELL", s.MARKETPLUSSELL}, {"CLEARALL", s.CLEARALL},     {"CLEARALLSTOPS", s.CLEARALLSTOPS}};
-    for (std::size_t i = 0; i < std::size(hotkeys); ++i)
-        for (std::size_t j = i + 1; j < std::size(hotkeys); ++j)
-            if (hotkeys[i].second != 0 && hotkeys[i].second == hotkeys[j].second)
-                fixes.push_back({"[HOTKEYS] " + std::string(hotkeys[i].first) + " and " + hotkeys[j].first +
-                                     " are the same key " + std::to_string(hotkeys[i].second) +
-                                     ": only one of them can answer it",
-                                 "Одна клавиша у двух действий: " + std::string(hotkeys[i].first) + " и " +
-                                     hotkeys[j].first,
+    for (std::size_t i = 0; i < std::size(hotkeyKeys); ++i)
+        for (std::size_t j = i + 1; j < std::size(hotkeyKeys); ++j) {
+            const std::int32_t code = s.*hotkeyKeys[i].field;
+            if (code != 0 && code == s.*hotkeyKeys[j].field)
+                fixes.push_back({"[HOTKEYS] " + std::string(hotkeyKeys[i].key) + " and " + hotkeyKeys[j].key +
+                                     " are the same key " + std::to_string(code) + ": only one of them can answer it",
+                                 "Одна клавиша у двух действий: " + std::string(hotkeyKeys[i].key) + " и " +
+                                     hotkeyKeys[j].key,
                                  1});
+        }
     return fixes;
 }
 

@@ -245,7 +245,7 @@ public:
     // so the words that point into a chain already judged cost one lookup.
     HeaderVerdict judge(TerminalAddress head) {
         // Most heads are a lone header without a book: judged on the spot, never kept.
-        HeaderVerdict first = inspect(head, false);
+        HeaderVerdict first = inspect(head, Look::HeaderOnly);
         if (!first.valid) return first;
         if (first.next == 0 && !first.hasTable) {
             first.headers = 1;
@@ -260,7 +260,7 @@ public:
         for (TerminalAddress current = head; current != 0;) {
             if (current != head) {
                 // Chains mostly end at a header that is plainly none: no lookup for those.
-                HeaderVerdict quick = inspect(current, false);
+                HeaderVerdict quick = inspect(current, Look::HeaderOnly);
                 if (!quick.valid) {
                     broken = true;
                     break;
@@ -280,7 +280,7 @@ public:
                 tail = *known;
                 break;
             }
-            path_.push_back({current, inspect(current, true)});
+            path_.push_back({current, inspect(current, Look::WithBook)});
             if (path_.size() > shortPath) onPath_.insert(current);
             current = path_.back().second.next;
         }
@@ -307,7 +307,7 @@ public:
         std::vector<std::string> names;
         std::unordered_set<TerminalAddress> seen;
         for (TerminalAddress current = head; current != 0 && seen.insert(current).second;) {
-            HeaderVerdict verdict = inspect(current, true);
+            HeaderVerdict verdict = inspect(current, Look::WithBook);
             if (!verdict.valid) break;
             if (verdict.hasBook) names.push_back(securities_.at(verdict.secIndex).Ticker);
             current = verdict.next;
@@ -323,8 +323,9 @@ private:
                std::any_of(path_.begin(), path_.begin() + shortPath, [&](const auto& step) { return step.first == address; });
     }
 
-    // With `readBook` false, a header with a table is only checked, not its book.
-    HeaderVerdict inspect(TerminalAddress address, bool readBook) {
+    // HeaderOnly checks a header with a table, not its book.
+    enum class Look { HeaderOnly, WithBook };
+    HeaderVerdict inspect(TerminalAddress address, Look look) {
         HeaderVerdict verdict;
         const std::uint8_t* header = address % 4 == 0 ? memory_.at(address, headerSize) : nullptr;
         if (!header) return verdict;
@@ -336,7 +337,7 @@ private:
         verdict.hasTable = table != 0;
         // A book that cannot be read is no book, but the chain may still be the one: a live
         // terminal may be moving it right now.
-        if (readBook && verdict.hasTable && mayHoldBook(address, table)) {
+        if (look == Look::WithBook && verdict.hasTable && mayHoldBook(address, table)) {
             TQuoteTable book;
             book.RecordAddress = address;
             book.TableAddress = table;
@@ -366,6 +367,26 @@ private:
     std::vector<std::pair<TerminalAddress, HeaderVerdict>> path_;
     std::unordered_set<TerminalAddress> onPath_;
 };
+
+// The best first: in the program's image, then more books, more tables, fewer headers, the lower
+// address; each named by the tickers of its chain.
+std::vector<DomBaseCandidate> bestCandidates(std::vector<DomBaseCandidate> found, std::size_t maxCandidates,
+                                             Snapshot& memory, ChainJudge& judge) {
+    std::sort(found.begin(), found.end(), [](const DomBaseCandidate& a, const DomBaseCandidate& b) {
+        if (a.inImage != b.inImage) return a.inImage;
+        if (a.books != b.books) return a.books > b.books;
+        if (a.tables != b.tables) return a.tables > b.tables;
+        if (a.headers != b.headers) return a.headers < b.headers;
+        return a.base < b.base;
+    });
+    if (found.size() > maxCandidates) found.resize(maxCandidates);
+    for (DomBaseCandidate& candidate : found) {
+        std::uint32_t head = 0;
+        memory.read(candidate.base, &head, 4);
+        candidate.tickers = judge.tickers(head);
+    }
+    return found;
+}
 
 }  // namespace
 
@@ -419,20 +440,7 @@ DomBaseScanResult ScanForDomBase(ProcessHandle& process, const std::vector<Memor
     }
     if (options.progress) options.progress(total, total);
 
-    std::sort(found.begin(), found.end(), [](const DomBaseCandidate& a, const DomBaseCandidate& b) {
-        if (a.inImage != b.inImage) return a.inImage;
-        if (a.books != b.books) return a.books > b.books;
-        if (a.tables != b.tables) return a.tables > b.tables;
-        if (a.headers != b.headers) return a.headers < b.headers;
-        return a.base < b.base;
-    });
-    if (found.size() > options.maxCandidates) found.resize(options.maxCandidates);
-    for (DomBaseCandidate& candidate : found) {
-        std::uint32_t head = 0;
-        memory.read(candidate.base, &head, 4);
-        candidate.tickers = judge.tickers(head);
-    }
-    result.candidates = std::move(found);
+    result.candidates = bestCandidates(std::move(found), options.maxCandidates, memory, judge);
     return result;
 }
 

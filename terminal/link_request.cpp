@@ -4,18 +4,9 @@
 
 #include "platform/file_replace.h"
 #include "platform/text_encoding.h"
+#include "settings/normalized_text.h"
 
 namespace velmora {
-
-namespace {
-
-std::string_view trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-}  // namespace
 
 std::vector<LinkInstrumentName> ParseInstrumentList(const std::string& text, std::vector<std::string>& rejected) {
     std::vector<LinkInstrumentName> names;
@@ -23,14 +14,15 @@ std::vector<LinkInstrumentName> ParseInstrumentList(const std::string& text, std
     while (start <= text.size()) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string::npos) comma = text.size();
-        const std::string_view item = trimmed(std::string_view(text).substr(start, comma - start));
+        const std::string_view item =
+            TrimmedText(std::string_view(text).substr(start, comma - start), Blank::SpaceOrTab);
         start = comma + 1;
         if (item.empty()) continue;
         const std::size_t colon = item.find(':');
         LinkInstrumentName name;
         if (colon != std::string_view::npos) {
-            name.classCode = std::string(trimmed(item.substr(0, colon)));
-            name.ticker = std::string(trimmed(item.substr(colon + 1)));
+            name.classCode = std::string(TrimmedText(item.substr(0, colon), Blank::SpaceOrTab));
+            name.ticker = std::string(TrimmedText(item.substr(colon + 1), Blank::SpaceOrTab));
         }
         // The script's fields and the request's list separators may not appear inside a name.
         const bool clean = name.ticker.find_first_of(":\t\r\n") == std::string::npos;

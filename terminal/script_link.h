@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/line_splitter.h"
 #include "platform/link_stream.h"
 #include "secs/security_list.h"
 #include "terminal/link_request.h"
@@ -108,7 +109,7 @@ private:
     std::unique_ptr<LinkStream> stream_;
     std::unique_ptr<LinkRequestFile> request_;
     std::vector<LinkInstrumentName> wanted_;
-    LinkLineReader reader_;
+    LineSplitter reader_{maxLinkLineBytes, CarriageReturn::Kept};  // ParseLinkLine drops the CR
     std::string bytes_;
     std::vector<std::string> lines_;
     std::vector<std::unique_ptr<ScriptInstrument>> instruments_;

@@ -87,7 +87,9 @@ std::string textField(std::string_view text) {
     return cp1251ToUtf8(text);
 }
 
-void parseSide(std::string_view text, std::vector<LinkLevel>& side, bool descending) {
+enum class PriceOrder { Descending, Ascending };
+
+void parseSide(std::string_view text, std::vector<LinkLevel>& side, PriceOrder order) {
     if (text.empty()) return;
     if (static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')) >= maxLinkBookEntries)
         throw Fault{LinkFault::TooManyEntries};
@@ -106,7 +108,7 @@ void parseSide(std::string_view text, std::vector<LinkLevel>& side, bool descend
         if (comma == std::string_view::npos) break;
         start = comma + 1;
     }
-    if (descending)
+    if (order == PriceOrder::Descending)
         std::sort(side.begin(), side.end(), [](const LinkLevel& a, const LinkLevel& b) { return a.price > b.price; });
     else
         std::sort(side.begin(), side.end(), [](const LinkLevel& a, const LinkLevel& b) { return a.price < b.price; });
@@ -138,8 +140,8 @@ LinkEvent parseFields(const Fields& f) {
     if (kind == "book") {
         expectCount(f, 5);
         LinkBook book{textField(f[1]), textField(f[2]), {}, {}};
-        parseSide(f[3], book.bids, true);
-        parseSide(f[4], book.asks, false);
+        parseSide(f[3], book.bids, PriceOrder::Descending);
+        parseSide(f[4], book.asks, PriceOrder::Ascending);
         // A crossed or locked book is the exchange's auction: shown as it is.
         return book;
     }
@@ -190,30 +192,6 @@ LinkParse ParseLinkLine(std::string_view line) {
         } catch (const Fault&) {
         }
         return rejected;
-    }
-}
-
-void LinkLineReader::feed(std::string_view bytes, std::vector<std::string>& lines) {
-    while (!bytes.empty()) {
-        const std::size_t end = bytes.find('\n');
-        const std::string_view piece = bytes.substr(0, end);
-        if (!overlong_) {
-            if (partial_.size() + piece.size() > maxLineBytes_) {
-                overlong_ = true;
-                partial_.clear();
-            } else {
-                partial_.append(piece);
-            }
-        }
-        if (end == std::string_view::npos) return;
-        if (overlong_) {
-            ++overlongCount_;
-            overlong_ = false;
-        } else {
-            lines.push_back(std::move(partial_));
-            partial_.clear();
-        }
-        bytes.remove_prefix(end + 1);
     }
 }
 

@@ -107,29 +107,4 @@ struct LinkParse {
 // that is not exactly a line of the link gives a fault and no event.
 LinkParse ParseLinkLine(std::string_view line);
 
-// Splits the stream's bytes into lines. A partial line is kept until its LF comes; a line over
-// the cap is dropped whole, and counted.
-class LinkLineReader {
-public:
-    explicit LinkLineReader(std::size_t maxLineBytes = maxLinkLineBytes) : maxLineBytes_(maxLineBytes) {}
-
-    void feed(std::string_view bytes, std::vector<std::string>& lines);
-    // The writer went: what it left unended is no line.
-    void reset() {
-        partial_.clear();
-        overlong_ = false;
-    }
-    std::size_t takeOverlongCount() {
-        const std::size_t count = overlongCount_;
-        overlongCount_ = 0;
-        return count;
-    }
-
-private:
-    std::size_t maxLineBytes_;
-    std::string partial_;
-    bool overlong_ = false;  // in a line already over the cap, dropping up to its LF
-    std::size_t overlongCount_ = 0;
-};
-
 }  // namespace velmora

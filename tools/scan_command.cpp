@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <fstream>
+#include <memory>
 #include <iterator>
 
 #include "settings/program_error.h"
@@ -119,6 +120,71 @@ std::string hex8(std::uint32_t value) {
     return text;
 }
 
+// Fills in the terminal's folder and the securities file's version from the ini where not given.
+// False, with the reason told, when no folder is known.
+bool findTerminalFolder(Options& options, ScanEnvironment& environment) {
+    if (options.ini.empty()) options.ini = environment.defaultIni;
+    if (options.quik.empty() || options.version == 0) {
+        IniFile ini = IniFile::load(options.ini);
+        if (options.quik.empty()) options.quik = ini.read("COMMON", "QuikPath", "");
+        if (options.version == 0) options.version = IntegerOr(ini.read("TECH", "ReadSecVersion", ""), 1);
+    }
+    if (options.quik.empty()) {
+        environment.err << "velmora-scan: no terminal folder: set QuikPath in " << options.ini << " or give --quik\n";
+        return false;
+    }
+    if (options.quik.back() != '/' && options.quik.back() != '\\') options.quik += pathSeparator();
+    return true;
+}
+
+// The terminal's securities, or none with the reason told.
+std::unique_ptr<TSecShareList> readSecurities(const Options& options, Log& log, std::ostream& err) {
+    const std::string secPath = options.quik + "sec.dat";
+    std::ifstream secFile(secPath, std::ios::binary);
+    if (!secFile) {
+        err << "velmora-scan: cannot read the securities file " << secPath << " (set QuikPath in " << options.ini
+            << " or give --quik)\n";
+        return nullptr;
+    }
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(secFile)), std::istreambuf_iterator<char>());
+    SecFileStream stream{bytes.data(), bytes.size(), 0};
+    auto securities = FStreamReadSecShareList(stream, options.version, log);
+    if (!securities || securities->Count() == 0) {
+        err << "velmora-scan: no securities in " << secPath << " (version " << options.version << ")\n";
+        return nullptr;
+    }
+    return securities;
+}
+
+// Picks the running terminal when no --pid names one. False, with the reason told, when none runs.
+bool chooseProcess(Options& options, ScanEnvironment& environment, std::string& imageName) {
+    if (options.pid != 0) return true;
+    std::vector<ProcessEntry> found;
+    FindProcesses(environment.processes, "info.exe", found);
+    if (found.empty()) {
+        environment.err << "velmora-scan: no terminal (info.exe) is running; start it or give --pid\n";
+        return false;
+    }
+    if (found.size() > 1)
+        environment.err << "velmora-scan: " << found.size() << " terminals are running; scanning process "
+                        << found.front().id << " (give --pid for another)\n";
+    options.pid = found.front().id;
+    imageName = found.front().exeName;
+    return true;
+}
+
+void printCandidates(std::ostream& out, const DomBaseScanResult& result, std::uint32_t pid) {
+    out << "scanned " << result.bytesScanned << " bytes of process " << pid << "; best candidates:\n";
+    for (const DomBaseCandidate& candidate : result.candidates) {
+        std::string tickers;
+        for (std::size_t i = 0; i < candidate.tickers.size() && i < 8; ++i)
+            tickers += (i ? ", " : "") + candidate.tickers[i];
+        if (candidate.tickers.size() > 8) tickers += ", ...";
+        out << "DOMBASE=" << hex8(candidate.base) << "  " << (candidate.inImage ? "image" : "heap ")
+            << " tables:" << candidate.tables << " books:" << candidate.books << "  " << tickers << '\n';
+    }
+}
+
 }  // namespace
 
 int RunScanCommand(const std::vector<std::string>& arguments, ScanEnvironment& environment) {
@@ -132,17 +198,7 @@ int RunScanCommand(const std::vector<std::string>& arguments, ScanEnvironment& e
         return 2;
     }
     try {
-        if (options.ini.empty()) options.ini = environment.defaultIni;
-        if (options.quik.empty() || options.version == 0) {
-            IniFile ini = IniFile::load(options.ini);
-            if (options.quik.empty()) options.quik = ini.read("COMMON", "QuikPath", "");
-            if (options.version == 0) options.version = IntegerOr(ini.read("TECH", "ReadSecVersion", ""), 1);
-        }
-        if (options.quik.empty()) {
-            err << "velmora-scan: no terminal folder: set QuikPath in " << options.ini << " or give --quik\n";
-            return 1;
-        }
-        if (options.quik.back() != '/' && options.quik.back() != '\\') options.quik += pathSeparator();
+        if (!findTerminalFolder(options, environment)) return 1;
 
         auto clock = makeSystemClock();
         auto locale = makeSystemLocaleFormats();
@@ -150,35 +206,10 @@ int RunScanCommand(const std::vector<std::string>& arguments, ScanEnvironment& e
         Log log(*clock, *locale, messages);
         log.LogThreshold = -1;  // the scan's many trial reads are nobody's business
 
-        const std::string secPath = options.quik + "sec.dat";
-        std::ifstream secFile(secPath, std::ios::binary);
-        if (!secFile) {
-            err << "velmora-scan: cannot read the securities file " << secPath << " (set QuikPath in " << options.ini
-                << " or give --quik)\n";
-            return 1;
-        }
-        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(secFile)), std::istreambuf_iterator<char>());
-        SecFileStream stream{bytes.data(), bytes.size(), 0};
-        auto securities = FStreamReadSecShareList(stream, options.version, log);
-        if (!securities || securities->Count() == 0) {
-            err << "velmora-scan: no securities in " << secPath << " (version " << options.version << ")\n";
-            return 1;
-        }
-
+        auto securities = readSecurities(options, log, err);
+        if (!securities) return 1;
         std::string imageName = "info.exe";
-        if (options.pid == 0) {
-            std::vector<ProcessEntry> found;
-            FindProcesses(environment.processes, "info.exe", found);
-            if (found.empty()) {
-                err << "velmora-scan: no terminal (info.exe) is running; start it or give --pid\n";
-                return 1;
-            }
-            if (found.size() > 1)
-                err << "velmora-scan: " << found.size() << " terminals are running; scanning process " << found.front().id
-                    << " (give --pid for another)\n";
-            options.pid = found.front().id;
-            imageName = found.front().exeName;
-        }
+        if (!chooseProcess(options, environment, imageName)) return 1;
         auto process = environment.processes.open(options.pid);
         auto regions = environment.regions(options.pid);
         if (!process || regions.empty()) {
@@ -198,15 +229,7 @@ int RunScanCommand(const std::vector<std::string>& arguments, ScanEnvironment& e
                 << options.pid << "\n";
             return 1;
         }
-        out << "scanned " << result.bytesScanned << " bytes of process " << options.pid << "; best candidates:\n";
-        for (const DomBaseCandidate& candidate : result.candidates) {
-            std::string tickers;
-            for (std::size_t i = 0; i < candidate.tickers.size() && i < 8; ++i)
-                tickers += (i ? ", " : "") + candidate.tickers[i];
-            if (candidate.tickers.size() > 8) tickers += ", ...";
-            out << "DOMBASE=" << hex8(candidate.base) << "  " << (candidate.inImage ? "image" : "heap ")
-                << " tables:" << candidate.tables << " books:" << candidate.books << "  " << tickers << '\n';
-        }
+        printCandidates(out, result, options.pid);
         if (options.writeIni) {
             const std::string value = hex8(result.candidates.front().base);
             WriteProfileString(options.ini, "TECH", "DOMBASE", value);

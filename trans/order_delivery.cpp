@@ -26,14 +26,19 @@ std::string LibraryText(char (&buffer)[bufferSize]) {
 
 }  // namespace
 
+bool FileDelivery::writeLine(const std::string& path, const std::string& line, LineWrite write) {
+    return WriteLineToFile(path, line, write, line, [this](const std::string& text) { log_.notice(text); });
+}
+
 DeliveryResult FileDelivery::deliver(const std::string& text) {
     const std::string& path = settings_.TRIFileName;
     // An empty path would send the line to the program's own log. A failure is told once, in
     // the order's own words, not as a box for each step of the write.
     std::string firstError;
-    const bool written = !path.empty() && WriteLineToFile(path, text, false, path, [&](const std::string& error) {
+    const auto keepFirst = [&](const std::string& error) {
         if (firstError.empty()) firstError = error;
-    });
+    };
+    const bool written = !path.empty() && WriteLineToFile(path, text, LineWrite::Append, path, keepFirst);
     if (written) return {};
     log_.LogMessage("transaction not delivered: cannot write to \"" + path + "\"" +
                         (firstError.empty() ? std::string() : " (" + firstError + ")"),
@@ -54,7 +59,7 @@ void FileDelivery::emptyExchangeFiles() {
         if (path.empty()) continue;
         int error = 0;
         errno = 0;
-        if (WriteLineToFile(path, "", true, path, [&error](const std::string&) {
+        if (WriteLineToFile(path, "", LineWrite::StartOver, path, [&error](const std::string&) {
                 if (error == 0) error = errno != 0 ? errno : EIO;
             }))
             continue;

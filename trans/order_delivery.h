@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/line_file.h"
+
 namespace velmora {
 
 class Log;
@@ -33,6 +35,8 @@ public:
     void emptyExchangeFiles();
 
 private:
+    bool writeLine(const std::string& path, const std::string& line, LineWrite write);
+
     const Settings& settings_;
     Log& log_;
 };

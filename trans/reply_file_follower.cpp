@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/text_encoding.h"
+#include "settings/normalized_text.h"
 
 namespace velmora {
 
@@ -24,46 +25,6 @@ std::string readAt(std::ifstream& file, std::uint64_t offset, std::size_t count)
 
 }  // namespace
 
-void ReplyLineSplitter::feed(std::string_view bytes, std::vector<std::string>& lines) {
-    while (!bytes.empty()) {
-        std::size_t end = bytes.find('\n');
-        std::string_view piece = bytes.substr(0, end);
-        if (!skipping_) {
-            // One byte over the cap may be the CR before the LF still to come.
-            if (partial_.size() + piece.size() > maxLineBytes_ + 1) {
-                skipping_ = true;
-                ++overlong_;
-                partial_.clear();
-            } else {
-                partial_.append(piece);
-            }
-        }
-        if (end == std::string_view::npos) return;
-        if (!skipping_) {
-            if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
-            if (partial_.size() <= maxLineBytes_) {
-                lines.push_back(std::move(partial_));
-            } else {
-                ++overlong_;
-            }
-        }
-        partial_.clear();
-        skipping_ = false;
-        bytes.remove_prefix(end + 1);
-    }
-}
-
-std::size_t ReplyLineSplitter::takeOverlongCount() {
-    std::size_t count = overlong_;
-    overlong_ = 0;
-    return count;
-}
-
-void ReplyLineSplitter::reset() {
-    partial_.clear();
-    skipping_ = false;
-}
-
 void ReplyFileFollower::startOver() {
     offset_ = 0;
     tail_.clear();
@@ -75,7 +36,7 @@ void ReplyFileFollower::note(ReplyFileNews& news, std::string text) const {
 }
 
 void ReplyFileFollower::take(const std::string& line, ReplyFileNews& news) const {
-    if (line.find_first_not_of(" \t") == std::string::npos) return;
+    if (TrimmedText(line, Blank::SpaceOrTab).empty()) return;
     if (auto reply = ParseReplyLine(line)) {
         news.replies.push_back(std::move(*reply));
         return;

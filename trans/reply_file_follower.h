@@ -7,29 +7,10 @@
 #include <vector>
 
 #include "platform/file_identity.h"
+#include "platform/line_splitter.h"
 #include "trans/reply_line.h"
 
 namespace velmora {
-
-// Cuts bytes that arrive in pieces into lines at LF, without a CR just before it. The unfinished
-// last line waits for the rest. A line longer than the cap is skipped up to its LF, never kept.
-class ReplyLineSplitter {
-public:
-    explicit ReplyLineSplitter(std::size_t maxLineBytes) : maxLineBytes_(maxLineBytes) {}
-
-    // Appends to `lines` every line that `bytes` ends.
-    void feed(std::string_view bytes, std::vector<std::string>& lines);
-    // Lines skipped for their length since the last call.
-    std::size_t takeOverlongCount();
-    // Forgets the unfinished line.
-    void reset();
-
-private:
-    std::size_t maxLineBytes_;
-    std::string partial_;
-    bool skipping_ = false;
-    std::size_t overlong_ = 0;
-};
 
 // What one look at the results file brought.
 struct ReplyFileNews {
@@ -53,7 +34,7 @@ public:
 
     explicit ReplyFileFollower(std::string path) : ReplyFileFollower(std::move(path), Limits{}) {}
     ReplyFileFollower(std::string path, Limits limits)
-        : path_(std::move(path)), limits_(limits), splitter_(limits.maxLineBytes) {}
+        : path_(std::move(path)), limits_(limits), splitter_(limits.maxLineBytes, CarriageReturn::Dropped) {}
 
     ReplyFileNews poll();
     // Bytes of the file read so far.
@@ -66,7 +47,7 @@ private:
 
     std::string path_;
     Limits limits_;
-    ReplyLineSplitter splitter_;
+    LineSplitter splitter_;
     std::optional<FileIdentity> identity_;
     std::uint64_t offset_ = 0;
     std::string tail_;  // the last bytes before offset_

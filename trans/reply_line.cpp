@@ -1,23 +1,15 @@
 #include "trans/reply_line.h"
 
 #include <charconv>
-#include <limits>
 
 #include "platform/text_encoding.h"
+#include "settings/normalized_text.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr std::uint32_t maxTransId = std::numeric_limits<std::int32_t>::max();
-
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool sameName(std::string_view name, std::string_view upper) {
     if (name.size() != upper.size()) return false;
@@ -49,7 +41,7 @@ public:
         if (at_ >= line_.size()) return false;
         std::size_t equals = line_.find_first_of("=;", at_);
         if (equals == std::string_view::npos || line_[equals] != '=') return fail();
-        name = trimmed(line_.substr(at_, equals - at_));
+        name = TrimmedText(line_.substr(at_, equals - at_), Blank::SpaceOrTab);
         if (name.empty()) return fail();
         at_ = equals + 1;
         while (at_ < line_.size() && isBlank(line_[at_])) ++at_;
@@ -57,7 +49,7 @@ public:
         if (at_ < line_.size() && line_[at_] == '"') return quoted(value);
         std::size_t end = line_.find(';', at_);
         if (end == std::string_view::npos) end = line_.size();
-        std::string_view plain = trimmed(line_.substr(at_, end - at_));
+        std::string_view plain = TrimmedText(line_.substr(at_, end - at_), Blank::SpaceOrTab);
         if (plain.find('"') != std::string_view::npos) return fail();
         value.assign(plain);
         at_ = end;
@@ -113,7 +105,8 @@ std::optional<TransReply> ParseReplyLine(std::string_view line) {
     while (reader.next(name, value)) {
         if (sameName(name, "TRANS_ID")) {
             auto number = wholeNumber<std::uint32_t>(value);
-            if (transId || !number || *number < 1 || *number > maxTransId) return std::nullopt;
+            if (transId || !number || *number < 1 || *number > static_cast<std::uint32_t>(maxTransId))
+                return std::nullopt;
             transId = number;
         } else if (sameName(name, "STATUS")) {
             auto number = wholeNumber<int>(value);

@@ -1,10 +1,14 @@
 #pragma once
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace velmora {
+
+// The terminal's TRANS_ID runs 1..2147483647.
+constexpr std::int32_t maxTransId = std::numeric_limits<std::int32_t>::max();
 
 // One line of the terminal's results file quik.tro.
 struct TransReply {

@@ -3,13 +3,13 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
-#include <limits>
 #include <optional>
 #include <string_view>
 
 #include "platform/message_sink.h"
 #include "secs/security_list.h"
 #include "settings/log.h"
+#include "trans/reply_line.h"
 #include "settings/normalized_text.h"
 #include "settings/settings.h"
 #include "trans/order_delivery.h"
@@ -17,8 +17,6 @@
 namespace velmora {
 
 namespace {
-
-constexpr std::int32_t maxTransId = std::numeric_limits<std::int32_t>::max();
 
 // A value holding one of these would end its pair early or start a forged one.
 std::optional<char> forbiddenCharacter(std::string_view value) {
@@ -41,14 +39,16 @@ std::string characterName(char c) {
 // Collects the values of one transaction and the first reason not to send it.
 class TransactionText {
 public:
-    void add(std::string_view key, std::string_view value, bool closing = true) {
+    // The last pair of a text goes without the separator after it.
+    enum class Pair { Separated, Last };
+    void add(std::string_view key, std::string_view value, Pair pair = Pair::Separated) {
         if (!refusal_)
             if (auto bad = forbiddenCharacter(value))
                 refusal_ = std::string(key) + " holds " + characterName(*bad);
         text_ += key;
         text_ += '=';
         text_ += value;
-        if (closing) text_ += "; ";
+        if (pair == Pair::Separated) text_ += "; ";
     }
     void addLiteral(std::string_view pairs) { text_ += pairs; }
     void refuse(std::string reason) {
@@ -154,7 +154,7 @@ std::optional<SentTransaction> OrderSender::SendKillAll(OrderDelivery& delivery,
         const TSecShareRecord* underlying = nullptr;
         if (security.ClassCode == "SPBOPT" && securities) underlying = securities->FindByTicker(security.BaseContract);
         if (underlying)
-            transaction.add("BASE_CONTRACT", underlying->BaseContract, false);
+            transaction.add("BASE_CONTRACT", underlying->BaseContract, TransactionText::Pair::Last);
         else
             transaction.add("BASE_CONTRACT", security.BaseContract);
     } else if (section == "MICEX") {

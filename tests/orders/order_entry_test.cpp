@@ -106,11 +106,11 @@ TEST_F(OrderEntryTest, RightClickInTheStopColumnRemovesTheFirstStopOfTheRow) {
 TEST_F(OrderEntryTest, PriceStepAndSetStop) {
     locale.decimal = ',';
     view.price = "0.03";
-    session.orders.PriceStep(view, false);
-    session.orders.PriceStep(view, false);
+    session.orders.PriceStep(view, OrderEntry::PriceMove::Down);
+    session.orders.PriceStep(view, OrderEntry::PriceMove::Down);
     EXPECT_EQ(view.price, "-0,07");
     view.price = "";
-    session.orders.PriceStep(view, true);
+    session.orders.PriceStep(view, OrderEntry::PriceMove::Up);
     EXPECT_EQ(view.price, "");
 
     for (std::string price : {"99.95", "100,10", "100.00", "100.02", "100.05", "x"}) {

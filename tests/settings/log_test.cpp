@@ -26,27 +26,27 @@ protected:
 
 TEST_F(LogTest, WritesOnlyLevelsAtOrBelowTheThreshold) {
     log.LogThreshold = 1;
-    log.LogMessage("zero", 0, false);
-    log.LogMessage("one", 1, false);
-    log.LogMessage("two", 2, false);
+    log.LogMessage("zero", 0, Log::Time::Bare);
+    log.LogMessage("one", 1, Log::Time::Bare);
+    log.LogMessage("two", 2, Log::Time::Bare);
     EXPECT_EQ(readFile(log.LogPath), "zero\r\none\r\n");
 
     log.LogThreshold = -1;
-    log.LogMessage("transaction", 0, false, false, folder.file("quik.tri"));
+    log.LogMessage("transaction", 0, Log::Time::Bare, LineWrite::Append, folder.file("quik.tri"));
     EXPECT_EQ(readFile(folder.file("quik.tri")), "");
     EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(LogTest, RewriteEmptiesTheFileAndLaterCallsAppend) {
     writeFile(log.LogPath, "old run\r\n");
-    log.LogMessage("Starting...", 1, false, true);
-    log.LogMessage("next", 1, false);
+    log.LogMessage("Starting...", 1, Log::Time::Bare, LineWrite::StartOver);
+    log.LogMessage("next", 1, Log::Time::Bare);
     EXPECT_EQ(readFile(log.LogPath), "Starting...\r\nnext\r\n");
 
     // Emptying an exchange file leaves one empty line.
     std::string exchange = folder.file("quik.tro");
     writeFile(exchange, "answers\r\n");
-    log.LogMessage("", 1, false, true, exchange);
+    log.LogMessage("", 1, Log::Time::Bare, LineWrite::StartOver, exchange);
     EXPECT_EQ(readFile(exchange), "\r\n");
     EXPECT_EQ(readFile(log.LogPath), "Starting...\r\nnext\r\n");
 }
@@ -56,26 +56,26 @@ TEST_F(LogTest, TimePrefixPadsTheMillisecondsToSevenCharacters) {
         {0, " [0]   "}, {7, " [7]   "}, {42, " [42]  "}, {999, " [999] "}};
     for (auto [milliseconds, stamp] : cases) {
         clock.time.millisecond = milliseconds;
-        log.LogMessage("m", 1, true, true);
+        log.LogMessage("m", 1, Log::Time::Stamped, LineWrite::StartOver);
         EXPECT_EQ(readFile(log.LogPath), std::string("08.12.2026 09:30:05") + stamp + "m\r\n");
     }
 }
 
 TEST_F(LogTest, WritesWindows1251Bytes) {
-    log.LogMessage("Сбой при чтении", 1, false);
+    log.LogMessage("Сбой при чтении", 1, Log::Time::Bare);
     EXPECT_EQ(readFile(log.LogPath), "\xD1\xE1\xEE\xE9 \xEF\xF0\xE8 \xF7\xF2\xE5\xED\xE8\xE8\r\n");
 }
 
 TEST_F(LogTest, FailuresShowBoxesWithTheMessageAndReturn) {
-    log.LogMessage("lost", 1, true, false, folder.file("missing/x.log"));
+    log.LogMessage("lost", 1, Log::Time::Stamped, LineWrite::Append, folder.file("missing/x.log"));
     // The open, the write and the close all fail: the first says it, once.
     EXPECT_EQ(messages.shown, (std::vector<std::string>{"error rewriting message lost"}));
     EXPECT_FALSE(log.lastWriteSucceeded());
 
     // An existing path that cannot be opened as a file: same wording for append and rewrite.
     messages.shown.clear();
-    log.LogMessage("a", 1, false, false, folder.path());
-    log.LogMessage("b", 1, false, true, folder.path());
+    log.LogMessage("a", 1, Log::Time::Bare, LineWrite::Append, folder.path());
+    log.LogMessage("b", 1, Log::Time::Bare, LineWrite::StartOver, folder.path());
     EXPECT_EQ(messages.shown,
               (std::vector<std::string>{"error appending message a", "error appending message b"}));
 

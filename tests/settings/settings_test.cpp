@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <variant>
 
 #include "settings/program_error.h"
 #include "platform/program_location.h"
@@ -97,44 +98,29 @@ TEST_F(SettingsTest, ReadsAlarmsAfterTheOtherKeys) {
     EXPECT_EQ(alarms.items[0]->Text, " Обед");
 }
 
-std::int32_t Settings::*const savedIntegers[] = {
-    &Settings::MarketSpread,   &Settings::DefaultContractCnt, &Settings::DefaultLimitStopShift,
-    &Settings::DefaultLimitOrderShift, &Settings::Left,       &Settings::Top,
-    &Settings::Height,         &Settings::FullWidth,          &Settings::ShortWidth,
-    &Settings::DOMPanelWidth,  &Settings::DOMCol1Width,       &Settings::DOMCol2Width,
-    &Settings::DOMCol3Width,   &Settings::DOMCol4Width,       &Settings::DOMCol5Width,
-    &Settings::DOMCol6Width,   &Settings::DOMRowHeight,       &Settings::DOMRowCount,
-    &Settings::DOMFontSize,    &Settings::MARKETBUY,          &Settings::MARKETSELL,
-    &Settings::MARKETPLUSBUY,  &Settings::MARKETPLUSSELL,     &Settings::CLEARALL,
-    &Settings::CLEARALLSTOPS,  &Settings::RefreshInterval};
-
 TEST_F(SettingsTest, SavedFileLoadsBackToTheSameValues) {
+    // Distinct values off the defaults for every saved key, negative ones and modifier bits included,
+    // so that a key written but not read, or read into another field, shows.
     Settings saved;
-    saved.SECTION = "MICEX";
-    saved.ACCOUNT = "Счёт-1";
-    saved.QuikPath = std::string("/opt/quik") + pathSeparator();
-    saved.ManualOrdersMode = true;
-    saved.DefaultContract = "RIZ6";
-    saved.DefaultFullView = false;
-    saved.DefaultStayOnTop = false;
-    saved.DomFontName = "Lucida Console";
-    // Distinct values, negative ones and modifier bits included, so a swapped key shows.
-    std::int32_t value = -3;
-    for (auto field : savedIntegers) saved.*field = value++ * 7;
-    saved.MARKETPLUSBUY = 0x8000 + 0x2000 + 114;
+    std::int32_t n = 0;
+    for (const SettingKey& row : SettingKeys()) {
+        if (row.saved == Saved::No) continue;
+        ++n;
+        if (auto text = std::get_if<std::string Settings::*>(&row.field))
+            saved.**text = "Счёт-" + std::to_string(n) + pathSeparator();
+        else if (auto integer = std::get_if<std::int32_t Settings::*>(&row.field))
+            saved.**integer = row.value == IniValue::Limit ? n : (n - 5) * 4099 + 1;
+        else
+            saved.*std::get<bool Settings::*>(row.field) = !(saved.*std::get<bool Settings::*>(row.field));
+    }
     SaveConf(path, saved);
 
     Settings loaded;
     LoadConf(path, loaded, alarms);
-    EXPECT_EQ(loaded.SECTION, saved.SECTION);
-    EXPECT_EQ(loaded.ACCOUNT, saved.ACCOUNT);
-    EXPECT_EQ(loaded.QuikPath, saved.QuikPath);
-    EXPECT_EQ(loaded.ManualOrdersMode, saved.ManualOrdersMode);
-    EXPECT_EQ(loaded.DefaultContract, saved.DefaultContract);
-    EXPECT_EQ(loaded.DefaultFullView, saved.DefaultFullView);
-    EXPECT_EQ(loaded.DefaultStayOnTop, saved.DefaultStayOnTop);
-    EXPECT_EQ(loaded.DomFontName, saved.DomFontName);
-    for (auto field : savedIntegers) EXPECT_EQ(loaded.*field, saved.*field);
+    for (const SettingKey& row : SettingKeys()) {
+        if (row.saved == Saved::No) continue;
+        std::visit([&](auto field) { EXPECT_EQ(loaded.*field, saved.*field) << row.key; }, row.field);
+    }
 }
 
 TEST_F(SettingsTest, SaveWritesInPlaceAndLeavesUnsavedKeysByteForByte) {

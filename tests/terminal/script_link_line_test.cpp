@@ -97,20 +97,6 @@ TEST(ScriptLinkLine, HostileLinesAreDroppedWithTheirReason) {
     EXPECT_EQ(ParseLinkLine(deep + "\t").fault, LinkFault::TooManyEntries);
 }
 
-TEST(ScriptLinkLine, TheReaderKeepsPartialLinesAndDropsOverlongOnesWhole) {
-    LinkLineReader reader(8);
-    std::vector<std::string> lines;
-    reader.feed("alive\t1\nbo", lines);
-    reader.feed("ok\n0123456789", lines);
-    reader.feed("abc\nbye\n", lines);
-    EXPECT_EQ(lines, (std::vector<std::string>{"alive\t1", "book", "bye"}));
-    EXPECT_EQ(reader.takeOverlongCount(), 1u);
-    reader.feed("half", lines);
-    reader.reset();
-    reader.feed("bye\n", lines);
-    EXPECT_EQ(lines.back(), "bye");
-}
-
 TEST(ScriptLinkLine, TheInstrumentListKeepsWhatNamesOneInstrument) {
     std::vector<std::string> rejected;
     const auto names = ParseInstrumentList(" SPBFUT:SiZ6 ,,TQBR:SBER,SBER,TQBR:,SPBFUT:SiZ6", rejected);
