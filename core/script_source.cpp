@@ -87,8 +87,7 @@ bool Session::refreshScriptDOM() {
     for (TQuoteRecord& row : scriptShown_->table.rows) {
         row.CalcPrice(scriptShown_->security);
         std::int64_t own = 0;
-        for (std::uint64_t number : tracking.tracker().activeAt(row.Direction == 1 ? OrderSide::Sell : OrderSide::Buy,
-                                                                row.Price))
+        for (std::uint64_t number : tracking.tracker().activeAt(row.side(), row.Price))
             own += std::max<std::int64_t>(0, tracking.tracker().order(number)->balance);
         row.SelfQuantity = static_cast<std::uint32_t>(std::min<std::int64_t>(own, UINT32_MAX));
     }

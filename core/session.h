@@ -81,7 +81,7 @@ public:
     void UseDomBase(TerminalAddress base, MainView& view);
 
     // The sender's commands on the shown security; nothing while there is none.
-    void SendNewOrder(int Operation, std::int32_t Quantity, double Price);
+    void SendNewOrder(Side side, std::int32_t Quantity, double Price);
     void SendKillAll();
 
     bool instrumentChosen() const { return discovery.chosen() && discovery.security() != nullptr; }

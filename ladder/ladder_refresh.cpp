@@ -81,7 +81,7 @@ void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, co
         const TQuoteRecord& level = table.row(i);
         if (!showsPrice(grid.cell(r, LadderGrid::PriceColumn), level.IntPrice, security.Decimals, separator))
             grid.setCell(r, LadderGrid::PriceColumn, PriceText(level.IntPrice, security.Decimals, separator));
-        const bool sell = level.Direction == 1;
+        const bool sell = level.side() == Side::Sell;
         const int quantityColumn = sell ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity;
         const int oppositeQuantity = sell ? LadderGrid::BuyQuantity : LadderGrid::SellQuantity;
         const int ownColumn = sell ? LadderGrid::OwnSell : LadderGrid::OwnBuy;

@@ -22,9 +22,6 @@ namespace velmora {
 
 namespace {
 
-constexpr int Buy = 0;
-constexpr int Sell = 1;
-
 // The best price of one side, priced for the current security; none when that side is empty.
 std::optional<double> BestPrice(TQuoteTable& table, const TSecShareRecord& security, bool bid) {
     TQuoteRecord* row = bid ? table.BestBid() : table.BestAsk();
@@ -42,7 +39,7 @@ std::optional<double> StopRangeBound(const std::string& text) {
 
 }  // namespace
 
-void OrderEntry::SendNewOrder(int operation, std::int32_t quantity, double price) {
+void OrderEntry::SendNewOrder(Side side, std::int32_t quantity, double price) {
     const TSecShareRecord* security = source_.shownSecurity();
     if (!security) return;
     // A mistyped or stale price; no book this program trades in quotes at zero or below.
@@ -52,9 +49,8 @@ void OrderEntry::SendNewOrder(int operation, std::int32_t quantity, double price
         tracking_.showRefusal("Заявка не отправлена: цена " + text + " не больше нуля");
         return;
     }
-    std::optional<SentTransaction> sent = sender_.SendNewOrder(source_.delivery(), *security, operation, quantity, price);
-    tracking_.noteSent(sent, TransKind::NewOrder, operation == Sell ? OrderSide::Sell : OrderSide::Buy, price, quantity,
-                       0);
+    std::optional<SentTransaction> sent = sender_.SendNewOrder(source_.delivery(), *security, side, quantity, price);
+    tracking_.noteSent(sent, TransKind::NewOrder, side, price, quantity, 0);
 }
 
 void OrderEntry::SendKillAll(InfoPanel* panel) {
@@ -78,11 +74,11 @@ void OrderEntry::SendKillAll(InfoPanel* panel) {
         return;
     }
     tracking_.noteSent(sender_.SendKillAll(source_.delivery(), *security, source_.securities()), TransKind::KillAll,
-                       OrderSide::Buy, 0, 0, 0);
+                       Side::Buy, 0, 0, 0);
 }
 
 void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, double price) {
-    const OrderSide side = column == LadderGrid::OwnSell ? OrderSide::Sell : OrderSide::Buy;
+    const Side side = column == LadderGrid::OwnSell ? Side::Sell : Side::Buy;
     const std::vector<std::uint64_t> numbers = tracking_.tracker().activeAt(side, price);
     if (numbers.empty()) {
         if (!TrimmedText(ladder_.cell(row, column)).empty())
@@ -97,17 +93,17 @@ void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, double price) {
     }
 }
 
-void OrderEntry::orderAtEditorPrice(OrderEditors& view, int operation) {
-    if (!watch_.orderAllowed(log_, view, operation == Buy ? "acBUY" : "acSELL")) return;
+void OrderEntry::orderAtEditorPrice(OrderEditors& view, Side side) {
+    if (!watch_.orderAllowed(log_, view, side == Side::Buy ? "acBUY" : "acSELL")) return;
     if (!instrumentChosen()) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
-    SendNewOrder(operation, view.contractCount(), *price);
+    SendNewOrder(side, view.contractCount(), *price);
 }
 
 // A best price moved up or down by `steps` price steps.
 void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
-                               int operation) {
+                               Side side) {
     if (!watch_.orderAllowed(log_, view, command)) return;
     if (!instrumentChosen()) return;
     std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), fromBid);
@@ -116,7 +112,7 @@ void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fro
         return;
     }
     double offset = source_.shownSecurity()->stepOffset(steps);
-    SendNewOrder(operation, view.contractCount(), up ? *best + offset : *best - offset);
+    SendNewOrder(side, view.contractCount(), up ? *best + offset : *best - offset);
 }
 
 void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, double price) {
@@ -138,21 +134,21 @@ void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, 
         case LadderGrid::SellQuantity: {
             double limit = price + security.stepOffset(view.limitOrderShift());
             double stop = limit - security.stepOffset(view.limitStopShift());
-            SendNewOrder(Buy, quantity, limit);
-            if (shift) AddStopOrder(Sell, stop, quantity);
+            SendNewOrder(Side::Buy, quantity, limit);
+            if (shift) AddStopOrder(Side::Sell, stop, quantity);
             break;
         }
         case LadderGrid::BuyQuantity: {
             double limit = price - security.stepOffset(view.limitOrderShift());
             double stop = limit + security.stepOffset(view.limitStopShift());
-            SendNewOrder(Sell, quantity, limit);
-            if (shift) AddStopOrder(Buy, stop, quantity, true);
+            SendNewOrder(Side::Sell, quantity, limit);
+            if (shift) AddStopOrder(Side::Buy, stop, quantity, true);
             break;
         }
         case LadderGrid::Stop: {
             // An offer row gets a buy stop, a bid row a sell stop.
             bool bidRow = TrimmedText(grid.cell(row, LadderGrid::SellQuantity)).empty();
-            AddStopOrder(bidRow ? Sell : Buy, price, quantity);
+            AddStopOrder(bidRow ? Side::Sell : Side::Buy, price, quantity);
             break;
         }
         default:
@@ -172,24 +168,24 @@ void OrderEntry::rightClick(int column, int row) {
     stops->RemoveFirstInRange(*upper, *lower, log_);
 }
 
-void OrderEntry::BuyAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Buy); }
+void OrderEntry::BuyAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Side::Buy); }
 
-void OrderEntry::SellAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Sell); }
+void OrderEntry::SellAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Side::Sell); }
 
 void OrderEntry::MarketBuy(OrderEditors& view) {
-    orderFromBest(view, "acMarketBUY", false, true, settings_.MarketSpread, Buy);
+    orderFromBest(view, "acMarketBUY", false, true, settings_.MarketSpread, Side::Buy);
 }
 
 void OrderEntry::MarketSell(OrderEditors& view) {
-    orderFromBest(view, "acMarketSell", true, false, settings_.MarketSpread, Sell);
+    orderFromBest(view, "acMarketSell", true, false, settings_.MarketSpread, Side::Sell);
 }
 
 void OrderEntry::MarketPlusBuy(OrderEditors& view) {
-    orderFromBest(view, "acMarketPlusBuy", true, true, view.limitOrderShift(), Buy);
+    orderFromBest(view, "acMarketPlusBuy", true, true, view.limitOrderShift(), Side::Buy);
 }
 
 void OrderEntry::MarketPlusSell(OrderEditors& view) {
-    orderFromBest(view, "acMarketPlusSell", false, false, view.limitOrderShift(), Sell);
+    orderFromBest(view, "acMarketPlusSell", false, false, view.limitOrderShift(), Side::Sell);
 }
 
 void OrderEntry::ClearAllOrders(OrderEditors& view) {
@@ -212,7 +208,7 @@ void OrderEntry::SetStop(OrderEditors& view) {
     if (!bid || !ask) return;
     std::optional<double> price = ReadPriceText(view.priceText());
     if (!price) return;
-    if (*price < *bid || *price > *ask) AddStopOrder(*price <= *bid ? Sell : Buy, *price, view.contractCount());
+    if (*price < *bid || *price > *ask) AddStopOrder(*price <= *bid ? Side::Sell : Side::Buy, *price, view.contractCount());
 }
 
 void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row) {
@@ -244,20 +240,20 @@ void OrderEntry::PriceStep(OrderEditors& view, bool up) {
     view.setPriceText(FormatFixed(moved, security.Decimals, log_.locale().decimalSeparator()));
 }
 
-void OrderEntry::AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity, bool spacedDirection) {
+void OrderEntry::AddStopOrder(Side side, double Price, std::int32_t Quantity, bool spacedDirection) {
     TStopOrders* stops = source_.stops();
     if (!stops || !sender_.QuantityAllowed(Quantity, "stop")) return;
     // The quantity's box runs an event loop; the list is looked up again.
     stops = source_.stops();
     if (!stops) return;
     auto stop = std::make_unique<TStopOrder>();
-    stop->Direction = Direction;
+    stop->side = side;
     stop->Price = Price;
     stop->Quantity = Quantity;
     stops->append(std::move(stop));
     if (log_.enabled(2))
         log_.LogMessage("added stop order " + FormatGeneral(Price, log_.locale().decimalSeparator()) + "; " +
-                            std::to_string(Quantity) + (spacedDirection ? "; " : ";") + std::to_string(Direction),
+                            std::to_string(Quantity) + (spacedDirection ? "; " : ";") + StopSideDigit(side),
                         2);
 }
 
@@ -271,9 +267,9 @@ void OrderEntry::CheckStopOrders() {
     // Backwards, so deleting a fired stop leaves the positions still to examine valid.
     for (int i = source_.stops() ? source_.stops()->Count() - 1 : -1; i >= 0;) {
         const TStopOrder& stop = *source_.stops()->items[static_cast<std::size_t>(i)];
-        if (stop.Direction == Buy && bid && stop.Price <= *bid)
+        if (stop.side == Side::Buy && bid && stop.Price <= *bid)
             FireStopOrder(i, *bid);
-        else if (stop.Direction == Sell && ask && stop.Price >= *ask)
+        else if (stop.side == Side::Sell && ask && stop.Price >= *ask)
             FireStopOrder(i, *ask);
         TStopOrders* stops = source_.stops();
         if (!stops) break;
@@ -289,8 +285,8 @@ void OrderEntry::FireStopOrder(int Index, double TriggerPrice) {
     if (!stop) return;
     // Gone before it is sent: a refused order does not bring the stop back.
     double offset = security->stepOffset(settings_.MarketSpread);
-    double price = stop->Direction == Buy ? TriggerPrice + offset : TriggerPrice - offset;
-    SendNewOrder(stop->Direction, stop->Quantity, price);
+    double price = stop->side == Side::Buy ? TriggerPrice + offset : TriggerPrice - offset;
+    SendNewOrder(stop->side, stop->Quantity, price);
 }
 
 void OrderEntry::ShowStopQuantities() {

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <string>
 
+#include "terminal/side.h"
 #include "terminal/terminal_watch.h"
 
 namespace velmora {
@@ -60,8 +61,8 @@ public:
           tracking_(tracking),
           source_(source) {}
 
-    // Sends and tracks one limit order on the shown security. Operation 1 sells.
-    void SendNewOrder(int operation, std::int32_t quantity, double price);
+    // Sends and tracks one limit order on the shown security.
+    void SendNewOrder(Side side, std::int32_t quantity, double price);
     // The kill-all of the shown security; `panel` hears how many were cancelled where it is
     // done order by order.
     void SendKillAll(InfoPanel* panel);
@@ -84,7 +85,7 @@ public:
 
     // Stop routines: AddStopOrder logs "added stop order ..." at level 2;
     // `spacedDirection` writes "; " before the direction instead of ";".
-    void AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity, bool spacedDirection = false);
+    void AddStopOrder(Side side, double Price, std::int32_t Quantity, bool spacedDirection = false);
     void CheckStopOrders();
     void FireStopOrder(int Index, double TriggerPrice);
     void ShowStopQuantities();
@@ -92,9 +93,9 @@ public:
 private:
     bool instrumentChosen() { return source_.shownTable() != nullptr && source_.shownSecurity() != nullptr; }
     void cancelAt(InfoPanel& panel, int column, int row, double price);
-    void orderAtEditorPrice(OrderEditors& view, int operation);
+    void orderAtEditorPrice(OrderEditors& view, Side side);
     void orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
-                       int operation);
+                       Side side);
     void leftClick(OrderEditors& view, bool shift, int column, int row, double price);
     void rightClick(int column, int row);
 

@@ -25,7 +25,7 @@ bool OrderTracker::samePrice(double a, double b) const {
     return std::fabs(a - b) < tolerance || a == b;
 }
 
-void OrderTracker::noteSent(std::uint32_t transId, TransKind kind, OrderSide side, double price,
+void OrderTracker::noteSent(std::uint32_t transId, TransKind kind, Side side, double price,
                             std::int64_t quantity, std::uint64_t orderKey, TrackerTime now) {
     TrackedTransaction record;
     record.transId = transId;
@@ -126,7 +126,7 @@ void OrderTracker::applyOrder(const LibraryOrder& event, TrackerTime now) {
     OwnOrder& order = it->second;
     if (added) {
         order.number = event.number;
-        order.side = event.isSell ? OrderSide::Sell : OrderSide::Buy;
+        order.side = event.isSell ? Side::Sell : Side::Buy;
         order.price = event.price;
         order.quantity = event.balance;
         order.transId = event.transId;
@@ -189,7 +189,7 @@ std::vector<OwnOrder> OrderTracker::activeOrders() const {
     return active;
 }
 
-std::vector<std::uint64_t> OrderTracker::activeAt(OrderSide side, double price) const {
+std::vector<std::uint64_t> OrderTracker::activeAt(Side side, double price) const {
     std::vector<std::uint64_t> numbers;
     for (const auto& [number, order] : orders_)
         if (order.state == OwnOrderState::Active && order.side == side && samePrice(order.price, price))

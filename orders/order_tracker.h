@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/library_events.h"
+#include "terminal/side.h"
 #include "trans/reply_line.h"
 
 namespace velmora {
@@ -14,7 +15,6 @@ namespace velmora {
 // Times are the caller's, on any steady scale: the tracker never reads a clock.
 using TrackerTime = std::chrono::milliseconds;
 
-enum class OrderSide { Buy, Sell };
 enum class TransKind { NewOrder, KillOrder, KillAll };
 
 // Where a transaction sent stands. NoReply is not final: a reply that comes late still counts.
@@ -23,7 +23,7 @@ enum class TransState { Sent, Accepted, Executed, Rejected, NoReply };
 struct TrackedTransaction {
     std::uint32_t transId = 0;
     TransKind kind = TransKind::NewOrder;
-    OrderSide side = OrderSide::Buy;
+    Side side = Side::Buy;
     double price = 0;
     std::int64_t quantity = 0;
     std::uint64_t orderKey = 0;  // the order a KillOrder cancels
@@ -39,7 +39,7 @@ enum class OwnOrderState { Active, Filled, Cancelled, Gone };
 
 struct OwnOrder {
     std::uint64_t number = 0;
-    OrderSide side = OrderSide::Buy;
+    Side side = Side::Buy;
     double price = 0;
     std::int64_t quantity = 0;
     std::int64_t balance = 0;
@@ -61,7 +61,7 @@ struct ReplyOutcome {
 
 // One level's own quantity on one side, as the book shows it.
 struct BookOwnQuantity {
-    OrderSide side = OrderSide::Buy;
+    Side side = Side::Buy;
     double price = 0;
     std::int64_t quantity = 0;
 };
@@ -82,7 +82,7 @@ public:
 
     // `side`, `price` and `quantity` for a NewOrder, `orderKey` for a KillOrder; a TRANS_ID used
     // before (the counter wraps) starts a new record.
-    void noteSent(std::uint32_t transId, TransKind kind, OrderSide side, double price, std::int64_t quantity,
+    void noteSent(std::uint32_t transId, TransKind kind, Side side, double price, std::int64_t quantity,
                   std::uint64_t orderKey, TrackerTime now);
     // A line of quik.tro, or the library's reply as {transId, replyCode, orderNumber, "", message}.
     ReplyOutcome applyReply(const TransReply& reply, TrackerTime now);
@@ -99,7 +99,7 @@ public:
     // Active own orders, newest first.
     std::vector<OwnOrder> activeOrders() const;
     // Numbers of the active own orders of that side at that price.
-    std::vector<std::uint64_t> activeAt(OrderSide side, double price) const;
+    std::vector<std::uint64_t> activeAt(Side side, double price) const;
     const TrackedTransaction* transaction(std::uint32_t transId) const;
     const OwnOrder* order(std::uint64_t number) const;
 

@@ -45,7 +45,7 @@ void OrderTracking::showPanel(const std::string& text, TrackerTime now) {
     panel_->setInfoVisible(true);
 }
 
-void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side,
+void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKind kind, Side side,
                              double price, std::int64_t quantity, std::uint64_t orderKey) {
     const TrackerTime now = this->now();
     // The next order takes the last one's rejection away.
@@ -155,7 +155,7 @@ void OrderTracking::noteBook(TQuoteTable& table, const TSecShareRecord& security
     bookOwn_.clear();
     for (TQuoteRecord& level : table.rows) {
         level.CalcPrice(security);
-        bookOwn_.push_back({level.Direction == 1 ? OrderSide::Sell : OrderSide::Buy, level.Price,
+        bookOwn_.push_back({level.side(), level.Price,
                             static_cast<std::int64_t>(level.SelfQuantity)});
     }
     tracker_.applyBook(bookOwn_, now());

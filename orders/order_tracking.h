@@ -42,7 +42,7 @@ public:
     void setInstrument(const TSecShareRecord* security);
 
     // A send, as the sender answered it. A transaction not handed over is told as not sent.
-    void noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side, double price,
+    void noteSent(const std::optional<SentTransaction>& sent, TransKind kind, Side side, double price,
                   std::int64_t quantity, std::uint64_t orderKey);
     // Why an order was not sent, told like a rejection.
     void showRefusal(const std::string& text) { showPanel(text, now()); }

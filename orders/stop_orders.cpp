@@ -10,6 +10,8 @@
 
 namespace velmora {
 
+const char* StopSideDigit(Side side) { return side == Side::Sell ? "1" : "0"; }
+
 std::int32_t TStopOrders::QuantityInRange(double Upper, double Lower) const {
     // Quantities run up to 10^9 each: sum wide, show at most the 32-bit limit.
     std::int64_t total = 0;
@@ -33,7 +35,7 @@ void TStopOrders::RemoveFirstInRange(double Upper, double Lower, Log& log) {
         if (!(Lower < stop.Price && stop.Price <= Upper)) continue;
         if (log.enabled(2))
             log.LogMessage("clearing stop order:" + FormatGeneral(stop.Price, log.locale().decimalSeparator()) +
-                               "; " + std::to_string(stop.Quantity) + "; " + std::to_string(stop.Direction),
+                               "; " + std::to_string(stop.Quantity) + "; " + StopSideDigit(stop.side),
                            2);
         items.erase(it);
         return;

@@ -3,16 +3,21 @@
 #include <memory>
 #include <vector>
 
+#include "terminal/side.h"
+
 namespace velmora {
 
 class Log;
 
 // A local stop: the terminal never hears of it until it fires as a limit order.
 struct TStopOrder {
-    std::uint8_t Direction = 0;  // 0 buy stop, 1 sell stop
+    Side side = Side::Buy;
     double Price = 0;
     std::int32_t Quantity = 0;
 };
+
+// How the log writes a stop's side: "0" buy, "1" sell.
+const char* StopSideDigit(Side side);
 
 // Owns its stops, in the order they were added.
 class TStopOrders {

@@ -72,11 +72,11 @@ int TQuoteRecord::TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress addres
     if (code == 0) {
         IntPrice = price;
         if (buyQuantity != 0) {
-            Direction = 0;
+            setSide(Side::Buy);
             Quantity = buyQuantity;
             SelfQuantity = ownBuy;
         } else {
-            Direction = 1;
+            setSide(Side::Sell);
             Quantity = sellQuantity;
             SelfQuantity = ownSell;
         }
@@ -96,7 +96,7 @@ void TQuoteRecord::CalcPrice(const TSecShareRecord& security) {
 std::string TQuoteRecord::Description() const {
     char text[96];
     std::snprintf(text, sizeof text, "%s Quantity:%u; IntPrice:%u; SelfQuantity:%u",
-                  Direction == 0 ? "BUY " : "SELL ", Quantity, IntPrice, SelfQuantity);
+                  side() == Side::Buy ? "BUY " : "SELL ", Quantity, IntPrice, SelfQuantity);
     return text;
 }
 
@@ -164,7 +164,7 @@ bool GetNewQuotes(ProcessHandle* process, TQuoteTable& table, Log& log) {
             row.Quantity == 0)
             break;
 
-        if (row.Direction == 1) sellSeen = true;
+        if (row.side() == Side::Sell) sellSeen = true;
         else if (sellSeen) consistent = false;
         if (havePrevious && row.IntPrice < previousPrice) consistent = false;
         previousPrice = row.IntPrice;
@@ -191,21 +191,21 @@ bool TQuoteTable::GetQuotes(ProcessHandle* process, Log& log) {
 TQuoteRecord* TQuoteTable::BestBid() {
     TQuoteRecord* best = nullptr;
     for (auto& row : rows)
-        if (row.Direction == 0 && (best == nullptr || row.IntPrice > best->IntPrice)) best = &row;
+        if (row.side() == Side::Buy && (best == nullptr || row.IntPrice > best->IntPrice)) best = &row;
     return best;
 }
 
 TQuoteRecord* TQuoteTable::BestAsk() {
     TQuoteRecord* best = nullptr;
     for (auto& row : rows)
-        if (row.Direction == 1 && (best == nullptr || row.IntPrice < best->IntPrice)) best = &row;
+        if (row.side() == Side::Sell && (best == nullptr || row.IntPrice < best->IntPrice)) best = &row;
     return best;
 }
 
 int TQuoteTable::SellCount() const {
     int count = 0;
     for (const auto& row : rows)
-        if (row.Direction == 1) ++count;
+        if (row.side() == Side::Sell) ++count;
     return count;
 }
 

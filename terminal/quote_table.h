@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/process_access.h"
+#include "terminal/side.h"
 
 namespace velmora {
 
@@ -14,12 +15,15 @@ struct TSecShareRecord;
 
 // One level of an order book.
 struct TQuoteRecord {
-    std::uint8_t Direction = 0;  // 0 buy (bid), 1 sell (ask)
+    std::uint8_t Direction = 0;  // as stored: 0 buy (bid), 1 sell (ask)
     std::uint32_t IntPrice = 0;
     double Price = 0;  // valid only after CalcPrice
     std::uint32_t Quantity = 0;
     std::uint32_t SelfQuantity = 0;
     std::array<std::uint8_t, 36> RawQuote{};
+
+    Side side() const { return Direction == 1 ? Side::Sell : Side::Buy; }
+    void setSide(Side side) { Direction = side == Side::Sell ? 1 : 0; }
 
     // Reads the 36-byte entry at `address`; answers 0 (a level) or 1..4 (why not).
     int GetQuote(ProcessHandle* process, TerminalAddress address, Log& log);

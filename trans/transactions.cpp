@@ -130,7 +130,7 @@ std::optional<SentTransaction> OrderSender::deliver(OrderDelivery& delivery, con
 }
 
 std::optional<SentTransaction> OrderSender::SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security,
-                                                         int Operation, std::int32_t Quantity, double Price) {
+                                                         Side side, std::int32_t Quantity, double Price) {
     if (!QuantityAllowed(Quantity, "order")) return std::nullopt;
     const std::int32_t transId = peekTransId();
     TransactionText transaction = head(security);
@@ -139,7 +139,7 @@ std::optional<SentTransaction> OrderSender::SendNewOrder(OrderDelivery& delivery
     std::optional<std::string> price = PriceValue(Price, security.Decimals);
     if (!price) transaction.refuse("PRICE is not a finite number");
     transaction.add("PRICE", price.value_or(""));
-    transaction.addLiteral(Operation == 1 ? "OPERATION=S; " : "OPERATION=B; ");
+    transaction.addLiteral(side == Side::Sell ? "OPERATION=S; " : "OPERATION=B; ");
     return deliver(delivery, transaction, transId);
 }
 

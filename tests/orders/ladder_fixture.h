@@ -32,7 +32,7 @@ protected:
     Texts stops() const {
         Texts texts;
         for (const auto& stop : session.StopOrders->items)
-            texts.push_back(std::to_string(stop->Direction) + "@" + FormatGeneral(stop->Price, '.') + " x" +
+            texts.push_back(std::string(stop->side == Side::Sell ? "1" : "0") + "@" + FormatGeneral(stop->Price, '.') + " x" +
                             std::to_string(stop->Quantity));
         return texts;
     }

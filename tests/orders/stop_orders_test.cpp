@@ -11,7 +11,7 @@ using StopOrdersTest = SessionFixture;
 
 TEST_F(StopOrdersTest, RangesAreOpenBelowAndClosedAboveAndRemovalTakesTheOldest) {
     TStopOrders& stops = *session.StopOrders;
-    for (TStopOrder stop : {TStopOrder{0, 100.00, 2}, TStopOrder{1, 99.95, 1}, TStopOrder{1, 99.95, 4}})
+    for (TStopOrder stop : {TStopOrder{Side::Buy, 100.00, 2}, TStopOrder{Side::Sell, 99.95, 1}, TStopOrder{Side::Sell, 99.95, 4}})
         stops.append(std::make_unique<TStopOrder>(stop));
     EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), 2);
     EXPECT_EQ(stops.QuantityInRange(99.95, 99.90), 5);
@@ -23,7 +23,7 @@ TEST_F(StopOrdersTest, RangesAreOpenBelowAndClosedAboveAndRemovalTakesTheOldest)
     EXPECT_EQ(stops.items[1]->Quantity, 4);
     EXPECT_EQ(logLines(), Texts{"clearing stop order:99,95; 1; 1"});
 
-    stops.append(std::make_unique<TStopOrder>(TStopOrder{0, 99.99, std::numeric_limits<std::int32_t>::max()}));
+    stops.append(std::make_unique<TStopOrder>(TStopOrder{Side::Buy, 99.99, std::numeric_limits<std::int32_t>::max()}));
     EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), std::numeric_limits<std::int32_t>::max());
 }
 
