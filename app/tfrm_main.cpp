@@ -383,7 +383,7 @@ void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
         const OwnOrder& order = orders[static_cast<std::size_t>(row)];
         put(row, 0, std::to_string(order.number));
         put(row, 1, order.side == Side::Buy ? "Куп" : "Прод");
-        put(row, 2, FormatFixed(order.price, decimals, separator));
+        put(row, 2, PriceText(order.price, decimals, separator));
         put(row, 3, std::to_string(order.quantity));
         put(row, 4, std::to_string(order.balance));
     }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "ladder/price_text.h"
 #include "terminal/script_link.h"
 
 namespace velmora {
@@ -32,10 +33,11 @@ std::string PositionText(const ScriptInstrument& instrument, char separator) {
     text += " по " + number(position.averagePrice, decimals, separator);
     if (position.futures && position.varMargin) text += ", вар. маржа " + number(*position.varMargin, 2, separator);
     // A long position closes at the best bid, a short one at the best offer.
-    if (instrument.bookKnown && instrument.book) {
-        const std::vector<LinkLevel>& opposite = position.position > 0 ? instrument.book->bids : instrument.book->asks;
-        if (!opposite.empty()) {
-            const double profit = (opposite.front().price - position.averagePrice) * position.position;
+    if (instrument.bookKnown) {
+        const TQuoteTable& book = instrument.table;
+        if (const TQuoteRecord* opposite = position.position > 0 ? book.BestBid() : book.BestAsk()) {
+            const double close = TicksValue(opposite->IntPrice, instrument.security.Decimals);
+            const double profit = (close - position.averagePrice) * position.position;
             text += ", прибыль " + number(profit, decimals, separator) + " пт";
         }
     }

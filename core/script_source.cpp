@@ -85,9 +85,8 @@ bool Session::refreshScriptDOM() {
         log.LogMessage(scriptShown_->table.Description(), 4);
     // The host's books carry no own quantities: they are the balances of the orders it reported.
     for (TQuoteRecord& row : scriptShown_->table.rows) {
-        row.CalcPrice(scriptShown_->security);
         std::int64_t own = 0;
-        for (std::uint64_t number : tracking.tracker().activeAt(row.side(), row.Price))
+        for (std::uint64_t number : tracking.tracker().activeAt(row.side(), row.IntPrice))
             own += std::max<std::int64_t>(0, tracking.tracker().order(number)->balance);
         row.SelfQuantity = static_cast<std::uint32_t>(std::min<std::int64_t>(own, UINT32_MAX));
     }

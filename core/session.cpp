@@ -24,8 +24,8 @@ OrderDelivery& Session::delivery() {
     return logOnly;
 }
 
-void Session::SendNewOrder(Side side, std::int32_t Quantity, double Price) {
-    orders.SendNewOrder(side, Quantity, Price);
+void Session::SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price) {
+    orders.SendNewOrder(side, Quantity, price);
 }
 
 void Session::SendKillAll() { orders.SendKillAll(nullptr); }

@@ -80,8 +80,8 @@ public:
     DomBaseScanResult ScanAttachedTerminal(const std::function<void(std::uint64_t, std::uint64_t)>& progress);
     void UseDomBase(TerminalAddress base, MainView& view);
 
-    // The sender's commands on the shown security; nothing while there is none.
-    void SendNewOrder(Side side, std::int32_t Quantity, double Price);
+    // The sender's commands on the shown security, priced in its ticks; nothing while there is none.
+    void SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price);
     void SendKillAll();
 
     bool instrumentChosen() const { return discovery.chosen() && discovery.security() != nullptr; }

@@ -231,7 +231,7 @@ void Session::RefreshTick(MainView& view) {
                 terminalNotice_.clear();
             }
             // The script's books carry no own quantities; its order reports say what the book would.
-            if (read && !scriptMode() && discovery.table()) tracking.noteBook(*discovery.table(), *discovery.security());
+            if (read && !scriptMode() && discovery.table()) tracking.noteBook(*discovery.table());
             orders.ShowStopQuantities();
             orders.CheckStopOrders();
         } else if (terminalThere) {

@@ -1,6 +1,7 @@
 #include "orders/order_entry.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,29 +23,34 @@ namespace velmora {
 
 namespace {
 
-// The best price of one side, priced for the current security; none when that side is empty.
-std::optional<double> BestPrice(TQuoteTable& table, const TSecShareRecord& security, bool bid) {
-    TQuoteRecord* row = bid ? table.BestBid() : table.BestAsk();
+// The best price of one side; none when that side is empty.
+std::optional<std::int64_t> BestPrice(const TQuoteTable& table, bool bid) {
+    const TQuoteRecord* row = bid ? table.BestBid() : table.BestAsk();
     if (!row) return std::nullopt;
-    row->CalcPrice(security);
-    return row->Price;
+    return row->IntPrice;
 }
 
-// A price cell as ShowStopQuantities reads it: blanks trimmed, a comma allowed.
-std::optional<double> StopRangeBound(const std::string& text) {
-    std::string_view trimmed = TrimmedText(text);
-    if (trimmed.empty()) return std::nullopt;
-    return ReadPriceText(trimmed);
+// `price` moved by `steps` price steps; held at the ends of the range of ticks, so that a wild
+// shift or typed price cannot wrap round to another price.
+std::int64_t StepsAway(std::int64_t price, const TSecShareRecord& security, std::int64_t steps) {
+    const std::int64_t offset = static_cast<std::int64_t>(security.IntPriceStep) * steps;
+    std::int64_t moved = 0;
+    if (!__builtin_add_overflow(price, offset, &moved)) return moved;
+    return offset > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
 }
+
+std::int64_t Up(std::int32_t steps) { return steps; }
+std::int64_t Down(std::int32_t steps) { return -static_cast<std::int64_t>(steps); }
 
 }  // namespace
 
-void OrderEntry::SendNewOrder(Side side, std::int32_t quantity, double price) {
+void OrderEntry::SendNewOrder(Side side, std::int32_t quantity, std::int64_t price) {
     const TSecShareRecord* security = source_.shownSecurity();
     if (!security) return;
     // A mistyped or stale price; no book this program trades in quotes at zero or below.
-    if (!(price > 0)) {
-        const std::string text = FormatGeneral(price, log_.locale().decimalSeparator());
+    if (price <= 0) {
+        const std::string text =
+            FormatGeneral(TicksValue(price, security->Decimals), log_.locale().decimalSeparator());
         log_.LogMessage("order refused: price " + text + " is not above zero", 1);
         tracking_.showRefusal("Заявка не отправлена: цена " + text + " не больше нуля");
         return;
@@ -77,7 +83,14 @@ void OrderEntry::SendKillAll(InfoPanel* panel) {
                        Side::Buy, 0, 0, 0);
 }
 
-void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, double price) {
+std::optional<std::int64_t> OrderEntry::typedPrice(const OrderEditors& view) {
+    const TSecShareRecord* security = source_.shownSecurity();
+    std::optional<double> typed = ReadPriceText(view.priceText());
+    if (!security || !typed) return std::nullopt;
+    return PriceTicks(*typed, security->Decimals);
+}
+
+void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, std::int64_t price) {
     const Side side = column == LadderGrid::OwnSell ? Side::Sell : Side::Buy;
     const std::vector<std::uint64_t> numbers = tracking_.tracker().activeAt(side, price);
     if (numbers.empty()) {
@@ -96,7 +109,7 @@ void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, double price) {
 void OrderEntry::orderAtEditorPrice(OrderEditors& view, Side side) {
     if (!watch_.orderAllowed(log_, view, side == Side::Buy ? "acBUY" : "acSELL")) return;
     if (!instrumentChosen()) return;
-    std::optional<double> price = ReadPriceText(view.priceText());
+    std::optional<std::int64_t> price = typedPrice(view);
     if (!price) return;
     SendNewOrder(side, view.contractCount(), *price);
 }
@@ -106,16 +119,15 @@ void OrderEntry::orderFromBest(OrderEditors& view, const char* command, bool fro
                                Side side) {
     if (!watch_.orderAllowed(log_, view, command)) return;
     if (!instrumentChosen()) return;
-    std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), fromBid);
+    std::optional<std::int64_t> best = BestPrice(*source_.shownTable(), fromBid);
     if (!best) {
         log_.LogMessage(std::string(command) + " refused: no " + (fromBid ? "bids" : "asks") + " in the book", 1);
         return;
     }
-    double offset = source_.shownSecurity()->stepOffset(steps);
-    SendNewOrder(side, view.contractCount(), up ? *best + offset : *best - offset);
+    SendNewOrder(side, view.contractCount(), StepsAway(*best, *source_.shownSecurity(), up ? Up(steps) : Down(steps)));
 }
 
-void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, double price) {
+void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, std::int64_t price) {
     const LadderGrid& grid = ladder_;
     std::int32_t quantity = view.contractCount();
     // Checked once, so a Shift+click above the limit shows one box, not one for the order and one for the stop.
@@ -132,15 +144,15 @@ void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, 
         // The stop is priced before sending: a box the send opens runs ticks whose
         // discovery may leave no current security.
         case LadderGrid::SellQuantity: {
-            double limit = price + security.stepOffset(view.limitOrderShift());
-            double stop = limit - security.stepOffset(view.limitStopShift());
+            const std::int64_t limit = StepsAway(price, security, Up(view.limitOrderShift()));
+            const std::int64_t stop = StepsAway(limit, security, Down(view.limitStopShift()));
             SendNewOrder(Side::Buy, quantity, limit);
             if (shift) AddStopOrder(Side::Sell, stop, quantity);
             break;
         }
         case LadderGrid::BuyQuantity: {
-            double limit = price - security.stepOffset(view.limitOrderShift());
-            double stop = limit + security.stepOffset(view.limitStopShift());
+            const std::int64_t limit = StepsAway(price, security, Down(view.limitOrderShift()));
+            const std::int64_t stop = StepsAway(limit, security, Up(view.limitStopShift()));
             SendNewOrder(Side::Sell, quantity, limit);
             if (shift) AddStopOrder(Side::Buy, stop, quantity, true);
             break;
@@ -161,11 +173,11 @@ void OrderEntry::rightClick(int column, int row) {
     int lastRow = grid.rowCount() - 1;
     TStopOrders* stops = source_.stops();
     if (column != LadderGrid::Stop || row == 0 || row >= lastRow || !stops) return;
-    if (grid.cell(row, LadderGrid::Stop).empty() || grid.cell(row + 1, LadderGrid::PriceColumn).empty()) return;
-    std::optional<double> upper = ReadPriceText(grid.cell(row, LadderGrid::PriceColumn));
-    std::optional<double> lower = ReadPriceText(grid.cell(row + 1, LadderGrid::PriceColumn));
+    if (grid.cell(row, LadderGrid::Stop).empty()) return;
+    std::optional<std::int64_t> upper = grid.rowPrice(row);
+    std::optional<std::int64_t> lower = grid.rowPrice(row + 1);
     if (!upper || !lower) return;
-    stops->RemoveFirstInRange(*upper, *lower, log_);
+    stops->RemoveFirstInRange(*upper, *lower, source_.shownSecurity()->Decimals, log_);
 }
 
 void OrderEntry::BuyAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Side::Buy); }
@@ -201,14 +213,14 @@ void OrderEntry::ClearAllStops() {
 void OrderEntry::SetStop(OrderEditors& view) {
     if (!watch_.stopAllowed(log_, view, "acSetStop")) return;
     if (!instrumentChosen()) return;
-    TQuoteTable& table = *source_.shownTable();
-    const TSecShareRecord& security = *source_.shownSecurity();
-    std::optional<double> bid = BestPrice(table, security, true);
-    std::optional<double> ask = BestPrice(table, security, false);
+    const TQuoteTable& table = *source_.shownTable();
+    std::optional<std::int64_t> bid = BestPrice(table, true);
+    std::optional<std::int64_t> ask = BestPrice(table, false);
     if (!bid || !ask) return;
-    std::optional<double> price = ReadPriceText(view.priceText());
+    std::optional<std::int64_t> price = typedPrice(view);
     if (!price) return;
-    if (*price < *bid || *price > *ask) AddStopOrder(*price <= *bid ? Side::Sell : Side::Buy, *price, view.contractCount());
+    if (*price < *bid || *price > *ask)
+        AddStopOrder(*price <= *bid ? Side::Sell : Side::Buy, *price, view.contractCount());
 }
 
 void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row) {
@@ -225,22 +237,21 @@ void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool sh
         return;
     }
     if (button != MouseButton::Left || row == 0) return;
-    std::optional<double> price = ReadPriceText(ladder_.cell(row, LadderGrid::PriceColumn));
+    std::optional<std::int64_t> price = ladder_.rowPrice(row);
     if (!price) return;
     leftClick(view, shift, column, row, *price);
 }
 
 void OrderEntry::PriceStep(OrderEditors& view, bool up) {
     if (!instrumentChosen()) return;
-    std::optional<double> price = ReadPriceText(view.priceText());
+    std::optional<std::int64_t> price = typedPrice(view);
     if (!price) return;
     const TSecShareRecord& security = *source_.shownSecurity();
-    double step = security.priceStep();
-    double moved = up ? *price + step : *price - step;
-    view.setPriceText(FormatFixed(moved, security.Decimals, log_.locale().decimalSeparator()));
+    const std::int64_t moved = StepsAway(*price, security, up ? Up(1) : Down(1));
+    view.setPriceText(PriceText(moved, security.Decimals, log_.locale().decimalSeparator()));
 }
 
-void OrderEntry::AddStopOrder(Side side, double Price, std::int32_t Quantity, bool spacedDirection) {
+void OrderEntry::AddStopOrder(Side side, std::int64_t Price, std::int32_t Quantity, bool spacedDirection) {
     TStopOrders* stops = source_.stops();
     if (!stops || !sender_.QuantityAllowed(Quantity, "stop")) return;
     // The quantity's box runs an event loop; the list is looked up again.
@@ -251,8 +262,10 @@ void OrderEntry::AddStopOrder(Side side, double Price, std::int32_t Quantity, bo
     stop->Price = Price;
     stop->Quantity = Quantity;
     stops->append(std::move(stop));
+    const TSecShareRecord* security = source_.shownSecurity();
+    const double shown = TicksValue(Price, security ? security->Decimals : 0);
     if (log_.enabled(2))
-        log_.LogMessage("added stop order " + FormatGeneral(Price, log_.locale().decimalSeparator()) + "; " +
+        log_.LogMessage("added stop order " + FormatGeneral(shown, log_.locale().decimalSeparator()) + "; " +
                             std::to_string(Quantity) + (spacedDirection ? "; " : ";") + StopSideDigit(side),
                         2);
 }
@@ -262,8 +275,8 @@ void OrderEntry::CheckStopOrders() {
     if (!instrumentChosen() || !source_.stops() || !watch_.ladderLive()) return;
     // Prices, not rows: sending may open a message box whose event loop runs a tick
     // that replaces the rows and fires or clears stops.
-    std::optional<double> ask = BestPrice(*source_.shownTable(), *source_.shownSecurity(), false);
-    std::optional<double> bid = BestPrice(*source_.shownTable(), *source_.shownSecurity(), true);
+    std::optional<std::int64_t> ask = BestPrice(*source_.shownTable(), false);
+    std::optional<std::int64_t> bid = BestPrice(*source_.shownTable(), true);
     // Backwards, so deleting a fired stop leaves the positions still to examine valid.
     for (int i = source_.stops() ? source_.stops()->Count() - 1 : -1; i >= 0;) {
         const TStopOrder& stop = *source_.stops()->items[static_cast<std::size_t>(i)];
@@ -277,25 +290,24 @@ void OrderEntry::CheckStopOrders() {
     }
 }
 
-void OrderEntry::FireStopOrder(int Index, double TriggerPrice) {
+void OrderEntry::FireStopOrder(int Index, std::int64_t TriggerPrice) {
     const TSecShareRecord* security = source_.shownSecurity();
     TStopOrders* stops = source_.stops();
     if (!security || !stops) return;
     std::unique_ptr<TStopOrder> stop = stops->take(Index);
     if (!stop) return;
     // Gone before it is sent: a refused order does not bring the stop back.
-    double offset = security->stepOffset(settings_.MarketSpread);
-    double price = stop->side == Side::Buy ? TriggerPrice + offset : TriggerPrice - offset;
-    SendNewOrder(stop->side, stop->Quantity, price);
+    const std::int32_t spread = settings_.MarketSpread;
+    SendNewOrder(stop->side, stop->Quantity,
+                 StepsAway(TriggerPrice, *security, stop->side == Side::Buy ? Up(spread) : Down(spread)));
 }
 
 void OrderEntry::ShowStopQuantities() {
     LadderGrid& grid = ladder_;
     const TStopOrders* stops = source_.stops();
     for (int r = 1; r <= grid.rowCount() - 2; ++r) {
-        std::optional<double> upper = StopRangeBound(grid.cell(r, LadderGrid::PriceColumn));
-        std::optional<double> lower =
-            upper ? StopRangeBound(grid.cell(r + 1, LadderGrid::PriceColumn)) : std::nullopt;
+        std::optional<std::int64_t> upper = grid.rowPrice(r);
+        std::optional<std::int64_t> lower = upper ? grid.rowPrice(r + 1) : std::nullopt;
         std::int32_t quantity = (upper && lower && stops) ? stops->QuantityInRange(*upper, *lower) : 0;
         if (quantity != 0)
             grid.setCell(r, LadderGrid::Stop, std::to_string(quantity));

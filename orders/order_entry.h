@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "terminal/side.h"
@@ -61,8 +62,8 @@ public:
           tracking_(tracking),
           source_(source) {}
 
-    // Sends and tracks one limit order on the shown security.
-    void SendNewOrder(Side side, std::int32_t quantity, double price);
+    // Sends and tracks one limit order on the shown security; `price` in its ticks.
+    void SendNewOrder(Side side, std::int32_t quantity, std::int64_t price);
     // The kill-all of the shown security; `panel` hears how many were cancelled where it is
     // done order by order.
     void SendKillAll(InfoPanel* panel);
@@ -83,20 +84,22 @@ public:
     // sbPrice: one price step up or down in lePrice.
     void PriceStep(OrderEditors& view, bool up);
 
-    // Stop routines: AddStopOrder logs "added stop order ..." at level 2;
+    // Stop routines, prices in ticks: AddStopOrder logs "added stop order ..." at level 2;
     // `spacedDirection` writes "; " before the direction instead of ";".
-    void AddStopOrder(Side side, double Price, std::int32_t Quantity, bool spacedDirection = false);
+    void AddStopOrder(Side side, std::int64_t Price, std::int32_t Quantity, bool spacedDirection = false);
     void CheckStopOrders();
-    void FireStopOrder(int Index, double TriggerPrice);
+    void FireStopOrder(int Index, std::int64_t TriggerPrice);
     void ShowStopQuantities();
 
 private:
     bool instrumentChosen() { return source_.shownTable() != nullptr && source_.shownSecurity() != nullptr; }
-    void cancelAt(InfoPanel& panel, int column, int row, double price);
+    // The editor's text as the user typed it, in ticks of the shown security.
+    std::optional<std::int64_t> typedPrice(const OrderEditors& view);
+    void cancelAt(InfoPanel& panel, int column, int row, std::int64_t price);
     void orderAtEditorPrice(OrderEditors& view, Side side);
     void orderFromBest(OrderEditors& view, const char* command, bool fromBid, bool up, std::int32_t steps,
                        Side side);
-    void leftClick(OrderEditors& view, bool shift, int column, int row, double price);
+    void leftClick(OrderEditors& view, bool shift, int column, int row, std::int64_t price);
     void rightClick(int column, int row);
 
     const Settings& settings_;

@@ -1,12 +1,10 @@
 #include "terminal/quote_table.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
-#include "secs/security_list.h"
 #include "settings/log.h"
 #include "terminal/hex_text.h"
 
@@ -86,11 +84,6 @@ int TQuoteRecord::TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress addres
         log.LogMessage("TQuoteRecord:" + Description(), 5);
     }
     return code;
-}
-
-void TQuoteRecord::CalcPrice(const TSecShareRecord& security) {
-    long double divisor = std::pow(10.0L, static_cast<long double>(security.Decimals));
-    Price = static_cast<double>(static_cast<long double>(IntPrice) / divisor);
 }
 
 std::string TQuoteRecord::Description() const {
@@ -188,15 +181,15 @@ bool TQuoteTable::GetQuotes(ProcessHandle* process, Log& log) {
     return accepted;
 }
 
-TQuoteRecord* TQuoteTable::BestBid() {
-    TQuoteRecord* best = nullptr;
+const TQuoteRecord* TQuoteTable::BestBid() const {
+    const TQuoteRecord* best = nullptr;
     for (auto& row : rows)
         if (row.side() == Side::Buy && (best == nullptr || row.IntPrice > best->IntPrice)) best = &row;
     return best;
 }
 
-TQuoteRecord* TQuoteTable::BestAsk() {
-    TQuoteRecord* best = nullptr;
+const TQuoteRecord* TQuoteTable::BestAsk() const {
+    const TQuoteRecord* best = nullptr;
     for (auto& row : rows)
         if (row.side() == Side::Sell && (best == nullptr || row.IntPrice < best->IntPrice)) best = &row;
     return best;

@@ -11,13 +11,11 @@
 namespace velmora {
 
 class Log;
-struct TSecShareRecord;
 
 // One level of an order book.
 struct TQuoteRecord {
     std::uint8_t Direction = 0;  // as stored: 0 buy (bid), 1 sell (ask)
-    std::uint32_t IntPrice = 0;
-    double Price = 0;  // valid only after CalcPrice
+    std::uint32_t IntPrice = 0;  // in ticks of the instrument
     std::uint32_t Quantity = 0;
     std::uint32_t SelfQuantity = 0;
     std::array<std::uint8_t, 36> RawQuote{};
@@ -30,7 +28,6 @@ struct TQuoteRecord {
     // The same for an entry already read from `address` (`ok` false: the read failed, and the
     // 36 bytes at `entry` are cleared).
     int TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress address, Log& log);
-    void CalcPrice(const TSecShareRecord& security);
     // "BUY  Quantity:%d; IntPrice:%d; SelfQuantity:%d" (or "SELL ...")
     std::string Description() const;
 };
@@ -54,8 +51,8 @@ public:
     // Re-reads the rows; keeps the previous rows when the read is rejected, and answers whether it was not.
     bool GetQuotes(ProcessHandle* process, Log& log);
     // Null when that side is empty; the first of equal best prices wins.
-    TQuoteRecord* BestBid();
-    TQuoteRecord* BestAsk();
+    const TQuoteRecord* BestBid() const;
+    const TQuoteRecord* BestAsk() const;
     int SellCount() const;
     std::string Description() const;
 

@@ -32,7 +32,6 @@ bool appendSide(const std::vector<LinkLevel>& levels, Side side, std::uint32_t d
         TQuoteRecord row;
         row.setSide(side);
         row.IntPrice = *intPrice;
-        row.Price = level.price;
         row.Quantity = static_cast<std::uint32_t>(level.quantity);
         rows.push_back(row);
     }

@@ -43,9 +43,9 @@ public:
     // shows "Количество N больше допустимого M"; `what` names the order or stop in the log.
     bool QuantityAllowed(std::int32_t quantity, const char* what);
 
-    // Build, log ("formed order: " at level 2) and deliver.
+    // Build, log ("formed order: " at level 2) and deliver. `price` in ticks of the security.
     std::optional<SentTransaction> SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security, Side side,
-                                                std::int32_t Quantity, double Price);
+                                                std::int32_t Quantity, std::int64_t price);
     // `securities` finds an option's underlying futures contract.
     std::optional<SentTransaction> SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
                                                const TSecShareList* securities);
