@@ -425,8 +425,8 @@ void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
     };
     for (int row = 0; row < static_cast<int>(orders.size()); ++row) {
         const OwnOrder& order = orders[static_cast<std::size_t>(row)];
-        put(row, 0, order.side == OrderSide::Buy ? "Куп" : "Прод");
-        put(row, 1, FormatFixed(order.price, decimals, separator));
+        put(row, 0, order.side == Side::Buy ? "Куп" : "Прод");
+        put(row, 1, PriceText(order.price, decimals, separator));
         put(row, 2, std::to_string(order.quantity));
         put(row, 3, std::to_string(order.balance));
         put(row, 4, std::to_string(order.number));

@@ -49,7 +49,7 @@ void chooseInstrument(Session& session) {
     auto table = std::make_unique<TQuoteTable>();
     for (int i = 0; i < 40; ++i) {
         TQuoteRecord row;
-        row.Direction = i < 20 ? 0 : 1;
+        row.setSide(i < 20 ? Side::Buy : Side::Sell);
         row.IntPrice = static_cast<std::uint32_t>(92330 + i + (i < 20 ? 0 : 1));
         row.Quantity = static_cast<std::uint32_t>(10 + i);
         table->rows.push_back(row);

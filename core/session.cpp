@@ -32,8 +32,8 @@ OrderDelivery& Session::delivery() {
     return logOnly;
 }
 
-void Session::SendNewOrder(int Operation, std::int32_t Quantity, double Price) {
-    orders.SendNewOrder(Operation, Quantity, Price);
+void Session::SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price) {
+    orders.SendNewOrder(side, Quantity, price);
 }
 
 void Session::SendKillAll() { orders.SendKillAll(nullptr); }

@@ -85,8 +85,8 @@ public:
     }
     void UseDomBase(TerminalAddress base, MainView& view);
 
-    // The sender's commands on the shown security; nothing while there is none.
-    void SendNewOrder(int Operation, std::int32_t Quantity, double Price);
+    // The sender's commands on the shown security, priced in its ticks; nothing while there is none.
+    void SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price);
     void SendKillAll();
 
     bool instrumentChosen() const { return books_->shownBook() != nullptr && books_->shownSecurity() != nullptr; }

@@ -177,7 +177,7 @@ void Session::RefreshTick(MainView& view) {
                 if (!notice.empty()) view.post(PanelKind::TerminalNotice, notice);
             }
             // Books without own quantities take them from the orders, not the other way round.
-            if (read && books_->ownQuantitiesInBooks()) tracking.noteBook(*shownTable(), *shownSecurity());
+            if (read && books_->ownQuantitiesInBooks()) tracking.noteBook(*shownTable());
             orders.ShowStopQuantities();
             orders.CheckStopOrders();
             showAuction(view);

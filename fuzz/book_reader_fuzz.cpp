@@ -62,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint32_t previous = 0;
         for (int i = 0; i < table->Count(); ++i) {
             const TQuoteRecord& row = table->row(i);
-            if (row.Direction == 1) sellSeen = true;
-            if (row.Direction == 0 && sellSeen) __builtin_trap();
+            if (row.side() == Side::Sell) sellSeen = true;
+            if (row.side() == Side::Buy && sellSeen) __builtin_trap();
             if (row.IntPrice < previous || row.IntPrice == 0 || row.Quantity == 0) __builtin_trap();
             previous = row.IntPrice;
         }

@@ -21,6 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string shown = PriceText(intPrice, decimals, data[5] & 1 ? ',' : '.');
         auto back = ReadPriceText(shown);
         if (!back) __builtin_trap();
+        // A shown price typed back is the same ticks.
+        if (PriceTicks(*back, decimals) != std::int64_t{intPrice}) __builtin_trap();
     }
     return 0;
 }

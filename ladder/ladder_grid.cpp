@@ -9,11 +9,14 @@ const std::string emptyText;
 }
 
 LadderGrid::LadderGrid(int rowCount)
-    : rowCount_(std::max(rowCount, 0)), cells_(static_cast<std::size_t>(rowCount_) * ColumnCount) {}
+    : rowCount_(std::max(rowCount, 0)),
+      cells_(static_cast<std::size_t>(rowCount_) * ColumnCount),
+      prices_(static_cast<std::size_t>(rowCount_)) {}
 
 void LadderGrid::setRowCount(int rows) {
     rowCount_ = std::max(rows, 0);
     cells_.resize(static_cast<std::size_t>(rowCount_) * ColumnCount);
+    prices_.resize(static_cast<std::size_t>(rowCount_));
     std::erase_if(changed_, [this](const CellRef& ref) { return ref.row >= rowCount_; });
 }
 
@@ -29,6 +32,15 @@ bool LadderGrid::setCell(int row, int column, const std::string& text) {
     current = text;
     changed_.push_back({row, column});
     return true;
+}
+
+std::optional<std::int64_t> LadderGrid::rowPrice(int row) const {
+    if (row < 0 || row >= rowCount_) return std::nullopt;
+    return prices_[static_cast<std::size_t>(row)];
+}
+
+void LadderGrid::setRowPrice(int row, std::optional<std::int64_t> ticks) {
+    if (row > 0 && row < rowCount_) prices_[static_cast<std::size_t>(row)] = ticks;
 }
 
 std::vector<LadderGrid::CellRef> LadderGrid::takeChangedCells() {

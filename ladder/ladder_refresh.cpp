@@ -22,10 +22,8 @@ void writeNumber(LadderGrid& grid, int row, int column, std::uint32_t value, std
     grid.setCell(row, column, scratch);
 }
 
-// Whether `text` is the price text of intPrice: its digits with the separator
-// `decimals` places from the right. A ten-digit integer price always fits the ten
-// significant digits of the price text, so this is what PriceText gives, found
-// without the cost of formatting on every tick.
+// Whether `text` is PriceText of intPrice (its digits with the separator `decimals`
+// places from the right), found without the cost of formatting on every tick.
 bool showsPrice(const std::string& text, std::uint32_t intPrice, std::uint32_t decimals, char separator) {
     decimals = std::min<std::uint32_t>(decimals, 18);
     char digits[32];
@@ -76,12 +74,14 @@ void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, co
         const int i = first + k;
         if (i < 0 || i >= count) {
             for (int column = LadderGrid::OwnSell; column <= LadderGrid::OwnBuy; ++column) grid.clearCell(r, column);
+            grid.setRowPrice(r, std::nullopt);
             continue;
         }
         const TQuoteRecord& level = table.row(i);
         if (!showsPrice(grid.cell(r, LadderGrid::PriceColumn), level.IntPrice, security.Decimals, separator))
             grid.setCell(r, LadderGrid::PriceColumn, PriceText(level.IntPrice, security.Decimals, separator));
-        const bool sell = level.Direction == 1;
+        grid.setRowPrice(r, level.IntPrice);
+        const bool sell = level.side() == Side::Sell;
         const int quantityColumn = sell ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity;
         const int oppositeQuantity = sell ? LadderGrid::BuyQuantity : LadderGrid::SellQuantity;
         const int ownColumn = sell ? LadderGrid::OwnSell : LadderGrid::OwnBuy;

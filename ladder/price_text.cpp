@@ -1,5 +1,6 @@
 #include "ladder/price_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -44,10 +45,47 @@ std::string FormatFixed(long double value, std::uint32_t decimals, char separato
     return result;
 }
 
-std::string PriceText(std::uint32_t intPrice, std::uint32_t decimals, char separator) {
+std::string PriceText(std::int64_t ticks, std::uint32_t decimals, char separator) {
     if (decimals > maxDecimals) decimals = maxDecimals;
-    long double value = static_cast<long double>(intPrice) / std::pow(10.0L, static_cast<long double>(decimals));
-    return FormatFixed(value, decimals, separator);
+    const std::uint64_t magnitude =
+        ticks < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(ticks) : static_cast<std::uint64_t>(ticks);
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, magnitude).ptr;
+    const auto length = static_cast<std::size_t>(end - digits);
+    const std::size_t integerDigits = length > decimals ? length - decimals : 1;
+    std::string text;
+    text.reserve(integerDigits + decimals + 2);
+    if (ticks < 0) text += '-';
+    text.append(integerDigits + decimals - length, '0');
+    text.append(digits, end);
+    if (decimals > 0) text.insert(text.size() - decimals, 1, separator);
+    return text;
+}
+
+std::optional<std::int64_t> PriceTicks(double price, std::uint32_t decimals) {
+    if (!std::isfinite(price) || decimals > maxDecimals) return std::nullopt;
+    // The fixed form rounds exactly as a transaction's price text always has; the point dropped,
+    // its digits are the ticks.
+    char text[400];
+    auto written = std::to_chars(text, text + sizeof text, price, std::chars_format::fixed, static_cast<int>(decimals));
+    if (written.ec != std::errc()) return std::nullopt;
+    char* end = written.ptr;
+    if (decimals > 0) {
+        char* point = end - decimals - 1;
+        std::copy(point + 1, end, point);
+        --end;
+    }
+    std::int64_t ticks = 0;
+    auto [stop, error] = std::from_chars(text, end, ticks);
+    if (error != std::errc() || stop != end) return std::nullopt;
+    return ticks;
+}
+
+double TicksValue(std::int64_t ticks, std::uint32_t decimals) {
+    if (decimals > maxDecimals) decimals = maxDecimals;
+    double scale = 1;
+    for (std::uint32_t i = 0; i < decimals; ++i) scale *= 10;
+    return static_cast<double>(ticks) / scale;
 }
 
 std::string FormatGeneral(double value, char separator) {

@@ -1,6 +1,7 @@
 #include "orders/order_entry.h"
 
 #include <algorithm>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,42 +23,43 @@ namespace velmora {
 
 namespace {
 
-constexpr int Buy = 0;
-constexpr int Sell = 1;
-
 using BestOf = OrderEntry::BestOf;
 using PriceMove = OrderEntry::PriceMove;
 
-// The best price of one side, priced for the current security; none when that side is empty.
-std::optional<double> BestPrice(TQuoteTable& table, const TSecShareRecord& security, BestOf side) {
-    TQuoteRecord* row = side == BestOf::Bid ? table.BestBid() : table.BestAsk();
+// The best price of one side; none when that side is empty.
+std::optional<std::int64_t> BestPrice(const TQuoteTable& table, BestOf side) {
+    const TQuoteRecord* row = side == BestOf::Bid ? table.BestBid() : table.BestAsk();
     if (!row) return std::nullopt;
-    row->CalcPrice(security);
-    return row->Price;
+    return row->IntPrice;
 }
 
-// A price cell as ShowStopQuantities reads it: blanks trimmed, a comma allowed.
-std::optional<double> StopRangeBound(const std::string& text) {
-    std::string_view trimmed = TrimmedText(text);
-    if (trimmed.empty()) return std::nullopt;
-    return ReadPriceText(trimmed);
+// `price` moved by `steps` price steps; held at the ends of the range of ticks, so that a wild
+// shift or typed price cannot wrap round to another price.
+std::int64_t StepsAway(std::int64_t price, const TSecShareRecord& security, std::int64_t steps) {
+    const std::int64_t offset = static_cast<std::int64_t>(security.IntPriceStep) * steps;
+    std::int64_t moved = 0;
+    if (!__builtin_add_overflow(price, offset, &moved)) return moved;
+    return offset > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
 }
+
+std::int64_t Up(std::int32_t steps) { return steps; }
+std::int64_t Down(std::int32_t steps) { return -static_cast<std::int64_t>(steps); }
 
 }  // namespace
 
-void OrderEntry::SendNewOrder(int operation, std::int32_t quantity, double price) {
+void OrderEntry::SendNewOrder(Side side, std::int32_t quantity, std::int64_t price) {
     const TSecShareRecord* security = source_.shownSecurity();
     if (!security) return;
     // A mistyped or stale price; no book this program trades in quotes at zero or below.
-    if (!(price > 0)) {
-        const std::string text = FormatGeneral(price, log_.locale().decimalSeparator());
+    if (price <= 0) {
+        const std::string text =
+            FormatGeneral(TicksValue(price, security->Decimals), log_.locale().decimalSeparator());
         log_.LogMessage("order refused: price " + text + " is not above zero", 1);
         tracking_.showRefusal("Заявка не отправлена: цена " + text + " не больше нуля");
         return;
     }
-    std::optional<SentTransaction> sent = sender_.SendNewOrder(source_.delivery(), *security, operation, quantity, price);
-    tracking_.noteSent(sent, TransKind::NewOrder, operation == Sell ? OrderSide::Sell : OrderSide::Buy, price, quantity,
-                       0);
+    std::optional<SentTransaction> sent = sender_.SendNewOrder(source_.delivery(), *security, side, quantity, price);
+    tracking_.noteSent(sent, TransKind::NewOrder, side, price, quantity, 0);
 }
 
 void OrderEntry::SendKillAll(InfoPanel* panel) {
@@ -83,11 +85,18 @@ void OrderEntry::SendKillAll(InfoPanel* panel) {
         return;
     }
     tracking_.noteSent(sender_.SendKillAll(source_.delivery(), *security, source_.securities()), TransKind::KillAll,
-                       OrderSide::Buy, 0, 0, 0);
+                       Side::Buy, 0, 0, 0);
 }
 
-void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, double price) {
-    const OrderSide side = column == LadderGrid::OwnSell ? OrderSide::Sell : OrderSide::Buy;
+std::optional<std::int64_t> OrderEntry::typedPrice(const OrderEditors& view) {
+    const TSecShareRecord* security = source_.shownSecurity();
+    std::optional<double> typed = ReadPriceText(view.priceText());
+    if (!security || !typed) return std::nullopt;
+    return PriceTicks(*typed, security->Decimals);
+}
+
+void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, std::int64_t price) {
+    const Side side = column == LadderGrid::OwnSell ? Side::Sell : Side::Buy;
     const std::vector<std::uint64_t> numbers = tracking_.tracker().activeAt(side, price);
     if (numbers.empty()) {
         if (!TrimmedText(ladder_.cell(row, column)).empty())
@@ -102,17 +111,17 @@ void OrderEntry::cancelAt(InfoPanel& panel, int column, int row, double price) {
     }
 }
 
-void OrderEntry::orderAtEditorPrice(OrderEditors& view, int operation) {
-    if (!watch_.orderAllowed(log_, view, operation == Buy ? "acBUY" : "acSELL")) return;
+void OrderEntry::orderAtEditorPrice(OrderEditors& view, Side side) {
+    if (!watch_.orderAllowed(log_, view, side == Side::Buy ? "acBUY" : "acSELL")) return;
     if (!instrumentChosen()) return;
-    std::optional<double> price = ReadPriceText(view.priceText());
+    std::optional<std::int64_t> price = typedPrice(view);
     if (!price) return;
-    SendNewOrder(operation, view.contractCount(), *price);
+    SendNewOrder(side, view.contractCount(), *price);
 }
 
 // A best price moved up or down by `steps` price steps.
 void OrderEntry::orderFromBest(OrderEditors& view, const char* command, BestOf from, PriceMove move,
-                               std::int32_t steps, int operation) {
+                               std::int32_t steps, Side side) {
     if (!watch_.orderAllowed(log_, view, command)) return;
     if (!instrumentChosen()) return;
     // In an auction the best prices cross: priced through them an order could trade anywhere.
@@ -121,17 +130,17 @@ void OrderEntry::orderFromBest(OrderEditors& view, const char* command, BestOf f
         tracking_.showRefusal("Стакан пересечён (аукцион): рыночная заявка не отправлена");
         return;
     }
-    std::optional<double> best = BestPrice(*source_.shownTable(), *source_.shownSecurity(), from);
+    std::optional<std::int64_t> best = BestPrice(*source_.shownTable(), from);
     if (!best) {
         log_.LogMessage(
             std::string(command) + " refused: no " + (from == BestOf::Bid ? "bids" : "asks") + " in the book", 1);
         return;
     }
-    double offset = source_.shownSecurity()->stepOffset(steps);
-    SendNewOrder(operation, view.contractCount(), move == PriceMove::Up ? *best + offset : *best - offset);
+    SendNewOrder(side, view.contractCount(),
+                 StepsAway(*best, *source_.shownSecurity(), move == PriceMove::Up ? Up(steps) : Down(steps)));
 }
 
-void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, double price) {
+void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, std::int64_t price) {
     const LadderGrid& grid = ladder_;
     std::int32_t quantity = view.contractCount();
     // Checked once, so a Shift+click above the limit shows one box, not one for the order and one for the stop.
@@ -148,23 +157,23 @@ void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, 
         // The stop is priced before sending: a box the send opens runs ticks whose
         // discovery may leave no current security.
         case LadderGrid::SellQuantity: {
-            double limit = price + security.stepOffset(view.limitOrderShift());
-            double stop = limit - security.stepOffset(view.limitStopShift());
-            SendNewOrder(Buy, quantity, limit);
-            if (shift) AddStopOrder(Sell, stop, quantity);
+            const std::int64_t limit = StepsAway(price, security, Up(view.limitOrderShift()));
+            const std::int64_t stop = StepsAway(limit, security, Down(view.limitStopShift()));
+            SendNewOrder(Side::Buy, quantity, limit);
+            if (shift) AddStopOrder(Side::Sell, stop, quantity);
             break;
         }
         case LadderGrid::BuyQuantity: {
-            double limit = price - security.stepOffset(view.limitOrderShift());
-            double stop = limit + security.stepOffset(view.limitStopShift());
-            SendNewOrder(Sell, quantity, limit);
-            if (shift) AddStopOrder(Buy, stop, quantity, DirectionSeparator::SemicolonSpace);
+            const std::int64_t limit = StepsAway(price, security, Down(view.limitOrderShift()));
+            const std::int64_t stop = StepsAway(limit, security, Up(view.limitStopShift()));
+            SendNewOrder(Side::Sell, quantity, limit);
+            if (shift) AddStopOrder(Side::Buy, stop, quantity, DirectionSeparator::SemicolonSpace);
             break;
         }
         case LadderGrid::Stop: {
             // An offer row gets a buy stop, a bid row a sell stop.
             bool bidRow = TrimmedText(grid.cell(row, LadderGrid::SellQuantity)).empty();
-            AddStopOrder(bidRow ? Sell : Buy, price, quantity);
+            AddStopOrder(bidRow ? Side::Sell : Side::Buy, price, quantity);
             break;
         }
         default:
@@ -177,31 +186,31 @@ void OrderEntry::rightClick(int column, int row) {
     int lastRow = grid.rowCount() - 1;
     TStopOrders* stops = source_.stops();
     if (column != LadderGrid::Stop || row == 0 || row >= lastRow || !stops) return;
-    if (grid.cell(row, LadderGrid::Stop).empty() || grid.cell(row + 1, LadderGrid::PriceColumn).empty()) return;
-    std::optional<double> upper = ReadPriceText(grid.cell(row, LadderGrid::PriceColumn));
-    std::optional<double> lower = ReadPriceText(grid.cell(row + 1, LadderGrid::PriceColumn));
+    if (grid.cell(row, LadderGrid::Stop).empty()) return;
+    std::optional<std::int64_t> upper = grid.rowPrice(row);
+    std::optional<std::int64_t> lower = grid.rowPrice(row + 1);
     if (!upper || !lower) return;
-    stops->RemoveFirstInRange(*upper, *lower, log_);
+    stops->RemoveFirstInRange(*upper, *lower, source_.shownSecurity()->Decimals, log_);
 }
 
-void OrderEntry::BuyAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Buy); }
+void OrderEntry::BuyAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Side::Buy); }
 
-void OrderEntry::SellAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Sell); }
+void OrderEntry::SellAtEditorPrice(OrderEditors& view) { orderAtEditorPrice(view, Side::Sell); }
 
 void OrderEntry::MarketBuy(OrderEditors& view) {
-    orderFromBest(view, "acMarketBUY", BestOf::Ask, PriceMove::Up, settings_.MarketSpread, Buy);
+    orderFromBest(view, "acMarketBUY", BestOf::Ask, PriceMove::Up, settings_.MarketSpread, Side::Buy);
 }
 
 void OrderEntry::MarketSell(OrderEditors& view) {
-    orderFromBest(view, "acMarketSell", BestOf::Bid, PriceMove::Down, settings_.MarketSpread, Sell);
+    orderFromBest(view, "acMarketSell", BestOf::Bid, PriceMove::Down, settings_.MarketSpread, Side::Sell);
 }
 
 void OrderEntry::MarketPlusBuy(OrderEditors& view) {
-    orderFromBest(view, "acMarketPlusBuy", BestOf::Bid, PriceMove::Up, view.limitOrderShift(), Buy);
+    orderFromBest(view, "acMarketPlusBuy", BestOf::Bid, PriceMove::Up, view.limitOrderShift(), Side::Buy);
 }
 
 void OrderEntry::MarketPlusSell(OrderEditors& view) {
-    orderFromBest(view, "acMarketPlusSell", BestOf::Ask, PriceMove::Down, view.limitOrderShift(), Sell);
+    orderFromBest(view, "acMarketPlusSell", BestOf::Ask, PriceMove::Down, view.limitOrderShift(), Side::Sell);
 }
 
 void OrderEntry::ClearAllOrders(OrderEditors& view) {
@@ -217,14 +226,14 @@ void OrderEntry::ClearAllStops() {
 void OrderEntry::SetStop(OrderEditors& view) {
     if (!watch_.stopAllowed(log_, view, "acSetStop")) return;
     if (!instrumentChosen()) return;
-    TQuoteTable& table = *source_.shownTable();
-    const TSecShareRecord& security = *source_.shownSecurity();
-    std::optional<double> bid = BestPrice(table, security, BestOf::Bid);
-    std::optional<double> ask = BestPrice(table, security, BestOf::Ask);
+    const TQuoteTable& table = *source_.shownTable();
+    std::optional<std::int64_t> bid = BestPrice(table, BestOf::Bid);
+    std::optional<std::int64_t> ask = BestPrice(table, BestOf::Ask);
     if (!bid || !ask) return;
-    std::optional<double> price = ReadPriceText(view.priceText());
+    std::optional<std::int64_t> price = typedPrice(view);
     if (!price) return;
-    if (*price < *bid || *price > *ask) AddStopOrder(*price <= *bid ? Sell : Buy, *price, view.contractCount());
+    if (*price < *bid || *price > *ask)
+        AddStopOrder(*price <= *bid ? Side::Sell : Side::Buy, *price, view.contractCount());
 }
 
 void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row) {
@@ -241,37 +250,37 @@ void OrderEntry::LadderMouseDown(OrderEditors& view, MouseButton button, bool sh
         return;
     }
     if (button != MouseButton::Left || row == 0) return;
-    std::optional<double> price = ReadPriceText(ladder_.cell(row, LadderGrid::PriceColumn));
+    std::optional<std::int64_t> price = ladder_.rowPrice(row);
     if (!price) return;
     leftClick(view, shift, column, row, *price);
 }
 
 void OrderEntry::PriceStep(OrderEditors& view, PriceMove move) {
     if (!instrumentChosen()) return;
-    std::optional<double> price = ReadPriceText(view.priceText());
+    std::optional<std::int64_t> price = typedPrice(view);
     if (!price) return;
     const TSecShareRecord& security = *source_.shownSecurity();
-    double step = security.priceStep();
-    double moved = move == PriceMove::Up ? *price + step : *price - step;
-    view.setPriceText(FormatFixed(moved, security.Decimals, log_.locale().decimalSeparator()));
+    const std::int64_t moved = StepsAway(*price, security, move == PriceMove::Up ? Up(1) : Down(1));
+    view.setPriceText(PriceText(moved, security.Decimals, log_.locale().decimalSeparator()));
 }
 
-void OrderEntry::AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity,
-                              DirectionSeparator separator) {
+void OrderEntry::AddStopOrder(Side side, std::int64_t Price, std::int32_t Quantity, DirectionSeparator separator) {
     TStopOrders* stops = source_.stops();
     if (!stops || !sender_.QuantityAllowed(Quantity, "stop")) return;
     // The quantity's box runs an event loop; the list is looked up again.
     stops = source_.stops();
     if (!stops) return;
     auto stop = std::make_unique<TStopOrder>();
-    stop->Direction = Direction;
+    stop->side = side;
     stop->Price = Price;
     stop->Quantity = Quantity;
     stops->append(std::move(stop));
+    const TSecShareRecord* security = source_.shownSecurity();
+    const double shown = TicksValue(Price, security ? security->Decimals : 0);
     if (log_.enabled(2))
-        log_.LogMessage("added stop order " + FormatGeneral(Price, log_.locale().decimalSeparator()) + "; " +
+        log_.LogMessage("added stop order " + FormatGeneral(shown, log_.locale().decimalSeparator()) + "; " +
                             std::to_string(Quantity) +
-                            (separator == DirectionSeparator::SemicolonSpace ? "; " : ";") + std::to_string(Direction),
+                            (separator == DirectionSeparator::SemicolonSpace ? "; " : ";") + StopSideDigit(side),
                         2);
 }
 
@@ -282,14 +291,14 @@ void OrderEntry::CheckStopOrders() {
     if (source_.shownTable()->Crossed()) return;
     // Prices, not rows: sending may open a message box whose event loop runs a tick
     // that replaces the rows and fires or clears stops.
-    std::optional<double> ask = BestPrice(*source_.shownTable(), *source_.shownSecurity(), BestOf::Ask);
-    std::optional<double> bid = BestPrice(*source_.shownTable(), *source_.shownSecurity(), BestOf::Bid);
+    std::optional<std::int64_t> ask = BestPrice(*source_.shownTable(), BestOf::Ask);
+    std::optional<std::int64_t> bid = BestPrice(*source_.shownTable(), BestOf::Bid);
     // Backwards, so deleting a fired stop leaves the positions still to examine valid.
     for (int i = source_.stops() ? source_.stops()->Count() - 1 : -1; i >= 0;) {
         const TStopOrder& stop = *source_.stops()->items[static_cast<std::size_t>(i)];
-        if (stop.Direction == Buy && bid && stop.Price <= *bid)
+        if (stop.side == Side::Buy && bid && stop.Price <= *bid)
             FireStopOrder(i, *bid);
-        else if (stop.Direction == Sell && ask && stop.Price >= *ask)
+        else if (stop.side == Side::Sell && ask && stop.Price >= *ask)
             FireStopOrder(i, *ask);
         TStopOrders* stops = source_.stops();
         if (!stops) break;
@@ -297,25 +306,24 @@ void OrderEntry::CheckStopOrders() {
     }
 }
 
-void OrderEntry::FireStopOrder(int Index, double TriggerPrice) {
+void OrderEntry::FireStopOrder(int Index, std::int64_t TriggerPrice) {
     const TSecShareRecord* security = source_.shownSecurity();
     TStopOrders* stops = source_.stops();
     if (!security || !stops) return;
     std::unique_ptr<TStopOrder> stop = stops->take(Index);
     if (!stop) return;
     // Gone before it is sent: a refused order does not bring the stop back.
-    double offset = security->stepOffset(settings_.MarketSpread);
-    double price = stop->Direction == Buy ? TriggerPrice + offset : TriggerPrice - offset;
-    SendNewOrder(stop->Direction, stop->Quantity, price);
+    const std::int32_t spread = settings_.MarketSpread;
+    SendNewOrder(stop->side, stop->Quantity,
+                 StepsAway(TriggerPrice, *security, stop->side == Side::Buy ? Up(spread) : Down(spread)));
 }
 
 void OrderEntry::ShowStopQuantities() {
     LadderGrid& grid = ladder_;
     const TStopOrders* stops = source_.stops();
     for (int r = 1; r <= grid.rowCount() - 2; ++r) {
-        std::optional<double> upper = StopRangeBound(grid.cell(r, LadderGrid::PriceColumn));
-        std::optional<double> lower =
-            upper ? StopRangeBound(grid.cell(r + 1, LadderGrid::PriceColumn)) : std::nullopt;
+        std::optional<std::int64_t> upper = grid.rowPrice(r);
+        std::optional<std::int64_t> lower = upper ? grid.rowPrice(r + 1) : std::nullopt;
         std::int32_t quantity = (upper && lower && stops) ? stops->QuantityInRange(*upper, *lower) : 0;
         if (quantity != 0)
             grid.setCell(r, LadderGrid::Stop, std::to_string(quantity));

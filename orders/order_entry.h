@@ -1,7 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "terminal/side.h"
 #include "terminal/terminal_watch.h"
 
 namespace velmora {
@@ -60,8 +62,8 @@ public:
           tracking_(tracking),
           source_(source) {}
 
-    // Sends and tracks one limit order on the shown security. Operation 1 sells.
-    void SendNewOrder(int operation, std::int32_t quantity, double price);
+    // Sends and tracks one limit order on the shown security; `price` in its ticks.
+    void SendNewOrder(Side side, std::int32_t quantity, std::int64_t price);
     // The kill-all of the shown security; `panel` hears how many were cancelled where it is
     // done order by order.
     void SendKillAll(InfoPanel* panel);
@@ -85,21 +87,24 @@ public:
     // sbPrice: one price step up or down in lePrice.
     void PriceStep(OrderEditors& view, PriceMove move);
 
-    // Stop routines: AddStopOrder logs "added stop order ..." at level 2, with this before the direction.
+    // Stop routines, prices in ticks: AddStopOrder logs "added stop order ..." at level 2, with
+    // this before the direction.
     enum class DirectionSeparator { Semicolon, SemicolonSpace };
-    void AddStopOrder(std::uint8_t Direction, double Price, std::int32_t Quantity,
+    void AddStopOrder(Side side, std::int64_t Price, std::int32_t Quantity,
                       DirectionSeparator separator = DirectionSeparator::Semicolon);
     void CheckStopOrders();
-    void FireStopOrder(int Index, double TriggerPrice);
+    void FireStopOrder(int Index, std::int64_t TriggerPrice);
     void ShowStopQuantities();
 
 private:
     bool instrumentChosen() { return source_.shownTable() != nullptr && source_.shownSecurity() != nullptr; }
-    void cancelAt(InfoPanel& panel, int column, int row, double price);
-    void orderAtEditorPrice(OrderEditors& view, int operation);
+    // The editor's text as the user typed it, in ticks of the shown security.
+    std::optional<std::int64_t> typedPrice(const OrderEditors& view);
+    void cancelAt(InfoPanel& panel, int column, int row, std::int64_t price);
+    void orderAtEditorPrice(OrderEditors& view, Side side);
     void orderFromBest(OrderEditors& view, const char* command, BestOf from, PriceMove move, std::int32_t steps,
-                       int operation);
-    void leftClick(OrderEditors& view, bool shift, int column, int row, double price);
+                       Side side);
+    void leftClick(OrderEditors& view, bool shift, int column, int row, std::int64_t price);
     void rightClick(int column, int row);
 
     const Settings& settings_;

@@ -1,31 +1,20 @@
 #include "orders/order_tracker.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace velmora {
 
-OrderTracker::OrderTracker(std::string classCode, std::string ticker, double priceStep, int replyTimeoutSeconds)
-    : classCode_(std::move(classCode)),
-      ticker_(std::move(ticker)),
-      priceStep_(priceStep),
-      replyTimeoutSeconds_(replyTimeoutSeconds) {}
+OrderTracker::OrderTracker(std::string classCode, std::string ticker, int replyTimeoutSeconds)
+    : classCode_(std::move(classCode)), ticker_(std::move(ticker)), replyTimeoutSeconds_(replyTimeoutSeconds) {}
 
-void OrderTracker::setInstrument(std::string classCode, std::string ticker, double priceStep) {
+void OrderTracker::setInstrument(std::string classCode, std::string ticker) {
     classCode_ = std::move(classCode);
     ticker_ = std::move(ticker);
-    priceStep_ = priceStep;
     orders_.clear();
     unseenSince_.clear();
 }
 
-bool OrderTracker::samePrice(double a, double b) const {
-    // Prices read from the ladder's text and from the terminal differ by rounding, never by a step.
-    double tolerance = priceStep_ > 0 ? priceStep_ / 2 : 1e-9 * std::max(std::fabs(a), std::fabs(b));
-    return std::fabs(a - b) < tolerance || a == b;
-}
-
-void OrderTracker::noteSent(std::uint32_t transId, TransKind kind, OrderSide side, double price,
+void OrderTracker::noteSent(std::uint32_t transId, TransKind kind, Side side, std::int64_t price,
                             std::int64_t quantity, std::uint64_t orderKey, TrackerTime now) {
     TrackedTransaction record;
     record.transId = transId;
@@ -129,13 +118,13 @@ void OrderTracker::cancelExecuted(const TrackedTransaction& sent) {
         if (order.state == OwnOrderState::Active && order.since <= sent.sentAt) order.state = OwnOrderState::Cancelled;
 }
 
-void OrderTracker::applyOrder(const LibraryOrder& event, TrackerTime now) {
+void OrderTracker::applyOrder(const OrderReport& event, TrackerTime now) {
     if (event.classCode != classCode_ || event.secCode != ticker_ || event.number == 0) return;
     auto [it, added] = orders_.try_emplace(event.number);
     OwnOrder& order = it->second;
     if (added) {
         order.number = event.number;
-        order.side = event.isSell ? OrderSide::Sell : OrderSide::Buy;
+        order.side = event.side;
         order.price = event.price;
         order.quantity = event.balance;
         order.transId = event.transId;
@@ -162,7 +151,7 @@ void OrderTracker::applyBook(const std::vector<BookOwnQuantity>& ownQuantities, 
             continue;
         }
         bool shown = std::any_of(ownQuantities.begin(), ownQuantities.end(), [&](const BookOwnQuantity& level) {
-            return level.side == order.side && level.quantity > 0 && samePrice(level.price, order.price);
+            return level.side == order.side && level.quantity > 0 && level.price == order.price;
         });
         if (shown) {
             unseenSince_.erase(number);
@@ -198,10 +187,10 @@ std::vector<OwnOrder> OrderTracker::activeOrders() const {
     return active;
 }
 
-std::vector<std::uint64_t> OrderTracker::activeAt(OrderSide side, double price) const {
+std::vector<std::uint64_t> OrderTracker::activeAt(Side side, std::int64_t price) const {
     std::vector<std::uint64_t> numbers;
     for (const auto& [number, order] : orders_)
-        if (order.state == OwnOrderState::Active && order.side == side && samePrice(order.price, price))
+        if (order.state == OwnOrderState::Active && order.side == side && order.price == price)
             numbers.push_back(number);
     return numbers;
 }

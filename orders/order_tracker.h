@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/library_events.h"
+#include "terminal/side.h"
 #include "trans/reply_line.h"
 
 namespace velmora {
@@ -14,7 +14,6 @@ namespace velmora {
 // Times are the caller's, on any steady scale: the tracker never reads a clock.
 using TrackerTime = std::chrono::milliseconds;
 
-enum class OrderSide { Buy, Sell };
 enum class TransKind { NewOrder, KillOrder, KillAll };
 
 // Where a transaction sent stands. NoReply is not final: a reply that comes late still counts.
@@ -23,8 +22,8 @@ enum class TransState { Sent, Accepted, Executed, Rejected, NoReply };
 struct TrackedTransaction {
     std::uint32_t transId = 0;
     TransKind kind = TransKind::NewOrder;
-    OrderSide side = OrderSide::Buy;
-    double price = 0;
+    Side side = Side::Buy;
+    std::int64_t price = 0;  // in ticks, as all prices here
     std::int64_t quantity = 0;
     std::uint64_t orderKey = 0;  // the order a KillOrder cancels
     TrackerTime sentAt{};
@@ -40,8 +39,8 @@ enum class OwnOrderState { Active, Filled, Cancelled, Gone };
 
 struct OwnOrder {
     std::uint64_t number = 0;
-    OrderSide side = OrderSide::Buy;
-    double price = 0;
+    Side side = Side::Buy;
+    std::int64_t price = 0;
     std::int64_t quantity = 0;
     std::int64_t balance = 0;
     OwnOrderState state = OwnOrderState::Active;
@@ -62,28 +61,42 @@ struct ReplyOutcome {
 
 // One level's own quantity on one side, as the book shows it.
 struct BookOwnQuantity {
-    OrderSide side = OrderSide::Buy;
-    double price = 0;
+    Side side = Side::Buy;
+    std::int64_t price = 0;
     std::int64_t quantity = 0;
 };
 
+// An order's state as the terminal reports it (the library's order callback, the script's order
+// line), its side and price taken from the report's own encoding where it came in.
+struct OrderReport {
+    std::int32_t mode = 0;  // 0 a new order, 1 the initial load, 2 the last order of the initial load
+    std::uint32_t transId = 0;
+    std::uint64_t number = 0;
+    std::string classCode;
+    std::string secCode;
+    std::int64_t price = 0;
+    std::int64_t balance = 0;
+    Side side = Side::Buy;
+    std::int32_t status = 0;  // 1 active, 2 cancelled, anything else filled
+};
+
 // Follows every transaction sent by its TRANS_ID, and the own orders of one instrument.
-// A reply changes only the record of its own TRANS_ID. Prices match within half a price step.
+// A reply changes only the record of its own TRANS_ID. Prices match exactly.
 class OrderTracker {
 public:
     // An order the book has not shown for this long is taken for gone (mode TRI only).
     static constexpr TrackerTime unseenLimit{2000};
 
     // `replyTimeoutSeconds` 0: a transaction waits for its reply for ever.
-    OrderTracker(std::string classCode, std::string ticker, double priceStep, int replyTimeoutSeconds);
+    OrderTracker(std::string classCode, std::string ticker, int replyTimeoutSeconds);
 
     // A change of instrument forgets the own orders; transactions already sent are still followed.
-    void setInstrument(std::string classCode, std::string ticker, double priceStep);
+    void setInstrument(std::string classCode, std::string ticker);
     void setReplyTimeout(int seconds) { replyTimeoutSeconds_ = seconds; }
 
     // `side`, `price` and `quantity` for a NewOrder, `orderKey` for a KillOrder; a TRANS_ID used
     // before (the counter wraps) starts a new record.
-    void noteSent(std::uint32_t transId, TransKind kind, OrderSide side, double price, std::int64_t quantity,
+    void noteSent(std::uint32_t transId, TransKind kind, Side side, std::int64_t price, std::int64_t quantity,
                   std::uint64_t orderKey, TrackerTime now);
     // A line of quik.tro, or the library's reply as {transId, replyCode, orderNumber, "", message}.
     ReplyOutcome applyReply(const TransReply& reply, TrackerTime now);
@@ -91,8 +104,8 @@ public:
     bool repeatsReply(const TransReply& reply) const;
     // The library refused to send it: the transaction is rejected with its result code and message.
     ReplyOutcome applySendFailure(std::uint32_t transId, std::int32_t result, const std::string& message);
-    // The library's order callback (mode DLL); orders of other instruments are passed over.
-    void applyOrder(const LibraryOrder& order, TrackerTime now);
+    // An order reported; orders of other instruments are passed over.
+    void applyOrder(const OrderReport& order, TrackerTime now);
     // Mode TRI: the book's own quantities. An active order whose side and price the book has shown
     // without own quantity for unseenLimit is taken for gone.
     void applyBook(const std::vector<BookOwnQuantity>& ownQuantities, TrackerTime now);
@@ -102,18 +115,16 @@ public:
     // Active own orders, newest first.
     std::vector<OwnOrder> activeOrders() const;
     // Numbers of the active own orders of that side at that price.
-    std::vector<std::uint64_t> activeAt(OrderSide side, double price) const;
+    std::vector<std::uint64_t> activeAt(Side side, std::int64_t price) const;
     const TrackedTransaction* transaction(std::uint32_t transId) const;
     const OwnOrder* order(std::uint64_t number) const;
 
 private:
-    bool samePrice(double a, double b) const;
     void orderAccepted(const TrackedTransaction& sent);
     void cancelExecuted(const TrackedTransaction& sent);
 
     std::string classCode_;
     std::string ticker_;
-    double priceStep_;
     int replyTimeoutSeconds_;
     std::map<std::uint32_t, TrackedTransaction> transactions_;
     std::map<std::uint64_t, OwnOrder> orders_;

@@ -2,6 +2,7 @@
 
 #include <variant>
 
+#include "ladder/price_text.h"
 #include "platform/clock.h"
 #include "settings/info_panel.h"
 #include "platform/trans_library.h"
@@ -31,9 +32,10 @@ void OrderTracking::start(ReplySource source, const std::string& replyFile, int 
 
 void OrderTracking::setInstrument(const TSecShareRecord* security) {
     if (security)
-        tracker_.setInstrument(security->ClassCode, security->Ticker, security->priceStep());
+        tracker_.setInstrument(security->ClassCode, security->Ticker);
     else
-        tracker_.setInstrument("", "", 0);
+        tracker_.setInstrument("", "");
+    decimals_ = security ? security->Decimals : 0;
     ordersChanged_ = true;
 }
 
@@ -44,8 +46,8 @@ void OrderTracking::showPanel(const std::string& text, TrackerTime now) {
     if (panel_) panel_->post(PanelKind::OrderOutcome, text);
 }
 
-void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side,
-                             double price, std::int64_t quantity, std::uint64_t orderKey) {
+void OrderTracking::noteSent(const std::optional<SentTransaction>& sent, TransKind kind, Side side,
+                             std::int64_t price, std::int64_t quantity, std::uint64_t orderKey) {
     const TrackerTime now = this->now();
     // The next order takes the last one's rejection away.
     if (!panelText_.empty() && panel_) panel_->withdraw(PanelKind::OrderOutcome);
@@ -136,7 +138,10 @@ void OrderTracking::poll() {
                     applyReply({reply->transId, reply->replyCode, reply->orderNumber, "", reply->message}, now);
                 }
             } else if (const auto* order = std::get_if<LibraryOrder>(&event)) {
-                tracker_.applyOrder(*order, now);
+                tracker_.applyOrder({order->mode, order->transId, order->number, order->classCode, order->secCode,
+                                     reportedPrice(order->price, order->number), order->balance,
+                                     order->isSell ? Side::Sell : Side::Buy, order->status},
+                                    now);
                 ordersChanged_ = true;
             }
         }
@@ -163,14 +168,14 @@ void OrderTracking::applyScriptEvents(const std::vector<LinkEvent>& events) {
         if (const auto* reply = std::get_if<LinkReply>(&event)) {
             applyReply({reply->transId, reply->status, reply->orderNumber, "", reply->message}, now);
         } else if (const auto* order = std::get_if<LinkOrder>(&event)) {
-            LibraryOrder state;
+            OrderReport state;
             state.transId = order->transId;
             state.number = order->orderNumber;
             state.classCode = order->classCode;
             state.secCode = order->ticker;
-            state.price = order->price;
+            state.price = reportedPrice(order->price, order->orderNumber);
             state.balance = order->balance;
-            state.isSell = (order->flags & 4u) != 0;
+            state.side = (order->flags & 4u) != 0 ? Side::Sell : Side::Buy;
             state.status = (order->flags & 1u) ? 1 : (order->flags & 2u) ? 2 : 3;
             tracker_.applyOrder(state, now);
             ordersChanged_ = true;
@@ -179,18 +184,23 @@ void OrderTracking::applyScriptEvents(const std::vector<LinkEvent>& events) {
     tellCancelsDone(now);
 }
 
-void OrderTracking::noteBook(TQuoteTable& table, const TSecShareRecord& security) {
+void OrderTracking::noteBook(const TQuoteTable& table) {
     if (source_ != ReplySource::File) return;
     const std::size_t before = tracker_.activeOrders().size();
     if (before == 0) return;
     bookOwn_.clear();
-    for (TQuoteRecord& level : table.rows) {
-        level.CalcPrice(security);
-        bookOwn_.push_back({level.Direction == 1 ? OrderSide::Sell : OrderSide::Buy, level.Price,
-                            static_cast<std::int64_t>(level.SelfQuantity)});
-    }
+    for (const TQuoteRecord& level : table.rows)
+        bookOwn_.push_back({level.side(), level.IntPrice, static_cast<std::int64_t>(level.SelfQuantity)});
     tracker_.applyBook(bookOwn_, now());
     if (tracker_.activeOrders().size() != before) ordersChanged_ = true;
+}
+
+std::int64_t OrderTracking::reportedPrice(double price, std::uint64_t orderNumber) {
+    if (std::optional<std::int64_t> ticks = PriceTicks(price, decimals_)) return *ticks;
+    log_.LogMessage("order " + std::to_string(orderNumber) + " reported at price " +
+                        FormatGeneral(price, log_.locale().decimalSeparator()) + ", not a price here",
+                    1);
+    return 0;
 }
 
 bool OrderTracking::takeOrdersChanged() {
@@ -202,7 +212,7 @@ bool OrderTracking::takeOrdersChanged() {
 void OrderTracking::fillOwnQuantities(TQuoteTable& table) const {
     for (TQuoteRecord& row : table.rows) {
         std::int64_t own = 0;
-        for (std::uint64_t number : tracker_.activeAt(row.Direction == 1 ? OrderSide::Sell : OrderSide::Buy, row.Price))
+        for (std::uint64_t number : tracker_.activeAt(row.side(), row.IntPrice))
             own += std::max<std::int64_t>(0, tracker_.order(number)->balance);
         row.SelfQuantity = static_cast<std::uint32_t>(std::min<std::int64_t>(own, UINT32_MAX));
     }

@@ -42,7 +42,7 @@ public:
     void setInstrument(const TSecShareRecord* security);
 
     // A send, as the sender answered it. A transaction not handed over is told as not sent.
-    void noteSent(const std::optional<SentTransaction>& sent, TransKind kind, OrderSide side, double price,
+    void noteSent(const std::optional<SentTransaction>& sent, TransKind kind, Side side, std::int64_t price,
                   std::int64_t quantity, std::uint64_t orderKey);
     // Why an order was not sent, told like a rejection.
     void showRefusal(const std::string& text) { showPanel(text, now()); }
@@ -55,7 +55,7 @@ public:
     // matched by TRANS_ID and order number, so a second report of a reply changes nothing.
     void applyScriptEvents(const std::vector<LinkEvent>& events);
     // Mode TRI: the shown book's own quantities, read well this tick.
-    void noteBook(TQuoteTable& table, const TSecShareRecord& security);
+    void noteBook(const TQuoteTable& table);
     // A book that carries no own quantities (priced rows) gets the balances of the orders resting
     // at each of its prices.
     void fillOwnQuantities(TQuoteTable& table) const;
@@ -70,11 +70,14 @@ private:
     void tell(const ReplyOutcome& outcome, TrackerTime now);
     void showPanel(const std::string& text, TrackerTime now);
     void tellCancelsDone(TrackerTime now);
+    // A reported price in ticks of the instrument shown; 0, logged, when it is not a price.
+    std::int64_t reportedPrice(double price, std::uint64_t orderNumber);
 
     Log& log_;
     TransLibrary& library_;
     Clock& clock_;
-    OrderTracker tracker_{"", "", 0, 5};
+    OrderTracker tracker_{"", "", 5};
+    std::uint32_t decimals_ = 0;  // of the instrument shown
     ReplySource source_ = ReplySource::None;
     int replyTimeoutSeconds_ = 5;
     std::vector<BookOwnQuantity> bookOwn_;

@@ -10,7 +10,9 @@
 
 namespace velmora {
 
-std::int32_t TStopOrders::QuantityInRange(double Upper, double Lower) const {
+const char* StopSideDigit(Side side) { return side == Side::Sell ? "1" : "0"; }
+
+std::int32_t TStopOrders::QuantityInRange(std::int64_t Upper, std::int64_t Lower) const {
     // Quantities run up to 10^9 each: sum wide, show at most the 32-bit limit.
     std::int64_t total = 0;
     for (const auto& stop : items)
@@ -27,13 +29,14 @@ std::unique_ptr<TStopOrder> TStopOrders::take(int index) {
     return stop;
 }
 
-void TStopOrders::RemoveFirstInRange(double Upper, double Lower, Log& log) {
+void TStopOrders::RemoveFirstInRange(std::int64_t Upper, std::int64_t Lower, std::uint32_t decimals, Log& log) {
     for (auto it = items.begin(); it != items.end(); ++it) {
         const TStopOrder& stop = **it;
         if (!(Lower < stop.Price && stop.Price <= Upper)) continue;
         if (log.enabled(2))
-            log.LogMessage("clearing stop order:" + FormatGeneral(stop.Price, log.locale().decimalSeparator()) +
-                               "; " + std::to_string(stop.Quantity) + "; " + std::to_string(stop.Direction),
+            log.LogMessage("clearing stop order:" +
+                               FormatGeneral(TicksValue(stop.Price, decimals), log.locale().decimalSeparator()) + "; " +
+                               std::to_string(stop.Quantity) + "; " + StopSideDigit(stop.side),
                            2);
         items.erase(it);
         return;

@@ -26,7 +26,7 @@ void Log::LogRepeating(std::string_view Msg, int Level) {
         // Retries repeat a few texts; a text that keeps changing must not grow this without end.
         if (repeats_.size() >= 64) repeats_.clear();
         repeats_.emplace(std::string(Msg), Repeats{now, 0});
-        writeLine(Msg, true, false, {});
+        writeLine(Msg, Time::Stamped, LineWrite::Append, {});
         return;
     }
     Repeats& repeats = found->second;
@@ -39,7 +39,7 @@ void Log::LogRepeating(std::string_view Msg, int Level) {
     repeats = {now, 0};
     std::string line(Msg);
     if (held > 0) line += " (" + std::to_string(held) + " repeats not logged since)";
-    writeLine(line, true, false, {});
+    writeLine(line, Time::Stamped, LineWrite::Append, {});
 }
 
 void Log::LogWithoutBoxes(std::string_view Msg, int Level) {

@@ -9,6 +9,12 @@ namespace velmora {
 
 namespace {
 
+double ticksValue(std::int64_t ticks, std::uint32_t decimals) {
+    double scale = 1;
+    for (std::uint32_t i = 0; i < decimals && i < 18; ++i) scale *= 10;
+    return static_cast<double>(ticks) / scale;
+}
+
 std::string number(double value, int decimals, char separator) {
     char text[64];
     const auto result = decimals < 0 ? std::to_chars(text, text + sizeof text, value)
@@ -38,10 +44,11 @@ PositionLine PositionText(const ScriptInstrument& instrument, char separator) {
     text += " по " + number(position.averagePrice, decimals, separator);
     if (position.futures && position.varMargin) text += ", вар. маржа " + number(*position.varMargin, 2, separator);
     // A long position closes at the best bid, a short one at the best offer.
-    if (instrument.bookKnown && instrument.book) {
-        const std::vector<LinkLevel>& opposite = position.position > 0 ? instrument.book->bids : instrument.book->asks;
-        if (!opposite.empty()) {
-            const double profit = (opposite.front().price - position.averagePrice) * lots;
+    if (instrument.bookKnown) {
+        const TQuoteTable& book = instrument.table;
+        if (const TQuoteRecord* opposite = position.position > 0 ? book.BestBid() : book.BestAsk()) {
+            const double close = ticksValue(opposite->IntPrice, instrument.security.Decimals);
+            const double profit = (close - position.averagePrice) * lots;
             text += ", прибыль " + number(profit, decimals, separator) + " пт";
         }
     }

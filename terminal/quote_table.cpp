@@ -1,12 +1,10 @@
 #include "terminal/quote_table.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <unordered_set>
 
-#include "secs/security_list.h"
 #include "settings/log.h"
 #include "terminal/hex_text.h"
 
@@ -72,11 +70,11 @@ int TQuoteRecord::TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress addres
     if (code == 0) {
         IntPrice = price;
         if (buyQuantity != 0) {
-            Direction = 0;
+            setSide(Side::Buy);
             Quantity = buyQuantity;
             SelfQuantity = ownBuy;
         } else {
-            Direction = 1;
+            setSide(Side::Sell);
             Quantity = sellQuantity;
             SelfQuantity = ownSell;
         }
@@ -88,15 +86,10 @@ int TQuoteRecord::TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress addres
     return code;
 }
 
-void TQuoteRecord::CalcPrice(const TSecShareRecord& security) {
-    long double divisor = std::pow(10.0L, static_cast<long double>(security.Decimals));
-    Price = static_cast<double>(static_cast<long double>(IntPrice) / divisor);
-}
-
 std::string TQuoteRecord::Description() const {
     char text[96];
     std::snprintf(text, sizeof text, "%s Quantity:%u; IntPrice:%u; SelfQuantity:%u",
-                  Direction == 0 ? "BUY " : "SELL ", Quantity, IntPrice, SelfQuantity);
+                  side() == Side::Buy ? "BUY " : "SELL ", Quantity, IntPrice, SelfQuantity);
     return text;
 }
 
@@ -164,7 +157,7 @@ bool GetNewQuotes(ProcessHandle* process, TQuoteTable& table, Log& log) {
             row.Quantity == 0)
             break;
 
-        if (row.Direction == 1) sellSeen = true;
+        if (row.side() == Side::Sell) sellSeen = true;
         else if (sellSeen) consistent = false;
         if (havePrevious && row.IntPrice < previousPrice) consistent = false;
         previousPrice = row.IntPrice;
@@ -188,17 +181,17 @@ bool TQuoteTable::GetQuotes(ProcessHandle* process, Log& log) {
     return accepted;
 }
 
-TQuoteRecord* TQuoteTable::BestBid() {
-    TQuoteRecord* best = nullptr;
+const TQuoteRecord* TQuoteTable::BestBid() const {
+    const TQuoteRecord* best = nullptr;
     for (auto& row : rows)
-        if (row.Direction == 0 && (best == nullptr || row.IntPrice > best->IntPrice)) best = &row;
+        if (row.side() == Side::Buy && (best == nullptr || row.IntPrice > best->IntPrice)) best = &row;
     return best;
 }
 
-TQuoteRecord* TQuoteTable::BestAsk() {
-    TQuoteRecord* best = nullptr;
+const TQuoteRecord* TQuoteTable::BestAsk() const {
+    const TQuoteRecord* best = nullptr;
     for (auto& row : rows)
-        if (row.Direction == 1 && (best == nullptr || row.IntPrice < best->IntPrice)) best = &row;
+        if (row.side() == Side::Sell && (best == nullptr || row.IntPrice < best->IntPrice)) best = &row;
     return best;
 }
 
@@ -220,7 +213,7 @@ bool TQuoteTable::Crossed() const {
 int TQuoteTable::SellCount() const {
     int count = 0;
     for (const auto& row : rows)
-        if (row.Direction == 1) ++count;
+        if (row.side() == Side::Sell) ++count;
     return count;
 }
 

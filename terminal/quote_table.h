@@ -6,27 +6,28 @@
 #include <vector>
 
 #include "platform/process_access.h"
+#include "terminal/side.h"
 
 namespace velmora {
 
 class Log;
-struct TSecShareRecord;
 
 // One level of an order book.
 struct TQuoteRecord {
-    std::uint8_t Direction = 0;  // 0 buy (bid), 1 sell (ask)
-    std::uint32_t IntPrice = 0;
-    double Price = 0;  // valid only after CalcPrice
+    std::uint8_t Direction = 0;  // as stored: 0 buy (bid), 1 sell (ask)
+    std::uint32_t IntPrice = 0;  // in ticks of the instrument
     std::uint32_t Quantity = 0;
     std::uint32_t SelfQuantity = 0;
     std::array<std::uint8_t, 36> RawQuote{};
+
+    Side side() const { return Direction == 1 ? Side::Sell : Side::Buy; }
+    void setSide(Side side) { Direction = side == Side::Sell ? 1 : 0; }
 
     // Reads the 36-byte entry at `address`; answers 0 (a level) or 1..4 (why not).
     int GetQuote(ProcessHandle* process, TerminalAddress address, Log& log);
     // The same for an entry already read from `address` (`ok` false: the read failed, and the
     // 36 bytes at `entry` are cleared).
     int TakeQuote(std::uint8_t* entry, bool ok, TerminalAddress address, Log& log);
-    void CalcPrice(const TSecShareRecord& security);
     // "BUY  Quantity:%d; IntPrice:%d; SelfQuantity:%d" (or "SELL ...")
     std::string Description() const;
 };
@@ -50,8 +51,8 @@ public:
     // Re-reads the rows; keeps the previous rows when the read is rejected, and answers whether it was not.
     bool GetQuotes(ProcessHandle* process, Log& log);
     // Null when that side is empty; the first of equal best prices wins.
-    TQuoteRecord* BestBid();
-    TQuoteRecord* BestAsk();
+    const TQuoteRecord* BestBid() const;
+    const TQuoteRecord* BestAsk() const;
     int SellCount() const;
     // The best bid at or above the best offer: an exchange's auction, where no price is a market.
     bool Crossed() const;

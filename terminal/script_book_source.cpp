@@ -114,7 +114,6 @@ bool ScriptBookSource::readShownBook() {
     // Logged as a book read from memory is, so one reader of the log follows both.
     if (shown_->bookVersion != shownVersion_ && log_.enabled(4)) log_.LogMessage(shown_->table.Description(), 4);
     shownVersion_ = shown_->bookVersion;
-    for (TQuoteRecord& row : shown_->table.rows) row.CalcPrice(shown_->security);
     // A book left from a stream before this one proves nothing about the script now, nor one
     // whose later lines were rejected.
     return shown_->bookKnown && shown_->bookStream == link_->streamCount() &&

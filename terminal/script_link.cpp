@@ -24,15 +24,14 @@ std::optional<std::uint32_t> intPriceOf(double price, std::uint32_t decimals) {
     return static_cast<std::uint32_t>(whole);
 }
 
-bool appendSide(const std::vector<LinkLevel>& levels, std::uint8_t direction, std::uint32_t decimals,
+bool appendSide(const std::vector<LinkLevel>& levels, Side side, std::uint32_t decimals,
                 std::vector<TQuoteRecord>& rows) {
     for (const LinkLevel& level : levels) {
         const std::optional<std::uint32_t> intPrice = intPriceOf(level.price, decimals);
         if (!intPrice || level.quantity > std::numeric_limits<std::uint32_t>::max()) return false;
         TQuoteRecord row;
-        row.Direction = direction;
+        row.setSide(side);
         row.IntPrice = *intPrice;
-        row.Price = level.price;
         row.Quantity = static_cast<std::uint32_t>(level.quantity);
         rows.push_back(row);
     }
@@ -46,7 +45,8 @@ bool FillQuoteTable(const LinkBook& book, const TSecShareRecord& security, TQuot
     rows.reserve(book.bids.size() + book.asks.size());
     // Bids come best first; the rows run up in price.
     std::vector<LinkLevel> bidsUp(book.bids.rbegin(), book.bids.rend());
-    if (!appendSide(bidsUp, 0, security.Decimals, rows) || !appendSide(book.asks, 1, security.Decimals, rows))
+    if (!appendSide(bidsUp, Side::Buy, security.Decimals, rows) ||
+        !appendSide(book.asks, Side::Sell, security.Decimals, rows))
         return false;
     table.rows = std::move(rows);
     return true;

@@ -1,11 +1,11 @@
 #include "trans/transactions.h"
 
-#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <optional>
 #include <string_view>
 
+#include "ladder/price_text.h"
 #include "platform/message_sink.h"
 #include "secs/security_list.h"
 #include "settings/log.h"
@@ -51,9 +51,6 @@ public:
         if (pair == Pair::Separated) text_ += "; ";
     }
     void addLiteral(std::string_view pairs) { text_ += pairs; }
-    void refuse(std::string reason) {
-        if (!refusal_) refusal_ = std::move(reason);
-    }
     const std::string& text() const { return text_; }
     const std::optional<std::string>& refusal() const { return refusal_; }
 
@@ -61,22 +58,6 @@ private:
     std::string text_;
     std::optional<std::string> refusal_;
 };
-
-namespace {
-
-// Fixed point with "." whatever the locale: to_chars does not consult it.
-std::optional<std::string> PriceValue(double price, std::uint32_t decimals) {
-    if (!std::isfinite(price)) return std::nullopt;
-    char buffer[400];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, price, std::chars_format::fixed,
-                                      static_cast<int>(decimals));
-    if (error != std::errc()) return std::nullopt;
-    std::string text(buffer, end);
-    if (text[0] == '-' && text.find_first_not_of("0.", 1) == std::string::npos) text.erase(0, 1);
-    return text;
-}
-
-}  // namespace
 
 std::int32_t SeedTransId(const LocalDateTime& now) {
     double hundredths = (toDayCount(now) - 3650.0) * 8640000.0;
@@ -130,16 +111,14 @@ std::optional<SentTransaction> OrderSender::deliver(OrderDelivery& delivery, con
 }
 
 std::optional<SentTransaction> OrderSender::SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security,
-                                                         int Operation, std::int32_t Quantity, double Price) {
+                                                         Side side, std::int32_t Quantity, std::int64_t price) {
     if (!QuantityAllowed(Quantity, "order")) return std::nullopt;
     const std::int32_t transId = peekTransId();
     TransactionText transaction = head(security);
     transaction.addLiteral("ACTION=NEW_ORDER; TYPE=L; ");
     transaction.add("QUANTITY", std::to_string(Quantity));
-    std::optional<std::string> price = PriceValue(Price, security.Decimals);
-    if (!price) transaction.refuse("PRICE is not a finite number");
-    transaction.add("PRICE", price.value_or(""));
-    transaction.addLiteral(Operation == 1 ? "OPERATION=S; " : "OPERATION=B; ");
+    transaction.add("PRICE", PriceText(price, security.Decimals, '.'));
+    transaction.addLiteral(side == Side::Sell ? "OPERATION=S; " : "OPERATION=B; ");
     return deliver(delivery, transaction, transId);
 }
 

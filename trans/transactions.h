@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "terminal/side.h"
 #include "trans/order_delivery.h"
 
 namespace velmora {
@@ -42,9 +43,9 @@ public:
     // shows "Количество N больше допустимого M"; `what` names the order or stop in the log.
     bool QuantityAllowed(std::int32_t quantity, const char* what);
 
-    // Build, log ("formed order: " at level 2) and deliver. Operation 1 sells, anything else buys.
-    std::optional<SentTransaction> SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security,
-                                                int Operation, std::int32_t Quantity, double Price);
+    // Build, log ("formed order: " at level 2) and deliver. `price` in ticks of the security.
+    std::optional<SentTransaction> SendNewOrder(OrderDelivery& delivery, const TSecShareRecord& security, Side side,
+                                                std::int32_t Quantity, std::int64_t price);
     // `securities` finds an option's underlying futures contract.
     std::optional<SentTransaction> SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
                                                const TSecShareList* securities);

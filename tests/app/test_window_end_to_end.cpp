@@ -450,7 +450,7 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     f.leftClick(askRow, LadderGrid::BuyQuantity);
     f.key(Qt::Key_F5);
     // A buy stop at the best bid would fire at once on a live book.
-    f.session->orders.AddStopOrder(0, f.cell(askRow + 1, LadderGrid::PriceColumn).toDouble(), 1);
+    f.session->orders.AddStopOrder(Side::Buy, *f.session->ladder.rowPrice(askRow + 1), 1);
     QTest::qWait(500);
     QCOMPARE(f.session->StopOrders->Count(), 1);
     QCOMPARE(readFile(triFile), triAtLoss);

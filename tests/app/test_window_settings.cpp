@@ -395,7 +395,7 @@ void WindowSettingsTest::wideTextsLeaveEveryColumnInSight() {
     // "Заявки": the balance's heading and figures in sight at the window's first width.
     auto* orders = f.child<QTableWidget>("sgOrders");
     f.child<QTabWidget>("pc")->setCurrentWidget(f.child<QWidget>("tsOrders"));
-    f.window->showOwnOrders({{1234567890123ULL, OrderSide::Sell, 95130, 1000, 1000}});
+    f.window->showOwnOrders({{1234567890123ULL, Side::Sell, 95130, 1000, 1000}});
     QApplication::processEvents();
     int balance = 0;
     while (orders->horizontalHeaderItem(balance)->text() != QStringLiteral("Остаток")) ++balance;

@@ -193,7 +193,7 @@ TEST_F(FaultTest, AShiftClickWhoseBoxOutlastsTheTerminalStillSetsItsStop) {
     EXPECT_NE(view.caption.find(" не отправлена: "), std::string::npos) << view.caption;
     // The stop was priced at the click: one step back up from the sell one step below the bid.
     ASSERT_EQ(session->StopOrders->Count(), 1);
-    EXPECT_EQ(session->StopOrders->items[0]->Direction, 0);
+    EXPECT_EQ(session->StopOrders->items[0]->side, Side::Buy);
     EXPECT_DOUBLE_EQ(session->StopOrders->items[0]->Price, std::stod(bestBid));
 }
 

@@ -67,7 +67,7 @@ TEST_F(OrderRepliesTest, FileModeShowsRejectionsListsAcceptedOrdersAndCancelsAtA
     ASSERT_TRUE(tickUntil([&] { return view.ownOrders.size() == 1; })) << logText();
     const OwnOrder order = view.ownOrders[0];
     EXPECT_EQ(order.number, 5000002u);
-    EXPECT_EQ(order.side, OrderSide::Buy);
+    EXPECT_EQ(order.side, Side::Buy);
     EXPECT_DOUBLE_EQ(order.price, std::stod(price));
     EXPECT_EQ(order.balance, 3);
     EXPECT_NE(logText().find("reply to transaction " + lastTransId() + ": status 3, (160) Заявка на покупку N "

@@ -117,7 +117,7 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     tick(std::chrono::milliseconds(10));
     ASSERT_EQ(view.ownOrders.size(), 2u);
     EXPECT_EQ(view.ownOrders[1].number, 77u);
-    EXPECT_EQ(view.ownOrders[0].side, OrderSide::Sell);
+    EXPECT_EQ(view.ownOrders[0].side, Side::Sell);
     send("order\t78\t0\t2\tSPBFUT\tSiZ6\t95120\t2\t2\n");  // cancelled
     tick(std::chrono::milliseconds(10));
     ASSERT_EQ(view.ownOrders.size(), 1u);

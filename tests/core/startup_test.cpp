@@ -163,7 +163,7 @@ TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
     TQuoteTable table;
     session.discovery.show(table, security);
     const std::int32_t transId = session.sender.TransIdCounter;
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_EQ(view.caption, "Заявка " + std::to_string(transId) + " не отправлена: OutputWay не TRI и не DLL");
     const std::string log = logText();
     EXPECT_NE(log.find("orders are only logged: OutputWay \"TRl\" is neither TRI nor DLL"), std::string::npos) << log;

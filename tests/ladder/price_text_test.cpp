@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 #include <string>
 
 using namespace velmora;
@@ -15,6 +16,20 @@ TEST(PriceText, FixedDigitsAndSeparator) {
     EXPECT_EQ(PriceText(4294967295u, 0, '.'), "4294967295");
     EXPECT_EQ(FormatFixed(-0.001L, 2, '.'), "0.00");
     EXPECT_EQ(FormatFixed(99.95L, 2, '.'), "99.95");
+}
+
+// A typed or reported price becomes ticks once, rounded as the transaction's fixed form always
+// rounded it.
+TEST(PriceText, TicksOfANumberRoundAsItsFixedForm) {
+    EXPECT_EQ(PriceTicks(1234.5, 2), 123450);
+    EXPECT_EQ(PriceTicks(100.0 + 0.05 * 3, 2), 10015);  // just above 100.15 in binary
+    EXPECT_EQ(PriceTicks(2.675, 2), 267);               // just below 2.675; times 100 it is 267.5
+    EXPECT_EQ(PriceTicks(12344.6, 0), 12345);
+    EXPECT_EQ(PriceTicks(-0.001, 2), 0);
+    EXPECT_EQ(PriceTicks(-0.07, 2), -7);
+    EXPECT_FALSE(PriceTicks(1e300, 2));
+    EXPECT_FALSE(PriceTicks(std::nan(""), 2));
+    EXPECT_EQ(PriceText(-7, 2, ','), "-0,07");
 }
 
 TEST(PriceText, RoundsToTenSignificantDigits) {

@@ -22,6 +22,8 @@ set(allowed_edges
   "trans    -> platform: the TRANS_ID seed's clock, quik.tro's lines, the library, boxes, the files' encoding"
   "trans    -> settings: the settings, the log, the line writer, the terminal's ini and the trim"
   "trans    -> secs: a transaction names its security"
+  "trans    -> terminal: a transaction's side is the book's Side type"
+  "trans    -> ladder: a price in ticks is written in a transaction as it is shown"
   "orders   -> platform: the clock and the library's events"
   "orders   -> settings: the settings, the log, the panel's messages and the trim"
   "orders   -> secs: the security ordered"

@@ -20,6 +20,7 @@ protected:
         const char* prices[] = {"100.10", "100.05", "100.00", "99.95", "99.90"};
         for (int r = 1; r <= 5; ++r) {
             grid.setCell(r, LadderGrid::PriceColumn, prices[r - 1]);
+            grid.setRowPrice(r, 10015 - 5 * r);
             grid.setCell(r, r <= 2 ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity, "10");
         }
         view.contracts = 4;
@@ -32,7 +33,8 @@ protected:
     Texts stops() const {
         Texts texts;
         for (const auto& stop : session.StopOrders->items)
-            texts.push_back(std::to_string(stop->Direction) + "@" + FormatGeneral(stop->Price, '.') + " x" +
+            texts.push_back(std::string(stop->side == Side::Sell ? "1" : "0") + "@" +
+                            FormatGeneral(TicksValue(stop->Price, 2), '.') + " x" +
                             std::to_string(stop->Quantity));
         return texts;
     }

@@ -1,5 +1,6 @@
 #include "orders/order_entry.h"
 
+#include "ladder/ladder_refresh.h"
 #include "ladder_fixture.h"
 
 namespace velmora::testing {
@@ -59,6 +60,15 @@ TEST_F(OrderEntryTest, QuantityColumnsSendShiftedOrdersAndShiftAddsTheProtective
     EXPECT_TRUE(logged("added stop order 100.1; 4; 0"));
 }
 
+// The decimal symbol is the user's to choose; the row's text is only shown.
+TEST_F(OrderEntryTest, AClickTradesAtItsRowsPriceWhateverSymbolItsTextShows) {
+    locale.decimal = '\'';
+    ShowQuoteTable(session.ladder, 7, table, security(), session.log);
+    ASSERT_EQ(session.ladder.cell(3, LadderGrid::PriceColumn), "100'05");
+    click(LadderGrid::SellQuantity, 3);
+    EXPECT_EQ(sentTails(), Texts{"QUANTITY=4; PRICE=100.15; OPERATION=B; "});
+}
+
 TEST_F(OrderEntryTest, StopAndPriceColumnsAndTheClicksThatDoNothing) {
     click(LadderGrid::Stop, 2, true);  // an offer row: buy stop
     click(LadderGrid::Stop, 4);        // a bid row: sell stop
@@ -77,8 +87,8 @@ TEST_F(OrderEntryTest, StopAndPriceColumnsAndTheClicksThatDoNothing) {
 }
 
 TEST_F(OrderEntryTest, StopColumnShowsTotalsOfEachRowsRange) {
-    session.ladder.setCell(3, LadderGrid::PriceColumn, "100,00");
-    for (double price : {99.97, 99.98, 99.95, 100.20, 99.90}) session.orders.AddStopOrder(1, price, price > 99.96 ? 1 : 5);
+    for (std::int64_t price : {9997, 9998, 9995, 10020, 9990})
+        session.orders.AddStopOrder(Side::Sell, price, price > 9996 ? 1 : 5);
     session.orders.ShowStopQuantities();
     EXPECT_EQ(stopCell(1), "");   // 100.20 is above the top row
     EXPECT_EQ(stopCell(3), "2");  // (99.95, 100.00]
@@ -91,10 +101,11 @@ TEST_F(OrderEntryTest, StopColumnShowsTotalsOfEachRowsRange) {
 }
 
 TEST_F(OrderEntryTest, RightClickInTheStopColumnRemovesTheFirstStopOfTheRow) {
-    session.orders.AddStopOrder(1, 99.98, 2);
-    session.orders.AddStopOrder(1, 99.98, 3);
-    session.orders.AddStopOrder(1, 99.90, 1);
+    session.orders.AddStopOrder(Side::Sell, 9998, 2);
+    session.orders.AddStopOrder(Side::Sell, 9998, 3);
+    session.orders.AddStopOrder(Side::Sell, 9990, 1);
     session.ladder.setCell(6, LadderGrid::PriceColumn, "99.85");
+    session.ladder.setRowPrice(6, 9985);
     session.orders.ShowStopQuantities();
     session.ladder.setCell(6, LadderGrid::Stop, "1");
     click(LadderGrid::Stop, 3, false, MouseButton::Right);
@@ -125,7 +136,7 @@ TEST_F(OrderEntryTest, PriceStepAndSetStop) {
 
 TEST_F(OrderEntryTest, KillAllNeedsAnInstrumentClearingStopsDoesNot) {
     session.orders.ClearAllOrders(view);
-    session.orders.AddStopOrder(1, 99.0, 1);
+    session.orders.AddStopOrder(Side::Sell, 9900, 1);
     session.discovery.clearShown();
     session.orders.ClearAllOrders(view);
     session.orders.ClearAllStops();
@@ -141,7 +152,7 @@ TEST_F(OrderEntryTest, MaxOrderQuantityRefusesOrdersAndStopsAboveItWithOneBoxEac
     view.contracts = 5;
     session.orders.BuyAtEditorPrice(view);
     click(LadderGrid::SellQuantity, 3, true);  // order and its stop: one refusal
-    session.orders.AddStopOrder(1, 99.0, 5);
+    session.orders.AddStopOrder(Side::Sell, 9900, 5);
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=4; PRICE=100.00; OPERATION=B; "}));
     EXPECT_TRUE(stops().empty());
     EXPECT_EQ(sink.shown, (Texts(3, "Количество 5 больше допустимого 4")));
@@ -155,7 +166,7 @@ TEST_F(OrderEntryTest, MaxOrderQuantityRefusesOrdersAndStopsAboveItWithOneBoxEac
 }
 
 TEST_F(OrderEntryTest, ANotLiveLadderRefusesWhatIsPricedFromItButNotCancelling) {
-    session.orders.AddStopOrder(0, 100.0, 1);  // would fire at the best bid 100.00
+    session.orders.AddStopOrder(Side::Buy, 10000, 1);  // would fire at the best bid 100.00
     session.terminal.watch().notRead = true;
     view.price = "100";
     session.orders.BuyAtEditorPrice(view);

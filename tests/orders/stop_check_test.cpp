@@ -7,8 +7,8 @@ using StopCheckTest = LadderFixture;
 
 TEST_F(StopCheckTest, StopsFireWhenReachedPricedMarketSpreadStepsThrough) {
     session.settings.MarketSpread = 3;
-    session.orders.AddStopOrder(0, 100.10, 1);
-    session.orders.AddStopOrder(1, 99.95, 2);
+    session.orders.AddStopOrder(Side::Buy, 10010, 1);
+    session.orders.AddStopOrder(Side::Sell, 9995, 2);
     session.orders.CheckStopOrders();
     setBook({10000, 10010}, {10015});
     session.orders.CheckStopOrders();
@@ -19,10 +19,10 @@ TEST_F(StopCheckTest, StopsFireWhenReachedPricedMarketSpreadStepsThrough) {
 }
 
 TEST_F(StopCheckTest, SeveralStopsFireNewestFirstAtTheBestPricesWithSpreadZero) {
-    session.orders.AddStopOrder(0, 100.00, 1);
-    session.orders.AddStopOrder(1, 100.05, 2);
-    session.orders.AddStopOrder(0, 100.05, 4);  // above the best bid: waits
-    session.orders.AddStopOrder(0, 99.95, 3);
+    session.orders.AddStopOrder(Side::Buy, 10000, 1);
+    session.orders.AddStopOrder(Side::Sell, 10005, 2);
+    session.orders.AddStopOrder(Side::Buy, 10005, 4);  // above the best bid: waits
+    session.orders.AddStopOrder(Side::Buy, 9995, 3);
     session.orders.CheckStopOrders();
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=3; PRICE=100.00; OPERATION=B; ", "QUANTITY=2; PRICE=100.05; OPERATION=S; ",
                                   "QUANTITY=1; PRICE=100.00; OPERATION=B; "}));
@@ -30,12 +30,12 @@ TEST_F(StopCheckTest, SeveralStopsFireNewestFirstAtTheBestPricesWithSpreadZero) 
 }
 
 TEST_F(StopCheckTest, AStopWaitsWhileItsSideIsEmptyAndIsGoneOnceFired) {
-    session.orders.AddStopOrder(0, 1.00, 1);
-    session.orders.AddStopOrder(1, 1000.00, 2);
+    session.orders.AddStopOrder(Side::Buy, 100, 1);
+    session.orders.AddStopOrder(Side::Sell, 100000, 2);
     transLibrary.isAvailable = false;  // fired all the same, though not delivered
     setBook({}, {10005});
     session.orders.CheckStopOrders();
-    session.orders.AddStopOrder(1, 1000.00, 3);
+    session.orders.AddStopOrder(Side::Sell, 100000, 3);
     setBook({10000}, {});
     session.orders.CheckStopOrders();
     EXPECT_EQ(stops(), Texts{"1@1000 x3"});

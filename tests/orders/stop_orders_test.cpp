@@ -11,20 +11,21 @@ using StopOrdersTest = SessionFixture;
 
 TEST_F(StopOrdersTest, RangesAreOpenBelowAndClosedAboveAndRemovalTakesTheOldest) {
     TStopOrders& stops = *session.StopOrders;
-    for (TStopOrder stop : {TStopOrder{0, 100.00, 2}, TStopOrder{1, 99.95, 1}, TStopOrder{1, 99.95, 4}})
+    for (TStopOrder stop :
+         {TStopOrder{Side::Buy, 10000, 2}, TStopOrder{Side::Sell, 9995, 1}, TStopOrder{Side::Sell, 9995, 4}})
         stops.append(std::make_unique<TStopOrder>(stop));
-    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), 2);
-    EXPECT_EQ(stops.QuantityInRange(99.95, 99.90), 5);
+    EXPECT_EQ(stops.QuantityInRange(10000, 9995), 2);
+    EXPECT_EQ(stops.QuantityInRange(9995, 9990), 5);
 
     locale.decimal = ',';
-    stops.RemoveFirstInRange(99.95, 99.90, session.log);
-    stops.RemoveFirstInRange(99.90, 99.85, session.log);
+    stops.RemoveFirstInRange(9995, 9990, 2, session.log);
+    stops.RemoveFirstInRange(9990, 9985, 2, session.log);
     ASSERT_EQ(stops.Count(), 2);
     EXPECT_EQ(stops.items[1]->Quantity, 4);
     EXPECT_EQ(logLines(), Texts{"clearing stop order:99,95; 1; 1"});
 
-    stops.append(std::make_unique<TStopOrder>(TStopOrder{0, 99.99, std::numeric_limits<std::int32_t>::max()}));
-    EXPECT_EQ(stops.QuantityInRange(100.00, 99.95), std::numeric_limits<std::int32_t>::max());
+    stops.append(std::make_unique<TStopOrder>(TStopOrder{Side::Buy, 9999, std::numeric_limits<std::int32_t>::max()}));
+    EXPECT_EQ(stops.QuantityInRange(10000, 9995), std::numeric_limits<std::int32_t>::max());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ ScriptInstrument sber(double shares, double averagePrice) {
     instrument.position = LinkPosition{"TQBR", "SBER", false, shares, averagePrice, std::nullopt};
     instrument.bookKnown = true;
     instrument.book = LinkBook{"TQBR", "SBER", {{301.50, 40}}, {{301.60, 7}}};
+    FillQuoteTable(*instrument.book, instrument.security, instrument.table);
     return instrument;
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "secs/security_list.h"
 #include "settings/log.h"
 #include "support/fakes.h"
 #include "terminal/book_layout.h"
@@ -115,18 +114,6 @@ TEST_F(QuoteTableTest, FailedEntryReadTrustsNothingItDelivered) {
     EXPECT_TRUE(std::all_of(row.RawQuote.begin(), row.RawQuote.end(), [](auto b) { return b == 0; }));
 
     EXPECT_NE(row.GetQuote(nullptr, entriesAt, log), 0) << "no process handle reads nothing";
-}
-
-TEST_F(QuoteTableTest, CalcPriceScalesByDecimals) {
-    TSecShareRecord security;
-    TQuoteRecord row;
-    row.IntPrice = 12345;
-    security.Decimals = 2;
-    row.CalcPrice(security);
-    EXPECT_DOUBLE_EQ(row.Price, 123.45);
-    security.Decimals = 0;
-    row.CalcPrice(security);
-    EXPECT_EQ(row.Price, 12345.0);
 }
 
 TEST_F(QuoteTableTest, ReadingEndsAtARepeatedOrZeroPointerAndWithinTheBuffer) {

@@ -49,7 +49,7 @@ TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
 TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
     transLibrary.isAvailable = false;
     session.library.connect();
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     session.library.disconnect();
     EXPECT_FALSE(session.library.connected());
     EXPECT_TRUE(transLibrary.connectTexts.empty() && transLibrary.sent.empty() && transLibrary.disconnects == 0);
@@ -65,12 +65,12 @@ TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
 TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
     FakeView view;
     session.tracking.setPanel(&view);
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_TRUE(session.library.lastSendResult().called);
     EXPECT_EQ(session.library.lastSendResult().result, 0);
     transLibrary.sendResult = 6;
     transLibrary.sendMessage = utf8ToCp1251("Нет связи");
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     const LibrarySendResult& refused = session.library.lastSendResult();
     EXPECT_EQ(refused.result, 6);
     EXPECT_EQ(refused.extendedError, 11);
@@ -78,7 +78,7 @@ TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:6; Errcode:11; ErrMess:Нет связи"));
     EXPECT_EQ(view.caption, "Заявка 1002 не отправлена: Нет связи");
     transLibrary.isAvailable = false;
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_FALSE(session.library.lastSendResult().called);
     EXPECT_EQ(view.caption, "Заявка 1003 не отправлена: библиотека TRANS2QUIK не загружена");
     const TrackedTransaction* lost = session.tracking.tracker().transaction(1003);

@@ -18,7 +18,7 @@ TEST_F(TransactionsTest, ExampleTransactionsComeOutByteForByteOneTriLineEach) {
                                 "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ";
     session.settings.SetOutputWay("TRI");
     writeFile(folder.file("quik.tri"), "earlier\r\n");
-    session.SendNewOrder(1, 3, 1234.5);
+    session.SendNewOrder(Side::Sell, 3, 123450);
     session.SendKillAll();
     EXPECT_EQ(readFile(folder.file("quik.tri")), "earlier\r\n" + order + "\r\n" + killAll + "\r\n");
     EXPECT_EQ(logLines(), (Texts{"formed order: " + order, "formed order: " + killAll}));
@@ -26,11 +26,11 @@ TEST_F(TransactionsTest, ExampleTransactionsComeOutByteForByteOneTriLineEach) {
 
 TEST_F(TransactionsTest, OperationCodingAndPriceDigitsWhateverTheLocale) {
     locale.decimal = ',';
-    session.SendNewOrder(0, 2, 99.95);
-    session.SendNewOrder(2, 2, 100.0 + 0.05 * 3);  // just above 100.15 in binary
-    session.sender.SendNewOrder(session.delivery(), security(), -1, 2, -0.001);  // below the entry's own refusal
+    session.SendNewOrder(Side::Buy, 2, 9995);
+    session.SendNewOrder(Side::Buy, 2, 10015);
+    session.sender.SendNewOrder(session.delivery(), security(), Side::Buy, 2, 0);  // below the entry's own refusal
     security().Decimals = 0;
-    session.SendNewOrder(1, 2, 12344.6);
+    session.SendNewOrder(Side::Sell, 2, 12345);
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=2; PRICE=99.95; OPERATION=B; ", "QUANTITY=2; PRICE=100.15; OPERATION=B; ",
                                   "QUANTITY=2; PRICE=0.00; OPERATION=B; ", "QUANTITY=2; PRICE=12345; OPERATION=S; "}));
 }
@@ -38,8 +38,8 @@ TEST_F(TransactionsTest, OperationCodingAndPriceDigitsWhateverTheLocale) {
 TEST_F(TransactionsTest, TransIdsFollowOneAnotherAcrossKillAllAndWrapToOne) {
     session.sender.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
     session.SendKillAll();
-    session.SendNewOrder(0, 1, 100);
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     ASSERT_EQ(transLibrary.sent.size(), 3u);
     EXPECT_EQ(transLibrary.sent[0].rfind("TRANS_ID=2147483646; ", 0), 0u);
     EXPECT_EQ(transLibrary.sent[1].rfind("TRANS_ID=2147483647; ", 0), 0u);
@@ -85,15 +85,15 @@ TEST_F(TransactionsTest, DeliveryByOutputWayWhateverTheLogLevel) {
     writeFile(folder.file("quik.tro"), "old reply\r\n");
     session.fileDelivery.emptyExchangeFiles();
     for (const char* name : {"quik.tri", "quik.tro", "quik.trr"}) EXPECT_EQ(readFile(folder.file(name)), "\r\n");
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     session.log.LogThreshold = 0;
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 
     session.settings.SetOutputWay("Dll");  // handed over while not connected too
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     session.settings.SetOutputWay("");
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 }
@@ -109,10 +109,10 @@ TEST_F(TransactionsTest, AMissingQuikFolderIsLoggedOnceWithoutBoxes) {
 TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
     session.settings.SetOutputWay("TRI");
     session.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     session.settings.ACCOUNT = "A1";
     security().Ticker = "T1\r\nTRANS_ID=5";
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     security().Ticker = "T1";
     security().ClassCode = std::string("SPB\0FUT", 7);
     session.SendKillAll();
@@ -131,10 +131,10 @@ TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
 TEST_F(TransactionsTest, AnUnwritableTriFileIsNotReportedAsDelivered) {
     session.settings.SetOutputWay("TRI");
     session.settings.TRIFileName = folder.file("missing/quik.tri");
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_TRUE(sink.shown.empty());  // the panel tells it, once the window is there
     session.settings.TRIFileName.clear();  // must not land in the program's own log
-    session.SendNewOrder(0, 1, 100);
+    session.SendNewOrder(Side::Buy, 1, 10000);
     Texts lines = logLines();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1].rfind("transaction not delivered: ", 0), 0u);
