@@ -54,14 +54,18 @@ void TerminalWatch::applyLook(WatchView& view, bool wasLive) {
     showCaption(view);
 }
 
-void TerminalWatch::terminalLost(Log& log, std::uint32_t processId, bool opened, const std::string& ticker,
-                                 const std::string& classCode) {
+void TerminalWatch::becomeLost(bool server) {
     lost = true;
-    serverLost = false;
+    serverLost = server;
     notRead = false;
     linesRejected = false;
     awaitingRead = false;
     failedReads = 0;
+}
+
+void TerminalWatch::terminalLost(Log& log, std::uint32_t processId, bool opened, const std::string& ticker,
+                                 const std::string& classCode) {
+    becomeLost(false);
     lostTicker = ticker;
     lostClassCode = classCode;
     log.LogMessage("terminal lost: process " + std::to_string(processId) +
@@ -71,12 +75,7 @@ void TerminalWatch::terminalLost(Log& log, std::uint32_t processId, bool opened,
 }
 
 void TerminalWatch::terminalDisconnected(Log& log) {
-    lost = true;
-    serverLost = true;
-    notRead = false;
-    linesRejected = false;
-    awaitingRead = false;
-    failedReads = 0;
+    becomeLost(true);
     log.LogMessage("terminal not connected to its server: orders are refused until it is back", 1);
 }
 
@@ -92,12 +91,7 @@ void TerminalWatch::bookLinesRejected(Log& log, WatchView& view) {
 }
 
 void TerminalWatch::linkLost(Log& log, const std::string& reason) {
-    lost = true;
-    serverLost = false;
-    linesRejected = false;
-    notRead = false;
-    awaitingRead = false;
-    failedReads = 0;
+    becomeLost(false);
     log.LogMessage("link to velmora.lua lost: " + reason + "; orders are refused until it is back", 1);
 }
 

@@ -72,6 +72,8 @@ struct TerminalWatch {
     bool killAllAllowed(Log& log, InfoPanel& view);
 
 private:
+    // Lost, by the server (`server`) or otherwise; whatever was read or awaited is forgotten.
+    void becomeLost(bool server);
     bool refuse(Log& log, InfoPanel& view, const char* command, const char* refusedText);
 };
 
