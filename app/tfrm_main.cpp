@@ -610,7 +610,10 @@ void TfrmMain::findDomBase() {
     // No tick may run under the dialogs: the scan reads the process the tick would re-point.
     const bool timerWasOn = tmrRefreshDOM_->isActive();
     tmrRefreshDOM_->stop();
-    QProgressDialog progress(QStringLiteral("Поиск адреса стаканов в памяти терминала..."), QString(), 0, 1000, this);
+    // Which terminal is read, and whether it is QuikPath's: the address found is for that one.
+    const QString target = QString::fromStdString(session_.domBaseScanTarget());
+    QProgressDialog progress(QStringLiteral("Поиск адреса стаканов в памяти терминала...\n") + target, QString(), 0,
+                             1000, this);
     progress.setWindowTitle(QStringLiteral("Найти адрес"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(0);
@@ -635,7 +638,7 @@ void TfrmMain::findDomBase() {
         }
         QInputDialog dialog(this);
         dialog.setWindowTitle(QStringLiteral("Найти адрес"));
-        dialog.setLabelText(QStringLiteral("DOMBASE для Velmora.ini (образ надёжнее кучи):"));
+        dialog.setLabelText(target + QStringLiteral("\nDOMBASE для Velmora.ini (образ надёжнее кучи):"));
         dialog.setComboBoxItems(items);
         dialog.setComboBoxEditable(false);
         dialog.setCancelButtonText(QStringLiteral("Отмена"));

@@ -80,6 +80,7 @@ public:
     // The window's "Найти адрес": offered while the book of the attached terminal does not read
     // (a wrong DOMBASE); the scan of its memory, best candidates first; the one the user took.
     bool domBaseScanOffered() const { return books_->domBaseScanOffered(); }
+    std::string domBaseScanTarget() const { return books_->domBaseScanTarget(); }
     DomBaseScanResult ScanAttachedTerminal(const std::function<void(std::uint64_t, std::uint64_t)>& progress) {
         return books_->scanForDomBase(progress);
     }

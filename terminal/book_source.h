@@ -92,6 +92,9 @@ public:
     // "Найти адрес": the scan of the attached terminal for DOMBASE, offered while its book does
     // not read; the address the user took, written into the ini at `settingsPath`.
     virtual bool domBaseScanOffered() const { return false; }
+    // The process the scan reads and its folder, with a warning when it is not the terminal of
+    // QuikPath (orders would go to QuikPath's files all the same).
+    virtual std::string domBaseScanTarget() const { return {}; }
     virtual DomBaseScanResult scanForDomBase(const std::function<void(std::uint64_t, std::uint64_t)>&) { return {}; }
     virtual void useDomBase(TerminalAddress, const std::string& /*settingsPath*/, InstrumentChooser&) {}
 };

@@ -138,6 +138,7 @@ void MemoryBookSource::noteTerminalLost() {
 
 void MemoryBookSource::noteTerminalTaken(const TerminalTaken& taken) {
     if (taken.id == 0) return;
+    taken_ = taken;
     const std::string path = taken.path.empty() ? std::string("path unknown") : taken.path;
     log_.LogMessage("terminal process " + std::to_string(taken.id) + " taken: " + path +
                         (taken.inQuikPath ? std::string() : " (not in QuikPath " + settings_.QuikPath + ")"),
@@ -203,6 +204,16 @@ bool MemoryBookSource::domBaseScanOffered() const {
     const TerminalWatch& watch = terminal_.watch();
     return terminal_.process() != nullptr && watch.notRead && !watch.lost && watch.notReadCause.empty() &&
            securityList_ != nullptr;
+}
+
+std::string MemoryBookSource::domBaseScanTarget() const {
+    const std::uint32_t id = terminal_.processId();
+    const bool known = taken_.id == id && id != 0;
+    std::string text = "Процесс " + std::to_string(id) + (known && !taken_.path.empty() ? " (" + taken_.path + ")" : "");
+    if (known && !taken_.inQuikPath)
+        text += "\nВнимание: это не терминал из папки QuikPath (" + settings_.QuikPath +
+                "), а заявки уходят в файлы QuikPath";
+    return text;
 }
 
 DomBaseScanResult MemoryBookSource::scanForDomBase(

@@ -41,6 +41,7 @@ public:
     std::string takeLiveNotice() override;
 
     bool domBaseScanOffered() const override;
+    std::string domBaseScanTarget() const override;
     DomBaseScanResult scanForDomBase(const std::function<void(std::uint64_t, std::uint64_t)>& progress) override;
     void useDomBase(TerminalAddress base, const std::string& settingsPath, InstrumentChooser& chooser) override;
 
@@ -63,6 +64,7 @@ private:
     std::unique_ptr<TSecShareList>& securityList_;
     BookSourceEvents& events_;
     std::string liveNotice_;
+    TerminalTaken taken_;  // the terminal read now
 };
 
 }  // namespace velmora

@@ -24,6 +24,10 @@ TEST_F(DomBaseFinderTest, AWrongDombaseIsFoundByTheScanAndTakenWithoutARestart) 
     tickTo(NotReadTicks + 2);
     ASSERT_TRUE(session->terminal.watch().notRead);
     ASSERT_TRUE(session->domBaseScanOffered());
+    // The stand-in runs from the build, not from QuikPath: the dialog names it and warns.
+    const std::string target = session->domBaseScanTarget();
+    EXPECT_EQ(target.rfind("Процесс " + std::to_string(terminal->pid()), 0), 0u) << target;
+    EXPECT_NE(target.find("не терминал из папки QuikPath"), std::string::npos) << target;
 
     std::uint64_t lastDone = 0, total = 0;
     DomBaseScanResult result = session->ScanAttachedTerminal([&](std::uint64_t done, std::uint64_t all) {
