@@ -132,6 +132,9 @@ void LibraryDelivery::followOrders(const std::string& classCode, const std::stri
 }
 
 void LibraryDelivery::connect() {
+    // Connected already (a terminal taken again before its loss was told): nothing to do, and
+    // nothing to log twice.
+    if (connected_) return;
     if (init()) {
         connected_ = true;
         log_.LogMessage("связь с QUIK для передачи заявок через dll установлена", 1);

@@ -24,6 +24,7 @@ TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
     transLibrary.connectResult = 0;
     session.library.connect();
     EXPECT_TRUE(session.library.connected());
+    session.library.connect();  // connected already: no second connect, no second line
     session.library.disconnect();
     EXPECT_EQ(transLibrary.connectTexts, (Texts{"C:\\QUIK\\", "C:\\QUIK\\"}));
     EXPECT_EQ(transLibrary.disconnects, 1);
