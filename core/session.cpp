@@ -71,12 +71,13 @@ void Session::showShownBook() {
     TQuoteTable* book = books_->shownBook();
     const TSecShareRecord* security = books_->shownSecurity();
     if (!book || !security) return;
-    if (!books_->ownQuantitiesInBooks()) tracking.fillOwnQuantities(*book);
     ShowQuoteTable(ladder, settings.DOMRowCount, *book, *security, log);
 }
 
 bool Session::RefreshDOM() {
     if (!instrumentChosen()) return false;
+    // Before the read, which logs the book: the log then shows the own quantities too.
+    if (!books_->ownQuantitiesInBooks()) tracking.fillOwnQuantities(*books_->shownBook());
     const bool read = books_->readShownBook();
     showShownBook();
     return read;

@@ -193,7 +193,10 @@ void Session::RefreshTick(MainView& view) {
         // The retry compares the stored text exactly, unlike start-up.
         if (settings.OutputWay == "DLL" && rediscover && !library.connected() && !terminal.watch().lost)
             library.connect();
-        if (tracking.takeOrdersChanged()) view.showOwnOrders(tracking.tracker().activeOrders());
+        if (tracking.takeOrdersChanged()) {
+            view.showOwnOrders(tracking.tracker().activeOrders());
+            books_->ownOrdersChanged();
+        }
         if (log.enabled(4)) log.LogMessage("CycleNum=" + std::to_string(CycleNum), 4);
         ++CycleNum;
     } catch (const std::exception& error) {

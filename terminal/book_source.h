@@ -82,6 +82,8 @@ public:
 
     // Whether the books carry the own orders' quantities; when not, they come from the orders.
     virtual bool ownQuantitiesInBooks() const = 0;
+    // The own orders changed: a book that takes its own quantities from them is shown and logged anew.
+    virtual void ownOrdersChanged() {}
     // Orders, trades and replies the source reported since the last call, in arrival order.
     virtual std::vector<LinkEvent> takeTradingEvents() { return {}; }
     // The position line above the ladder; empty where the position is not known.

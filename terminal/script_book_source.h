@@ -41,6 +41,7 @@ public:
     TQuoteTable* shownBook() override;
     const TSecShareRecord* shownSecurity() override;
     bool ownQuantitiesInBooks() const override { return false; }
+    void ownOrdersChanged() override { shownVersion_ = 0; }
     std::vector<LinkEvent> takeTradingEvents() override;
     PositionLine positionText(char decimalSeparator) const override;
 
