@@ -138,7 +138,7 @@ private:
     bool loadSettings(MainView& view, std::vector<std::string>& notices);
     void prepareOrders(MainView& view);
     void chooseBookSource();
-    // Maps the shown book onto the ladder, its own quantities from the orders where it has none.
+    // Maps the shown book onto the ladder.
     void showShownBook();
     // The tracker and the library's order subscription follow the instrument shown.
     void followShownInstrument();
