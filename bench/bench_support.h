@@ -15,6 +15,24 @@
 
 namespace velmora::bench {
 
+inline std::string readText(const std::string& path) {
+    std::string text;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        char buffer[4096];
+        for (std::size_t count; (count = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, count);
+        std::fclose(file);
+    }
+    return text;
+}
+
+// A value of the link's request file ("key=value" lines).
+inline std::string requestValue(const std::string& request, const std::string& key) {
+    const std::size_t at = request.find("\r\n" + key + "=");
+    if (at == std::string::npos) return {};
+    const std::size_t start = at + key.size() + 3;
+    return request.substr(start, request.find("\r\n", start) - start);
+}
+
 inline std::int64_t steadyNow() { return std::chrono::steady_clock::now().time_since_epoch().count(); }
 
 struct NoProcesses : ProcessAccess {

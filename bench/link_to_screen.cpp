@@ -104,6 +104,9 @@ int main(int argc, char** argv) {
     const QString app = folder.path() + "/app";
     QDir().mkpath(app);
     QDir().mkpath(QString::fromStdString(quik));
+    // The run meets its stand-in script in a folder of its own, whatever else runs here.
+    const std::string linkFolder = (folder.path() + "/link/").toStdString();
+    ::setenv("VELMORA_LINK_FOLDER", linkFolder.c_str(), 1);
     QFile ini(app + "/Velmora.ini");
     if (!ini.open(QIODevice::WriteOnly)) return 1;
     ini.write(("[COMMON]\r\nQuikPath=" + quik + "\r\nBookSource=SCRIPT\r\nLogLevel=1\r\n[SCRIPT]\r\n"
@@ -137,10 +140,12 @@ int main(int argc, char** argv) {
             ladder->viewport()->installEventFilter(watch.get());
             cpuAtStart = threadSeconds();
             writer = std::thread([&] {
-                const int fd = ::open((quik + "velmora-link.fifo").c_str(), O_WRONLY);
+                const std::string request = readText(linkFolder + "velmora-1.txt");
+                const int fd = ::open(requestValue(request, "stream").c_str(), O_WRONLY);
                 if (fd < 0) return;
                 const auto put = [fd](const std::string& text) { return ::write(fd, text.data(), text.size()); };
-                put("velmora-link\t1\tbench\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n");
+                put("velmora-link\t2\tbench\t" + requestValue(request, "run") +
+                    "\tL1\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n");
                 for (std::uint32_t sequence = 1; !stop; ++sequence) {
                     const std::string line = bookLine(sequence) + "alive\t1\n";
                     {

@@ -27,6 +27,7 @@ OrderDelivery& Session::delivery() {
     switch (settings.outputMode) {
         case OutputMode::TRI: return fileDelivery;
         case OutputMode::DLL: return library;
+        case OutputMode::Script: return script_.delivery();
         case OutputMode::LogOnly: break;
     }
     return logOnly;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/script_channel.h"
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 #include "orders/order_tracking.h"
@@ -146,6 +147,7 @@ private:
     // While the shown book is crossed (an exchange's auction) the panel says so.
     void showAuction(MainView& view);
 
+    ScriptChannel script_{log, [this] { return linkNow(); }};
     std::unique_ptr<BookSource> books_;
     std::string followedClass_;
     std::string followedTicker_;

@@ -63,10 +63,17 @@ bool Session::loadSettings(MainView& view, std::vector<std::string>& notices) {
 // The terminal's files for delivery by file, and where the answers to orders come from.
 void Session::prepareOrders(MainView& view) {
     if (settings.ConfigureQUIK) ConfigureTerminalFileMode(settings);
-    if (settings.outputMode == OutputMode::TRI) fileDelivery.emptyExchangeFiles();
-    tracking.start(settings.outputMode == OutputMode::TRI   ? ReplySource::File
-                   : settings.outputMode == OutputMode::DLL ? ReplySource::Library
-                                                            : ReplySource::None,
+    // Another Velmora on the same folder may have an order in them the terminal has not taken yet.
+    if (settings.outputMode == OutputMode::TRI) {
+        if (script_.anotherRunMayBeThere())
+            log.LogMessage("quik.tri, quik.tro and quik.trr left as they are: another Velmora may be using them", 1);
+        else
+            fileDelivery.emptyExchangeFiles();
+    }
+    tracking.start(settings.outputMode == OutputMode::TRI      ? ReplySource::File
+                   : settings.outputMode == OutputMode::DLL    ? ReplySource::Library
+                   : settings.outputMode == OutputMode::Script ? ReplySource::Script
+                                                               : ReplySource::None,
                    settings.QuikPath + "quik.tro", settings.ReplyTimeout);
     tracking.setPanel(&view);
     followedClass_.clear();
@@ -79,8 +86,12 @@ void Session::chooseBookSource() {
         log.LogMessage("[COMMON] BookSource=" + settings.BookSourceText +
                            " is neither MEMORY nor SCRIPT; the books are read from memory",
                        1);
-    if (settings.bookSource == BookSourceKind::Script)
-        books_ = std::make_unique<ScriptBookSource>(settings, log, terminal.watch(), [this] { return linkNow(); });
+    const bool scriptBooks = settings.bookSource == BookSourceKind::Script;
+    const bool scriptOrders = settings.outputMode == OutputMode::Script;
+    if (scriptBooks || scriptOrders) script_.open(scriptOrders);
+    if (scriptBooks)
+        books_ = std::make_unique<ScriptBookSource>(settings, log, terminal.watch(), [this] { return linkNow(); },
+                                                    script_.link());
     else
         books_ = memoryBooks();
 }
@@ -100,6 +111,9 @@ void Session::InitAll(MainView& view) {
 
         std::vector<std::string> startupNotices;
         if (!loadSettings(view, startupNotices)) return;
+        script_.takeSlot(settings.bookSource == BookSourceKind::Script || settings.outputMode == OutputMode::Script,
+                         startupNotices);
+        sender.useTransIdBlock(script_.slot(), SeedTransId(platform.clock.now()));
         prepareOrders(view);
         chooseBookSource();
         log.LogMessage("CheckMainStartupSettings...", 4);
@@ -148,6 +162,7 @@ void Session::DoneAll() {
         log.LogMessage("Closing Velmora...", 1);
         if (settings.outputMode == OutputMode::DLL) library.disconnect();
         books_->close();
+        script_.release();
         Alarms.reset();
         StopOrders.reset();
         SecurityList.reset();
@@ -168,7 +183,10 @@ void Session::RefreshTick(MainView& view) {
         showPosition(view);
         followShownInstrument();
         tracking.poll();
-        tracking.applyScriptEvents(books_->takeTradingEvents());
+        if (script_.opened()) {
+            script_.link().poll(linkNow());
+            tracking.applyScriptEvents(script_.link().takeTradingEvents());
+        }
         if (instrumentChosen() && terminalThere) {
             const bool read = RefreshDOM();
             terminal.watch().noteBookRead(log, view, read);

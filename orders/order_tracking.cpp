@@ -179,9 +179,30 @@ void OrderTracking::applyScriptEvents(const std::vector<LinkEvent>& events) {
             state.status = (order->flags & 1u) ? 1 : (order->flags & 2u) ? 2 : 3;
             tracker_.applyOrder(state, now);
             ordersChanged_ = true;
+        } else if (const auto* answer = std::get_if<LinkCommandAnswer>(&event)) {
+            applyCommandAnswer(*answer, now);
         }
     }
     tellCancelsDone(now);
+}
+
+void OrderTracking::applyCommandAnswer(const LinkCommandAnswer& answer, TrackerTime now) {
+    static constexpr const char* outcomes[] = {"sent", "refused by sendTransaction", "not sent, stale",
+                                               "not sent, unreadable"};
+    log_.LogMessage("velmora.lua: command " + std::to_string(answer.seq) + " (transaction " +
+                        std::to_string(answer.transId) + ") " + outcomes[static_cast<int>(answer.outcome)] +
+                        (answer.text.empty() ? std::string() : ": " + answer.text),
+                    answer.outcome == CommandOutcome::Sent ? 3 : 1);
+    if (answer.outcome == CommandOutcome::Sent) return;
+    // An answer a later start of the script gave again changes nothing already known.
+    const TrackedTransaction* sent = tracker_.transaction(answer.transId);
+    if (!sent || sent->state != TransState::Sent) return;
+    const std::string why = answer.outcome == CommandOutcome::Refused ? answer.text
+                            : answer.outcome == CommandOutcome::Stale
+                                ? "скрипт получил её поздно или после разрыва связи (" + answer.text + ")"
+                                : "скрипт не разобрал её (" + answer.text + ")";
+    tracker_.applySendFailure(answer.transId, -1, why);
+    showPanel("Заявка " + std::to_string(answer.transId) + " не отправлена: " + why, now);
 }
 
 void OrderTracking::noteBook(const TQuoteTable& table) {

@@ -20,8 +20,9 @@ class TransLibrary;
 struct TSecShareRecord;
 
 // Where the terminal's answers come from: the results file (TRI), the library's callbacks (DLL),
-// or nowhere (orders that are only logged).
-enum class ReplySource { None, File, Library };
+// nowhere (orders that are only logged),
+// or the script's lines (orders through velmora.lua).
+enum class ReplySource { None, File, Library, Script };
 
 // What became of each order sent: feeds the tracker from the terminal's answers, tells the user
 // of rejections, non-sends and silence in the panel and the log, and keeps the own orders of the
@@ -67,6 +68,7 @@ public:
 private:
     TrackerTime now() const;
     void applyReply(const TransReply& reply, TrackerTime now);
+    void applyCommandAnswer(const LinkCommandAnswer& answer, TrackerTime now);
     void tell(const ReplyOutcome& outcome, TrackerTime now);
     void showPanel(const std::string& text, TrackerTime now);
     void tellCancelsDone(TrackerTime now);

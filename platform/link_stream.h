@@ -34,10 +34,10 @@ public:
     virtual bool retry() { return true; }
 };
 
-// Linux: the FIFO `<quikPath>velmora-link.fifo`, made when absent; anything else of that name (a
-// file, a folder, a link, another user's FIFO) is left alone and the stream is blocked until it
-// goes. Windows: the named pipe \\.\pipe\velmora-<process id>. Null, with `error` set, when it
-// cannot be served at all.
-std::unique_ptr<LinkStream> openLinkStream(const std::string& quikPath, std::string& error);
+// Linux: the FIFO `<folder><name>.fifo`, made when absent and removed at the end; anything else of
+// that name (a file, a folder, a link, another user's FIFO) is left alone and the stream is
+// blocked until it goes. Windows: the named pipe \\.\pipe\<name>. Null, with `error` set, when
+// it cannot be served at all.
+std::unique_ptr<LinkStream> openLinkStream(const std::string& folder, const std::string& name, std::string& error);
 
 }  // namespace velmora

@@ -63,6 +63,8 @@ public:
         serve();
     }
     ~FifoStream() override {
+        // Only a FIFO this stream made and served: never what someone else put in its place.
+        if (blocked_.empty()) ::unlink(path_.c_str());
         ::close(fd_);
         ::close(quiet_[0]);
         ::close(quiet_[1]);
@@ -128,7 +130,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<LinkStream> openLinkStream(const std::string& quikPath, std::string& error) {
+std::unique_ptr<LinkStream> openLinkStream(const std::string& folder, const std::string& name, std::string& error) {
     int quiet[2];
     if (::pipe2(quiet, O_CLOEXEC | O_NONBLOCK) != 0) {
         error = std::string("cannot make a pipe for the link: ") + std::strerror(errno);
@@ -141,7 +143,7 @@ std::unique_ptr<LinkStream> openLinkStream(const std::string& quikPath, std::str
         ::close(quiet[1]);
         return nullptr;
     }
-    return std::make_unique<FifoStream>(quikPath + "velmora-link.fifo", fd, quiet);
+    return std::make_unique<FifoStream>(folder + name + ".fifo", fd, quiet);
 }
 
 }  // namespace velmora

@@ -105,8 +105,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<LinkStream> openLinkStream(const std::string&, std::string& error) {
-    const std::string path = "\\\\.\\pipe\\velmora-" + std::to_string(GetCurrentProcessId());
+std::unique_ptr<LinkStream> openLinkStream(const std::string&, const std::string& name, std::string& error) {
+    const std::string path = "\\\\.\\pipe\\" + name;
     // Duplex, not inbound only: a client that opens the pipe for reading and writing ("r+b")
     // is refused by an inbound pipe. Nothing is ever written to it.
     const HANDLE pipe = CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED |

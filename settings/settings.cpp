@@ -16,6 +16,7 @@ OutputMode OutputModeOf(const std::string& outputWay) {
     const std::string mode = NormalizedText(outputWay);
     if (mode == "TRI") return OutputMode::TRI;
     if (mode == "DLL") return OutputMode::DLL;
+    if (mode == "SCRIPT") return OutputMode::Script;
     return OutputMode::LogOnly;
 }
 

@@ -12,7 +12,7 @@ namespace velmora {
 class TAlarms;
 
 // How orders reach the terminal, from OutputWay compared trimmed and with a..z upper-cased.
-enum class OutputMode { LogOnly, TRI, DLL };
+enum class OutputMode { LogOnly, TRI, DLL, Script };
 OutputMode OutputModeOf(const std::string& outputWay);
 
 // Where the books come from: the terminal's memory, or velmora.lua over the link.

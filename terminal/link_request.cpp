@@ -37,12 +37,13 @@ std::vector<LinkInstrumentName> ParseInstrumentList(const std::string& text, std
     return names;
 }
 
-bool LinkRequestFile::update(const std::string& streamPath, const std::vector<LinkInstrumentName>& wanted,
+bool LinkRequestFile::update(const std::string& run, const std::string& streamPath,
+                             const std::vector<LinkInstrumentName>& wanted, const std::string& commands,
                              std::string& error) {
-    std::string text = "velmora-link 1\r\nstream=" + streamPath + "\r\nwant=";
+    std::string text = "velmora-link 2\r\nrun=" + run + "\r\nstream=" + streamPath + "\r\nwant=";
     for (std::size_t i = 0; i < wanted.size(); ++i)
         text += (i ? "," : "") + wanted[i].classCode + ":" + wanted[i].ticker;
-    text += "\r\n";
+    text += "\r\ncommands=" + commands + "\r\n";
     if (text == written_) return true;
 
     const std::string temporary = path_ + ".new";

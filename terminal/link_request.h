@@ -21,8 +21,10 @@ public:
     explicit LinkRequestFile(std::string path) : path_(std::move(path)) {}
 
     // Rewrites the file whole when the request differs from the one last written. False, with
-    // `error` set, when it could not; the next call tries again.
-    bool update(const std::string& streamPath, const std::vector<LinkInstrumentName>& wanted, std::string& error);
+    // `error` set, when it could not; the next call tries again. `commands`: the command file's
+    // path, empty when orders do not go through the script.
+    bool update(const std::string& run, const std::string& streamPath, const std::vector<LinkInstrumentName>& wanted,
+                const std::string& commands, std::string& error);
     // The program ends: the script stops sending.
     void remove();
     const std::string& path() const { return path_; }

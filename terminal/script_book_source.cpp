@@ -25,14 +25,14 @@ bool namedBy(const std::string& defaultContract, const LinkInstrumentName& name)
 }  // namespace
 
 ScriptBookSource::ScriptBookSource(const Settings& settings, Log& log, TerminalWatch& watch,
-                                   std::function<LinkTime()> now)
-    : settings_(settings), log_(log), watch_(watch), now_(std::move(now)) {}
+                                   std::function<LinkTime()> now, ScriptLink& link)
+    : settings_(settings), log_(log), watch_(watch), now_(std::move(now)), link_(link) {}
 
 ScriptBookSource::~ScriptBookSource() = default;
 
 BookSourceLoad ScriptBookSource::load(WatchView& view, InstrumentChooser& chooser, const std::function<void()>&) {
     watch_.viaScript = true;
-    link_ = std::make_unique<ScriptLink>(log_);
+    loaded_ = true;
     std::vector<std::string> rejected;
     std::vector<LinkInstrumentName> wanted = ParseInstrumentList(settings_.Instruments, rejected);
     if (settings_.DefaultContract.find(':') != std::string::npos) {
@@ -47,9 +47,8 @@ BookSourceLoad ScriptBookSource::load(WatchView& view, InstrumentChooser& choose
     if (wanted.empty()) log_.LogMessage("[SCRIPT] Instruments names no instrument: no book to show", 1);
     // A stream that cannot be served is logged; the ladder says the link is missing, and
     // nothing priced from a book is sent.
-    (void)link_->open(settings_.QuikPath);
-    link_->want(wanted);
-    watch_.lostCause = link_->blockedReason();
+    link_.want(wanted);
+    watch_.lostCause = link_.blockedReason();
     watch_.linkLost(log_, watch_.lostCause.empty() ? "velmora.lua not heard yet" : watch_.lostCause);
     watch_.applyLook(view, true);
     rediscover(chooser);
@@ -58,14 +57,16 @@ BookSourceLoad ScriptBookSource::load(WatchView& view, InstrumentChooser& choose
 
 void ScriptBookSource::close() {
     shown_ = nullptr;
-    // Its request file goes with it: the script stops sending.
-    link_.reset();
+    offered_.clear();
+    // The script stops sending books nobody shows.
+    if (loaded_) link_.want({});
+    loaded_ = false;
 }
 
 void ScriptBookSource::rediscover(InstrumentChooser& chooser) {
-    if (!link_) return;
+    if (!loaded_) return;
     std::vector<InstrumentItem> items;
-    const auto& instruments = link_->instruments();
+    const auto& instruments = link_.instruments();
     for (std::size_t i = 0; i < instruments.size(); ++i)
         items.push_back({instruments[i]->name.ticker, static_cast<int>(i)});
     std::stable_sort(items.begin(), items.end(),
@@ -100,9 +101,9 @@ void ScriptBookSource::noteNotReadCause() {
 void ScriptBookSource::choose(int index) {
     shown_ = nullptr;
     shownVersion_ = 0;
-    if (!link_ || index < 0 || index >= static_cast<int>(offered_.size())) return;
+    if (!loaded_ || index < 0 || index >= static_cast<int>(offered_.size())) return;
     const int position = offered_[static_cast<std::size_t>(index)].tablePosition;
-    shown_ = link_->instruments()[static_cast<std::size_t>(position)].get();
+    shown_ = link_.instruments()[static_cast<std::size_t>(position)].get();
 }
 
 TQuoteTable* ScriptBookSource::shownBook() { return shownKnown() ? &shown_->table : nullptr; }
@@ -116,17 +117,17 @@ bool ScriptBookSource::readShownBook() {
     shownVersion_ = shown_->bookVersion;
     // A book left from a stream before this one proves nothing about the script now, nor one
     // whose later lines were rejected.
-    return shown_->bookKnown && shown_->bookStream == link_->streamCount() &&
+    return shown_->bookKnown && shown_->bookStream == link_.streamCount() &&
            !ScriptLink::booksRejected(*shown_);
 }
 
 void ScriptBookSource::updateWatch(WatchView& view, LinkTime now) {
-    if (std::string cause = link_->blockedReason(); cause != watch_.lostCause) {
+    if (std::string cause = link_.blockedReason(); cause != watch_.lostCause) {
         watch_.lostCause = std::move(cause);
         if (watch_.lost) watch_.applyLook(view, false);
     }
-    const bool live = link_->live(now);
-    const bool connected = link_->terminalConnected();
+    const bool live = link_.live(now);
+    const bool connected = link_.terminalConnected();
     if (live && !connected) {
         if (!watch_.lost || !watch_.serverLost) {
             const bool wasLive = watch_.ladderLive();
@@ -140,31 +141,27 @@ void ScriptBookSource::updateWatch(WatchView& view, LinkTime now) {
         watch_.applyLook(view, false);
     } else if (!live && (!watch_.lost || watch_.serverLost)) {
         const bool wasLive = watch_.ladderLive();
-        watch_.linkLost(log_, link_->lostReason(now));
+        watch_.linkLost(log_, link_.lostReason(now));
         watch_.applyLook(view, wasLive);
     }
     if (shown_ && ScriptLink::booksRejected(*shown_)) watch_.bookLinesRejected(log_, view);
 }
 
 bool ScriptBookSource::watch(WatchView& view, InstrumentChooser&, bool) {
-    if (!link_) return false;
+    if (!loaded_) return false;
     const LinkTime now = now_();
-    link_->poll(now);
+    link_.poll(now);
     updateWatch(view, now);
     if (!watch_.ladderLive()) watch_.showCaption(view);
     return !watch_.lost;
 }
 
 bool ScriptBookSource::poll(WatchView& view) {
-    if (!link_) return false;
+    if (!loaded_) return false;
     const LinkTime now = now_();
-    link_->poll(now);
+    link_.poll(now);
     updateWatch(view, now);
     return shownKnown() && shown_->bookVersion != shownVersion_;
-}
-
-std::vector<LinkEvent> ScriptBookSource::takeTradingEvents() {
-    return link_ ? link_->takeTradingEvents() : std::vector<LinkEvent>();
 }
 
 PositionLine ScriptBookSource::positionText(char decimalSeparator) const {

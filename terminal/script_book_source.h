@@ -19,7 +19,9 @@ struct TerminalWatch;
 // server, and the shown book's lines are taken.
 class ScriptBookSource : public BookSource {
 public:
-    ScriptBookSource(const Settings& settings, Log& log, TerminalWatch& watch, std::function<LinkTime()> now);
+    // `link` is opened by whoever owns it, and outlives this source.
+    ScriptBookSource(const Settings& settings, Log& log, TerminalWatch& watch, std::function<LinkTime()> now,
+                     ScriptLink& link);
     ~ScriptBookSource() override;
 
     bool attach(TerminalWaitView&, const bool& closing) override { return !closing; }
@@ -31,7 +33,7 @@ public:
     bool readShownBook() override;
     bool arrivesBetweenTicks() const override { return true; }
     bool poll(WatchView& view) override;
-    int readableHandle() const override { return link_ ? link_->readableHandle() : -1; }
+    int readableHandle() const override { return link_.readableHandle(); }
 
     void rediscover(InstrumentChooser& chooser) override;
     void choose(int index) override;
@@ -42,11 +44,10 @@ public:
     const TSecShareRecord* shownSecurity() override;
     bool ownQuantitiesInBooks() const override { return false; }
     void ownOrdersChanged() override { shownVersion_ = 0; }
-    std::vector<LinkEvent> takeTradingEvents() override;
     PositionLine positionText(char decimalSeparator) const override;
 
     // The link itself, for what only it knows (its counts of dropped lines).
-    const ScriptLink* link() const { return link_.get(); }
+    const ScriptLink* link() const { return &link_; }
 
 private:
     void updateWatch(WatchView& view, LinkTime now);
@@ -59,7 +60,8 @@ private:
     Log& log_;
     TerminalWatch& watch_;
     std::function<LinkTime()> now_;
-    std::unique_ptr<ScriptLink> link_;
+    ScriptLink& link_;
+    bool loaded_ = false;
     std::vector<InstrumentItem> offered_;
     ScriptInstrument* shown_ = nullptr;
     std::uint64_t shownVersion_ = 0;  // the book version last read

@@ -1,7 +1,9 @@
 #include "terminal/script_link.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <random>
 
 #include "settings/log.h"
 
@@ -52,6 +54,14 @@ bool FillQuoteTable(const LinkBook& book, const TSecShareRecord& security, TQuot
     return true;
 }
 
+std::string NewRunId() {
+    std::random_device random;
+    const std::uint64_t id = (static_cast<std::uint64_t>(random()) << 32) ^ random();
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(id));
+    return text;
+}
+
 ScriptLink::~ScriptLink() {
     if (request_) request_->remove();
 }
@@ -61,14 +71,16 @@ const std::string& ScriptLink::streamPath() const {
     return stream_ ? stream_->path() : none;
 }
 
-bool ScriptLink::open(const std::string& quikPath) {
+bool ScriptLink::open(const LinkPlace& place) {
+    place_ = place;
     std::string error;
-    stream_ = openLinkStream(quikPath, error);
+    const std::string slot = "velmora-" + std::to_string(place.slot);
+    stream_ = openLinkStream(place.folder, slot + "-" + place.run, error);
     if (!stream_) {
         log_.LogMessage(error, 1);
         return false;
     }
-    request_ = std::make_unique<LinkRequestFile>(quikPath + "velmora-link.txt");
+    request_ = std::make_unique<LinkRequestFile>(place.folder + slot + ".txt");
     if (stream_->blockedReason().empty())
         log_.LogMessage("link: serving " + stream_->path() + ", request file " + request_->path(), 1);
     else
@@ -97,7 +109,7 @@ void ScriptLink::refreshRequest() {
         return;
     }
     std::string error;
-    if (!request_->update(stream_->path(), wanted_, error)) log_.LogMessage(error, 1);
+    if (!request_->update(place_.run, stream_->path(), wanted_, place_.commands, error)) log_.LogMessage(error, 1);
 }
 
 ScriptInstrument* ScriptLink::find(const std::string& classCode, const std::string& ticker) {
@@ -111,6 +123,8 @@ void ScriptLink::streamStarted() {
     reader_.reset();
     hello_ = false;
     bye_ = false;
+    linkId_.clear();
+    accounts_.clear();
     terminalConnected_ = true;
     droppedLines_ = 0;
     faultTold_.fill(false);
@@ -171,8 +185,16 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     }
     LinkEvent& event = *parsed.event;
     if (const auto* hello = std::get_if<LinkHello>(&event)) {
-        if (hello->version != 1) {
-            log_.LogMessage("link: the script speaks version " + std::to_string(hello->version) + ", not 1", 1);
+        if (hello->version != 2) {
+            log_.LogRepeating("link: the script speaks version " + std::to_string(hello->version) +
+                                  ", not 2: velmora.lua from this Velmora's folder is needed",
+                              1);
+            hello_ = false;
+            return;
+        }
+        // What another run asked for, left in the stream, is not ours to show.
+        if (hello->run != place_.run) {
+            log_.LogRepeating("link: a stream of another run (" + hello->run + ") ignored", 1);
             hello_ = false;
             return;
         }
@@ -180,8 +202,9 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
         if (hello_) streamStarted();
         hello_ = true;
         bye_ = false;
+        linkId_ = hello->link;
         lastLine_ = now;
-        log_.LogMessage("link: velmora.lua " + hello->scriptVersion + " connected", 1);
+        log_.LogMessage("link: velmora.lua " + hello->scriptVersion + " connected, link " + linkId_, 1);
         return;
     }
     // Nothing counts before the hello: it may be the tail of another writer's stream.
@@ -199,11 +222,27 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     } else if (auto* position = std::get_if<LinkPosition>(&event)) {
         if (ScriptInstrument* instrument = find(position->classCode, position->ticker))
             instrument->position = std::move(*position);
+    } else if (auto* account = std::get_if<LinkAccount>(&event)) {
+        applyAccount(*account);
+    } else if (const auto* dropped = std::get_if<LinkDropped>(&event)) {
+        log_.LogMessage("link: the script's queue was full: " + std::to_string(dropped->count) + " " + dropped->kind +
+                            " records lost",
+                        1);
     } else if (tradingEvents_.size() < tradingEventCapacity) {
         tradingEvents_.push_back(std::move(event));
     } else {
         ++droppedTradingEvents_;
     }
+}
+
+void ScriptLink::applyAccount(LinkAccount& account) {
+    // The list comes again whole when a row changes: a known account takes its new classes.
+    for (TradeAccount& known : accounts_)
+        if (known.account == account.account) {
+            known.classCodes = std::move(account.classCodes);
+            return;
+        }
+    if (accounts_.size() < maxAccounts) accounts_.push_back({std::move(account.account), std::move(account.classCodes)});
 }
 
 void ScriptLink::applySecurity(const LinkSecurity& sec) {
@@ -272,6 +311,10 @@ bool ScriptLink::takeBook(ScriptInstrument& instrument, const LinkBook& book) {
     ++instrument.bookVersion;
     instrument.bookStream = streamCount_;
     return true;
+}
+
+bool ScriptLink::heard(LinkTime now) const {
+    return stream_ && hello_ && !bye_ && now - lastLine_ <= quietLimit;
 }
 
 bool ScriptLink::live(LinkTime now) const {

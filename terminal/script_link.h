@@ -38,6 +38,24 @@ struct ScriptInstrument {
     LinkTime lastRejected{};
 };
 
+// Where one run of Velmora meets the script: the link folder (with its separator), the slot
+// this run holds there, the run's own id, and the command file's path (empty: no commands).
+struct LinkPlace {
+    std::string folder;
+    int slot = 1;
+    std::string run;
+    std::string commands;
+};
+
+// A run id no earlier run had: 16 lower-case hex digits.
+std::string NewRunId();
+
+// A trading account the terminal has, and the classes it trades.
+struct TradeAccount {
+    std::string account;
+    std::string classCodes;
+};
+
 // The books, securities, positions and trading events that velmora.lua sends over the link,
 // and whether it is there. Untrusted bytes in, checked state out; a bad line is dropped and its
 // kind of fault logged once per stream.
@@ -50,15 +68,16 @@ public:
     // Far more than come between two takes; beyond it an untaken queue would grow without end.
     static constexpr std::size_t tradingEventCapacity = 100000;
     static constexpr std::chrono::seconds blockedRetry{5};
+    static constexpr std::size_t maxAccounts = 1000;
 
     explicit ScriptLink(Log& log) : log_(log) {}
     ~ScriptLink();
     ScriptLink(const ScriptLink&) = delete;
     ScriptLink& operator=(const ScriptLink&) = delete;
 
-    // Serves the stream and writes the request file in `quikPath`. False, logged, when the
-    // stream cannot be served at all; a blocked one is tried again by poll.
-    bool open(const std::string& quikPath);
+    // Serves the stream and writes the request file of the slot. False, logged, when the stream
+    // cannot be served at all; a blocked one is tried again by poll.
+    bool open(const LinkPlace& place);
     // The instruments to ask for; the request file follows.
     void want(const std::vector<LinkInstrumentName>& names);
 
@@ -67,6 +86,13 @@ public:
     // The script has said hello on the open stream, not bye, and (while anything is wanted) was
     // heard within quietLimit.
     bool live(LinkTime now) const;
+    // The script's hello on the open stream, not bye, and a line within quietLimit, whatever is
+    // wanted: what a command needs.
+    bool heard(LinkTime now) const;
+    // The open stream's id, as its hello gave it; commands carry it.
+    const std::string& linkId() const { return linkId_; }
+    // The terminal's trading accounts, as the script last listed them on this stream.
+    const std::vector<TradeAccount>& accounts() const { return accounts_; }
     // Why it is not live, for the log.
     std::string lostReason(LinkTime now) const;
     // Why the stream cannot be served now, for the panel; empty while it is.
@@ -98,6 +124,7 @@ private:
     void noteBlocked(LinkTime now);
     void apply(std::string_view line, LinkTime now);
     void applySecurity(const LinkSecurity& sec);
+    void applyAccount(LinkAccount& account);
     void applyBook(LinkBook& book, LinkTime now);
     void noteRejected(const std::string& classCode, const std::string& ticker, LinkTime now);
     void connectionChanged(bool connected);
@@ -106,6 +133,7 @@ private:
     void refreshRequest();
 
     Log& log_;
+    LinkPlace place_;
     std::unique_ptr<LinkStream> stream_;
     std::unique_ptr<LinkRequestFile> request_;
     std::vector<LinkInstrumentName> wanted_;
@@ -115,6 +143,8 @@ private:
     std::vector<std::unique_ptr<ScriptInstrument>> instruments_;
     std::vector<LinkEvent> tradingEvents_;
 
+    std::string linkId_;
+    std::vector<TradeAccount> accounts_;
     bool hello_ = false;  // a hello came on the stream now open
     bool bye_ = false;
     bool terminalConnected_ = true;

@@ -4,7 +4,9 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 #include "platform/text_encoding.h"
 
@@ -119,8 +121,33 @@ void parseSide(std::string_view text, std::vector<LinkLevel>& side, PriceOrder o
 LinkEvent parseFields(const Fields& f) {
     const std::string_view kind = f[0];
     if (kind == "velmora-link") {
+        // The first version's hello had no run: taken, so that Velmora can say the script is old.
+        if (f.count == 3) return LinkHello{integerField<int>(f[1], 1), textField(f[2]), {}, {}};
+        expectCount(f, 5);
+        return LinkHello{integerField<int>(f[1], 1), textField(f[2]), textField(f[3]), textField(f[4])};
+    }
+    if (kind == "account") {
         expectCount(f, 3);
-        return LinkHello{integerField<int>(f[1], 1), textField(f[2])};
+        LinkAccount account{textField(f[1]), textField(f[2])};
+        if (account.account.empty()) throw Fault{LinkFault::BadText};
+        return account;
+    }
+    if (kind == "cmd") {
+        expectCount(f, 5);
+        static constexpr std::pair<std::string_view, CommandOutcome> outcomes[] = {
+            {"sent", CommandOutcome::Sent},
+            {"refused", CommandOutcome::Refused},
+            {"stale", CommandOutcome::Stale},
+            {"bad", CommandOutcome::Bad}};
+        const auto outcome = std::find_if(std::begin(outcomes), std::end(outcomes),
+                                          [&](const auto& known) { return known.first == f[2]; });
+        if (outcome == std::end(outcomes)) throw Fault{LinkFault::BadText};
+        return LinkCommandAnswer{integerField<std::uint64_t>(f[1], 1), outcome->second,
+                                 f[3].empty() ? 0 : transIdField(f[3]), textField(f[4])};
+    }
+    if (kind == "dropped") {
+        expectCount(f, 3);
+        return LinkDropped{textField(f[1]), integerField<std::uint64_t>(f[2])};
     }
     if (kind == "alive") {
         expectCount(f, 2);

@@ -13,6 +13,8 @@ namespace velmora {
 struct LinkHello {
     int version = 0;
     std::string scriptVersion;
+    std::string run;   // the run of the request the stream serves
+    std::string link;  // new for every stream the script opens; commands name it
 };
 struct LinkAlive {
     bool terminalConnected = false;
@@ -73,8 +75,27 @@ struct LinkPosition {
     std::optional<double> varMargin;
 };
 
+// A trading account of the terminal and the classes it trades ("|SPBFUT|SPBOPT|").
+struct LinkAccount {
+    std::string account;
+    std::string classCodes;
+};
+// What the script did with a command of ours.
+enum class CommandOutcome { Sent, Refused, Stale, Bad };
+struct LinkCommandAnswer {
+    std::uint64_t seq = 0;
+    CommandOutcome outcome = CommandOutcome::Sent;
+    std::uint32_t transId = 0;  // 0 when the command had none that read
+    std::string text;
+};
+// Records a full queue of the script lost.
+struct LinkDropped {
+    std::string kind;
+    std::uint64_t count = 0;
+};
+
 using LinkEvent = std::variant<LinkHello, LinkAlive, LinkBye, LinkSecurity, LinkBook, LinkOrder, LinkTrade,
-                               LinkReply, LinkPosition>;
+                               LinkReply, LinkPosition, LinkAccount, LinkCommandAnswer, LinkDropped>;
 
 // Why a line was dropped; each kind is told in the log once per stream.
 enum class LinkFault {

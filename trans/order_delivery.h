@@ -16,10 +16,20 @@ struct DeliveryResult {
     std::string failure;
 };
 
+// The account a transaction names; a refusal when none can be told.
+struct AccountChoice {
+    std::string account;
+    std::string refusal;  // in Russian, for the panel
+};
+
 // Hands a formed transaction to the terminal. The text is UTF-8 and already checked.
 class OrderDelivery {
 public:
     virtual ~OrderDelivery() = default;
+    // ACCOUNT as set is used as it is.
+    virtual AccountChoice accountFor(const std::string& configured, const std::string& /*classCode*/) {
+        return {configured, {}};
+    }
     virtual DeliveryResult deliver(const std::string& text) = 0;
     // Whether the terminal answers what is delivered; false when nothing goes to it at all.
     virtual bool reachesTerminal() const { return true; }

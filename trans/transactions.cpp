@@ -51,12 +51,16 @@ public:
         if (pair == Pair::Separated) text_ += "; ";
     }
     void addLiteral(std::string_view pairs) { text_ += pairs; }
+    // A transaction well formed that its delivery cannot take: numbered, not sent, told in the panel.
+    void undeliverable(std::string why) { undeliverable_ = std::move(why); }
     const std::string& text() const { return text_; }
     const std::optional<std::string>& refusal() const { return refusal_; }
+    const std::optional<std::string>& undeliverable() const { return undeliverable_; }
 
 private:
     std::string text_;
     std::optional<std::string> refusal_;
+    std::optional<std::string> undeliverable_;
 };
 
 std::int32_t SeedTransId(const LocalDateTime& now) {
@@ -70,12 +74,25 @@ std::int32_t SeedTransId(const LocalDateTime& now) {
     return seed == 0 ? 1 : seed;
 }
 
-std::int32_t OrderSender::peekTransId() const { return TransIdCounter < 1 ? 1 : TransIdCounter; }
+void OrderSender::useTransIdBlock(int block, std::int32_t seed) {
+    constexpr std::int32_t blockBits = 27;
+    if (block < 1 || block > 15) {
+        lowestTransId_ = 1;
+        highestTransId_ = maxTransId;
+        TransIdCounter = seed;
+        return;
+    }
+    lowestTransId_ = block << blockBits;
+    highestTransId_ = lowestTransId_ + ((1 << blockBits) - 1);
+    TransIdCounter = lowestTransId_ + (seed & ((1 << blockBits) - 1));
+}
+
+std::int32_t OrderSender::peekTransId() const { return TransIdCounter < 1 ? lowestTransId_ : TransIdCounter; }
 
 std::int32_t OrderSender::NextTransId() {
-    if (TransIdCounter < 1) TransIdCounter = 1;
+    if (TransIdCounter < 1) TransIdCounter = lowestTransId_;
     std::int32_t id = TransIdCounter;
-    TransIdCounter = id == maxTransId ? 1 : id + 1;
+    TransIdCounter = id >= highestTransId_ ? lowestTransId_ : id + 1;
     return id;
 }
 
@@ -89,10 +106,12 @@ bool OrderSender::QuantityAllowed(std::int32_t quantity, const char* what) {
     return false;
 }
 
-TransactionText OrderSender::head(const TSecShareRecord& security) {
+TransactionText OrderSender::head(OrderDelivery& delivery, const TSecShareRecord& security) {
     TransactionText transaction;
     transaction.add("TRANS_ID", std::to_string(NextTransId()));
-    transaction.add("ACCOUNT", settings_.ACCOUNT);
+    AccountChoice account = delivery.accountFor(settings_.ACCOUNT, security.ClassCode);
+    transaction.add("ACCOUNT", account.account);
+    if (!account.refusal.empty()) transaction.undeliverable(std::move(account.refusal));
     transaction.add("CLASSCODE", security.ClassCode);
     transaction.add("SECCODE", security.Ticker);
     return transaction;
@@ -107,6 +126,10 @@ std::optional<SentTransaction> OrderSender::deliver(OrderDelivery& delivery, con
         return std::nullopt;
     }
     if (log_.enabled(2)) log_.LogMessage("formed order: " + transaction.text(), 2);
+    if (const auto& why = transaction.undeliverable()) {
+        log_.LogMessage("transaction " + std::to_string(transId) + " not sent: " + *why, 1);
+        return SentTransaction{transId, {false, *why}};
+    }
     return SentTransaction{transId, delivery.deliver(transaction.text())};
 }
 
@@ -114,7 +137,7 @@ std::optional<SentTransaction> OrderSender::SendNewOrder(OrderDelivery& delivery
                                                          Side side, std::int32_t Quantity, std::int64_t price) {
     if (!QuantityAllowed(Quantity, "order")) return std::nullopt;
     const std::int32_t transId = peekTransId();
-    TransactionText transaction = head(security);
+    TransactionText transaction = head(delivery, security);
     transaction.addLiteral("ACTION=NEW_ORDER; TYPE=L; ");
     transaction.add("QUANTITY", std::to_string(Quantity));
     transaction.add("PRICE", PriceText(price, security.Decimals, '.'));
@@ -125,7 +148,7 @@ std::optional<SentTransaction> OrderSender::SendNewOrder(OrderDelivery& delivery
 std::optional<SentTransaction> OrderSender::SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
                                                         const TSecShareList* securities) {
     const std::int32_t transId = peekTransId();
-    TransactionText transaction = head(security);
+    TransactionText transaction = head(delivery, security);
     std::string section = NormalizedText(settings_.SECTION);
     if (section == "FORTS") {
         transaction.addLiteral("ACTION=KILL_ALL_FUTURES_ORDERS; ");

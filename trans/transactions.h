@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "terminal/side.h"
 #include "trans/order_delivery.h"
+#include "trans/reply_line.h"
 
 namespace velmora {
 
@@ -34,7 +35,10 @@ public:
         : settings_(settings), log_(log), messages_(messages) {}
 
     std::int32_t TransIdCounter = 0;
-    // The counter's value, then advances it (2147483647 wraps to 1).
+    // Programs on one terminal number from blocks apart, so their TRANS_IDs never meet: block
+    // 1 to 15 of 2^27 numbers, the counter started at `seed` within it; block 0 is the whole range.
+    void useTransIdBlock(int block, std::int32_t seed);
+    // The counter's value, then advances it (the block's end wraps to its start).
     std::int32_t NextTransId();
     // The number NextTransId() gives next.
     std::int32_t peekTransId() const;
@@ -54,13 +58,15 @@ public:
                                                  std::uint64_t orderNumber);
 
 private:
-    TransactionText head(const TSecShareRecord& security);
+    TransactionText head(OrderDelivery& delivery, const TSecShareRecord& security);
     std::optional<SentTransaction> deliver(OrderDelivery& delivery, const TransactionText& transaction,
                                            std::int32_t transId);
 
     const Settings& settings_;
     Log& log_;
     MessageSink& messages_;
+    std::int32_t lowestTransId_ = 1;
+    std::int32_t highestTransId_ = maxTransId;
 };
 
 }  // namespace velmora

@@ -1,3 +1,4 @@
+#include <cstdlib>
 #include <signal.h>
 #include <unistd.h>
 
@@ -92,7 +93,7 @@ void WindowStartupTest::aSignalToEndClosesTheProgramAsTheWindowsCloseDoes() {
         f->window = std::make_unique<TfrmMain>(f->session, TfrmMain::StartUp::Deferred);
         closeOnSessionEnd(*f->window);
         f->window->show();
-        const std::string request = f->folder.file("velmora-link.txt");
+        const std::string request = std::string(std::getenv("VELMORA_LINK_FOLDER")) + "velmora-1.txt";
         QTRY_VERIFY(std::filesystem::exists(request));
         QVERIFY(f->session.library.connected());
 

@@ -21,6 +21,7 @@ namespace velmora {
 namespace {
 
 using testing::readFile;
+using testing::startsWith;
 using testing::TempFolder;
 using testing::writeFile;
 
@@ -41,8 +42,25 @@ protected:
         if (writer >= 0) ::close(writer);
     }
 
+    // The slot's request as the script reads it, its run, and the stream it names.
+    static std::string linkFolder() { return std::getenv("VELMORA_LINK_FOLDER"); }
+    static std::string requestPath() { return linkFolder() + "velmora-1.txt"; }
+    static std::string requestValue(const std::string& key) { return requestValue(readFile(requestPath()), key); }
+    static std::string requestValue(const std::string& text, const std::string& key) {
+        const std::size_t at = text.find("\r\n" + key + "=");
+        if (at == std::string::npos) return {};
+        const std::size_t start = at + key.size() + 3;
+        return text.substr(start, text.find("\r\n", start) - start);
+    }
+    static std::string streamPath() { return requestValue("stream"); }
+    static std::string expectedRequest(const std::string& want) {
+        const std::string run = requestValue("run");
+        return "velmora-link 2\r\nrun=" + run + "\r\nstream=" + linkFolder() + "velmora-1-" + run +
+               ".fifo\r\nwant=" + want + "\r\ncommands=\r\n";
+    }
+    static std::string hello() { return "velmora-link\t2\ttest\t" + requestValue("run") + "\tL1\n"; }
     void connectWriter() {
-        writer = ::open((quikFolder.path() + "velmora-link.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        writer = ::open(streamPath().c_str(), O_WRONLY | O_NONBLOCK);
         ASSERT_GE(writer, 0);
     }
     void send(const std::string& lines) {
@@ -91,8 +109,7 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     session.InitAll(view);
     ASSERT_TRUE(session.booksArriveBetweenTicks());
     EXPECT_EQ(session.terminal.process(), nullptr);
-    EXPECT_EQ(readFile(quikFolder.file("velmora-link.txt")),
-              "velmora-link 1\r\nstream=" + quikFolder.path() + "velmora-link.fifo\r\nwant=SPBFUT:SiZ6,TQBR:SBER\r\n");
+    EXPECT_EQ(readFile(requestPath()), expectedRequest("SPBFUT:SiZ6,TQBR:SBER"));
     ASSERT_EQ(view.items.size(), 2u);
     EXPECT_EQ(view.items[static_cast<std::size_t>(view.selected)].ticker, "SiZ6");
     EXPECT_FALSE(view.ladderLive);
@@ -100,7 +117,7 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     EXPECT_TRUE(view.timerEnabled);
 
     connectWriter();
-    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi-12.26\n");
+    send(hello() + "alive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi-12.26\n");
     EXPECT_FALSE(view.ladderLive);  // no book yet
     const int repaints = view.ladderRepaints;
     send("book\tSPBFUT\tSiZ6\t95100:3,95090:4\t95120:1,95110:2\n");
@@ -148,15 +165,17 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     writer = -1;
     tick(std::chrono::milliseconds(10));
     connectWriter();
-    send("velmora-link\t1\ttest\n");
+    send(hello());
     tick(std::chrono::milliseconds(10));
     EXPECT_FALSE(view.ladderLive);  // the old book proves nothing
     send("book\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
     EXPECT_TRUE(view.ladderLive);
     EXPECT_EQ(ladderRows(), (std::vector<std::string>{"95115 1 ", "95105  1"}));
 
+    const std::string fifo = streamPath();
     session.DoneAll();
-    EXPECT_FALSE(std::filesystem::exists(quikFolder.file("velmora-link.txt")));
+    EXPECT_FALSE(std::filesystem::exists(requestPath()));
+    EXPECT_FALSE(std::filesystem::exists(fifo));
 }
 
 // The sell quantity cell of the row showing `price`, for a click.
@@ -169,7 +188,7 @@ int rowOf(const LadderGrid& ladder, const std::string& price) {
 TEST_F(ScriptModeTest, ATerminalOffItsServerShowsNoLiveBookUntilABookAfterItIsBack) {
     session.InitAll(view);
     connectWriter();
-    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
+    send(hello() + "alive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
          "book\tSPBFUT\tSiZ6\t95100:3\t95110:2\n");
     ASSERT_TRUE(view.ladderLive);
 
@@ -194,7 +213,7 @@ TEST_F(ScriptModeTest, ATerminalOffItsServerShowsNoLiveBookUntilABookAfterItIsBa
 TEST_F(ScriptModeTest, ACrossedBookIsAnAuctionShownAsItIsWithLimitOrdersOnly) {
     session.InitAll(view);
     connectWriter();
-    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
+    send(hello() + "alive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
          "book\tSPBFUT\tSiZ6\t95130:1,95100:3\t95120:2\n");
     EXPECT_TRUE(view.ladderLive);
     EXPECT_EQ(ladderRows(), (std::vector<std::string>{"95120 2 ", "95130  1", "95100  3"}));
@@ -217,7 +236,7 @@ TEST_F(ScriptModeTest, ACrossedBookIsAnAuctionShownAsItIsWithLimitOrdersOnly) {
 TEST_F(ScriptModeTest, BookLinesRejectedForASecondStopTheLadderUntilAGoodBook) {
     session.InitAll(view);
     connectWriter();
-    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
+    send(hello() + "alive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n"
          "book\tSPBFUT\tSiZ6\t95100:3\t95110:2\n");
     const std::string duplicate = "book\tSPBFUT\tSiZ6\t95100:3,95100:4\t95110:2\n";
     for (int i = 0; i < 10; ++i) {
@@ -244,39 +263,30 @@ TEST_F(ScriptModeTest, DefaultContractIgnoresLetterCase) {
                   "\r\nBookSource=SCRIPT\r\nOutputWay=TRI\r\n[SCRIPT]\r\nInstruments=SPBFUT:SiZ6,SPBFUT:GZZ6\r\n"
                   "[DEFAULT]\r\nDefaultContract=spbfut:gzz6\r\n");
     session.InitAll(view);
-    EXPECT_EQ(readFile(quikFolder.file("velmora-link.txt")),
-              "velmora-link 1\r\nstream=" + quikFolder.path() + "velmora-link.fifo\r\nwant=SPBFUT:SiZ6,SPBFUT:GZZ6\r\n");
+    EXPECT_EQ(readFile(requestPath()), expectedRequest("SPBFUT:SiZ6,SPBFUT:GZZ6"));
     ASSERT_GE(view.selected, 0);
     EXPECT_EQ(view.items[static_cast<std::size_t>(view.selected)].ticker, "GZZ6");
     connectWriter();
-    send("velmora-link\t1\ttest\nalive\t1\nsec\tSPBFUT\tGZZ6\t0\t1\t1\tGAZR\nbook\tSPBFUT\tGZZ6\t140:1\t141:1\n");
+    send(hello() + "alive\t1\nsec\tSPBFUT\tGZZ6\t0\t1\t1\tGAZR\nbook\tSPBFUT\tGZZ6\t140:1\t141:1\n");
     EXPECT_TRUE(view.ladderLive);
     EXPECT_EQ(ladderRows(), (std::vector<std::string>{"141 1 ", "140  1"}));
 }
 
-// Whatever takes the FIFO's place, at start or while the program runs, is never read; the panel
-// says what is in the way, the script is told nothing (no request file, so it writes nowhere), and
-// the link comes back by itself once the blocker goes.
+// Whatever takes the FIFO's place while the program runs is never read; the panel says what is
+// in the way, the script is told nothing (no request file, so it writes nowhere), and the link
+// comes back by itself once the blocker goes.
 TEST_F(ScriptModeTest, SomethingInTheStreamsPlaceIsToldAndTheLinkComesBackWhenItGoes) {
-    const std::string fifo = quikFolder.file("velmora-link.fifo");
-    const std::string request = quikFolder.file("velmora-link.txt");
-    std::filesystem::create_directory(fifo);
     session.InitAll(view);
-    EXPECT_EQ(view.caption, std::string(lostCaption) + ": на месте канала " + fifo + " папка");
-    EXPECT_FALSE(std::filesystem::exists(request));
-    tick(std::chrono::seconds(5));
-    std::filesystem::remove(fifo);
-    tick(std::chrono::seconds(5));
-    EXPECT_TRUE(std::filesystem::exists(request));
-    EXPECT_EQ(view.caption, lostCaption);
+    const std::string fifo = streamPath();
+    const std::string request = requestPath();
     connectWriter();
-    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
+    send(hello() + "sec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
     ASSERT_TRUE(view.ladderLive);
 
     ::close(writer);
     writer = -1;
     std::filesystem::remove(fifo);
-    writeFile(fifo, "velmora-link\t1\ttest\nalive\t1\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
+    writeFile(fifo, hello() + "alive\t1\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
     const std::string reason = "на месте канала " + fifo + " обычный файл";
     for (int second = 0; second <= 120; ++second) {
         tick(std::chrono::seconds(1));
@@ -293,19 +303,19 @@ TEST_F(ScriptModeTest, SomethingInTheStreamsPlaceIsToldAndTheLinkComesBackWhenIt
     tick(std::chrono::seconds(5));
     EXPECT_TRUE(std::filesystem::exists(request));
     connectWriter();
-    send("velmora-link\t1\ttest\nbook\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
+    send(hello() + "book\tSPBFUT\tSiZ6\t95105:1\t95115:1\n");
     EXPECT_TRUE(view.ladderLive);
 }
 
-// A QuikPath this user may not write: one text in the user's language naming the file and why,
-// and the panel names the stream that could not be made rather than a silent script.
+// A QuikPath this user may not write: one text in the user's language naming the file and why;
+// the link, in the user's own folder, is not hindered.
 TEST_F(ScriptModeTest, AnUnwritableQuikFolderIsToldOnceNamingTheFileAndWhy) {
     testing::Unwritable locked(quikFolder.path());
     if (testing::canCreateIn(quikFolder.path())) GTEST_SKIP() << "cannot take write access to a folder here";
     session.InitAll(view);
     EXPECT_EQ(sink.shown, (std::vector<std::string>{"Файл " + quikFolder.file("quik.tri") + " не очищен: нет доступа"}));
-    EXPECT_EQ(view.caption, std::string(lostCaption) + ": канал " + quikFolder.file("velmora-link.fifo") +
-                                " не создан: нет доступа");
+    EXPECT_EQ(view.caption, lostCaption);
+    EXPECT_TRUE(std::filesystem::exists(requestPath()));
 }
 
 // The script is there but nothing asked of it can show: the panel and the log name the setting,
@@ -321,9 +331,10 @@ TEST_F(ScriptModeTest, ABookThatCannotShowNamesTheSettingNotTheScriptOrDombase) 
         fresh.ProgramDir = programFolder.path();
         fresh.linkNow = [this] { return now; };
         fresh.InitAll(view);
-        const int script = ::open((quikFolder.path() + "velmora-link.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+        const int script = ::open(streamPath().c_str(), O_WRONLY | O_NONBLOCK);
         ASSERT_GE(script, 0);
-        ASSERT_EQ(::write(script, "velmora-link\t1\ttest\n", 20), 20);
+        const std::string greeting = hello();
+        ASSERT_EQ(::write(script, greeting.data(), greeting.size()), static_cast<ssize_t>(greeting.size()));
         for (int i = 0; i < 12; ++i) {
             now += std::chrono::milliseconds(100);
             fresh.RefreshTick(view);
@@ -342,7 +353,7 @@ TEST_F(ScriptModeTest, ALateAnswerReplacesTheSilenceToldBesideTheLostLink) {
     WriteProfileString(programFolder.file("Velmora.ini"), "COMMON", "LogLevel", "2");
     session.InitAll(view);
     connectWriter();
-    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
+    send(hello() + "sec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
     session.orders.MarketBuy(view);
     const std::string id = std::to_string(session.sender.TransIdCounter - 1);
     for (int second = 0; second < 6; ++second) tick(std::chrono::seconds(1));
@@ -366,7 +377,7 @@ TEST_F(ScriptModeTest, ALateAnswerReplacesTheSilenceToldBesideTheLostLink) {
 TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {
     session.InitAll(view);
     connectWriter();
-    send("velmora-link\t1\ttest\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n");
+    send(hello() + "sec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n");
     std::mt19937 random(20261210);
     const std::vector<std::string> good = {"book\tSPBFUT\tSiZ6\t95100:3,95090:4\t95120:1,95110:2\n",
                                            "book\tSPBFUT\tSiZ6\t95105:1\t95115:6\n"};
@@ -399,6 +410,88 @@ TEST_F(ScriptModeTest, AHostileStreamNeverShowsABadBook) {
         ASSERT_EQ(ladderRows(), before) << round;
     }
     EXPECT_GT(scriptLink().droppedLines(), 1000u);
+}
+
+// Orders through the script: one line each in this run's command file, on the stream they were
+// made for; the account the terminal lists for the class, or none when that is not one; the
+// script's refusals in the panel, and an answer given again by a restarted script changes nothing.
+TEST_F(ScriptModeTest, OrdersGoToTheScriptWithTheAccountOfTheClassAndItsRefusalsAreShown) {
+    WriteProfileString(programFolder.file("Velmora.ini"), "COMMON", "OutputWay", "SCRIPT");
+    session.InitAll(view);
+    const std::string commands = requestValue("commands");
+    ASSERT_EQ(commands, linkFolder() + "velmora-1-" + requestValue("run") + ".cmd");
+    const std::string header = "velmora-commands\t2\t" + requestValue("run") + "\t1\r\n";
+    connectWriter();
+    send(hello() + "alive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n"
+                   "account\tA1\t|SPBFUT|\naccount\tA2\tSPBFUT|SPBOPT\n");
+    const auto order = [&] {
+        session.SendNewOrder(Side::Buy, 1, 95100);
+        return std::to_string(session.sender.TransIdCounter - 1);
+    };
+    const std::string first = order();
+    EXPECT_EQ(view.caption, "Заявка " + first +
+                                " не отправлена: счёт не выбран: класс SPBFUT торгуется на счетах A1, A2; укажите ACCOUNT");
+    EXPECT_EQ(readFile(commands), header);
+
+    send("account\tA2\t|TQBR|\n");
+    const std::string second = order();
+    const std::string written = readFile(commands).substr(header.size());
+    EXPECT_TRUE(startsWith(written, "1\tL1\t")) << written;
+    EXPECT_NE(written.find("\tTRANS_ID=" + second + "; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTION=NEW_ORDER;"),
+              std::string::npos)
+        << written;
+    EXPECT_TRUE(written.size() > 2 && written.compare(written.size() - 2, 2, "\r\n") == 0);
+    EXPECT_NE(logText().find("account A1 taken for class SPBFUT"), std::string::npos);
+
+    send("cmd\t1\trefused\t" + second + "\tНедостаточно средств\n");
+    tick(std::chrono::milliseconds(10));
+    EXPECT_EQ(view.caption, "Заявка " + second + " не отправлена: Недостаточно средств");
+    const std::string third = order();
+    send("cmd\t2\tstale\t" + third + "\tstream L0\n");
+    tick(std::chrono::milliseconds(10));
+    const std::string stale =
+        "Заявка " + third + " не отправлена: скрипт получил её поздно или после разрыва связи (stream L0)";
+    EXPECT_EQ(view.caption, stale);
+    send("cmd\t1\tstale\t" + second + "\tstream L0\n");
+    tick(std::chrono::milliseconds(10));
+    EXPECT_EQ(view.caption, stale);
+
+    session.DoneAll();
+    EXPECT_FALSE(std::filesystem::exists(commands));
+}
+
+// Two runs on one machine keep apart: each its own slot, request and stream, TRANS_IDs from blocks
+// apart; the second leaves the exchange files the first may be writing alone, and a stream that
+// greets with the other run's id shows nothing.
+TEST_F(ScriptModeTest, TwoRunsOnOneMachineKeepApart) {
+    session.InitAll(view);
+    const std::string order = "TRANS_ID=7; ACTION=NEW_ORDER;\r\n";
+    writeFile(quikFolder.file("quik.tri"), order);
+    TempFolder otherProgram;
+    writeFile(otherProgram.file("Velmora.ini"), "[COMMON]\r\nQuikPath=" + quikFolder.path() +
+                                                    "\r\nBookSource=SCRIPT\r\nOutputWay=TRI\r\n[SCRIPT]\r\n"
+                                                    "Instruments=TQBR:SBER\r\n");
+    Session other(platform());
+    other.ProgramDir = otherProgram.path();
+    testing::FakeView otherView;
+    other.InitAll(otherView);
+
+    EXPECT_EQ(readFile(requestPath()), expectedRequest("SPBFUT:SiZ6,TQBR:SBER"));
+    const std::string otherRequest = readFile(linkFolder() + "velmora-2.txt");
+    EXPECT_NE(otherRequest.find("\r\nwant=TQBR:SBER\r\n"), std::string::npos) << otherRequest;
+    EXPECT_EQ(readFile(quikFolder.file("quik.tri")), order);
+    EXPECT_EQ(session.sender.TransIdCounter >> 27, 1);
+    EXPECT_EQ(other.sender.TransIdCounter >> 27, 2);
+
+    connectWriter();
+    send("velmora-link\t2\ttest\t" + requestValue(otherRequest, "run") +
+         "\tL1\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
+    tick(std::chrono::milliseconds(10));
+    EXPECT_FALSE(view.ladderLive);
+    EXPECT_NE(logText().find("a stream of another run"), std::string::npos);
+    other.DoneAll();
+    EXPECT_FALSE(std::filesystem::exists(linkFolder() + "velmora-2.txt"));
+    EXPECT_TRUE(std::filesystem::exists(requestPath()));
 }
 
 }  // namespace

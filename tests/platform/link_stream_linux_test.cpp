@@ -30,7 +30,7 @@ bool readableNow(int fd) {
 TEST(LinkStreamLinux, AWriterThatComesAndGoesIsFollowedWithoutSpinningTheLoop) {
     const std::string folder = freshFolder("velmora-link-stream-test");
     std::string error;
-    auto stream = openLinkStream(folder, error);
+    auto stream = openLinkStream(folder, "velmora-link", error);
     ASSERT_TRUE(stream) << error;
     EXPECT_EQ(stream->path(), folder + "velmora-link.fifo");
     const int handle = stream->readableHandle();
@@ -58,9 +58,10 @@ TEST(LinkStreamLinux, AWriterThatComesAndGoesIsFollowedWithoutSpinningTheLoop) {
         EXPECT_FALSE(readableNow(handle));
     }
 
-    // A FIFO left by an earlier run is served again.
+    // The FIFO goes with its stream: a later run never reads what is left in it.
+    const std::string path = stream->path();
     stream.reset();
-    EXPECT_TRUE(openLinkStream(folder, error));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
     std::filesystem::remove_all(folder);
 }
 
@@ -70,7 +71,7 @@ TEST(LinkStreamLinux, AnythingButItsOwnFifoInItsPlaceBlocksTheStreamUntilItGoes)
     const std::string folder = freshFolder("velmora-link-blocked-test");
     const std::string path = folder + "velmora-link.fifo";
     std::string error;
-    auto stream = openLinkStream(folder, error);
+    auto stream = openLinkStream(folder, "velmora-link", error);
     ASSERT_TRUE(stream) << error;
     const int handle = stream->readableHandle();
     const std::vector<std::pair<std::function<void()>, std::string>> blockers = {
@@ -95,7 +96,7 @@ TEST(LinkStreamLinux, AnythingButItsOwnFifoInItsPlaceBlocksTheStreamUntilItGoes)
         EXPECT_FALSE(readableNow(handle));
         EXPECT_FALSE(stream->retry());
         // A new start finds it in the way as well.
-        auto blocked = openLinkStream(folder, error);
+        auto blocked = openLinkStream(folder, "velmora-link", error);
         ASSERT_TRUE(blocked);
         EXPECT_EQ(blocked->blockedReason(), stream->blockedReason());
 

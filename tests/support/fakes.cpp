@@ -1,6 +1,7 @@
 #include "support/fakes.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -132,6 +133,24 @@ TempFolder::~TempFolder() {
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
 }
+
+namespace {
+
+// Each test process meets its stand-ins' scripts in a link folder of its own, apart from a
+// Velmora the developer runs and from the test processes beside it.
+struct IsolatedLinkFolder {
+    TempFolder folder;
+    IsolatedLinkFolder() {
+#ifdef _WIN32
+        _putenv_s("VELMORA_LINK_FOLDER", folder.path().c_str());
+#else
+        ::setenv("VELMORA_LINK_FOLDER", folder.path().c_str(), 1);
+#endif
+    }
+};
+const IsolatedLinkFolder isolatedLinkFolder;
+
+}  // namespace
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
