@@ -135,8 +135,8 @@ void Session::InitAll(MainView& view) {
 
         // Orders that go nowhere must not look sent: a typo here is easy to miss.
         if (settings.outputMode == OutputMode::LogOnly) {
-            log.LogMessage("orders are only logged: OutputWay \"" + settings.OutputWay + "\" is neither TRI nor DLL", 1);
-            startupNotices.insert(startupNotices.begin(), "Заявки не отправляются: OutputWay не TRI и не DLL");
+            log.LogMessage("orders are only logged: OutputWay \"" + settings.OutputWay + "\" is neither TRI, DLL nor SCRIPT", 1);
+            startupNotices.insert(startupNotices.begin(), "Заявки не отправляются: OutputWay не TRI, не DLL и не SCRIPT");
         }
         if (!startupNotices.empty()) {
             std::string text;

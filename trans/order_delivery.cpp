@@ -185,8 +185,8 @@ DeliveryResult LibraryDelivery::deliver(const std::string& text) {
 }
 
 DeliveryResult LogOnlyDelivery::deliver(const std::string&) {
-    log_.LogMessage("transaction not delivered: OutputWay is neither TRI nor DLL", 1);
-    return {false, "OutputWay не TRI и не DLL"};
+    log_.LogMessage("transaction not delivered: OutputWay is neither TRI, DLL nor SCRIPT", 1);
+    return {false, "OutputWay не TRI, не DLL и не SCRIPT"};
 }
 
 }  // namespace velmora

@@ -323,7 +323,7 @@ void WindowSettingsTest::theInfoPanelGrowsToHoldItsText() {
     QVERIFY(f.showActive());
     auto* panel = f.child<QLabel>("pnlInfo");
     const int designed = panel->height();
-    f.window->setInfoCaption("Заявки не отправляются: OutputWay не TRI и не DLL\nDefaultContractCnt=50 больше "
+    f.window->setInfoCaption("Заявки не отправляются: OutputWay не TRI, не DLL и не SCRIPT\nDefaultContractCnt=50 больше "
                              "MaxOrderQuantity=10: взято 10\nОдна клавиша у двух действий: MARKETBUY и CLEARALL");
     QVERIFY2(panel->height() >= panel->heightForWidth(panel->width()),
              qPrintable(QStringLiteral("%1 < %2").arg(panel->height()).arg(panel->heightForWidth(panel->width()))));

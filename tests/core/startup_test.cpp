@@ -155,7 +155,7 @@ protected:
 
 TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
     start("OutputWay=TRl\r\n");
-    EXPECT_EQ(view.caption, "Заявки не отправляются: OutputWay не TRI и не DLL");
+    EXPECT_EQ(view.caption, "Заявки не отправляются: OutputWay не TRI, не DLL и не SCRIPT");
     EXPECT_TRUE(view.infoVisible);
     TSecShareRecord security;
     security.ClassCode = "SPBFUT";
@@ -164,10 +164,10 @@ TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
     session.discovery.show(table, security);
     const std::int32_t transId = session.sender.TransIdCounter;
     session.SendNewOrder(Side::Buy, 1, 10000);
-    EXPECT_EQ(view.caption, "Заявка " + std::to_string(transId) + " не отправлена: OutputWay не TRI и не DLL");
+    EXPECT_EQ(view.caption, "Заявка " + std::to_string(transId) + " не отправлена: OutputWay не TRI, не DLL и не SCRIPT");
     const std::string log = logText();
-    EXPECT_NE(log.find("orders are only logged: OutputWay \"TRl\" is neither TRI nor DLL"), std::string::npos) << log;
-    EXPECT_NE(log.find("transaction not delivered: OutputWay is neither TRI nor DLL"), std::string::npos) << log;
+    EXPECT_NE(log.find("orders are only logged: OutputWay \"TRl\" is neither TRI, DLL nor SCRIPT"), std::string::npos) << log;
+    EXPECT_NE(log.find("transaction not delivered: OutputWay is neither TRI, DLL nor SCRIPT"), std::string::npos) << log;
 }
 
 TEST_F(TickTest, ValuesThatWouldSpoilTheWindowFallBackAndAreTold) {
