@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "ladder/ladder_grid.h"
+#include "ladder/price_axis.h"
 #include "ladder/price_text.h"
 #include "platform/clock.h"
 #include "secs/security_list.h"
@@ -39,6 +40,25 @@ bool showsPrice(const std::string& text, std::uint32_t intPrice, std::uint32_t d
         if (text[at] != expected) return false;
     }
     return true;
+}
+
+void writePrice(LadderGrid& grid, int row, std::int64_t price, std::uint32_t decimals, char separator) {
+    if (price > 0 && price <= UINT32_MAX &&
+        showsPrice(grid.cell(row, LadderGrid::PriceColumn), static_cast<std::uint32_t>(price), decimals, separator))
+        return;
+    grid.setCell(row, LadderGrid::PriceColumn, PriceText(price, decimals, separator));
+}
+
+void writeLevel(LadderGrid& grid, int row, const TQuoteRecord* level, int quantityColumn, int ownColumn,
+                std::string& scratch) {
+    if (!level) {
+        grid.clearCell(row, quantityColumn);
+        grid.clearCell(row, ownColumn);
+        return;
+    }
+    writeNumber(grid, row, quantityColumn, level->Quantity, scratch);
+    if (level->SelfQuantity != 0) writeNumber(grid, row, ownColumn, level->SelfQuantity, scratch);
+    else grid.clearCell(row, ownColumn);
 }
 
 }  // namespace
@@ -93,6 +113,38 @@ void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, co
         // A row keeps its side unless the row count changed; never leave an own
         // quantity showing on the other side.
         grid.clearCell(r, oppositeOwn);
+    }
+}
+
+void ShowQuoteTableOnAxis(LadderGrid& grid, int rowCount, const TQuoteTable& table, const TSecShareRecord& security,
+                          const PriceAxis& axis, Log& log) {
+    if (grid.rowCount() != std::max(rowCount, 0)) grid.setRowCount(rowCount);
+    const char separator = log.locale().decimalSeparator();
+    const auto rows = table.rows.begin();
+    const auto asks = rows + (table.Count() - table.SellCount());
+    const auto end = table.rows.end();
+    const auto byPrice = [](const TQuoteRecord& level, std::int64_t price) { return level.IntPrice < price; };
+    // Each side runs up in price; from the lowest row up, one pointer a side walks it once.
+    auto bid = rows, ask = asks;
+    if (const std::optional<std::int64_t> lowest = axis.priceOf(rowCount - 2)) {
+        bid = std::lower_bound(rows, asks, *lowest, byPrice);
+        ask = std::lower_bound(asks, end, *lowest, byPrice);
+    }
+    std::string number;
+    for (int r = rowCount - 1; r >= 1; --r) {
+        const std::optional<std::int64_t> price = axis.priceOf(r - 1);
+        grid.setRowPrice(r, price);
+        if (!price) {
+            for (int column = LadderGrid::OwnSell; column <= LadderGrid::OwnBuy; ++column) grid.clearCell(r, column);
+            continue;
+        }
+        writePrice(grid, r, *price, security.Decimals, separator);
+        while (bid != asks && bid->IntPrice < *price) ++bid;
+        while (ask != end && ask->IntPrice < *price) ++ask;
+        writeLevel(grid, r, bid != asks && bid->IntPrice == *price ? &*bid : nullptr, LadderGrid::BuyQuantity,
+                   LadderGrid::OwnBuy, number);
+        writeLevel(grid, r, ask != end && ask->IntPrice == *price ? &*ask : nullptr, LadderGrid::SellQuantity,
+                   LadderGrid::OwnSell, number);
     }
 }
 

@@ -3,6 +3,7 @@
 namespace velmora {
 
 class LadderGrid;
+class PriceAxis;
 class Log;
 class ProcessHandle;
 class TQuoteTable;
@@ -16,5 +17,9 @@ bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* table, const TSecSh
 // Maps rows already read onto `grid` the same way.
 void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, const TSecShareRecord& security,
                     Log& log);
+// The ladder of prices: each row the price `axis` gives it (rowCount - 1 rows), with the book's
+// quantities at that price, or the price alone. The cost follows the rows, not the book's size.
+void ShowQuoteTableOnAxis(LadderGrid& grid, int rowCount, const TQuoteTable& table, const TSecShareRecord& security,
+                          const PriceAxis& axis, Log& log);
 
 }  // namespace velmora
