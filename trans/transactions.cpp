@@ -165,6 +165,19 @@ std::optional<SentTransaction> OrderSender::SendKillAll(OrderDelivery& delivery,
     return deliver(delivery, transaction, transId);
 }
 
+std::optional<SentTransaction> OrderSender::SendMoveOrder(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                          std::uint64_t orderNumber, std::int64_t price) {
+    TransactionText transaction;
+    const std::int32_t transId = NextTransId();
+    transaction.add("TRANS_ID", std::to_string(transId));
+    transaction.add("CLASSCODE", security.ClassCode);
+    transaction.add("SECCODE", security.Ticker);
+    transaction.addLiteral("ACTION=MOVE_ORDERS; MODE=0; ");
+    transaction.add("FIRST_ORDER_NUMBER", std::to_string(orderNumber));
+    transaction.add("FIRST_ORDER_NEW_PRICE", PriceText(price, security.Decimals, '.'));
+    return deliver(delivery, transaction, transId);
+}
+
 std::optional<SentTransaction> OrderSender::SendKillOrder(OrderDelivery& delivery, const TSecShareRecord& security,
                                                           std::uint64_t orderNumber) {
     TransactionText transaction;

@@ -53,6 +53,9 @@ public:
     // `securities` finds an option's underlying futures contract.
     std::optional<SentTransaction> SendKillAll(OrderDelivery& delivery, const TSecShareRecord& security,
                                                const TSecShareList* securities);
+    // Moves the one order `orderNumber` to `price` (ticks), its quantity kept: the futures market only.
+    std::optional<SentTransaction> SendMoveOrder(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                 std::uint64_t orderNumber, std::int64_t price);
     // Cancels the one order `orderNumber`.
     std::optional<SentTransaction> SendKillOrder(OrderDelivery& delivery, const TSecShareRecord& security,
                                                  std::uint64_t orderNumber);
