@@ -22,11 +22,10 @@ Qt::ItemFlags LadderModel::flags(const QModelIndex& index) const {
     return index.row() == 0 ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
-void LadderModel::takeChanges(LadderGrid& grid) {
-    grid.takeChangedCells(changed_);
-    if (grid.rowCount() != rows_) {
+void LadderModel::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
+    if (grid_.rowCount() != rows_) {
         beginResetModel();
-        rows_ = grid.rowCount();
+        rows_ = grid_.rowCount();
         endResetModel();
         return;
     }
@@ -35,7 +34,7 @@ void LadderModel::takeChanges(LadderGrid& grid) {
         const QModelIndex cell = index(row, column);
         emit dataChanged(cell, cell, {Qt::DisplayRole});
     };
-    for (const auto& ref : changed_) {
+    for (const auto& ref : changed) {
         repaint(ref.row, ref.column);
         // The quantity columns decide the colours of the price and stop cells of their row.
         if (ref.row > 0 &&

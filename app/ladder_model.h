@@ -17,18 +17,12 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Repaints the cells written since the last call, or everything when the
-    // number of rows changed.
-    void takeChanges(LadderGrid& grid);
+    // Repaints the cells written, or everything when the number of rows changed.
+    void showChanges(const std::vector<LadderGrid::CellRef>& changed);
 
 private:
     const LadderGrid& grid_;
     int rows_;
-    std::vector<LadderGrid::CellRef> changed_;
-
-public:
-    // The cells the last takeChanges() brought.
-    const std::vector<LadderGrid::CellRef>& lastChanges() const { return changed_; }
 };
 
 }  // namespace velmora

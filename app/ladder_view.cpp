@@ -1,5 +1,9 @@
 #include "app/ladder_view.h"
 
+#include "app/ladder_delegate.h"
+#include "app/ladder_model.h"
+
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,7 +17,10 @@ namespace {
 constexpr int BorderGrip = 2;
 }
 
-LadderView::LadderView(QWidget* parent) : QTableView(parent) {
+LadderView::LadderView(const LadderGrid& grid, QWidget* parent)
+    : QTableView(parent), grid_(grid), model_(new LadderModel(grid, this)), delegate_(new LadderDelegate(grid, this)) {
+    setModel(model_);
+    setItemDelegate(delegate_);
     horizontalHeader()->hide();
     verticalHeader()->hide();
     horizontalHeader()->setMinimumSectionSize(0);
@@ -28,6 +35,38 @@ LadderView::LadderView(QWidget* parent) : QTableView(parent) {
     setMouseTracking(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
+
+bool LadderView::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
+    const int rowsBefore = model_->rowCount();
+    model_->showChanges(changed);
+    // A width from the ini is a lower bound: a six-digit price or a header in this desktop's font
+    // must not run into the next column.
+    const QFontMetrics metrics(font());
+    bool widened = false;
+    for (const LadderGrid::CellRef& ref : changed) {
+        const std::string& text = grid_.cell(ref.row, ref.column);
+        if (text.empty()) continue;
+        const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + cellPadding;
+        if (needed > columnWidth(ref.column)) {
+            setColumnWidth(ref.column, needed);
+            widened = true;
+        }
+    }
+    // New rows take the ladder's row height, not Qt's default.
+    if (model_->rowCount() != rowsBefore) {
+        const int height = verticalHeader()->defaultSectionSize();
+        for (int row = 0; row < model_->rowCount(); ++row) setRowHeight(row, height);
+    }
+    return widened;
+}
+
+void LadderView::setLive(bool live) {
+    if (delegate_->live() == live) return;
+    delegate_->setLive(live);
+    viewport()->update();
+}
+
+bool LadderView::live() const { return delegate_->live(); }
 
 bool LadderView::headerPinned() const {
     return model() && model()->rowCount() > 0 && rowViewportPosition(0) < 0;

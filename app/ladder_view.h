@@ -1,6 +1,9 @@
 #pragma once
 #include <QTableView>
 
+#include <vector>
+
+#include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 
 namespace velmora {
@@ -9,10 +12,21 @@ namespace velmora {
 // header row, kept at the top while the rows scroll under it, never the current cell).
 // Every press of a mouse button is reported, a double click as a second press. Column
 // borders are dragged in the header row, row borders in the first column.
+class LadderDelegate;
+class LadderModel;
+
 class LadderView : public QTableView {
     Q_OBJECT
 public:
-    explicit LadderView(QWidget* parent = nullptr);
+    // Shows `grid`, which outlives the view.
+    explicit LadderView(const LadderGrid& grid, QWidget* parent = nullptr);
+
+    // Repaints the cells written (all of them when the number of rows changed, new rows taking
+    // the default height) and widens a column whose new text would not fit; whether one was.
+    bool showChanges(const std::vector<LadderGrid::CellRef>& changed);
+    // A ladder that is not live keeps its texts but loses its colours.
+    void setLive(bool live);
+    bool live() const;
 
     QModelIndex indexAt(const QPoint& point) const override;
     QRect visualRect(const QModelIndex& index) const override;
@@ -43,6 +57,12 @@ private:
     BorderHit borderAt(const QPoint& position) const;
     void press(QMouseEvent* event);
 
+    // Room beside a cell's text: the grid lines and the delegate's margins.
+    static constexpr int cellPadding = 8;
+
+    const LadderGrid& grid_;
+    LadderModel* model_;
+    LadderDelegate* delegate_;
     BorderHit dragging_;
     int dragOrigin_ = 0;
     int dragStartSize_ = 0;

@@ -33,7 +33,7 @@ int main(int argc, char* argv[]) {
         velmora::closeOnSessionEnd(window);
         if (pendingCrashReport)
             QObject::connect(&window, &velmora::TfrmMain::startUpFinished, &window, [&] {
-                velmora::announceCrashReport(*pendingCrashReport, programFolder, session.log, *locale, &window,
+                velmora::announceCrashReport(*pendingCrashReport, programFolder, session.log(), *locale, &window,
                                              velmora::openFolderInFileManager);
             });
         window.show();

@@ -34,8 +34,6 @@
 
 #include "app/hotkey_codes.h"
 #include "app/hotkey_edit.h"
-#include "app/ladder_delegate.h"
-#include "app/ladder_model.h"
 #include "app/ladder_view.h"
 #include "app/tool_images.h"
 #include "core/session.h"
@@ -105,7 +103,7 @@ TfrmMain::~TfrmMain() {
     qApp->removeEventFilter(this);
     tmrRefreshDOM_->stop();
     shutDown();
-    session_.platform.messages.showPending();
+    session_.showPendingMessages();
 }
 
 void TfrmMain::shutDown() {
@@ -114,7 +112,7 @@ void TfrmMain::shutDown() {
     try {
         session_.DoneAll();
     } catch (const std::exception& error) {
-        session_.platform.messages.show(error.what());
+        session_.showMessage(error.what());
     }
 }
 
@@ -132,21 +130,21 @@ void TfrmMain::wireActions() {
     auto order = [this](QAction* action, std::function<void()> command) {
         connect(action, &QAction::triggered, this, [this, command] { runCommand(command); });
     };
-    order(acClearAllOrders_, [this] { session_.orders.ClearAllOrders(*this); });
-    order(acClearAllStops_, [this] { session_.orders.ClearAllStops(); });
+    order(acClearAllOrders_, [this] { session_.ClearAllOrders(*this); });
+    order(acClearAllStops_, [this] { session_.ClearAllStops(); });
     on(acToLeftTop_, &TfrmMain::acToLeftTopExecute);
     on(acSwitchView_, &TfrmMain::acSwitchViewExecute);
     order(acRefreshQuoteTables_, [this] { session_.RefreshQuoteTables(*this); });
-    order(acBUY_, [this] { session_.orders.BuyAtEditorPrice(*this); });
-    order(acSELL_, [this] { session_.orders.SellAtEditorPrice(*this); });
-    order(acSetStop_, [this] { session_.orders.SetStop(*this); });
+    order(acBUY_, [this] { session_.BuyAtEditorPrice(*this); });
+    order(acSELL_, [this] { session_.SellAtEditorPrice(*this); });
+    order(acSetStop_, [this] { session_.SetStop(*this); });
     on(acSaveCurrentSettings_, &TfrmMain::acSaveCurrentSettingsExecute);
     on(acFontEdit_, &TfrmMain::acFontEditExecute);
     on(acShowcnfDefaultView_, &TfrmMain::acShowcnfDefaultViewExecute);
-    order(acMarketBUY_, [this] { session_.orders.MarketBuy(*this); });
-    order(acMarketPlusBuy_, [this] { session_.orders.MarketPlusBuy(*this); });
-    order(acMarketSell_, [this] { session_.orders.MarketSell(*this); });
-    order(acMarketPlusSell_, [this] { session_.orders.MarketPlusSell(*this); });
+    order(acMarketBUY_, [this] { session_.MarketBuy(*this); });
+    order(acMarketPlusBuy_, [this] { session_.MarketPlusBuy(*this); });
+    order(acMarketSell_, [this] { session_.MarketSell(*this); });
+    order(acMarketPlusSell_, [this] { session_.MarketPlusSell(*this); });
     on(acHomePage_, &TfrmMain::acHomePageExecute);
 
     connect(tbtnStayOnTop_, &QToolButton::clicked, this, [this] { runGuarded([this] { tbtnStayOnTopClick(); }); });
@@ -163,20 +161,20 @@ void TfrmMain::wireActions() {
     connect(cbSecName_, &QComboBox::activated, this,
             [this](int) { runCommand([this] { session_.SecNameChange(*this); }); });
     connect(sgDOM_, &LadderView::cellPressed, this, [this](MouseButton button, bool shift, int column, int row) {
-        runCommand([=, this] { session_.orders.LadderMouseDown(*this, button, shift, column, row); });
+        runCommand([=, this] { session_.LadderMouseDown(*this, button, shift, column, row); });
     });
     connect(seDefaultLimitOrderShift_, &QSpinBox::textChanged, this,
-            [this] { session_.settings.DefaultLimitOrderShift = limitOrderShift(); });
+            [this] { editSettings([this](Settings& s) { s.DefaultLimitOrderShift = limitOrderShift(); }); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,
-            [this] { session_.settings.DefaultLimitStopShift = limitStopShift(); });
+            [this] { editSettings([this](Settings& s) { s.DefaultLimitStopShift = limitStopShift(); }); });
     // The limit holds from the first digit; the quantity editor follows once the typing is done, so
     // typing 20 does not cut the quantity to 2 on the way.
     connect(seMaxOrderQuantity_, &QSpinBox::valueChanged, this,
-            [this](int limit) { session_.settings.MaxOrderQuantity = limit; });
+            [this](int limit) { editSettings([limit](Settings& s) { s.MaxOrderQuantity = limit; }); });
     connect(seMaxOrderQuantity_, &QSpinBox::editingFinished, this,
             [this] { applyMaxOrderQuantity(seMaxOrderQuantity_->value()); });
     connect(seRefreshInterval_, &QSpinBox::valueChanged, this, [this](int milliseconds) {
-        session_.settings.RefreshInterval = milliseconds;
+        editSettings([milliseconds](Settings& s) { s.RefreshInterval = milliseconds; });
         tmrRefreshDOM_->setInterval(milliseconds);
     });
 }
@@ -189,10 +187,10 @@ void TfrmMain::runGuarded(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& error) {
-        session_.platform.messages.show(error.what());
+        session_.showMessage(error.what());
     }
     if (--commandDepth_ > 0) return;
-    session_.platform.messages.showPending();
+    session_.showPendingMessages();
     // An exit asked for by the logic comes after the box that says why.
     if (exitCode_) QCoreApplication::exit(*exitCode_);
 }
@@ -305,10 +303,10 @@ int TfrmMain::limitStopShift() const { return spinValue(seDefaultLimitStopShift_
 void TfrmMain::keepWindowOnAScreen(Settings& s) {
     auto fallBack = [this, &s](const char* key, std::int32_t& field, std::int32_t value) {
         if (s.positionKeyAbsent(key))
-            session_.log.LogMessage("[POSITION] " + std::string(key) + " missing: " + std::to_string(value) + " used",
+            session_.log().LogMessage("[POSITION] " + std::string(key) + " missing: " + std::to_string(value) + " used",
                                     3);
         else
-            session_.log.LogMessage("[POSITION] " + std::string(key) + "=" + std::to_string(field) +
+            session_.log().LogMessage("[POSITION] " + std::string(key) + "=" + std::to_string(field) +
                                         " leaves no window: " + std::to_string(value) + " used",
                                     1);
         field = value;
@@ -325,7 +323,7 @@ void TfrmMain::keepWindowOnAScreen(Settings& s) {
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary) return;
     const QPoint corner = primary->availableGeometry().topLeft() + QPoint(100, 100);
-    session_.log.LogMessage("[POSITION] Left=" + std::to_string(s.Left) + " Top=" + std::to_string(s.Top) +
+    session_.log().LogMessage("[POSITION] Left=" + std::to_string(s.Left) + " Top=" + std::to_string(s.Top) +
                                 " is on no screen: " + std::to_string(corner.x()) + ", " + std::to_string(corner.y()) +
                                 " used",
                             1);
@@ -333,10 +331,16 @@ void TfrmMain::keepWindowOnAScreen(Settings& s) {
     s.Top = corner.y();
 }
 
+void TfrmMain::editSettings(const std::function<void(Settings&)>& edit) {
+    Settings edited = session_.settings();
+    edit(edited);
+    session_.applySettings(edited);
+}
+
 void TfrmMain::ApplySettingsToWindow() {
-    Settings& s = session_.settings;
-    if (s.DefaultStayOnTop) tbtnStayOnTopClick();
-    keepWindowOnAScreen(s);
+    if (session_.settings().DefaultStayOnTop) tbtnStayOnTopClick();
+    editSettings([this](Settings& fixed) { keepWindowOnAScreen(fixed); });
+    const Settings& s = session_.settings();
     resizeOuter(frameGeometry().width(), s.Height);
     moveOuter(s.Left, s.Top);
     const int panelWidth = s.DOMPanelWidth;
@@ -346,7 +350,7 @@ void TfrmMain::ApplySettingsToWindow() {
 
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
         sgDOM_->setColumnWidth(column, std::max(0, s.*ladderColumnWidthKeys[column].field));
-    session_.ladder.setRowCount(s.DOMRowCount);
+    session_.setLadderRows(s.DOMRowCount);
     ladderChanged();
 
     QFont ladderFont = sgDOM_->font();
@@ -359,7 +363,7 @@ void TfrmMain::ApplySettingsToWindow() {
 
     const int rowHeight = std::max(0, s.DOMRowHeight);
     sgDOM_->verticalHeader()->setDefaultSectionSize(rowHeight);
-    for (int row = 0; row < session_.ladder.rowCount(); ++row) sgDOM_->setRowHeight(row, rowHeight);
+    for (int row = 0; row < session_.ladder().rowCount(); ++row) sgDOM_->setRowHeight(row, rowHeight);
 
     selectInstrument(cbSecName_->findText(QString::fromStdString(s.DefaultContract)));
     seMaxOrderQuantity_->setValue(std::max(0, s.MaxOrderQuantity));
@@ -376,8 +380,9 @@ void TfrmMain::ApplySettingsToWindow() {
     tsMainShow();
 }
 
-void TfrmMain::CollectWindowSettings() {
-    Settings& s = session_.settings;
+void TfrmMain::CollectWindowSettings() { editSettings([this](Settings& s) { collectWindowSettings(s); }); }
+
+void TfrmMain::collectWindowSettings(Settings& s) const {
     const QRect outer = frameGeometry();
     s.Left = outer.x();
     s.Top = outer.y();
@@ -386,11 +391,11 @@ void TfrmMain::CollectWindowSettings() {
     s.DOMPanelWidth = ladderPanelWidth_;
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
         s.*ladderColumnWidthKeys[column].field = sgDOM_->columnWidth(column);
-    s.DOMRowCount = session_.ladder.rowCount();
+    s.DOMRowCount = session_.ladder().rowCount();
     const QFont ladderFont = sgDOM_->font();
     s.DOMFontSize = ladderFont.pointSize() > 0 ? ladderFont.pointSize() : -ladderFont.pixelSize();
     s.DomFontName = ladderFont.family().toStdString();
-    s.DOMRowHeight = session_.ladder.rowCount() > 0 ? sgDOM_->rowHeight(0)
+    s.DOMRowHeight = session_.ladder().rowCount() > 0 ? sgDOM_->rowHeight(0)
                                                     : sgDOM_->verticalHeader()->defaultSectionSize();
     const QString contract = cbSecName_->currentText();
     if (!contract.isEmpty()) s.DefaultContract = contract.toStdString();
@@ -400,9 +405,7 @@ void TfrmMain::CollectWindowSettings() {
 }
 
 void TfrmMain::WriteLadderHeader() {
-    static const char* const headers[LadderGrid::ColumnCount] = {"свой", "к.прод", "цена", "к.куп", "свой", "стоп"};
-    for (int column = 0; column < LadderGrid::ColumnCount; ++column)
-        session_.ladder.setCell(0, column, headers[column]);
+    session_.setLadderHeader({"свой", "к.прод", "цена", "к.куп", "свой", "стоп"});
     ladderChanged();
 }
 
@@ -414,9 +417,9 @@ void TfrmMain::setRefreshTimerEnabled(bool enabled) {
 }
 
 void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
-    const TSecShareRecord* security = session_.shownSecurity();
+    const TSecShareRecord* security = session_.shownInstrument();
     const std::uint32_t decimals = security ? security->Decimals : 0;
-    const char separator = session_.log.locale().decimalSeparator();
+    const char separator = session_.log().locale().decimalSeparator();
     sgOrders_->setRowCount(static_cast<int>(orders.size()));
     auto put = [this](int row, int column, const std::string& text) {
         auto* item = new QTableWidgetItem(QString::fromStdString(text));
@@ -434,27 +437,8 @@ void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
 }
 
 void TfrmMain::ladderChanged() {
-    const int rowsBefore = ladderModel_->rowCount();
-    ladderModel_->takeChanges(session_.ladder);
-    // A width from the ini is a lower bound: a six-digit price or a header in this desktop's font
-    // must not run into the next column.
-    const QFontMetrics metrics(sgDOM_->font());
-    bool widened = false;
-    for (const LadderGrid::CellRef& ref : ladderModel_->lastChanges()) {
-        const std::string& text = session_.ladder.cell(ref.row, ref.column);
-        if (text.empty()) continue;
-        const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + ladderCellPadding;
-        if (needed > sgDOM_->columnWidth(ref.column)) {
-            sgDOM_->setColumnWidth(ref.column, needed);
-            widened = true;
-        }
-    }
-    if (widened) fitLadderPanel();
-    // New rows take the ladder's row height, not Qt's default.
-    if (ladderModel_->rowCount() != rowsBefore) {
-        const int rowHeight = sgDOM_->verticalHeader()->defaultSectionSize();
-        for (int row = 0; row < ladderModel_->rowCount(); ++row) sgDOM_->setRowHeight(row, rowHeight);
-    }
+    session_.takeLadderChanges(ladderChanges_);
+    if (sgDOM_->showChanges(ladderChanges_)) fitLadderPanel();
 }
 
 // A column widened for its texts must not push the stop column out of sight: the panel grows to
@@ -478,15 +462,14 @@ void TfrmMain::fitLadderPanel() {
 }
 
 void TfrmMain::setLadderLive(bool live) {
-    if (ladderDelegate_->live() == live) return;
-    ladderDelegate_->setLive(live);
+    if (sgDOM_->live() == live) return;
+    sgDOM_->setLive(live);
     // A position read before the link was lost may no longer be the terminal's.
     lblPosition_->setEnabled(live);
-    sgDOM_->viewport()->update();
 }
 
 void TfrmMain::applyMaxOrderQuantity(int limit) {
-    session_.settings.MaxOrderQuantity = limit;
+    editSettings([limit](Settings& s) { s.MaxOrderQuantity = limit; });
     // No more lots can be chosen than may be sent.
     seContractCnt_->setMaximum(limit > 0 ? limit : 1000000000);
 }
@@ -547,12 +530,12 @@ void TfrmMain::applyOuterOnceFramed() {
 
 void TfrmMain::acSaveCurrentSettingsExecute() {
     if (!settingsShown_) {
-        session_.log.LogMessage("settings not saved: start-up has not applied them to the window yet", 1);
+        session_.log().LogMessage("settings not saved: start-up has not applied them to the window yet", 1);
         showNotice("Настройки не сохранены: программа ещё не загрузила их");
         return;
     }
     CollectWindowSettings();
-    SaveConf(session_.SettingsPath, session_.settings);  // a failure throws past the notice to its box
+    session_.saveSettings();  // a failure throws past the notice to its box
     showNotice("Настройки сохранены");
 }
 
@@ -564,15 +547,16 @@ void TfrmMain::showNotice(const std::string& text) {
 }
 
 void TfrmMain::acSwitchViewExecute() {
-    session_.settings.DefaultFullView = !session_.settings.DefaultFullView;
+    editSettings([](Settings& s) { s.DefaultFullView = !s.DefaultFullView; });
     acShowcnfDefaultViewExecute();
 }
 
 void TfrmMain::acShowcnfDefaultViewExecute() {
-    const bool full = session_.settings.DefaultFullView;
+    const Settings& s = session_.settings();
+    const bool full = s.DefaultFullView;
     acSwitchView_->setIcon(toolImage(full ? ToolImage::FullView : ToolImage::ShortView));
     const int panelWidth = ladderPanelWidth_;
-    const int newWidth = full ? session_.settings.FullWidth : session_.settings.ShortWidth;
+    const int newWidth = full ? s.FullWidth : s.ShortWidth;
     resizeOuter(newWidth, frameGeometry().height());
     splitter_->setSizes({panelWidth, std::max(0, width() - panelWidth - splitter_->handleWidth())});
 }

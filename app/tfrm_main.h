@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "core/main_view.h"
+#include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 #include "settings/info_panel.h"
 #include "settings/settings.h"
@@ -29,8 +31,6 @@ class QToolButton;
 namespace velmora {
 
 class Session;
-class LadderDelegate;
-class LadderModel;
 class LadderView;
 class THotKey;
 
@@ -84,6 +84,7 @@ public:
     // window's close and destruction do happens now. Once.
     void endSession();
 
+    // The window's geometry, font, editors and hotkeys into the session's settings.
     void CollectWindowSettings();
     bool isTopmost() const;
     // What the font dialog does when the user accepts it.
@@ -134,6 +135,9 @@ private:
     // "Найти адрес": the DOMBASE scan with its progress, then the user's pick of its candidates.
     void findDomBase();
     void keepWindowOnAScreen(Settings& settings);
+    void collectWindowSettings(Settings& s) const;
+    // The session's settings with one edit of the window's made.
+    void editSettings(const std::function<void(Settings&)>& edit);
     void fitLadderPanel();
 
     void acToLeftTopExecute();
@@ -189,15 +193,12 @@ private:
     QSplitter* splitter_ = nullptr;
     QWidget* pnlDOM_ = nullptr;
     LadderView* sgDOM_ = nullptr;
-    LadderModel* ladderModel_ = nullptr;
-    LadderDelegate* ladderDelegate_ = nullptr;
+    std::vector<LadderGrid::CellRef> ladderChanges_;
     QLabel* pnlInfo_ = nullptr;
     InfoPanelOwner panel_{*this};
     static constexpr int infoPanelLines = 3;
     std::string infoText_;  // in full; the panel may show it elided
     QPushButton* btnFindDomBase_ = nullptr;
-    // Room beside a cell's text: the grid lines and the delegate's margins.
-    static constexpr int ladderCellPadding = 8;
     QTabWidget* pc_ = nullptr;
     QWidget* tsOrders_ = nullptr;
     QTableWidget* sgOrders_ = nullptr;

@@ -30,11 +30,8 @@
 
 #include "app/hotkey_codes.h"
 #include "app/hotkey_edit.h"
-#include "app/ladder_delegate.h"
-#include "app/ladder_model.h"
 #include "app/ladder_view.h"
 #include "app/tool_images.h"
-#include "core/session.h"
 #include "core/session.h"
 #include "settings/tick_period.h"
 #include "ladder/ladder_refresh.h"
@@ -210,12 +207,8 @@ void TfrmMain::buildLadderPanel() {
     lblPosition_->hide();
     domLayout->addWidget(lblPosition_);
 
-    sgDOM_ = new LadderView(pnlDOM_);
+    sgDOM_ = new LadderView(session_.ladder(), pnlDOM_);
     sgDOM_->setObjectName(QStringLiteral("sgDOM"));
-    ladderModel_ = new LadderModel(session_.ladder, this);
-    sgDOM_->setModel(ladderModel_);
-    ladderDelegate_ = new LadderDelegate(session_.ladder, sgDOM_);
-    sgDOM_->setItemDelegate(ladderDelegate_);
     QFont ladderFont(QStringLiteral("Courier New"), 8);
     ladderFont.setStyleHint(QFont::TypeWriter);
     sgDOM_->setFont(ladderFont);
@@ -309,9 +302,9 @@ QWidget* TfrmMain::buildMainTab() {
     priceDown->setArrowType(Qt::DownArrow);
     priceDown->setGeometry(0, 11, 20, 11);
     connect(priceUp, &QToolButton::clicked, this,
-            [this] { runCommand([this] { session_.orders.PriceStep(*this, OrderEntry::PriceMove::Up); }); });
+            [this] { runCommand([this] { session_.PriceStep(*this, OrderEntry::PriceMove::Up); }); });
     connect(priceDown, &QToolButton::clicked, this,
-            [this] { runCommand([this] { session_.orders.PriceStep(*this, OrderEntry::PriceMove::Down); }); });
+            [this] { runCommand([this] { session_.PriceStep(*this, OrderEntry::PriceMove::Down); }); });
 
     auto place = [page, this](QAction* action, const char* name, int x, int y, int width, int height) {
         QToolButton* button = actionButton(action, name, 0, ButtonFace::Caption);

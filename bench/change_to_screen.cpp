@@ -76,7 +76,7 @@ protected:
         inside_ = true;
         QCoreApplication::sendEvent(watched, event);
         inside_ = false;
-        if (session_.discovery.table()) paints.push_back({steadyNow(), rowsDigest(*session_.discovery.table())});
+        if (session_.shownBook()) paints.push_back({steadyNow(), rowsDigest(*session_.shownBook())});
         return true;
     }
 
@@ -125,8 +125,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     CountedMessages messages;
     NoLibrary library;
-    Session session{Platform{processes, *clock, *locale, messages, library}};
-    session.ProgramDir = (app + "/").toStdString();
+    Session session{Platform{processes, *clock, *locale, messages, library}, SessionOptions{(app + "/").toStdString()}};
 
     std::unique_ptr<PaintWatch> watch;
     {
@@ -146,7 +145,7 @@ int main(int argc, char** argv) {
     const QByteArray output = standIn.readAllStandardOutput();
     standIn.terminate();
     standIn.waitForFinished(3000);
-    if (!watch || session.settings.RefreshInterval != interval) {
+    if (!watch || session.settings().RefreshInterval != interval) {
         std::fprintf(stderr, "the window did not start with RefreshInterval %d\n", interval);
         return 1;
     }

@@ -5,6 +5,9 @@
 //
 //   hotkey_latency [presses] [log level]   (offscreen unless QT_QPA_PLATFORM says otherwise)
 // At log level 2 and above every order text is also appended to the log.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,18 +17,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/bench_support.h"
 #include "app/tfrm_main.h"
 #include "core/session.h"
-#include "ladder/ladder_refresh.h"
-#include "orders/stop_orders.h"
 #include "platform/clock.h"
 #include "platform/message_sink.h"
 #include "platform/trans_library.h"
-#include "secs/security_list.h"
-#include "settings/alarms.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 
 namespace {
 
@@ -35,28 +37,15 @@ using namespace velmora;
 using Stopwatch = std::chrono::steady_clock;
 
 
-// SiZ6 with 20 bids and 20 asks around 92350, as the refresh would have read them.
-void chooseInstrument(Session& session) {
-    auto security = std::make_unique<TSecShareRecord>();
-    security->Ticker = "SiZ6";
-    security->ClassCode = "SPBFUT";
-    security->BaseContract = "Si";
-    security->IntPriceStep = 1;
-    security->Decimals = 0;
-    session.SecurityList = std::make_unique<TSecShareList>();
-    session.SecurityList->append(std::move(security));
-
-    auto table = std::make_unique<TQuoteTable>();
-    for (int i = 0; i < 40; ++i) {
-        TQuoteRecord row;
-        row.setSide(i < 20 ? Side::Buy : Side::Sell);
-        row.IntPrice = static_cast<std::uint32_t>(92330 + i + (i < 20 ? 0 : 1));
-        row.Quantity = static_cast<std::uint32_t>(10 + i);
-        table->rows.push_back(row);
+// SiZ6 with 20 bids and 20 asks around 92350, as velmora.lua sends them.
+std::string scriptLines() {
+    std::string bids, asks;
+    for (int i = 19; i >= 0; --i) {
+        bids += (bids.empty() ? "" : ",") + std::to_string(92330 + i) + ":" + std::to_string(10 + i);
+        asks += (asks.empty() ? "" : ",") + std::to_string(92351 + i) + ":" + std::to_string(30 + i);
     }
-    session.discovery.reset();
-    session.discovery.show(*table, session.SecurityList->at(0));
-    session.discovery.tables().push_back(std::move(table));
+    return "velmora-link\t1\tbench\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi-12.26\nbook\tSPBFUT\tSiZ6\t" + bids +
+           "\t" + asks + "\n";
 }
 
 void applyDesignSettings(Settings& s, const std::string& quikPath) {
@@ -119,21 +108,33 @@ int main(int argc, char** argv) {
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     CountedMessages messages;
     NoLibrary library;
-    Session session{Platform{processes, *clock, *locale, messages, library}};
-    session.ProgramDir = path;
-    session.SettingsPath = path + "Velmora.ini";
-    session.log.LogPath = path + "Velmora.log";
-    session.log.LogThreshold = argc > 2 ? std::atoi(argv[2]) : 1;  // 1 is the shipped setting
-    session.StopOrders = std::make_unique<TStopOrders>();
-    session.Alarms = std::make_unique<TAlarms>();
-    applyDesignSettings(session.settings, path);
-    chooseInstrument(session);
+    // The design's settings in the ini, as a user's; the books come from the script's link,
+    // written here by hand, whose clock stands still so that it never goes quiet.
+    Settings design;
+    applyDesignSettings(design, path);
+    const std::string ini = path + "Velmora.ini";
+    SaveConf(ini, design);
+    WriteProfileString(ini, "COMMON", "OutputWay", "TRI");
+    WriteProfileString(ini, "COMMON", "LogLevel", argc > 2 ? argv[2] : "1");  // 1 is the shipped setting
+    WriteProfileString(ini, "COMMON", "BookSource", "script");
+    WriteProfileString(ini, "SCRIPT", "Instruments", "SPBFUT:SiZ6");
+    const LinkTime linkTime = Stopwatch::now();
+    Session session{Platform{processes, *clock, *locale, messages, library},
+                    SessionOptions{path, [linkTime] { return linkTime; }}};
 
     TfrmMain window(session, TfrmMain::StartUp::Skipped);
-    window.ApplySettingsToWindow();
-    window.WriteLadderHeader();
-    session.RefreshDOM();
-    window.ladderChanged();
+    session.InitAll(window);
+    const int script = ::open((path + "velmora-link.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+    const std::string lines = scriptLines();
+    if (script < 0 || ::write(script, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) {
+        std::fprintf(stderr, "the script's link did not open\n");
+        return 1;
+    }
+    session.PollBooks(window);
+    if (!session.instrumentChosen()) {
+        std::fprintf(stderr, "no instrument shown\n");
+        return 1;
+    }
     window.show();
     window.activateWindow();
     if (!QTest::qWaitForWindowActive(&window)) {
@@ -144,7 +145,7 @@ int main(int argc, char** argv) {
     ladder->setFocus();
     QApplication::processEvents();
 
-    const std::string tri = session.settings.TRIFileName;
+    const std::string tri = session.settings().TRIFileName;
     auto size = [&] { return std::filesystem::exists(tri) ? std::filesystem::file_size(tri) : 0u; };
     auto run = [&](Qt::Key key, int count, bool sends) {
         std::vector<double> micros;
@@ -167,7 +168,7 @@ int main(int argc, char** argv) {
     run(Qt::Key_F1, 200, true);  // warm-up: file system caches, first-use allocations
     const Figures hotkey = run(Qt::Key_F1, presses, true);
     const Figures unbound = run(Qt::Key_F9, presses, false);
-    std::printf("%d presses each, log level %d\n", presses, session.log.LogThreshold);
+    std::printf("%d presses each, log level %d\n", presses, session.log().LogThreshold);
     print("Alt+F1 press to line in quik.tri", hotkey);
     print("Alt+F9 press (no hotkey)", unbound);
     std::printf("program's own share (median)       %7.2f us\n", hotkey.median - unbound.median);

@@ -52,7 +52,7 @@ struct Stamp {
 };
 
 std::uint32_t shownSequence(const Session& session) {
-    const TQuoteTable* table = session.discovery.table();
+    const TQuoteTable* table = session.shownBook();
     if (!table || table->Count() == 0) return 0;
     const int bestBid = table->Count() - table->SellCount() - 1;
     return bestBid >= 0 ? table->row(bestBid).Quantity : 0;
@@ -122,8 +122,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<LocaleFormats> locale = makeSystemLocaleFormats();
     CountedMessages messages;
     NoLibrary library;
-    Session session{Platform{processes, *clock, *locale, messages, library}};
-    session.ProgramDir = (app + "/").toStdString();
+    Session session{Platform{processes, *clock, *locale, messages, library}, SessionOptions{(app + "/").toStdString()}};
 
     std::mutex written;
     std::vector<Stamp> books;
@@ -171,7 +170,7 @@ int main(int argc, char** argv) {
         QFile log(app + "/Velmora.log");
         log.open(QIODevice::ReadOnly);
         std::fprintf(stderr, "script %d chosen %d live %d\n%s\n", session.booksArriveBetweenTicks(), session.instrumentChosen(),
-                     session.terminal.watch().ladderLive(), log.readAll().left(3000).constData());
+                     session.terminal().watch().ladderLive(), log.readAll().left(3000).constData());
     }
 
     std::vector<double> latencies;

@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<TransLibrary> library = loadTransLibrary(VELMORA_BIN_DIR "/");
     testing::FakeTransLibrary noLibrary;
     TimedView view;
-    Session session{Platform{processes, *clock, *locale, messages, dll ? *library : noLibrary}};
-    session.ProgramDir = app.path();
+    Session session{Platform{processes, *clock, *locale, messages, dll ? *library : noLibrary},
+                    SessionOptions{app.path()}};
     session.InitAll(view);
     session.RefreshTick(view);
     if (!session.instrumentChosen()) {
@@ -136,11 +136,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     ReplyFileWatch watch(quik.file("quik.tro"));
-    const std::string bestBid = session.ladder.cell(21, LadderGrid::PriceColumn);
+    const std::string bestBid = session.ladder().cell(21, LadderGrid::PriceColumn);
 
     std::vector<std::uint32_t> sent;
     std::map<std::uint32_t, Steady::time_point> sentAt;
-    const auto tickEvery = std::chrono::milliseconds(session.settings.RefreshInterval);
+    const auto tickEvery = std::chrono::milliseconds(session.settings().RefreshInterval);
     const auto sendEvery = std::chrono::microseconds(1000000 / perSecond);
     auto nextTick = Steady::now(), nextSend = Steady::now();
     const auto began = Steady::now();
@@ -151,8 +151,8 @@ int main(int argc, char** argv) {
             const int steps = 1 + static_cast<int>(sent.size() % 20);
             view.contracts = 1;
             view.price = std::to_string(std::stoi(bestBid) - steps);
-            const auto id = static_cast<std::uint32_t>(session.sender.TransIdCounter);
-            session.orders.BuyAtEditorPrice(view);
+            const auto id = static_cast<std::uint32_t>(session.nextTransId());
+            session.BuyAtEditorPrice(view);
             sent.push_back(id);
             sentAt[id] = Steady::now();
             nextSend += sendEvery;
@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     }
     const double sendingSeconds = std::chrono::duration<double>(Steady::now() - began).count();
     // Past the reply time-out, so that any transaction still open is told as silent.
-    const auto settle = Steady::now() + std::chrono::seconds(session.settings.ReplyTimeout + 1);
+    const auto settle = Steady::now() + std::chrono::seconds(session.settings().ReplyTimeout + 1);
     while (Steady::now() < settle) {
         session.RefreshTick(view);
         std::this_thread::sleep_for(tickEvery);
@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
 
     int accepted = 0, rejected = 0, silent = 0, open = 0, unknown = 0;
     for (std::uint32_t id : sent) {
-        const TrackedTransaction* record = session.tracking.tracker().transaction(id);
+        const TrackedTransaction* record = session.tracker().transaction(id);
         if (!record) {
             ++unknown;
             continue;
@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
     std::printf("rejections shown in the panel %zu, logged %d, boxes %d\n", view.rejectionShown.size(),
                 rejectionsLogged, messages.shown);
     std::printf("reply to panel (%s), RefreshInterval %d ms: p50 %.1f ms, p99 %.1f ms, max %.1f ms over %zu\n",
-                dll ? "from the send" : "from the line in quik.tro", session.settings.RefreshInterval,
+                dll ? "from the send" : "from the line in quik.tro", session.settings().RefreshInterval,
                 percentile(latencies, 0.5), percentile(latencies, 0.99), percentile(latencies, 1.0), latencies.size());
     session.DoneAll();
     const bool whole = open == 0 && unknown == 0 && static_cast<int>(view.rejectionShown.size()) == rejected &&

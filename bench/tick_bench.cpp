@@ -11,13 +11,18 @@
 #include <cstring>
 #include <vector>
 
-#include "core/session.h"
+#include "ladder/ladder_grid.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/clock.h"
 #include "platform/process_access.h"
 #include "platform/message_sink.h"
 #include "platform/trans_library.h"
 #include "secs/security_list.h"
+#include "settings/log.h"
+#include "settings/settings.h"
+#include "terminal/memory_book_source.h"
+#include "terminal/quote_discovery.h"
+#include "terminal/terminal_link.h"
 #include "tests/support/quiet_platform.h"
 
 namespace {
@@ -56,9 +61,16 @@ public:
     }
 };
 
-struct TickFixture {
+// The components of a session's tick over the terminal's memory.
+struct TickFixture : BookSourceEvents {
     quiet::QuietPlatform platform;
-    Session session{platform.platform()};
+    Log log{platform.clock, platform.locale, platform.messages};
+    Settings settings;
+    TerminalLink terminal;
+    QuoteDiscovery discovery;
+    LadderGrid ladder;
+    std::unique_ptr<TSecShareList> securities;
+    MemoryBookSource books{settings, log, platform.processes, terminal, discovery, securities, *this};
     TSecShareRecord security;
     FlatMemory* memory;
 
@@ -66,27 +78,34 @@ struct TickFixture {
         auto flat = std::make_unique<FlatMemory>();
         memory = flat.get();
         memory->book(10);
-        session.terminal.attach(0, std::move(flat));
-        session.log.LogThreshold = 1;
-        session.settings.DOMRowCount = 41;
+        terminal.attach(0, std::move(flat));
+        log.LogThreshold = 1;
+        settings.DOMRowCount = 41;
         security.Decimals = 2;
-        session.discovery.reset();
         auto table = std::make_unique<TQuoteTable>();
         table->RecordAddress = headerAt;
         table->TableAddress = arrayAt;
-        session.discovery.show(*table, security);
-        session.discovery.tables().push_back(std::move(table));
-        session.RefreshDOM();
-        session.ladder.takeChangedCells();
+        discovery.show(*table, security);
+        discovery.tables().push_back(std::move(table));
+        RefreshDOM();
+        ladder.takeChangedCells();
     }
+
+    // As the session's tick: the shown book read and mapped onto the ladder.
+    void RefreshDOM() {
+        books.readShownBook();
+        ShowQuoteTable(ladder, settings.DOMRowCount, *discovery.table(), security, log);
+    }
+    void terminalProcessLost() override {}
+    void terminalTakenAgain() override {}
 };
 
 // The usual tick: the book is read and checked, and no cell changes.
 void BM_RefreshDOM_Unchanged(benchmark::State& state) {
     TickFixture fixture;
     for (auto _ : state) {
-        fixture.session.RefreshDOM();
-        benchmark::DoNotOptimize(fixture.session.ladder.cell(20, 2).data());
+        fixture.RefreshDOM();
+        benchmark::DoNotOptimize(fixture.ladder.cell(20, 2).data());
     }
 }
 BENCHMARK(BM_RefreshDOM_Unchanged);
@@ -99,9 +118,9 @@ void BM_RefreshDOM_AllQuantitiesChange(benchmark::State& state) {
         state.PauseTiming();
         base = base == 10 ? 1000 : 10;
         fixture.memory->book(base);
-        fixture.session.ladder.takeChangedCells();
+        fixture.ladder.takeChangedCells();
         state.ResumeTiming();
-        fixture.session.RefreshDOM();
+        fixture.RefreshDOM();
     }
 }
 BENCHMARK(BM_RefreshDOM_AllQuantitiesChange);
@@ -191,12 +210,12 @@ private:
 void BM_RefreshDOM_LiveProcess(benchmark::State& state) {
     LiveBook live(static_cast<std::size_t>(state.range(0)));
     TickFixture fixture;
-    fixture.session.terminal.attach(0, std::move(live.handle));
-    fixture.session.discovery.table()->RecordAddress = LiveBook::origin + headerAt;
-    fixture.session.discovery.table()->TableAddress = LiveBook::origin + arrayAt;
-    fixture.session.RefreshDOM();
-    if (fixture.session.discovery.table()->Count() != levels) state.SkipWithError("the live book was not read");
-    for (auto _ : state) fixture.session.RefreshDOM();
+    fixture.terminal.attach(0, std::move(live.handle));
+    fixture.discovery.table()->RecordAddress = LiveBook::origin + headerAt;
+    fixture.discovery.table()->TableAddress = LiveBook::origin + arrayAt;
+    fixture.RefreshDOM();
+    if (fixture.discovery.table()->Count() != levels) state.SkipWithError("the live book was not read");
+    for (auto _ : state) fixture.RefreshDOM();
 }
 BENCHMARK(BM_RefreshDOM_LiveProcess)->Arg(entrySize)->Arg(4096);
 

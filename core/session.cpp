@@ -2,59 +2,60 @@
 
 #include <algorithm>
 
+#include "core/instrument_change.h"
 #include "core/main_view.h"
 #include "ladder/ladder_refresh.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
 #include "settings/alarms.h"
 #include "settings/normalized_text.h"
+#include "settings/ini_file.h"
 #include "terminal/memory_book_source.h"
 
 namespace velmora {
 
-Session::Session(Platform platform_)
-    : platform(platform_), log(platform_.clock, platform_.locale, platform_.messages), books_(memoryBooks()) {}
+Session::Session(Platform platform, SessionOptions options)
+    : platform_(platform),
+      log_(platform.clock, platform.locale, platform.messages),
+      programDir_(std::move(options.programDir)),
+      settingsPath_(programDir_.empty() ? std::string() : programDir_ + "Velmora.ini"),
+      linkNow_(std::move(options.linkNow)),
+      books_(memoryBooks()) {}
 
 Session::~Session() = default;
 
 std::unique_ptr<BookSource> Session::memoryBooks() {
     BookSourceEvents& events = *this;
-    return std::make_unique<MemoryBookSource>(settings, log, platform.processes, terminal, discovery, SecurityList,
+    return std::make_unique<MemoryBookSource>(settings_, log_, platform_.processes, terminal_, discovery_, securityList_,
                                               events);
 }
 
 OrderDelivery& Session::delivery() {
-    switch (settings.outputMode) {
-        case OutputMode::TRI: return fileDelivery;
-        case OutputMode::DLL: return library;
+    switch (settings_.outputMode) {
+        case OutputMode::TRI: return fileDelivery_;
+        case OutputMode::DLL: return library_;
         case OutputMode::Script: return script_.delivery();
         case OutputMode::LogOnly: break;
     }
-    return logOnly;
+    return logOnly_;
 }
-
-void Session::SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price) {
-    orders.SendNewOrder(side, Quantity, price);
-}
-
-void Session::SendKillAll() { orders.SendKillAll(nullptr); }
 
 void Session::terminalProcessLost() {
     // The library's link went with the terminal; a new terminal needs a new one.
-    if (library.connected()) library.disconnect();
+    if (library_.connected()) library_.disconnect();
 }
 
 void Session::terminalTakenAgain() {
     // Local stops belong to the instrument shown; another one under the same ticker does not inherit them.
-    const TerminalWatch& watch = terminal.watch();
+    const TerminalWatch& watch = terminal_.watch();
     const TSecShareRecord* shown = books_->shownSecurity();
-    if (shown && StopOrders && StopOrders->Count() > 0 &&
+    if (shown && stopOrders_ && stopOrders_->Count() > 0 &&
         (NormalizedText(shown->Ticker) != NormalizedText(watch.lostTicker) ||
          (!watch.lostClassCode.empty() && shown->ClassCode != watch.lostClassCode))) {
-        log.LogMessage("local stops cleared: " + shown->Ticker + " is not the instrument they were set for", 1);
-        StopOrders->Clear();
+        log_.LogMessage("local stops cleared: " + shown->Ticker + " is not the instrument they were set for", 1);
+        stopOrders_->Clear();
     }
-    if (settings.outputMode == OutputMode::DLL) library.connect();
+    if (settings_.outputMode == OutputMode::DLL) library_.connect();
 }
 
 void Session::followShownInstrument() {
@@ -64,67 +65,53 @@ void Session::followShownInstrument() {
     if (classCode == followedClass_ && ticker == followedTicker_) return;
     followedClass_ = classCode;
     followedTicker_ = ticker;
-    tracking.setInstrument(shown);
-    if (shown && settings.outputMode == OutputMode::DLL) library.followOrders(classCode, ticker);
+    tracking_.setInstrument(shown);
+    if (shown && settings_.outputMode == OutputMode::DLL) library_.followOrders(classCode, ticker);
 }
 
 void Session::showShownBook() {
     TQuoteTable* book = books_->shownBook();
     const TSecShareRecord* security = books_->shownSecurity();
     if (!book || !security) return;
-    ShowQuoteTable(ladder, settings.DOMRowCount, *book, *security, log);
+    ShowQuoteTable(ladder_, settings_.DOMRowCount, *book, *security, log_);
 }
 
 bool Session::RefreshDOM() {
     if (!instrumentChosen()) return false;
     // Before the read, which logs the book: the log then shows the own quantities too.
-    if (!books_->ownQuantitiesInBooks()) tracking.fillOwnQuantities(*books_->shownBook());
+    if (!books_->ownQuantitiesInBooks()) tracking_.fillOwnQuantities(*books_->shownBook());
     const bool read = books_->readShownBook();
     showShownBook();
     return read;
 }
 
-void Session::RefreshQuoteTables(InstrumentChooser& chooser) { books_->rediscover(chooser); }
+void Session::saveSettings() const { SaveConf(settingsPath_, settings_); }
 
-void Session::UseDomBase(TerminalAddress base, MainView& view) { books_->useDomBase(base, SettingsPath, view); }
-
-void Session::SecNameChange(MainView& view) {
-    if (log.enabled(5)) log.LogMessage("Changing sec...", 5);
-    const int selected = view.selectedInstrumentIndex();
-    const TSecShareRecord* before = books_->shownSecurity();
-    const std::string stopsTicker = before ? before->Ticker : std::string();
-    const std::vector<InstrumentItem>& items = books_->offered();
-    if (selected >= 0 && selected < static_cast<int>(items.size()))
-        settings.DefaultContract = items[static_cast<std::size_t>(selected)].ticker;
-    books_->choose(selected);
-    if (instrumentChosen() && log.enabled(5)) {
-        log.LogMessage("QuoteTable:" + books_->shownBook()->Description(), 5);
-        log.LogMessage("SecRec:" + SecShareDescription(*books_->shownSecurity()), 5);
-    }
-    view.setPriceText("");
-    // Local stops are kept only for the instrument shown; the user must see that they went.
-    if (StopOrders && StopOrders->Count() > 0) {
-        const std::string text = "Сняты стопы по " + stopsTicker + ": " + std::to_string(StopOrders->Count());
-        StopOrders->Clear();
-        log.LogMessage(text, 1);
-        view.showNotice(text);
-    }
+void Session::setLadderHeader(const std::array<const char*, LadderGrid::ColumnCount>& texts) {
+    for (int column = 0; column < LadderGrid::ColumnCount; ++column)
+        ladder_.setCell(0, column, texts[static_cast<std::size_t>(column)]);
 }
 
+void Session::RefreshQuoteTables(InstrumentChooser& chooser) { books_->rediscover(chooser); }
+
+void Session::UseDomBase(TerminalAddress base, MainView& view) { books_->useDomBase(base, settingsPath_, view); }
+
+void Session::SecNameChange(MainView& view) { ChangeInstrument(*books_, settings_, stopOrders_.get(), log_, view); }
+
 void Session::PollBooks(MainView& view) {
-    if (AppClosing) return;
+    if (closing_) return;
     if (books_->poll(view) && instrumentChosen()) {
         const bool fresh = RefreshDOM();
-        if (!terminal.watch().lost) terminal.watch().noteBookRead(log, view, fresh);
+        if (!terminal_.watch().lost) terminal_.watch().noteBookRead(log_, view, fresh);
         showAuction(view);
-        orders.ShowStopQuantities();
+        orders_.ShowStopQuantities();
         view.ladderChanged();
     }
     showPosition(view);
 }
 
 void Session::showPosition(MainView& view) {
-    PositionLine line = books_->positionText(log.locale().decimalSeparator());
+    PositionLine line = books_->positionText(log_.locale().decimalSeparator());
     if (line == positionShown_) return;
     positionShown_ = std::move(line);
     view.setPositionText(positionShown_);
@@ -132,14 +119,14 @@ void Session::showPosition(MainView& view) {
 
 void Session::showAuction(MainView& view) {
     static const char* const auctionCaption = "Стакан пересечён: аукцион";
-    const bool crossed = instrumentChosen() && terminal.watch().ladderLive() && books_->shownBook()->Crossed();
+    const bool crossed = instrumentChosen() && terminal_.watch().ladderLive() && books_->shownBook()->Crossed();
     if (crossed == auctionShown_) return;
     auctionShown_ = crossed;
     if (crossed) {
-        log.LogMessage("the book is crossed (an auction): market-priced orders refused, stops held", 1);
+        log_.LogMessage("the book is crossed (an auction): market-priced orders refused, stops held", 1);
         view.post(PanelKind::Auction, auctionCaption);
     } else {
-        log.LogMessage("the book is no longer crossed", 1);
+        log_.LogMessage("the book is no longer crossed", 1);
         view.withdraw(PanelKind::Auction);
     }
 }

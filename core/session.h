@@ -1,4 +1,6 @@
 #pragma once
+#include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -7,6 +9,7 @@
 
 #include "core/script_channel.h"
 #include "ladder/ladder_grid.h"
+#include "platform/message_sink.h"
 #include "orders/order_entry.h"
 #include "orders/order_tracking.h"
 #include "settings/log.h"
@@ -25,7 +28,6 @@ namespace velmora {
 class Clock;
 class LocaleFormats;
 class MainView;
-class MessageSink;
 class ProcessAccess;
 class TransLibrary;
 class TAlarms;
@@ -41,13 +43,21 @@ struct Platform {
     TransLibrary& transLibrary;
 };
 
+// What main or a test decides before start-up.
+struct SessionOptions {
+    // Where Velmora.ini and the log are, with its trailing separator; empty: the program's own folder.
+    std::string programDir;
+    // The clock of the script link's liveness.
+    std::function<LinkTime()> linkNow = [] { return std::chrono::steady_clock::now(); };
+};
+
 // One run of the program: creates the components and wires them to each other, and runs
 // start-up, the refresh tick and shutdown over them. Touched only from the window's thread.
-// Boxes are only queued on `platform.messages`; the window shows them once a command or tick
-// has returned, so nothing runs under a command that could free what it holds.
-class Session : public OrderSource, private BookSourceEvents {
+// Boxes are only queued on the platform's messages; the window shows them once a command or
+// tick has returned, so nothing runs under a command that could free what it holds.
+class Session : private OrderSource, private BookSourceEvents {
 public:
-    explicit Session(Platform platform);
+    explicit Session(Platform platform, SessionOptions options = {});
     ~Session() override;
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -59,24 +69,37 @@ public:
     // One tick of the refresh timer.
     void RefreshTick(MainView& view);
     // The window was closed: a pending wait for the terminal ends, the timer stops at its next tick.
-    void FormClose() { AppClosing = true; }
-
-    // acRefreshQuoteTables: the instruments offered again, the shown book re-pointed.
-    void RefreshQuoteTables(InstrumentChooser& chooser);
-    // cbSecNameChange: the user picked an instrument.
-    void SecNameChange(MainView& view);
-    // Reads the shown book again and maps it onto the ladder.
-    bool RefreshDOM();
+    void FormClose() { closing_ = true; }
 
     // Books that arrive between ticks: the window calls PollBooks whenever the handle is readable
     // (or on a short timer where there is none); a changed shown book is repainted at once.
     bool booksArriveBetweenTicks() const { return books_->arrivesBetweenTicks(); }
     int booksReadableHandle() const { return books_->readableHandle(); }
     void PollBooks(MainView& view);
-    // The clock of the script link's liveness; tests set their own.
-    std::function<LinkTime()> linkNow = [] { return std::chrono::steady_clock::now(); };
-    // Where the books come from, as start-up chose.
-    const BookSource& books() const { return *books_; }
+
+    // The order commands of the window, on the shown security.
+    void BuyAtEditorPrice(OrderEditors& view) { orders_.BuyAtEditorPrice(view); }
+    void SellAtEditorPrice(OrderEditors& view) { orders_.SellAtEditorPrice(view); }
+    void MarketBuy(OrderEditors& view) { orders_.MarketBuy(view); }
+    void MarketSell(OrderEditors& view) { orders_.MarketSell(view); }
+    void MarketPlusBuy(OrderEditors& view) { orders_.MarketPlusBuy(view); }
+    void MarketPlusSell(OrderEditors& view) { orders_.MarketPlusSell(view); }
+    void ClearAllOrders(OrderEditors& view) { orders_.ClearAllOrders(view); }
+    void ClearAllStops() { orders_.ClearAllStops(); }
+    void SetStop(OrderEditors& view) { orders_.SetStop(view); }
+    void PriceStep(OrderEditors& view, OrderEntry::PriceMove move) { orders_.PriceStep(view, move); }
+    void LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row) {
+        orders_.LadderMouseDown(view, button, shift, column, row);
+    }
+    // Priced in the shown security's ticks; nothing while there is none.
+    void SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price) { orders_.SendNewOrder(side, Quantity, price); }
+    void SendKillAll() { orders_.SendKillAll(nullptr); }
+    void AddStopOrder(Side side, std::int64_t price, std::int32_t quantity) { orders_.AddStopOrder(side, price, quantity); }
+
+    // acRefreshQuoteTables: the instruments offered again, the shown book re-pointed.
+    void RefreshQuoteTables(InstrumentChooser& chooser);
+    // cbSecNameChange: the user picked an instrument.
+    void SecNameChange(MainView& view);
 
     // The window's "Найти адрес": offered while the book of the attached terminal does not read
     // (a wrong DOMBASE); the scan of its memory, best candidates first; the one the user took.
@@ -87,49 +110,47 @@ public:
     }
     void UseDomBase(TerminalAddress base, MainView& view);
 
-    // The sender's commands on the shown security, priced in its ticks; nothing while there is none.
-    void SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price);
-    void SendKillAll();
+    // The settings as the window's editors and geometry have them now.
+    void applySettings(const Settings& edited) { settings_ = edited; }
+    // Writes the settings into Velmora.ini; a failure throws.
+    void saveSettings() const;
+    // The window's own parts of the ladder: its number of rows and the header row's texts.
+    void setLadderRows(int rows) { ladder_.setRowCount(rows); }
+    void setLadderHeader(const std::array<const char*, LadderGrid::ColumnCount>& texts);
+    // The cells written since the last call, for the window to repaint.
+    void takeLadderChanges(std::vector<LadderGrid::CellRef>& into) { ladder_.takeChangedCells(into); }
+    // A box for the user, shown once the command or tick has returned; those queued, now.
+    void showMessage(const std::string& text) { platform_.messages.show(text); }
+    void showPendingMessages() { platform_.messages.showPending(); }
+    Log& log() { return log_; }
 
+    // What the window shows and how the session stands, read-only.
+    const Settings& settings() const { return settings_; }
+    const std::string& settingsPath() const { return settingsPath_; }
+    const LadderGrid& ladder() const { return ladder_; }
+    const BookSource& books() const { return *books_; }
     bool instrumentChosen() const { return books_->shownBook() != nullptr && books_->shownSecurity() != nullptr; }
+    const TSecShareRecord* shownInstrument() const { return books_->shownSecurity(); }
+    const TQuoteTable* shownBook() const { return books_->shownBook(); }
+    const TSecShareList* securityList() const { return securityList_.get(); }
+    const TStopOrders* localStops() const { return stopOrders_.get(); }
+    const TerminalLink& terminal() const { return terminal_; }
+    bool libraryConnected() const { return library_.connected(); }
+    const OrderTracker& tracker() const { return tracking_.tracker(); }
+    // The TRANS_ID the next transaction takes.
+    std::int32_t nextTransId() const { return sender_.TransIdCounter; }
+    std::uint32_t cycle() const { return cycleNum_; }
+    bool closing() const { return closing_; }
 
-    Platform platform;
-    Log log;
-    Settings settings;
-
-    std::string ProgramDir;  // with its trailing separator
-    std::string SettingsPath;
-
-    bool AppClosing = false;
-    std::uint32_t CycleNum = 0;
-
-    FileDelivery fileDelivery{settings, log};
-    LibraryDelivery library{platform.transLibrary, settings, log};
-    LogOnlyDelivery logOnly{log};
-    OrderSender sender{settings, log, platform.messages};
-    OrderTracking tracking{log, platform.transLibrary, platform.clock};
-
-    TerminalLink terminal;
-    QuoteDiscovery discovery;
-    LadderGrid ladder;
-
-    // Created by start-up, freed by shutdown.
-    std::unique_ptr<TStopOrders> StopOrders;
-    std::unique_ptr<TAlarms> Alarms;
-    std::unique_ptr<TSecShareList> SecurityList;
-    std::string LastAlarmText;
-
-    OrderEntry orders{settings, log, terminal.watch(), ladder, sender, tracking, *this};
-
+private:
     // OrderSource
     TQuoteTable* shownTable() override { return books_->shownBook(); }
     const TSecShareRecord* shownSecurity() override { return books_->shownSecurity(); }
-    TStopOrders* stops() override { return StopOrders.get(); }
+    TStopOrders* stops() override { return stopOrders_.get(); }
     const TSecShareList* securities() override { return books_->securities(); }
     // The delivery OutputWay names.
     OrderDelivery& delivery() override;
 
-private:
     // BookSourceEvents
     void terminalProcessLost() override;
     void terminalTakenAgain() override;
@@ -139,6 +160,8 @@ private:
     bool loadSettings(MainView& view, std::vector<std::string>& notices);
     void prepareOrders(MainView& view);
     void chooseBookSource();
+    // Reads the shown book again and maps it onto the ladder.
+    bool RefreshDOM();
     // Maps the shown book onto the ladder.
     void showShownBook();
     // The tracker and the library's order subscription follow the instrument shown.
@@ -147,7 +170,36 @@ private:
     // While the shown book is crossed (an exchange's auction) the panel says so.
     void showAuction(MainView& view);
 
-    ScriptChannel script_{log, [this] { return linkNow(); }};
+    Platform platform_;
+    Log log_;
+    Settings settings_;
+
+    std::string programDir_;  // with its trailing separator
+    std::string settingsPath_;
+    std::function<LinkTime()> linkNow_;
+
+    bool closing_ = false;
+    std::uint32_t cycleNum_ = 0;
+
+    FileDelivery fileDelivery_{settings_, log_};
+    LibraryDelivery library_{platform_.transLibrary, settings_, log_};
+    LogOnlyDelivery logOnly_{log_};
+    OrderSender sender_{settings_, log_, platform_.messages};
+    OrderTracking tracking_{log_, platform_.transLibrary, platform_.clock};
+
+    TerminalLink terminal_;
+    QuoteDiscovery discovery_;
+    LadderGrid ladder_;
+
+    // Created by start-up, freed by shutdown.
+    std::unique_ptr<TStopOrders> stopOrders_;
+    std::unique_ptr<TAlarms> alarms_;
+    std::unique_ptr<TSecShareList> securityList_;
+    std::string lastAlarmText_;
+
+    OrderEntry orders_{settings_, log_, terminal_.watch(), ladder_, sender_, tracking_, *this};
+    ScriptChannel script_{log_, [this] { return linkNow_(); }};
+
     std::unique_ptr<BookSource> books_;
     std::string followedClass_;
     std::string followedTicker_;

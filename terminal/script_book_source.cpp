@@ -13,6 +13,13 @@ namespace velmora {
 
 namespace {
 
+// "Terminal" here means the script's link; a cause of no book is the whole caption.
+const WatchTexts scriptWatchTexts{"Нет связи со скриптом velmora.lua", "Скрипт velmora.lua не присылает стакан",
+                                  "Скрипт velmora.lua на связи, загрузка стакана...", "",
+                                  [](const std::string& cause) {
+                                      return cause.empty() ? std::string("the script sends none") : cause;
+                                  }};
+
 std::string nameText(const LinkInstrumentName& name) { return name.classCode + ":" + name.ticker; }
 
 // DefaultContract names an instrument by its ticker, or as CLASS:TICKER, in any letter case as
@@ -31,7 +38,7 @@ ScriptBookSource::ScriptBookSource(const Settings& settings, Log& log, TerminalW
 ScriptBookSource::~ScriptBookSource() = default;
 
 BookSourceLoad ScriptBookSource::load(WatchView& view, InstrumentChooser& chooser, const std::function<void()>&) {
-    watch_.viaScript = true;
+    watch_.texts = &scriptWatchTexts;
     loaded_ = true;
     std::vector<std::string> rejected;
     std::vector<LinkInstrumentName> wanted = ParseInstrumentList(settings_.Instruments, rejected);

@@ -4,29 +4,26 @@
 
 namespace velmora {
 
+const WatchTexts terminalWatchTexts{"Нет связи с терминалом", "Стакан не читается (проверьте DOMBASE)",
+                                    "Терминал найден, загрузка стакана...", "Файл sec.dat не прочитан: ",
+                                    [](const std::string&) { return std::string("check DOMBASE"); }};
+
 namespace {
 
-const char* const lostCaption = "Нет связи с терминалом";
-const char* const notReadCaption = "Стакан не читается (проверьте DOMBASE)";
-const char* const awaitingCaption = "Терминал найден, загрузка стакана...";
-
-const char* const linkLostCaption = "Нет связи со скриптом velmora.lua";
-const char* const linkNotReadCaption = "Скрипт velmora.lua не присылает стакан";
-const char* const linkAwaitingCaption = "Скрипт velmora.lua на связи, загрузка стакана...";
 const char* const serverLostCaption = "Терминал не подключён к серверу";
 const char* const linesRejectedCaption = "Стакан не обновляется: строки скрипта отклонены";
 
 std::string stateCaption(const TerminalWatch& watch) {
     if (watch.lost && watch.serverLost) return serverLostCaption;
-    if (watch.lost && watch.viaScript && !watch.lostCause.empty())
-        return std::string(linkLostCaption) + ": " + watch.lostCause;
-    if (watch.lost) return watch.viaScript ? linkLostCaption : lostCaption;
+    const WatchTexts& texts = *watch.texts;
+    if (watch.lost && !watch.lostCause.empty()) return std::string(texts.lost) + ": " + watch.lostCause;
+    if (watch.lost) return texts.lost;
     if (watch.notRead && watch.linesRejected) return linesRejectedCaption;
     // A securities file that did not read leaves no book to find, whatever DOMBASE says.
     if (watch.notRead && !watch.notReadCause.empty())
-        return watch.viaScript ? watch.notReadCause : "Файл sec.dat не прочитан: " + watch.notReadCause;
-    if (watch.notRead) return watch.viaScript ? linkNotReadCaption : notReadCaption;
-    return watch.viaScript ? linkAwaitingCaption : awaitingCaption;
+        return texts.notReadCauseLead + watch.notReadCause;
+    if (watch.notRead) return texts.notRead;
+    return texts.awaiting;
 }
 
 const char* stateReason(const TerminalWatch& watch) {
@@ -118,9 +115,8 @@ void TerminalWatch::noteBookRead(Log& log, WatchView& view, bool accepted) {
     if (notRead) return;
     if (++failedReads < NotReadTicks) return;
     notRead = true;
-    log.LogMessage("order book not read for " + std::to_string(NotReadTicks) + " ticks: orders are refused " +
-                       (viaScript ? "(" + (notReadCause.empty() ? std::string("the script sends none") : notReadCause) + ")"
-                                  : std::string("(check DOMBASE)")),
+    log.LogMessage("order book not read for " + std::to_string(NotReadTicks) + " ticks: orders are refused (" +
+                       texts->notReadLogReason(notReadCause) + ")",
                    1);
     applyLook(view, wasLive);
 }

@@ -18,6 +18,19 @@ public:
 
 constexpr int NotReadTicks = 10;
 
+// What the watch says, in the words of where the books come from.
+struct WatchTexts {
+    const char* lost;              // gone
+    const char* notRead;           // the shown book does not read
+    const char* awaiting;          // back; its book not read yet
+    const char* notReadCauseLead;  // before the known cause no book can be read for
+    // Why orders are refused while the book does not read, for the log, from the known cause.
+    std::string (*notReadLogReason)(const std::string& cause);
+};
+
+// The terminal's memory's words.
+extern const WatchTexts terminalWatchTexts;
+
 // Whether the ladder may be trusted: the terminal process can go away (a daily restart) and
 // the shown book can stop reading (a wrong DOMBASE). While either holds the ladder keeps its
 // last rows in grey and nothing priced from them is sent.
@@ -32,7 +45,7 @@ struct TerminalWatch {
     // Why no book can be read whatever DOMBASE says (the securities file did not read; via the
     // script, the whole caption: nothing asked of it to show); empty: none known.
     std::string notReadCause;
-    bool viaScript = false;     // the books come from velmora.lua: "terminal" means the script's link
+    const WatchTexts* texts = &terminalWatchTexts;  // the book source's, set by it
     bool serverLost = false;    // lost because the terminal is not connected to its broker's server
     bool linesRejected = false; // not read because the script's book lines are rejected
     // Why the link cannot come back by itself (its stream blocked); empty: none known.

@@ -21,7 +21,7 @@ private slots:
 
 void CrashReportBoxTest::newReportIsAnnouncedOnceWithItsFolder() {
     WindowFixture f;
-    f.session.log.LogThreshold = 1;
+    f.session.log().LogThreshold = 1;
     QVERIFY(!takePendingCrashReport(f.folder.path()));  // the previous start
     const std::string reportPath = f.folder.file("Velmora-crash-20261208-093000.txt");
     writeFile(reportPath, "Velmora crash report\r\nVersion: 1.0.0\r\nTime: 2026-12-08 09:41:17 (UTC+03:00)\r\n");
@@ -41,7 +41,7 @@ void CrashReportBoxTest::newReportIsAnnouncedOnceWithItsFolder() {
         QTest::mouseClick(open, Qt::LeftButton);
     });
     QString openedFolder;
-    announceCrashReport(*report, f.folder.path(), f.session.log, f.locale, f.window.get(),
+    announceCrashReport(*report, f.folder.path(), f.session.log(), f.locale, f.window.get(),
                         [&](const QString& folder) { openedFolder = folder; });
 
     QCOMPARE(boxText, QStringLiteral("Программа аварийно завершилась 08.12.2026 09:41:17. Отчёт сохранён: ") +

@@ -84,7 +84,7 @@ void HotkeyTest::editorCapturesOneCombination() {
 
 void HotkeyTest::hotkeysRunOnlyWhileTheMainTabIsShown() {
     WindowFixture f;
-    setDesignSettings(f.session.settings);
+    f.design();
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
@@ -126,8 +126,8 @@ void HotkeyTest::hotkeysRunOnlyWhileTheMainTabIsShown() {
 void HotkeyTest::firstActionInListOrderWinsASharedCombination() {
     {
         WindowFixture f;
-        setDesignSettings(f.session.settings);
-        f.session.settings.MARKETBUY = 16467;
+        f.design();
+        f.set(&Settings::MARKETBUY, 16467);
         f.window->ApplySettingsToWindow();
         QVERIFY(f.showActive());
         QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
@@ -137,12 +137,12 @@ void HotkeyTest::firstActionInListOrderWinsASharedCombination() {
         QTest::keyClick(grid, Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(save.count(), 1);
         QCOMPARE(marketBuy.count(), 0);
-        QVERIFY(std::filesystem::exists(f.session.SettingsPath));
+        QVERIFY(std::filesystem::exists(f.session.settingsPath()));
     }
     {
         WindowFixture f;
-        setDesignSettings(f.session.settings);
-        f.session.settings.CLEARALL = 16467;
+        f.design();
+        f.set(&Settings::CLEARALL, 16467);
         f.window->ApplySettingsToWindow();
         QVERIFY(f.showActive());
         QSignalSpy clearAll(action(f, "acClearAllOrders"), &QAction::triggered);
@@ -150,13 +150,13 @@ void HotkeyTest::firstActionInListOrderWinsASharedCombination() {
         QTest::keyClick(f.window.get(), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(clearAll.count(), 1);
         QCOMPARE(save.count(), 0);
-        QVERIFY(!std::filesystem::exists(f.session.SettingsPath));
+        QVERIFY(!std::filesystem::exists(f.session.settingsPath()));
     }
 }
 
 void HotkeyTest::aHeldKeyRunsItsActionOnce() {
     WindowFixture f;
-    setDesignSettings(f.session.settings);
+    f.design();
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy marketSell(action(f, "acMarketSell"), &QAction::triggered);
@@ -171,8 +171,8 @@ void HotkeyTest::aHeldKeyRunsItsActionOnce() {
 
 void HotkeyTest::charactersTypedIntoAnEditorAreText() {
     WindowFixture f;
-    setDesignSettings(f.session.settings);
-    f.session.settings.MARKETBUY = '1';
+    f.design();
+    f.set(&Settings::MARKETBUY, '1');
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy marketBuy(action(f, "acMarketBUY"), &QAction::triggered);
@@ -198,9 +198,9 @@ void HotkeyTest::charactersTypedIntoAnEditorAreText() {
 
 void HotkeyTest::keysOfACyrillicLayoutActAsTheirLatinKeys() {
     WindowFixture f;
-    setDesignSettings(f.session.settings);
-    f.session.settings.MARKETBUY = 'B';
-    f.session.settings.MARKETSELL = HotkeyShift | '3';
+    f.design();
+    f.set(&Settings::MARKETBUY, 'B');
+    f.set(&Settings::MARKETSELL, HotkeyShift | '3');
     f.window->ApplySettingsToWindow();
     QVERIFY(f.showActive());
     QSignalSpy save(action(f, "acSaveCurrentSettings"), &QAction::triggered);

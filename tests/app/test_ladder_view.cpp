@@ -4,35 +4,47 @@
 
 #include "app/ladder_delegate.h"
 #include "app/ladder_view.h"
-#include "support/app_fixture.h"
+#include <QHeaderView>
+
+#include "ladder/ladder_grid.h"
 
 using namespace velmora;
-using namespace velmora::testing;
 
 namespace {
 
+// The ladder's grid shown as the window shows it: the design's font, rows of 20 pixels,
+// columns of 40 and the header row.
 struct Ladder {
-    WindowFixture f;
-    LadderView* grid;
+    LadderGrid cells{8};
+    LadderView view{cells};
+    LadderView* grid = &view;
+    std::vector<LadderGrid::CellRef> changes;
 
     Ladder() {
-        setDesignSettings(f.session.settings);
-        f.session.settings.DOMRowCount = 8;
-        f.session.settings.DOMRowHeight = 20;
-        f.session.settings.DOMCol6Width = 40;
-        f.window->ApplySettingsToWindow();
-        f.window->WriteLadderHeader();
-        grid = f.child<LadderView>("sgDOM");
+        QFont font(QStringLiteral("Courier New"), 8);
+        font.setStyleHint(QFont::TypeWriter);
+        view.setFont(font);
+        view.verticalHeader()->setDefaultSectionSize(20);
+        for (int c = 0; c < 6; ++c) view.setColumnWidth(c, 40);
+        view.resize(250, 600);
+        const char* header[] = {"свой", "к.прод", "цена", "к.куп", "свой", "стоп"};
+        for (int c = 0; c < 6; ++c) cells.setCell(0, c, header[c]);
+        update();
+    }
+
+    void update() {
+        cells.takeChangedCells(changes);
+        view.showChanges(changes);
     }
 
     void row(int r, const char* ownSell, const char* sell, const char* price, const char* buy, const char* ownBuy,
              const char* stop) {
         const char* texts[] = {ownSell, sell, price, buy, ownBuy, stop};
-        for (int c = 0; c < 6; ++c) f.session.ladder.setCell(r, c, texts[c]);
+        for (int c = 0; c < 6; ++c) cells.setCell(r, c, texts[c]);
     }
 
     QImage paint() {
-        f.window->ladderChanged();
+        update();
         return grid->viewport()->grab().toImage();
     }
 
@@ -72,7 +84,7 @@ void LadderViewTest::eachCellKindHasItsColour() {
     l.row(2, "3", "4", "101.0", "", "", "");   // ask with an own quantity
     l.row(3, "", "", "100.5", "6", "1", "5");  // bid with a stop below the market
     l.row(4, "", "", "", "", "", "9");         // blank row: a stop total alone stays plain
-    l.f.window->show();
+    l.view.show();
     const QImage image = l.paint();
 
     QCOMPARE(l.background(image, 1, 0), LadderDelegate::Plain);
@@ -91,16 +103,16 @@ void LadderViewTest::eachCellKindHasItsColour() {
     for (int c = 0; c < 6; ++c) QCOMPARE(l.background(image, 4, c), LadderDelegate::Plain);
 
     // Both sides filled (never after a refresh): the bid rule and the stop below win.
-    QCOMPARE(ladderCellColor(l.f.session.ladder, 1, 2), LadderDelegate::Ask);
-    l.f.session.ladder.setCell(1, 3, "1");
-    QCOMPARE(ladderCellColor(l.f.session.ladder, 1, 2), LadderDelegate::Bid);
-    QCOMPARE(ladderCellColor(l.f.session.ladder, 1, 5), LadderDelegate::StopBelowMarket);
+    QCOMPARE(ladderCellColor(l.cells, 1, 2), LadderDelegate::Ask);
+    l.cells.setCell(1, 3, "1");
+    QCOMPARE(ladderCellColor(l.cells, 1, 2), LadderDelegate::Bid);
+    QCOMPARE(ladderCellColor(l.cells, 1, 5), LadderDelegate::StopBelowMarket);
 }
 
 void LadderViewTest::ownQuantitiesAreBoldAndTheHeaderIsLeftAlone() {
     Ladder l;
     l.row(5, "888", "", "", "", "888", "888");
-    l.f.window->show();
+    l.view.show();
     const QImage image = l.paint();
     const int plain = l.ink(image, 5, 5);
     QVERIFY(plain > 0);
@@ -115,23 +127,23 @@ void LadderViewTest::ownQuantitiesAreBoldAndTheHeaderIsLeftAlone() {
 void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {
     Ladder l;
     l.row(2, "", "5", "100", "", "", "1");
-    l.f.window->show();
+    l.view.show();
     l.paint();
     QSignalSpy changed(l.grid->model(), &QAbstractItemModel::dataChanged);
     QSignalSpy reset(l.grid->model(), &QAbstractItemModel::modelReset);
 
-    l.f.session.ladder.setCell(3, 4, "2");
-    l.f.window->ladderChanged();
+    l.cells.setCell(3, 4, "2");
+    l.update();
     QCOMPARE(changed.count(), 1);
     QCOMPARE(changed[0][0].toModelIndex(), l.grid->model()->index(3, 4));
     QCOMPARE(changed[0][1].toModelIndex(), l.grid->model()->index(3, 4));
 
     // The level at 100 turns from an offer into a bid: the price and stop cells,
     // whose texts stay, must be repainted in their new colours too.
-    l.f.session.ladder.clearCell(2, 1);
-    l.f.session.ladder.setCell(2, 3, "4");
+    l.cells.clearCell(2, 1);
+    l.cells.setCell(2, 3, "4");
     changed.clear();
-    l.f.window->ladderChanged();
+    l.update();
     QSet<int> repainted;
     for (const auto& signal : changed) {
         const QModelIndex cell = signal[0].toModelIndex();
@@ -144,8 +156,8 @@ void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {
     QCOMPARE(l.background(image, 2, 5), LadderDelegate::StopBelowMarket);
     QCOMPARE(reset.count(), 0);
 
-    l.f.session.ladder.setRowCount(12);
-    l.f.window->ladderChanged();
+    l.cells.setRowCount(12);
+    l.update();
     QCOMPARE(reset.count(), 1);
     QCOMPARE(l.grid->model()->rowCount(), 12);
     QCOMPARE(l.grid->rowHeight(11), 20);
@@ -153,8 +165,8 @@ void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {
 
 void LadderViewTest::everyPressIsReportedWithItsCell() {
     Ladder l;
-    l.f.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(l.f.window.get()));
+    l.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&l.view));
     QSignalSpy pressed(l.grid, &LadderView::cellPressed);
     auto centre = [&](int r, int c) { return l.grid->visualRect(l.grid->model()->index(r, c)).center(); };
 
@@ -173,8 +185,8 @@ void LadderViewTest::everyPressIsReportedWithItsCell() {
 
     // Through the window, as the platform delivers it: the second press comes as a double click.
     QWidget* viewport = l.grid->viewport();
-    QTest::mouseDClick(l.f.window->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                       viewport->mapTo(l.f.window.get(), centre(4, 3)));
+    QTest::mouseDClick(l.view.windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                       viewport->mapTo(&l.view, centre(4, 3)));
     QCOMPARE(pressed.count(), 4);
     QCOMPARE(pressed[2][3].toInt(), 4);
     QCOMPARE(pressed[3][2].toInt(), 3);
@@ -186,8 +198,8 @@ void LadderViewTest::everyPressIsReportedWithItsCell() {
 
 void LadderViewTest::columnAndRowBordersCanBeDragged() {
     Ladder l;
-    l.f.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(l.f.window.get()));
+    l.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&l.view));
     QWidget* viewport = l.grid->viewport();
     // The header's caption may have widened its column past the ini's width in this font.
     const int sellWidth = l.grid->columnWidth(1), priceWidth = l.grid->columnWidth(2);
@@ -218,14 +230,14 @@ void LadderViewTest::columnAndRowBordersCanBeDragged() {
 
 void LadderViewTest::headerRowStaysInViewAndNeverBecomesCurrent() {
     Ladder l;
-    l.f.session.settings.DOMRowCount = 81;
-    l.f.window->ApplySettingsToWindow();
+    l.cells.setRowCount(81);
+    l.update();
     for (int r = 1; r < 81; ++r) {
         const std::string price = std::to_string(2000 - r);
         l.row(r, "", r <= 40 ? "5" : "", price.c_str(), r > 40 ? "7" : "", "", "");
     }
-    l.f.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(l.f.window.get()));
+    l.view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&l.view));
     QScrollBar* bar = l.grid->verticalScrollBar();
     const int headerHeight = l.grid->rowHeight(0);
     auto headerStrip = [&] {

@@ -214,8 +214,8 @@ struct Soak {
         auto only = std::make_unique<OnlyProcess>(makeSystemProcessAccess(), terminalId);
         terminals = only.get();
         processes = std::move(only);
-        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, *transLibrary});
-        session->ProgramDir = app.path();
+        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, *transLibrary},
+                                            SessionOptions{app.path()});
         window = std::make_unique<TfrmMain>(*session);
         timer = window->findChild<QTimer*>(QStringLiteral("tmrRefreshDOM"));
         model = window->findChild<LadderView*>(QStringLiteral("sgDOM"))->model();
@@ -256,23 +256,23 @@ struct Soak {
         lastTick = now;
         ++ticks;
         // A tick that ended early leaves the counter where it was.
-        if (session->CycleNum != static_cast<std::uint32_t>(ticks)) {
+        if (session->cycle() != static_cast<std::uint32_t>(ticks)) {
             ++missedCycles;
-            ticks = session->CycleNum;
+            ticks = session->cycle();
         }
         if (session->instrumentChosen()) ++ticksWithBook;
-        if (opened.insert(session->terminal.processId()).second && children.count(session->terminal.processId()) &&
+        if (opened.insert(session->terminal().processId()).second && children.count(session->terminal().processId()) &&
             opened.size() > 1)
-            followSeconds.push_back(std::chrono::duration<double>(now - children[session->terminal.processId()]).count());
+            followSeconds.push_back(std::chrono::duration<double>(now - children[session->terminal().processId()]).count());
         if (changedSinceTick) ++ticksWithChange;
         changedSinceTick = false;
-        const QString fault = ladderFault(*model, session->settings.DOMRowCount);
+        const QString fault = ladderFault(*model, session->settings().DOMRowCount);
         if (!fault.isEmpty() && ladderFaults++ == 0) firstLadderFault = QStringLiteral("tick %1: ").arg(ticks) + fault;
         if (shownBookPosition < 0 && session->instrumentChosen()) {
             auto handle = makeSystemProcessAccess()->open(terminalId);
             if (handle)
-                shownBookPosition = chainPosition(*handle, static_cast<std::uint32_t>(session->settings.DOMBASE),
-                                                  session->discovery.table()->RecordAddress);
+                shownBookPosition = chainPosition(*handle, static_cast<std::uint32_t>(session->settings().DOMBASE),
+                                                  session->shownBook()->RecordAddress);
         }
         drainTerminal();
         if (ticks % 10 == 0) sampleMemory(now);
@@ -335,7 +335,7 @@ void verifyRan(const Soak& soak) {
                                                     .arg(soak.firstLadderFault)));
     QVERIFY2(soak.missedCycles == 0, "a tick ended without advancing CycleNum");
     QVERIFY2(soak.messages.shown.empty(), soak.messages.shown.empty() ? "" : soak.messages.shown.front().c_str());
-    QVERIFY(!soak.session->AppClosing);
+    QVERIFY(!soak.session->closing());
     // How often and how evenly the timer came is in the report; a busy machine may slow it.
     QVERIFY2(soak.ticks > 0, "no tick ran");
     if (MemoryIsMeasurable && soak.memoryHighest > 0)

@@ -99,8 +99,8 @@ public:
             QVERIFY2(standinLibrary->available(), standinLibrary->loadError().c_str());
         }
         session = std::make_unique<Session>(
-            Platform{*processes, *clock, *locale, messages, dll ? *standinLibrary : unusedLibrary});
-        session->ProgramDir = app.path();
+            Platform{*processes, *clock, *locale, messages, dll ? *standinLibrary : unusedLibrary},
+            SessionOptions{app.path()});
         window = std::make_unique<TfrmMain>(*session, TfrmMain::StartUp::Deferred);
         window->show();
         window->activateWindow();
@@ -258,7 +258,7 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     WindowOnStandin f;
     f.start(outputWay);
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(f.session->library.connected(), dll);
+    QCOMPARE(f.session->libraryConnected(), dll);
     const std::string triFile = f.quik.file("quik.tri");
     const std::string troFile = f.quik.file("quik.tro");
     const std::string troBefore = readFile(troFile);
@@ -272,7 +272,7 @@ void WindowEndToEndTest::clicksAndHotkeysReachTheTerminalAndComeBackAsOwnQuantit
     auto* shift = f.child<QSpinBox>("seDefaultLimitOrderShift");
     QTest::keyClick(shift, Qt::Key_Down);
     QCOMPARE(shift->value(), 0);
-    QCOMPARE(f.session->settings.DefaultLimitOrderShift, 0);
+    QCOMPARE(f.session->settings().DefaultLimitOrderShift, 0);
 
     const int askRow = bestAskRow(f.rows());
     const int bidRow = askRow + 1;
@@ -409,12 +409,12 @@ void WindowEndToEndTest::pricesWithDecimalsWorkFromTheLadderTheButtonsAndTheStop
     before = readFile(triFile);
     f.leftClick(askRow - 1, 3, Qt::ShiftModifier);
     QVERIFY2(sent(before, higherAsk, 'S'), readFile(triFile).c_str());
-    QCOMPARE(f.session->StopOrders->Count(), 1);
+    QCOMPARE(f.session->localStops()->Count(), 1);
     int stopRow = -1;
     QTRY_VERIFY_WITH_TIMEOUT((stopRow = findStopRow(f)) > 0, 3000);
     QVERIFY(stopRow < askRow);
     f.leftClick(stopRow, 5, Qt::NoModifier, Qt::RightButton);
-    QCOMPARE(f.session->StopOrders->Count(), 0);
+    QCOMPARE(f.session->localStops()->Count(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(f.cell(stopRow, 5), QString(), 3000);
     QVERIFY(f.messages.shown.empty());
 }
@@ -450,9 +450,9 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     f.leftClick(askRow, LadderGrid::BuyQuantity);
     f.key(Qt::Key_F5);
     // A buy stop at the best bid would fire at once on a live book.
-    f.session->orders.AddStopOrder(Side::Buy, *f.session->ladder.rowPrice(askRow + 1), 1);
+    f.session->AddStopOrder(Side::Buy, *f.session->ladder().rowPrice(askRow + 1), 1);
     QTest::qWait(500);
-    QCOMPARE(f.session->StopOrders->Count(), 1);
+    QCOMPARE(f.session->localStops()->Count(), 1);
     QCOMPARE(readFile(triFile), triAtLoss);
     const std::string log = f.log();
     QVERIFY2(log.find("refused acMarketBUY: terminal lost") != std::string::npos, log.c_str());
@@ -460,7 +460,7 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     QVERIFY(log.find("refused acClearAllOrders: terminal lost") != std::string::npos);
     QCOMPARE(f.caption(), QStringLiteral("Нет связи с терминалом: снятие заявок не отправлено"));
     f.child<QToolButton>("sbtnClearAllStops")->click();
-    QCOMPARE(f.session->StopOrders->Count(), 0);
+    QCOMPARE(f.session->localStops()->Count(), 0);
 
     const std::string troAtRestart = readFile(troFile);
     f.terminal = std::make_unique<StandinProcess>(StandinProcess::serving(f.quik.path(), {"--static", "--dump-books"}));
@@ -493,7 +493,7 @@ void WindowEndToEndTest::aKilledTerminalGreysTheLadderRefusesOrdersAndARestarted
     } else {
         QVERIFY2(answers.empty(), answers.c_str());
     }
-    QCOMPARE(f.session->library.connected(), outputWay == QLatin1String("DLL"));
+    QCOMPARE(f.session->libraryConnected(), outputWay == QLatin1String("DLL"));
     QVERIFY(f.messages.shown.empty());
 }
 

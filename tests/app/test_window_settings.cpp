@@ -47,33 +47,35 @@ private slots:
 void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    Settings& s = f.session.settings;
-    setDesignSettings(s);
-    s.Left = 30;
-    s.Top = 40;
-    s.Height = 600;
-    s.FullWidth = 480;
-    s.DOMPanelWidth = 230;
-    s.DOMCol1Width = 31;
-    s.DOMCol2Width = 32;
-    s.DOMCol3Width = 33;
-    s.DOMCol4Width = 34;
-    s.DOMCol5Width = 35;
-    s.DOMCol6Width = 36;
-    s.DOMRowHeight = 17;
-    s.DOMRowCount = 31;
-    s.DOMFontSize = 10;
-    s.DomFontName = "DejaVu Sans Mono";
-    s.DefaultContract = "SiZ6";
-    s.DefaultContractCnt = 5;
-    s.DefaultLimitOrderShift = 2;
-    s.DefaultLimitStopShift = 3;
-    s.MARKETBUY = 0x2000 | 0x70;       // Shift+F1
-    s.MARKETSELL = 0x4000 | 0xBA;      // Ctrl+;
-    s.MARKETPLUSBUY = 0x8000 | 0x65;   // Alt+Num 5
-    s.MARKETPLUSSELL = 0x4000 | 0xFF;  // a key outside the table: kept as it is
-    s.CLEARALL = 116;
-    s.CLEARALLSTOPS = 0;
+    Settings edited;
+    setDesignSettings(edited);
+    edited.Left = 30;
+    edited.Top = 40;
+    edited.Height = 600;
+    edited.FullWidth = 480;
+    edited.DOMPanelWidth = 230;
+    edited.DOMCol1Width = 31;
+    edited.DOMCol2Width = 32;
+    edited.DOMCol3Width = 33;
+    edited.DOMCol4Width = 34;
+    edited.DOMCol5Width = 35;
+    edited.DOMCol6Width = 36;
+    edited.DOMRowHeight = 17;
+    edited.DOMRowCount = 31;
+    edited.DOMFontSize = 10;
+    edited.DomFontName = "DejaVu Sans Mono";
+    edited.DefaultContract = "SiZ6";
+    edited.DefaultContractCnt = 5;
+    edited.DefaultLimitOrderShift = 2;
+    edited.DefaultLimitStopShift = 3;
+    edited.MARKETBUY = 0x2000 | 0x70;       // Shift+F1
+    edited.MARKETSELL = 0x4000 | 0xBA;      // Ctrl+;
+    edited.MARKETPLUSBUY = 0x8000 | 0x65;   // Alt+Num 5
+    edited.MARKETPLUSSELL = 0x4000 | 0xFF;  // a key outside the table: kept as it is
+    edited.CLEARALL = 116;
+    edited.CLEARALLSTOPS = 0;
+    f.session.applySettings(edited);
+    const Settings& s = f.session.settings();
     f.window->setInstrumentItems({{"RIZ6", 0}, {"SiZ6", 1}}, -1);
     f.window->ApplySettingsToWindow();
 
@@ -92,9 +94,10 @@ void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
     QCOMPARE(f.child<THotKey>("hkMarketPlusSell")->code(), 0x40FF);
 
     const Settings applied = s;
-    s = Settings{};
-    s.FullWidth = 480;
-    s.DefaultFullView = true;
+    Settings cleared;
+    cleared.FullWidth = 480;
+    cleared.DefaultFullView = true;
+    f.session.applySettings(cleared);
     f.window->CollectWindowSettings();
     QCOMPARE(s.Left, 30);
     QCOMPARE(s.Top, 40);
@@ -123,7 +126,7 @@ void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
     QVERIFY(f.sink.shown.empty());
     Settings loaded;
     TAlarms alarms;
-    LoadConf(f.session.SettingsPath, loaded, alarms);
+    LoadConf(f.session.settingsPath(), loaded, alarms);
     QCOMPARE(loaded.Left, 0);
     QCOMPARE(loaded.Top, 0);
     QCOMPARE(loaded.Height, 600);
@@ -136,8 +139,8 @@ void WindowSettingsTest::applyCollectAndSaveRoundTrip() {
 void WindowSettingsTest::switchingViewTwiceReturnsAndSavesOnlyTheWidthInUse() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    Settings& s = f.session.settings;
-    setDesignSettings(s);
+    f.design();
+    const Settings& s = f.session.settings();
     f.window->ApplySettingsToWindow();
     auto* panel = f.child<QWidget>("pnlDOM");
     auto* switchView = f.child<QToolButton>("tbSwitchView");
@@ -166,8 +169,8 @@ void WindowSettingsTest::switchingViewTwiceReturnsAndSavesOnlyTheWidthInUse() {
 void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.session.settings);
-    f.session.settings.DefaultStayOnTop = true;
+    f.design();
+    f.set(&Settings::DefaultStayOnTop, true);
     f.window->ApplySettingsToWindow();
     auto* button = f.child<QToolButton>("tbtnStayOnTop");
     QVERIFY(f.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -179,7 +182,7 @@ void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
     QVERIFY(!button->isChecked());
     QVERIFY(f.window->isVisible());
     f.window->CollectWindowSettings();
-    QCOMPARE(f.session.settings.DefaultStayOnTop, false);
+    QCOMPARE(f.session.settings().DefaultStayOnTop, false);
 
     button->click();
     QVERIFY(f.window->isTopmost());
@@ -189,17 +192,17 @@ void WindowSettingsTest::stayOnTopFollowsTheSettingAndEachClickToggles() {
 
 void WindowSettingsTest::failedSaveIsReportedAndTheProgramGoesOn() {
     WindowFixture f;
-    setDesignSettings(f.session.settings);
+    f.design();
     f.window->ApplySettingsToWindow();
-    f.session.SettingsPath = f.folder.file("no such folder/Velmora.ini");
+    std::filesystem::create_directory(f.session.settingsPath());  // where the file should be
     f.window->findChild<QAction*>("acSaveCurrentSettings")->trigger();
     QCOMPARE(f.sink.shown.size(), std::size_t(1));
     QVERIFY(!f.sink.shown[0].empty());
     // Still usable: a save to a good path works afterwards.
-    f.session.SettingsPath = f.folder.file("Velmora.ini");
+    std::filesystem::remove(f.session.settingsPath());
     f.window->findChild<QAction*>("acSaveCurrentSettings")->trigger();
     QCOMPARE(f.sink.shown.size(), std::size_t(1));
-    QVERIFY(std::filesystem::exists(f.session.SettingsPath));
+    QVERIFY(std::filesystem::exists(f.session.settingsPath()));
 }
 
 void WindowSettingsTest::shiftEditorsStoreEveryChange() {
@@ -208,18 +211,18 @@ void WindowSettingsTest::shiftEditorsStoreEveryChange() {
     auto* stopShift = f.child<QSpinBox>("seDefaultLimitStopShift");
     orderShift->setValue(7);
     stopShift->setValue(9);
-    QCOMPARE(f.session.settings.DefaultLimitOrderShift, 7);
-    QCOMPARE(f.session.settings.DefaultLimitStopShift, 9);
+    QCOMPARE(f.session.settings().DefaultLimitOrderShift, 7);
+    QCOMPARE(f.session.settings().DefaultLimitStopShift, 9);
     // The settings' own fields are written only by the editors, not by collecting.
-    f.session.settings.DefaultLimitOrderShift = 4;
+    f.set(&Settings::DefaultLimitOrderShift, 4);
     f.window->CollectWindowSettings();
-    QCOMPARE(f.session.settings.DefaultLimitOrderShift, 4);
+    QCOMPARE(f.session.settings().DefaultLimitOrderShift, 4);
 }
 
 void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.session.settings);
+    f.design();
     f.window->ApplySettingsToWindow();
     auto* grid = f.child<LadderView>("sgDOM");
     QFont offered;
@@ -243,8 +246,8 @@ void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
     QCOMPARE(accepted.pointSize(), 11);
     QVERIFY(accepted.italic());
 
-    f.session.settings.DomFontName = "Courier New";
-    f.session.settings.DOMFontSize = 9;
+    f.set(&Settings::DomFontName, "Courier New");
+    f.set(&Settings::DOMFontSize, 9);
     f.window->ApplySettingsToWindow();
     chosen = QFont(QStringLiteral("DejaVu Serif"), 12);
     answer(false);
@@ -252,28 +255,28 @@ void WindowSettingsTest::fontDialogStartsFromItsLastChoiceNotTheLadderFont() {
     QCOMPARE(offered.pointSize(), 11);
     QCOMPARE(grid->font().family(), QStringLiteral("Courier New"));
     f.window->CollectWindowSettings();
-    QCOMPARE(f.session.settings.DOMFontSize, 9);
+    QCOMPARE(f.session.settings().DOMFontSize, 9);
 }
 
 void WindowSettingsTest::zeroLayoutValuesAreHandedOverWithoutHarm() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    f.session.settings = Settings{};
+    f.session.applySettings(Settings{});
     f.window->ApplySettingsToWindow();
     f.window->WriteLadderHeader();
     QCOMPARE(f.child<LadderView>("sgDOM")->model()->rowCount(), 0);
     f.child<QToolButton>("tbSwitchView")->click();
     f.window->CollectWindowSettings();
-    QCOMPARE(f.session.settings.DOMRowCount, 0);
-    QCOMPARE(f.session.settings.DOMCol1Width, 0);
+    QCOMPARE(f.session.settings().DOMRowCount, 0);
+    QCOMPARE(f.session.settings().DOMCol1Width, 0);
     QVERIFY(f.sink.shown.empty());
 }
 
 void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRestart() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.session.settings);
-    f.session.settings.DefaultContractCnt = 50;
+    f.design();
+    f.set(&Settings::DefaultContractCnt, 50);
     f.window->ApplySettingsToWindow();
     auto* quantity = f.child<QSpinBox>("seContractCnt");
     auto* limit = f.child<QSpinBox>("seMaxOrderQuantity");
@@ -284,7 +287,7 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
     limit->setFocus();
     QTest::keyClick(limit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(limit, QStringLiteral("20"));
-    QCOMPARE(f.session.settings.MaxOrderQuantity, 20);
+    QCOMPARE(f.session.settings().MaxOrderQuantity, 20);
     QTest::keyClick(limit, Qt::Key_Return);
     QCOMPARE(f.window->contractCount(), 20);
     quantity->setValue(30);
@@ -294,10 +297,12 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
 
     // The next start reads it back from the file.
     WindowFixture next;
-    writeFile(next.session.SettingsPath, readFile(f.session.SettingsPath));
+    writeFile(next.session.settingsPath(), readFile(f.session.settingsPath()));
     TAlarms alarms;
-    LoadConf(next.session.SettingsPath, next.session.settings, alarms);
-    QCOMPARE(next.session.settings.MaxOrderQuantity, 20);
+    Settings loaded;
+    LoadConf(next.session.settingsPath(), loaded, alarms);
+    next.session.applySettings(loaded);
+    QCOMPARE(next.session.settings().MaxOrderQuantity, 20);
     next.window->ApplySettingsToWindow();
     QCOMPARE(next.child<QSpinBox>("seMaxOrderQuantity")->value(), 20);
     QCOMPARE(next.child<QSpinBox>("seContractCnt")->maximum(), 20);
@@ -307,15 +312,15 @@ void WindowSettingsTest::maxOrderQuantityBoundsTheQuantityAndSurvivesSaveAndRest
 void WindowSettingsTest::aWindowOnNoScreenOrWithoutSizeComesBackToOne() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    f.session.settings.Left = -20000;
-    f.session.settings.Top = 15000;
-    f.session.settings.Height = 0;
+    f.set(&Settings::Left, -20000);
+    f.set(&Settings::Top, 15000);
+    f.set(&Settings::Height, 0);
     f.window->ApplySettingsToWindow();
     const QRect shown = f.window->frameGeometry();
     QVERIFY2(QGuiApplication::primaryScreen()->availableGeometry().intersects(shown),
              qPrintable(QStringLiteral("%1,%2").arg(shown.x()).arg(shown.y())));
-    QCOMPARE(f.session.settings.Height, 750);
-    QCOMPARE(f.session.settings.Left, QGuiApplication::primaryScreen()->availableGeometry().x() + 100);
+    QCOMPARE(f.session.settings().Height, 750);
+    QCOMPARE(f.session.settings().Left, QGuiApplication::primaryScreen()->availableGeometry().x() + 100);
 }
 
 void WindowSettingsTest::theInfoPanelGrowsToHoldItsText() {
@@ -334,7 +339,7 @@ void WindowSettingsTest::theInfoPanelGrowsToHoldItsText() {
 void WindowSettingsTest::aLongTerminalTextTakesThreeLinesWithTheRestInTheTooltip() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.session.settings);
+    f.design();
     f.window->ApplySettingsToWindow();
     auto* panel = f.child<QLabel>("pnlInfo");
     std::string text = "Заявка 7 отвергнута терминалом:";
@@ -354,7 +359,7 @@ void WindowSettingsTest::aLongTerminalTextTakesThreeLinesWithTheRestInTheTooltip
 void WindowSettingsTest::thePositionLineShowsWhollyAndGreysWithTheLadder() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.session.settings);
+    f.design();
     f.window->ApplySettingsToWindow();
     auto* line = f.child<QLabel>("lblPosition");
     const QString text = QStringLiteral("Позиция: -120 по 95130, вар. маржа -12345,50, прибыль -1560 пт");
@@ -375,16 +380,13 @@ void WindowSettingsTest::thePositionLineShowsWhollyAndGreysWithTheLadder() {
 void WindowSettingsTest::wideTextsLeaveEveryColumnInSight() {
     WindowFixture f;
     QVERIFY(f.showActive());
-    setDesignSettings(f.session.settings);
-    f.session.settings.DOMRowCount = 5;
+    f.design();
+    f.set(&Settings::DOMRowCount, 5);
     f.window->ApplySettingsToWindow();
     f.window->WriteLadderHeader();
     auto* grid = f.child<LadderView>("sgDOM");
     // SBER's prices and volumes: wider than the design's columns.
-    f.session.ladder.setCell(2, LadderGrid::SellQuantity, "1234567");
-    f.session.ladder.setCell(2, LadderGrid::PriceColumn, "301,26");
-    f.session.ladder.setCell(3, LadderGrid::PriceColumn, "301,25");
-    f.session.ladder.setCell(3, LadderGrid::BuyQuantity, "2345678");
+    f.session.setLadderHeader({"свой", "1234567", "301,26", "2345678", "свой", "стоп"});
     f.window->ladderChanged();
     QApplication::processEvents();
     const int stopEnd = grid->columnViewportPosition(LadderGrid::ColumnCount - 1) +
@@ -416,35 +418,35 @@ void WindowSettingsTest::aSaveRestoresTheWindowItShows() {
     saved.FullWidth = 480;
     for (int start = 0; start < 2; ++start) {
         WindowFixture f;
-        f.session.settings = saved;
+        f.session.applySettings(saved);
         f.window->ApplySettingsToWindow();
         QVERIFY(f.showActive());
         QTRY_COMPARE(f.window->frameGeometry(), QRect(60, 70, 480, 600));
         f.window->CollectWindowSettings();
-        QCOMPARE(f.session.settings.Left, 60);
-        QCOMPARE(f.session.settings.Top, 70);
-        QCOMPARE(f.session.settings.Height, 600);
-        QCOMPARE(f.session.settings.FullWidth, 480);
-        saved = f.session.settings;
+        QCOMPARE(f.session.settings().Left, 60);
+        QCOMPARE(f.session.settings().Top, 70);
+        QCOMPARE(f.session.settings().Height, 600);
+        QCOMPARE(f.session.settings().FullWidth, 480);
+        saved = f.session.settings();
     }
 }
 
 void WindowSettingsTest::aSaveBeforeStartUpAppliedTheSettingsWritesNothing() {
     WindowFixture f;
-    setDesignSettings(f.session.settings);
+    f.design();
     const std::string ini = "[HOTKEYS]\r\nMARKETBUY=112\r\n[POSITION]\r\nLeft=300\r\n";
-    writeFile(f.session.SettingsPath, ini);
+    writeFile(f.session.settingsPath(), ini);
     auto* save = f.window->findChild<QAction*>("acSaveCurrentSettings");
     save->trigger();
     // The editors still hold their initial Alt+A and the corner 0,0: none of it reaches the file.
-    QCOMPARE(readFile(f.session.SettingsPath), ini);
+    QCOMPARE(readFile(f.session.settingsPath()), ini);
     QCOMPARE(f.window->infoCaption(), std::string("Настройки не сохранены: программа ещё не загрузила их"));
 
     f.window->ApplySettingsToWindow();
     save->trigger();
     QCOMPARE(f.window->infoCaption(), std::string("Настройки сохранены"));
-    const IniFile saved = IniFile::load(f.session.SettingsPath);
-    QCOMPARE(saved.read("HOTKEYS", "MARKETBUY", "-"), std::to_string(f.session.settings.MARKETBUY));
+    const IniFile saved = IniFile::load(f.session.settingsPath());
+    QCOMPARE(saved.read("HOTKEYS", "MARKETBUY", "-"), std::to_string(f.session.settings().MARKETBUY));
 }
 
 QTEST_MAIN(WindowSettingsTest)

@@ -23,7 +23,6 @@ enum class Position { Saved, None };
 
 // A program folder with a settings file; the terminal's folder is the same one.
 void writeSettings(WindowFixture& f, Position position = Position::Saved) {
-    f.session.ProgramDir = f.folder.path();
     writeFile(f.folder.file("Velmora.ini"),
               "[COMMON]\r\nQuikPath=" + f.folder.path() + "\r\nOutputWay=TRI\r\nLogLevel=1\r\n" +
                   (position == Position::None
@@ -70,14 +69,14 @@ void WindowStartupTest::startUpRunsOnceFromTheEventLoopAndClosingStopsTheTimer()
     // Ticks run, and the layout the user changes afterwards stays.
     f->window->resize(300, f->window->height());
     QTest::qWait(250);
-    QVERIFY(f->session.CycleNum >= 1);
+    QVERIFY(f->session.cycle() >= 1);
     QCOMPARE(f->window->width(), 300);
 
     f->window->close();
-    QVERIFY(f->session.AppClosing);
+    QVERIFY(f->session.closing());
     QTRY_VERIFY(!refreshTimer(*f)->isActive());
 
-    const std::string logPath = f->session.log.LogPath;
+    const std::string logPath = f->session.log().LogPath;
     f->window.reset();
     QVERIFY(readFile(logPath).find("Closing Velmora...") != std::string::npos);
 }
@@ -95,12 +94,12 @@ void WindowStartupTest::aSignalToEndClosesTheProgramAsTheWindowsCloseDoes() {
         f->window->show();
         const std::string request = std::string(std::getenv("VELMORA_LINK_FOLDER")) + "velmora-1.txt";
         QTRY_VERIFY(std::filesystem::exists(request));
-        QVERIFY(f->session.library.connected());
+        QVERIFY(f->session.libraryConnected());
 
         ::kill(::getpid(), number);
         QTRY_VERIFY(!f->window->isVisible());
-        QVERIFY(f->session.AppClosing);
-        const std::string logPath = f->session.log.LogPath;
+        QVERIFY(f->session.closing());
+        const std::string logPath = f->session.log().LogPath;
         f->window.reset();
         QVERIFY(readFile(logPath).find("Closing Velmora...") != std::string::npos);
         QVERIFY(!std::filesystem::exists(request));
@@ -122,7 +121,7 @@ void WindowStartupTest::waitingForTheTerminalKeepsTheWindowResponsive() {
     });
     QTest::qWait(50);
     QVERIFY(panelShown);
-    QVERIFY(f.session.AppClosing);
+    QVERIFY(f.session.closing());
     QVERIFY(!refreshTimer(f)->isActive());
     // The start-up ended without applying the saved layout.
     QCOMPARE(f.window->width(), 500);
@@ -137,7 +136,7 @@ void WindowStartupTest::aFirstStartWithoutSavedPositionReportsNoFault() {
     QTRY_VERIFY(refreshTimer(f)->isActive());
     QCOMPARE(f.window->frameGeometry().height(), 750);
     QCOMPARE(f.child<LadderView>("sgDOM")->model()->rowCount(), 41);
-    const std::string log = readFile(f.session.log.LogPath);
+    const std::string log = readFile(f.session.log().LogPath);
     QVERIFY2(log.find("[POSITION]") == std::string::npos, log.c_str());
 }
 

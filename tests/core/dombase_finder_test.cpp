@@ -22,7 +22,7 @@ TEST_F(DomBaseFinderTest, AWrongDombaseIsFoundByTheScanAndTakenWithoutARestart) 
     ASSERT_TRUE(view.timerEnabled) << logText();
     EXPECT_FALSE(session->domBaseScanOffered());
     tickTo(NotReadTicks + 2);
-    ASSERT_TRUE(session->terminal.watch().notRead);
+    ASSERT_TRUE(session->terminal().watch().notRead);
     ASSERT_TRUE(session->domBaseScanOffered());
     // The stand-in runs from the build, not from QuikPath: the dialog names it and warns.
     const std::string target = session->domBaseScanTarget();
@@ -47,7 +47,7 @@ TEST_F(DomBaseFinderTest, AWrongDombaseIsFoundByTheScanAndTakenWithoutARestart) 
     char expected[32];
     std::snprintf(expected, sizeof expected, "DOMBASE=$%08X\r\n", result.candidates.front().base);
     EXPECT_NE(readFile(app.file("Velmora.ini")).find(expected), std::string::npos) << readFile(app.file("Velmora.ini"));
-    EXPECT_TRUE(tickUntil([&] { return view.ladderLive && !session->ladder.cell(21, LadderGrid::PriceColumn).empty(); }))
+    EXPECT_TRUE(tickUntil([&] { return view.ladderLive && !session->ladder().cell(21, LadderGrid::PriceColumn).empty(); }))
         << logText();
     EXPECT_FALSE(session->domBaseScanOffered());
 }

@@ -69,15 +69,15 @@ TEST_F(FaultTest, AnUnwritableLogFolderIsToldOnceAndTheProgramRunsOn) {
     ASSERT_TRUE(session->instrumentChosen());
     // The boxes opened after start-up had returned; the timer ran under them.
     EXPECT_GT(boxTicks, 0);
-    EXPECT_EQ(session->CycleNum, static_cast<std::uint32_t>(boxTicks));
+    EXPECT_EQ(session->cycle(), static_cast<std::uint32_t>(boxTicks));
 
     // Every tick logs and fails; the failure was told, so no box stacks up per line.
     const std::size_t told = messages.shown.size();
     for (int i = 0; i < 60; ++i) tick();
     EXPECT_EQ(messages.shown.size(), told);
-    EXPECT_EQ(session->CycleNum, 60u + static_cast<std::uint32_t>(boxTicks));
+    EXPECT_EQ(session->cycle(), 60u + static_cast<std::uint32_t>(boxTicks));
     EXPECT_TRUE(session->instrumentChosen());
-    EXPECT_FALSE(session->ladder.cell(20, LadderGrid::PriceColumn).empty());
+    EXPECT_FALSE(session->ladder().cell(20, LadderGrid::PriceColumn).empty());
 
     // An order while the log fails still goes out.
     const std::string price = buyAtBestBid(2);
@@ -123,7 +123,7 @@ TEST_F(FaultTest, AnUnwritableTransactionFileLosesTheOrderVisiblyAndALaterOneArr
     auto own = ownQuantities(*terminal, "SiZ6");
     ASSERT_TRUE(own) << readFile(quik.file("quik.tro"));
     EXPECT_EQ((*own)[static_cast<std::uint32_t>(std::stoul(price))], 3u);
-    EXPECT_TRUE(tickUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "3"; }));
+    EXPECT_TRUE(tickUntil([&] { return session->ladder().cell(21, LadderGrid::OwnBuy) == "3"; }));
 }
 
 TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftiethTick) {
@@ -135,7 +135,7 @@ TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftie
     ASSERT_TRUE(session->instrumentChosen());
     ASSERT_TRUE(view.ladderLive);
     const std::vector<std::string> shown = ladderTexts();
-    ASSERT_FALSE(session->ladder.cell(20, LadderGrid::PriceColumn).empty());
+    ASSERT_FALSE(session->ladder().cell(20, LadderGrid::PriceColumn).empty());
     const pid_t oldPid = terminal->pid();
 
     terminal->kill();
@@ -144,9 +144,9 @@ TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftie
     EXPECT_FALSE(view.ladderLive);
     EXPECT_TRUE(view.infoVisible);
     EXPECT_EQ(view.caption, "Нет связи с терминалом");
-    while (session->CycleNum < 50) {
+    while (session->cycle() < 50) {
         tick();
-        ASSERT_EQ(ladderTexts(), shown) << "tick " << session->CycleNum;
+        ASSERT_EQ(ladderTexts(), shown) << "tick " << session->cycle();
     }
     // Known from the process, not from failing reads: no book is read once it is gone.
     std::string log = logText().substr(logAtKill);
@@ -157,9 +157,9 @@ TEST_F(FaultTest, AKilledTerminalIsNoticedAtOnceAndANewOneIsTakenAtTheNextFiftie
     ASSERT_NE(next->pid(), oldPid);
     terminals->allow(static_cast<std::uint32_t>(next->pid()));
     tick();  // 50: found, its securities and books loaded as at start-up, and its book read
-    EXPECT_EQ(session->terminal.processId(), static_cast<std::uint32_t>(next->pid()));
+    EXPECT_EQ(session->terminal().processId(), static_cast<std::uint32_t>(next->pid()));
     ASSERT_TRUE(session->instrumentChosen());
-    EXPECT_EQ(session->discovery.security()->Ticker, "SiZ6");
+    EXPECT_EQ(session->shownInstrument()->Ticker, "SiZ6");
     EXPECT_TRUE(view.ladderLive);
     EXPECT_FALSE(view.infoVisible);
     EXPECT_EQ(ladderTexts(), shown);  // the same static book, now read from the new process
@@ -180,7 +180,7 @@ TEST_F(FaultTest, AShiftClickWhoseBoxOutlastsTheTerminalStillSetsItsStop) {
     ASSERT_TRUE(view.timerEnabled) << logText();
     tickTo(10);
     ASSERT_TRUE(session->instrumentChosen());
-    const std::string bestBid = session->ladder.cell(21, LadderGrid::PriceColumn);
+    const std::string bestBid = session->ladder().cell(21, LadderGrid::PriceColumn);
     terminal->kill();
     const std::string tri = quik.file("quik.tri");
     Unwritable locked(tri);
@@ -188,13 +188,13 @@ TEST_F(FaultTest, AShiftClickWhoseBoxOutlastsTheTerminalStillSetsItsStop) {
     // Were a box shown, its event loop would run discovery, which finds no book.
     messages.eventLoop = [&] { tickTo(60); };
 
-    runLogic([&] { session->orders.LadderMouseDown(view, MouseButton::Left, true, LadderGrid::BuyQuantity, 21); });
+    runLogic([&] { session->LadderMouseDown(view, MouseButton::Left, true, LadderGrid::BuyQuantity, 21); });
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_NE(view.caption.find(" не отправлена: "), std::string::npos) << view.caption;
     // The stop was priced at the click: one step back up from the sell one step below the bid.
-    ASSERT_EQ(session->StopOrders->Count(), 1);
-    EXPECT_EQ(session->StopOrders->items[0]->side, Side::Buy);
-    EXPECT_DOUBLE_EQ(session->StopOrders->items[0]->Price, std::stod(bestBid));
+    ASSERT_EQ(session->localStops()->Count(), 1);
+    EXPECT_EQ(session->localStops()->items[0]->side, Side::Buy);
+    EXPECT_DOUBLE_EQ(session->localStops()->items[0]->Price, std::stod(bestBid));
 }
 
 TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAgain) {
@@ -203,7 +203,7 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     startTerminal("DLL", 4, {"--dump-books"});
     ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
     startProgram(static_cast<std::uint32_t>(terminal->pid()), *library);
-    ASSERT_TRUE(session->library.connected()) << logText();
+    ASSERT_TRUE(session->libraryConnected()) << logText();
     tickTo(3);
     ASSERT_TRUE(session->instrumentChosen());
     buyAtBestBid(1);
@@ -216,9 +216,9 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     buyAtBestBid(2);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
     tick();
-    EXPECT_FALSE(session->library.connected());
+    EXPECT_FALSE(session->libraryConnected());
     buyAtBestBid(3);
-    session->orders.ClearAllOrders(view);
+    session->ClearAllOrders(view);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4}));
     // The order the library could not pass on stays said below.
     EXPECT_TRUE(startsWith(view.caption, "Нет связи с терминалом: снятие заявок не отправлено\nЗаявка ")) << view.caption;
@@ -238,7 +238,7 @@ TEST_F(FaultTest, ATerminalGoneInLibraryModeRefusesOrdersAndANewOneIsConnectedAg
     ASSERT_TRUE(ownQuantities(*next, "SiZ6"));
     terminals->allow(static_cast<std::uint32_t>(next->pid()));
     tickTo(102);
-    ASSERT_TRUE(session->library.connected()) << logText();
+    ASSERT_TRUE(session->libraryConnected()) << logText();
     EXPECT_EQ(library->connects, (std::vector<std::int32_t>{0, 0}));
     const std::string price = buyAtBestBid(4);
     EXPECT_EQ(library->sends, (std::vector<std::int32_t>{0, 4, 0}));
@@ -259,18 +259,18 @@ TEST_F(FaultTest, WithoutATerminalForTheLibraryTheTickRetriesEveryFiftyTicksUnti
     auto other = serve(elsewhere);
     startProgram(static_cast<std::uint32_t>(other->pid()), *library);
     ASSERT_TRUE(view.timerEnabled) << logText();
-    EXPECT_FALSE(session->library.connected());
+    EXPECT_FALSE(session->libraryConnected());
 
     tickTo(60);
-    EXPECT_FALSE(session->library.connected());
+    EXPECT_FALSE(session->libraryConnected());
     terminal = serve(quik, {"--dump-books"});
     ASSERT_TRUE(ownQuantities(*terminal, "SiZ6"));
     std::uint32_t connectedAt = 0;
-    while (!session->library.connected() && session->CycleNum < 160) {
-        connectedAt = session->CycleNum;
+    while (!session->libraryConnected() && session->cycle() < 160) {
+        connectedAt = session->cycle();
         tick();
     }
-    ASSERT_TRUE(session->library.connected()) << logText();
+    ASSERT_TRUE(session->libraryConnected()) << logText();
     EXPECT_EQ(connectedAt, 100u);
     EXPECT_EQ(library->connects.size(), 4u);  // start-up, ticks 0, 50 and 100
     EXPECT_EQ(library->connects.back(), 0);

@@ -28,18 +28,18 @@ protected:
         tick();
         ASSERT_TRUE(session->instrumentChosen());
     }
-    std::string lastTransId() const { return std::to_string(session->sender.TransIdCounter - 1); }
+    std::string lastTransId() const { return std::to_string(session->nextTransId() - 1); }
     void buyAt(const std::string& price, int quantity) {
         view.contracts = quantity;
         view.price = price;
-        runLogic([&] { session->orders.BuyAtEditorPrice(view); });
+        runLogic([&] { session->BuyAtEditorPrice(view); });
     }
     void click(int column, int row) {
-        runLogic([&] { session->orders.LadderMouseDown(view, MouseButton::Left, false, column, row); });
+        runLogic([&] { session->LadderMouseDown(view, MouseButton::Left, false, column, row); });
     }
     int rowOfPrice(const std::string& price) const {
-        for (int row = 1; row < session->ladder.rowCount(); ++row)
-            if (session->ladder.cell(row, LadderGrid::PriceColumn) == price) return row;
+        for (int row = 1; row < session->ladder().rowCount(); ++row)
+            if (session->ladder().cell(row, LadderGrid::PriceColumn) == price) return row;
         return -1;
     }
     // Closed as the window closes it, before the library goes: a library freed while connected
@@ -77,20 +77,20 @@ TEST_F(OrderRepliesTest, FileModeShowsRejectionsListsAcceptedOrdersAndCancelsAtA
     // The order placed by hand before this start has no number here: nothing is sent for it.
     const int byHand = rowOfPrice("92347");
     ASSERT_GT(byHand, 0);
-    EXPECT_EQ(session->ladder.cell(byHand, LadderGrid::OwnBuy), "2");
-    const std::int32_t before = session->sender.TransIdCounter;
+    EXPECT_EQ(session->ladder().cell(byHand, LadderGrid::OwnBuy), "2");
+    const std::int32_t before = session->nextTransId();
     click(LadderGrid::OwnBuy, byHand);
-    EXPECT_EQ(session->sender.TransIdCounter, before);
+    EXPECT_EQ(session->nextTransId(), before);
     EXPECT_EQ(view.caption, "Номер заявки неизвестен: снимите её в терминале");
 
-    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "3"; }));
+    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(21, LadderGrid::OwnBuy) == "3"; }));
     click(LadderGrid::OwnBuy, 21);
     EXPECT_NE(logText().find("formed order: TRANS_ID=" + lastTransId() +
                              "; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTION=KILL_ORDER; ORDER_KEY=5000002; "),
               std::string::npos);
     EXPECT_TRUE(tickUntil(
-        [&] { return view.ownOrders.empty() && session->ladder.cell(21, LadderGrid::OwnBuy).empty(); }));
-    EXPECT_EQ(session->ladder.cell(byHand, LadderGrid::OwnBuy), "2");
+        [&] { return view.ownOrders.empty() && session->ladder().cell(21, LadderGrid::OwnBuy).empty(); }));
+    EXPECT_EQ(session->ladder().cell(byHand, LadderGrid::OwnBuy), "2");
 }
 
 TEST_F(OrderRepliesTest, AWithheldReplyIsToldAfterTheTimeOut) {
@@ -107,7 +107,7 @@ TEST_F(OrderRepliesTest, LibraryModeFollowsOrdersByCallbackAndKillAllOnMicexCanc
     library = standinLibrary();
     ASSERT_TRUE(library->available()) << library->loadError();
     start("DLL", {"--price-band", "1"}, *library, "MICEX");
-    ASSERT_TRUE(session->library.connected()) << logText();
+    ASSERT_TRUE(session->libraryConnected()) << logText();
 
     buyAt("90000", 1);
     const std::string rejected = lastTransId();
@@ -123,7 +123,7 @@ TEST_F(OrderRepliesTest, LibraryModeFollowsOrdersByCallbackAndKillAllOnMicexCanc
     EXPECT_EQ(view.ownOrders[2].number, 5000001u);
     EXPECT_EQ(view.ownOrders[2].balance, 2);
 
-    runLogic([&] { session->orders.ClearAllOrders(view); });
+    runLogic([&] { session->ClearAllOrders(view); });
     // Sent is not done: the count of cancels done follows their answers.
     EXPECT_EQ(view.caption, "Отправлено снятий: 3");
     EXPECT_TRUE(tickUntil([&] { return view.caption == "Снято заявок: 3"; })) << view.caption;
@@ -131,10 +131,10 @@ TEST_F(OrderRepliesTest, LibraryModeFollowsOrdersByCallbackAndKillAllOnMicexCanc
     EXPECT_EQ(occurrences(log, "ACTION=KILL_ORDER; ORDER_KEY="), 3u) << log;
     EXPECT_EQ(occurrences(log, "KILL_ALL_ORDERS"), 0u);
     EXPECT_TRUE(tickUntil([&] {
-        return view.ownOrders.empty() && session->ladder.cell(21, LadderGrid::OwnBuy).empty() &&
-               session->ladder.cell(rowOfPrice("92347"), LadderGrid::OwnBuy).empty();
+        return view.ownOrders.empty() && session->ladder().cell(21, LadderGrid::OwnBuy).empty() &&
+               session->ladder().cell(rowOfPrice("92347"), LadderGrid::OwnBuy).empty();
     })) << logText();
-    runLogic([&] { session->orders.ClearAllOrders(view); });
+    runLogic([&] { session->ClearAllOrders(view); });
     EXPECT_EQ(view.caption, "Нет известных заявок") << logText();
 }
 

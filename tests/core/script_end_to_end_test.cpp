@@ -42,15 +42,15 @@ protected:
 TEST_F(ScriptEndToEndTest, TheLadderOrdersAndPositionComeFromTheScriptAndItsRestartIsFollowed) {
     startWithScript();
     ASSERT_TRUE(runUntil([&] { return view.ladderLive && session->instrumentChosen(); })) << logText();
-    EXPECT_TRUE(session->terminal.process() == nullptr);
+    EXPECT_TRUE(session->terminal().process() == nullptr);
     const auto books = readBookDump(*terminal);
     ASSERT_TRUE(books.count("SiZ6"));
     // Level by level: every level of the stand-in's book on its row, with its side.
     for (const auto& level : books.at("SiZ6")) {
         bool shown = false;
-        for (int row = 1; row < session->ladder.rowCount(); ++row)
-            if (session->ladder.cell(row, LadderGrid::PriceColumn) == std::to_string(level.price))
-                shown = session->ladder.cell(row, level.side == 'S' ? LadderGrid::SellQuantity
+        for (int row = 1; row < session->ladder().rowCount(); ++row)
+            if (session->ladder().cell(row, LadderGrid::PriceColumn) == std::to_string(level.price))
+                shown = session->ladder().cell(row, level.side == 'S' ? LadderGrid::SellQuantity
                                                                     : LadderGrid::BuyQuantity) ==
                         std::to_string(level.quantity);
         EXPECT_TRUE(shown) << level.side << " " << level.price << " " << level.quantity;
@@ -65,15 +65,15 @@ TEST_F(ScriptEndToEndTest, TheLadderOrdersAndPositionComeFromTheScriptAndItsRest
     })) << logText();
 
     // The host's book has no own quantities: the ladder shows those of the orders reported.
-    EXPECT_TRUE(runUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "1"; }))
-        << session->ladder.cell(21, LadderGrid::OwnBuy);
+    EXPECT_TRUE(runUntil([&] { return session->ladder().cell(21, LadderGrid::OwnBuy) == "1"; }))
+        << session->ladder().cell(21, LadderGrid::OwnBuy);
 
     // A buy across the best ask trades: the position line follows.
-    runLogic([&] { session->orders.MarketBuy(view); });
+    runLogic([&] { session->MarketBuy(view); });
     EXPECT_TRUE(runUntil([&] { return view.position.rfind("Позиция: 1 по ", 0) == 0; })) << view.position;
 
     // No base contract comes from the host: the kill-all cancels the orders it reported, one by one.
-    runLogic([&] { session->orders.ClearAllOrders(view); });
+    runLogic([&] { session->ClearAllOrders(view); });
     EXPECT_EQ(view.caption, "Отправлено снятий: 2");
     EXPECT_TRUE(runUntil([&] { return view.ownOrders.empty() && view.caption == "Снято заявок: 2"; }))
         << view.caption << logText();

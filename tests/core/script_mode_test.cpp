@@ -29,9 +29,7 @@ using testing::writeFile;
 // written here by hand as velmora.lua would.
 class ScriptModeTest : public ::testing::Test, protected testing::FakePlatform {
 protected:
-    ScriptModeTest() : session(platform()) {
-        session.ProgramDir = programFolder.path();
-        session.linkNow = [this] { return now; };
+    ScriptModeTest() : session(platform(), options()) {
         writeFile(programFolder.file("Velmora.ini"),
                   "[COMMON]\r\nQuikPath=" + quikFolder.path() +
                       "\r\nBookSource=script\r\nOutputWay=TRI\r\nLogLevel=1\r\n[SCRIPT]\r\n"
@@ -80,15 +78,18 @@ protected:
         time.hour = static_cast<int>(ms / 3600000);
         session.RefreshTick(view);
     }
+    SessionOptions options() {
+        return {programFolder.path(), [this] { return now; }};
+    }
     std::string logText() const { return cp1251ToUtf8(readFile(programFolder.file("Velmora.log"))); }
     // Rows 1.. of the ladder as "price sell buy".
     std::vector<std::string> ladderRows() const {
         std::vector<std::string> rows;
-        for (int r = 1; r < session.ladder.rowCount() - 1; ++r)
-            if (!session.ladder.cell(r, LadderGrid::PriceColumn).empty())
-                rows.push_back(session.ladder.cell(r, LadderGrid::PriceColumn) + " " +
-                               session.ladder.cell(r, LadderGrid::SellQuantity) + " " +
-                               session.ladder.cell(r, LadderGrid::BuyQuantity));
+        for (int r = 1; r < session.ladder().rowCount() - 1; ++r)
+            if (!session.ladder().cell(r, LadderGrid::PriceColumn).empty())
+                rows.push_back(session.ladder().cell(r, LadderGrid::PriceColumn) + " " +
+                               session.ladder().cell(r, LadderGrid::SellQuantity) + " " +
+                               session.ladder().cell(r, LadderGrid::BuyQuantity));
         return rows;
     }
     std::string trades() const { return readFile(quikFolder.file("quik.tri")); }
@@ -108,7 +109,7 @@ const char* const lostCaption = "Нет связи со скриптом velmora
 TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     session.InitAll(view);
     ASSERT_TRUE(session.booksArriveBetweenTicks());
-    EXPECT_EQ(session.terminal.process(), nullptr);
+    EXPECT_EQ(session.terminal().process(), nullptr);
     EXPECT_EQ(readFile(requestPath()), expectedRequest("SPBFUT:SiZ6,TQBR:SBER"));
     ASSERT_EQ(view.items.size(), 2u);
     EXPECT_EQ(view.items[static_cast<std::size_t>(view.selected)].ticker, "SiZ6");
@@ -142,7 +143,7 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
 
     send("pos\tSPBFUT\tSiZ6\tF\t-2\t95130\t40.5\n");
     EXPECT_EQ(view.position, "Позиция: -2 по 95130, вар. маржа 40.50, прибыль 40 пт");
-    session.orders.MarketBuy(view);
+    session.MarketBuy(view);
     EXPECT_NE(trades().find("CLASSCODE=SPBFUT; SECCODE=SiZ6;"), std::string::npos) << trades();
 
     // Quiet for 2 s: lost, orders refused; any line brings it back.
@@ -152,7 +153,7 @@ TEST_F(ScriptModeTest, TheLadderFollowsTheScriptsBooksAndItsComingAndGoing) {
     EXPECT_FALSE(view.ladderLive);
     EXPECT_EQ(view.caption, lostCaption);
     const std::string sent = trades();
-    session.orders.MarketBuy(view);
+    session.MarketBuy(view);
     EXPECT_EQ(trades(), sent);
     send("alive\t1\nbook\tSPBFUT\tSiZ6\t95100:5\t95110:2\n");
     EXPECT_TRUE(view.ladderLive);
@@ -195,9 +196,9 @@ TEST_F(ScriptModeTest, ATerminalOffItsServerShowsNoLiveBookUntilABookAfterItIsBa
     send("alive\t0\n");
     EXPECT_FALSE(view.ladderLive);
     EXPECT_EQ(view.caption, "Терминал не подключён к серверу");
-    session.orders.MarketBuy(view);
-    session.orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::SellQuantity,
-                                   rowOf(session.ladder, "95110"));
+    session.MarketBuy(view);
+    session.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::SellQuantity,
+                                   rowOf(session.ladder(), "95110"));
     tick(std::chrono::milliseconds(100));
     EXPECT_EQ(trades().find("NEW_ORDER"), std::string::npos);
     // Books while it is away, and the last one before it came back, are not the market's.
@@ -206,7 +207,7 @@ TEST_F(ScriptModeTest, ATerminalOffItsServerShowsNoLiveBookUntilABookAfterItIsBa
     EXPECT_FALSE(view.ladderLive);
     send("book\tSPBFUT\tSiZ6\t95102:3\t95112:2\n");
     EXPECT_TRUE(view.ladderLive);
-    session.orders.MarketBuy(view);
+    session.MarketBuy(view);
     EXPECT_NE(trades().find("PRICE=95112;"), std::string::npos) << trades();
 }
 
@@ -220,12 +221,12 @@ TEST_F(ScriptModeTest, ACrossedBookIsAnAuctionShownAsItIsWithLimitOrdersOnly) {
     EXPECT_EQ(view.caption, "Стакан пересечён: аукцион");
     EXPECT_TRUE(view.infoVisible);
 
-    session.orders.MarketBuy(view);
-    session.orders.MarketSell(view);
+    session.MarketBuy(view);
+    session.MarketSell(view);
     EXPECT_EQ(trades().find("NEW_ORDER"), std::string::npos);
     EXPECT_EQ(view.caption, "Стакан пересечён (аукцион): рыночная заявка не отправлена");
-    session.orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::SellQuantity,
-                                   rowOf(session.ladder, "95120"));
+    session.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::SellQuantity,
+                                   rowOf(session.ladder(), "95120"));
     EXPECT_NE(trades().find("PRICE=95121; OPERATION=B;"), std::string::npos) << trades();
 
     send("book\tSPBFUT\tSiZ6\t95100:3\t95120:2\n");
@@ -248,7 +249,7 @@ TEST_F(ScriptModeTest, BookLinesRejectedForASecondStopTheLadderUntilAGoodBook) {
     send(duplicate + "book\tTQBR\tSBER\t300:1\t301:1\n");  // another instrument's good book
     EXPECT_FALSE(view.ladderLive);
     EXPECT_EQ(view.caption, "Стакан не обновляется: строки скрипта отклонены");
-    session.orders.MarketBuy(view);
+    session.MarketBuy(view);
     EXPECT_EQ(trades().find("NEW_ORDER"), std::string::npos);
 
     send("book\tSPBFUT\tSiZ6\t95101:3\t95111:2\n");
@@ -327,9 +328,7 @@ TEST_F(ScriptModeTest, ABookThatCannotShowNamesTheSettingNotTheScriptOrDombase) 
     for (const auto& [instruments, caption] : cases) {
         WriteProfileString(programFolder.file("Velmora.ini"), "SCRIPT", "Instruments", instruments);
         WriteProfileString(programFolder.file("Velmora.ini"), "DEFAULT", "DefaultContract", "GZZ6");
-        Session fresh(platform());
-        fresh.ProgramDir = programFolder.path();
-        fresh.linkNow = [this] { return now; };
+        Session fresh(platform(), options());
         fresh.InitAll(view);
         const int script = ::open(streamPath().c_str(), O_WRONLY | O_NONBLOCK);
         ASSERT_GE(script, 0);
@@ -354,8 +353,8 @@ TEST_F(ScriptModeTest, ALateAnswerReplacesTheSilenceToldBesideTheLostLink) {
     session.InitAll(view);
     connectWriter();
     send(hello() + "sec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95120:1\n");
-    session.orders.MarketBuy(view);
-    const std::string id = std::to_string(session.sender.TransIdCounter - 1);
+    session.MarketBuy(view);
+    const std::string id = std::to_string(session.nextTransId() - 1);
     for (int second = 0; second < 6; ++second) tick(std::chrono::seconds(1));
     const std::string silence = "Нет ответа терминала на заявку " + id;
     EXPECT_EQ(view.caption, std::string(lostCaption) + "\n" + silence);
@@ -426,7 +425,7 @@ TEST_F(ScriptModeTest, OrdersGoToTheScriptWithTheAccountOfTheClassAndItsRefusals
                    "account\tA1\t|SPBFUT|\naccount\tA2\tSPBFUT|SPBOPT\n");
     const auto order = [&] {
         session.SendNewOrder(Side::Buy, 1, 95100);
-        return std::to_string(session.sender.TransIdCounter - 1);
+        return std::to_string(session.nextTransId() - 1);
     };
     const std::string first = order();
     EXPECT_EQ(view.caption, "Заявка " + first +
@@ -471,8 +470,7 @@ TEST_F(ScriptModeTest, TwoRunsOnOneMachineKeepApart) {
     writeFile(otherProgram.file("Velmora.ini"), "[COMMON]\r\nQuikPath=" + quikFolder.path() +
                                                     "\r\nBookSource=SCRIPT\r\nOutputWay=TRI\r\n[SCRIPT]\r\n"
                                                     "Instruments=TQBR:SBER\r\n");
-    Session other(platform());
-    other.ProgramDir = otherProgram.path();
+    Session other(platform(), SessionOptions{otherProgram.path()});
     testing::FakeView otherView;
     other.InitAll(otherView);
 
@@ -480,8 +478,8 @@ TEST_F(ScriptModeTest, TwoRunsOnOneMachineKeepApart) {
     const std::string otherRequest = readFile(linkFolder() + "velmora-2.txt");
     EXPECT_NE(otherRequest.find("\r\nwant=TQBR:SBER\r\n"), std::string::npos) << otherRequest;
     EXPECT_EQ(readFile(quikFolder.file("quik.tri")), order);
-    EXPECT_EQ(session.sender.TransIdCounter >> 27, 1);
-    EXPECT_EQ(other.sender.TransIdCounter >> 27, 2);
+    EXPECT_EQ(session.nextTransId() >> 27, 1);
+    EXPECT_EQ(other.nextTransId() >> 27, 2);
 
     connectWriter();
     send("velmora-link\t2\ttest\t" + requestValue(otherRequest, "run") +

@@ -38,8 +38,8 @@ protected:
         ASSERT_FALSE(initialBook.empty());
         processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),
                                                            static_cast<std::uint32_t>(terminal->pid()));
-        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, library});
-        session->ProgramDir = app.path();
+        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, library},
+                                            SessionOptions{app.path()});
         session->InitAll(view);
         ASSERT_TRUE(view.timerEnabled) << readFile(app.file("Velmora.log"));
         tick();
@@ -51,8 +51,8 @@ protected:
     bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*session, view, ready); }
 
     int rowOfPrice(const std::string& text) const {
-        for (int row = 1; row < session->ladder.rowCount(); ++row)
-            if (session->ladder.cell(row, LadderGrid::PriceColumn) == text) return row;
+        for (int row = 1; row < session->ladder().rowCount(); ++row)
+            if (session->ladder().cell(row, LadderGrid::PriceColumn) == text) return row;
         return -1;
     }
 
@@ -70,7 +70,7 @@ protected:
 TEST_F(StandinEndToEnd, LadderShowsTheTerminalsBookCentredOnTheSpread) {
     FakeTransLibrary unused;
     start("TRI", unused);
-    const LadderGrid& ladder = session->ladder;
+    const LadderGrid& ladder = session->ladder();
     ASSERT_EQ(ladder.rowCount(), 41);
     std::vector<testing::BookLevel> bids, asks;
     for (const testing::BookLevel& level : initialBook) (level.side == 'B' ? bids : asks).push_back(level);
@@ -97,21 +97,21 @@ TEST_F(StandinEndToEnd, ClickOrderThroughTheFileShowsAsOwnQuantityAndKillAllRemo
     view.orderShift = 0;
     view.contracts = 3;
     // A sell at the best ask's own price rests there: "к.куп" column of the best ask row.
-    const std::string bestAsk = session->ladder.cell(20, LadderGrid::PriceColumn);
-    session->orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
+    const std::string bestAsk = session->ladder().cell(20, LadderGrid::PriceColumn);
+    session->LadderMouseDown(view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
     std::string tri = readFile(quik.file("quik.tri"));
     EXPECT_NE(tri.find("ACTION=NEW_ORDER; TYPE=L; QUANTITY=3; PRICE=" + bestAsk + "; OPERATION=S; \r\n"),
               std::string::npos)
         << tri;
-    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell) == "3"; }))
+    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(20, LadderGrid::OwnSell) == "3"; }))
         << readFile(quik.file("quik.tro"));
     EXPECT_EQ(rowOfPrice(bestAsk), 20);
 
-    session->orders.ClearAllOrders(view);
-    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell).empty(); }));
+    session->ClearAllOrders(view);
+    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(20, LadderGrid::OwnSell).empty(); }));
     for (int row = 1; row < 41; ++row) {
-        EXPECT_EQ(session->ladder.cell(row, LadderGrid::OwnBuy), "") << row;
-        EXPECT_EQ(session->ladder.cell(row, LadderGrid::OwnSell), "") << row;
+        EXPECT_EQ(session->ladder().cell(row, LadderGrid::OwnBuy), "") << row;
+        EXPECT_EQ(session->ladder().cell(row, LadderGrid::OwnSell), "") << row;
     }
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -120,15 +120,15 @@ TEST_F(StandinEndToEnd, EditorBuyThroughTheLibraryRestsAtTheBestBid) {
     auto library = loadTransLibrary(VELMORA_BIN_DIR "/");
     ASSERT_TRUE(library->available()) << library->loadError();
     start("DLL", *library);
-    EXPECT_TRUE(session->library.connected()) << readFile(app.file("Velmora.log"));
+    EXPECT_TRUE(session->libraryConnected()) << readFile(app.file("Velmora.log"));
     view.contracts = 4;
-    const std::string bestBid = session->ladder.cell(21, LadderGrid::PriceColumn);
-    ASSERT_EQ(session->ladder.cell(21, LadderGrid::OwnBuy), "");
+    const std::string bestBid = session->ladder().cell(21, LadderGrid::PriceColumn);
+    ASSERT_EQ(session->ladder().cell(21, LadderGrid::OwnBuy), "");
     view.price = bestBid;
-    session->orders.BuyAtEditorPrice(view);
-    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(21, LadderGrid::OwnBuy) == "4"; }))
+    session->BuyAtEditorPrice(view);
+    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(21, LadderGrid::OwnBuy) == "4"; }))
         << readFile(app.file("Velmora.log"));
-    EXPECT_EQ(session->ladder.cell(21, LadderGrid::PriceColumn), bestBid);
+    EXPECT_EQ(session->ladder().cell(21, LadderGrid::PriceColumn), bestBid);
     session->DoneAll();
     EXPECT_NE(readFile(app.file("Velmora.log")).find("Closing Velmora..."), std::string::npos);
 }

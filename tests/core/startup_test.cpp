@@ -11,6 +11,8 @@
 #include "platform/text_encoding.h"
 #include "support/fake_view.h"
 #include "support/fake_platform.h"
+#include "secs/sec_file_builder.h"
+#include "terminal/book_layout.h"
 
 namespace velmora {
 namespace {
@@ -22,6 +24,9 @@ using testing::FakeTransLibrary;
 using testing::FakeView;
 using testing::readFile;
 using testing::RecordingMessageSink;
+using testing::SecFileBuilder;
+using testing::SecRecordBytes;
+using testing::BookLayout;
 using testing::TempFolder;
 using testing::writeFile;
 
@@ -30,8 +35,7 @@ constexpr TerminalAddress base = 0x00401000;
 // A program folder and a terminal folder with an empty securities file and a terminal whose chain is empty.
 class StartupTest : public ::testing::Test, protected velmora::testing::FakePlatform {
 protected:
-    StartupTest() : session(platform()) {
-        session.ProgramDir = programFolder.path();
+    StartupTest() : session(platform(), SessionOptions{programFolder.path()}) {
         processAccess.processes = {{7, "explorer.exe"}, {42, "info.exe"}};
         processAccess.memory.writeWord(base, 0);
         writeFile(quikFolder.file("sec.dat"), std::string(32, '\0'));
@@ -64,15 +68,15 @@ TEST_F(StartupTest, RunsEveryStepInOrderAndStartsTheTimer) {
     EXPECT_NE(at("found QuoteTables:0"), std::string::npos);
     EXPECT_EQ(log.find("InitAll exception:"), std::string::npos);
 
-    EXPECT_EQ(session.terminal.processId(), 42u);
-    ASSERT_TRUE(session.terminal.process());
-    ASSERT_TRUE(session.SecurityList);
-    EXPECT_EQ(session.SecurityList->Count(), 0);
-    EXPECT_EQ(session.settings.TRIFileName, quikFolder.file("quik.tri"));
+    EXPECT_EQ(session.terminal().processId(), 42u);
+    ASSERT_TRUE(session.terminal().process());
+    ASSERT_TRUE(session.securityList());
+    EXPECT_EQ(session.securityList()->Count(), 0);
+    EXPECT_EQ(session.settings().TRIFileName, quikFolder.file("quik.tri"));
     EXPECT_EQ(readFile(quikFolder.file("quik.tri")), "\r\n");
     EXPECT_EQ(readFile(quikFolder.file("quik.trr")), "\r\n");
     EXPECT_EQ(view.calls, (std::vector<std::string>{"ApplySettingsToWindow", "WriteLadderHeader", "timer on"}));
-    EXPECT_EQ(session.ladder.rowCount(), 41);
+    EXPECT_EQ(session.ladder().rowCount(), 41);
     EXPECT_TRUE(sink.shown.empty());
 }
 
@@ -119,8 +123,8 @@ TEST_F(StartupTest, ClosingTheWindowWhileWaitingEndsStartUp) {
         if (++polls == 3) session.FormClose();
     };
     session.InitAll(view);
-    EXPECT_TRUE(session.AppClosing);
-    EXPECT_FALSE(session.terminal.process());
+    EXPECT_TRUE(session.closing());
+    EXPECT_FALSE(session.terminal().process());
     EXPECT_TRUE(processAccess.opened.empty());
     EXPECT_EQ(view.settingsApplied, 0);
     EXPECT_TRUE(transLibrary.connectTexts.empty());
@@ -154,15 +158,22 @@ protected:
 };
 
 TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
-    start("OutputWay=TRl\r\n");
+    // SPBFUT T1 in the securities file, its empty book the chain's one.
+    SecRecordBytes record;
+    record.ticker = "T1";
+    SecFileBuilder secFile;
+    secFile.record(record, 1);
+    writeFile(quikFolder.file("sec.dat"), std::string(secFile.bytes.begin(), secFile.bytes.end()));
+    BookLayout layout{processAccess.memory};
+    processAccess.memory.writeWord(base, 0x500000);
+    layout.header(0x500000, 0, 0, 0x600000);
+    layout.pointers(0x600000, {});
+    start("OutputWay=TRl\r\n[DEFAULT]\r\nDefaultContract=T1\r\n");
     EXPECT_EQ(view.caption, "Заявки не отправляются: OutputWay не TRI, не DLL и не SCRIPT");
     EXPECT_TRUE(view.infoVisible);
-    TSecShareRecord security;
-    security.ClassCode = "SPBFUT";
-    security.Ticker = "T1";
-    TQuoteTable table;
-    session.discovery.show(table, security);
-    const std::int32_t transId = session.sender.TransIdCounter;
+    session.RefreshTick(view);
+    ASSERT_TRUE(session.instrumentChosen()) << logText();
+    const std::int32_t transId = session.nextTransId();
     session.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_EQ(view.caption, "Заявка " + std::to_string(transId) + " не отправлена: OutputWay не TRI, не DLL и не SCRIPT");
     const std::string log = logText();
@@ -173,11 +184,11 @@ TEST_F(TickTest, AnOutputWayThatIsNeitherModeSaysSoAtStartAndForEachOrder) {
 TEST_F(TickTest, ValuesThatWouldSpoilTheWindowFallBackAndAreTold) {
     start("OutputWay=TRI\r\nMarketSpread=-1\r\n[DEFAULT]\r\nDefaultContractCnt=50\r\nMaxOrderQuantity=10\r\n"
           "[HOTKEYS]\r\nMARKETBUY=112\r\nCLEARALL=112\r\n[POSITION]\r\nDOMRowCount=100000000\r\nDOMRowHeight=0\r\n");
-    EXPECT_EQ(session.settings.MarketSpread, 0);
-    EXPECT_EQ(session.settings.DOMRowCount, 41);
-    EXPECT_EQ(session.settings.DOMRowHeight, 15);
-    EXPECT_EQ(session.settings.DefaultContractCnt, 10);
-    EXPECT_EQ(session.ladder.rowCount(), 41);
+    EXPECT_EQ(session.settings().MarketSpread, 0);
+    EXPECT_EQ(session.settings().DOMRowCount, 41);
+    EXPECT_EQ(session.settings().DOMRowHeight, 15);
+    EXPECT_EQ(session.settings().DefaultContractCnt, 10);
+    EXPECT_EQ(session.ladder().rowCount(), 41);
     EXPECT_EQ(view.caption, "DefaultContractCnt=50 больше MaxOrderQuantity=10: взято 10\n"
                             "Одна клавиша у двух действий: MARKETBUY и CLEARALL");
     const std::string log = logText();
@@ -204,7 +215,7 @@ TEST_F(TickTest, DiscoveryRunsOnTheFirstTickAndEveryFiftieth) {
     for (int tick = 0; tick < 101; ++tick) session.RefreshTick(view);
     // One read of the chain head per pass: ticks 0, 50 and 100.
     EXPECT_EQ(processAccess.memory.readCount, 3);
-    EXPECT_EQ(session.CycleNum, 101u);
+    EXPECT_EQ(session.cycle(), 101u);
 }
 
 TEST_F(TickTest, DiscoveryAndLibraryRetryKeepTheirFiveSecondsAtAnyRefreshInterval) {
@@ -215,13 +226,13 @@ TEST_F(TickTest, DiscoveryAndLibraryRetryKeepTheirFiveSecondsAtAnyRefreshInterva
     writeFile(programFolder.file("Velmora.ini"), ini);
     session.InitAll(view);
     ASSERT_TRUE(view.timerEnabled);
-    EXPECT_EQ(session.settings.RefreshInterval, 16);
+    EXPECT_EQ(session.settings().RefreshInterval, 16);
     processAccess.memory.readCount = 0;
     // 313 ticks of 16 ms are 5.008 s: passes on ticks 0 and 313 only.
     for (int tick = 0; tick < 314; ++tick) session.RefreshTick(view);
     EXPECT_EQ(processAccess.memory.readCount, 2);
     EXPECT_EQ(transLibrary.connectTexts.size(), 3u);
-    EXPECT_EQ(session.CycleNum, 314u);
+    EXPECT_EQ(session.cycle(), 314u);
 }
 
 TEST_F(TickTest, RefreshIntervalOutsideTenToThousandGivesTheDefaultAndALogLine) {
@@ -233,7 +244,7 @@ TEST_F(TickTest, RefreshIntervalOutsideTenToThousandGivesTheDefaultAndALogLine) 
         writeFile(programFolder.file("Velmora.log"), "");
         session.InitAll(view);
         const bool allowed = text == "10" || text == "1000";
-        EXPECT_EQ(session.settings.RefreshInterval, allowed ? std::stoi(text) : 100) << text;
+        EXPECT_EQ(session.settings().RefreshInterval, allowed ? std::stoi(text) : 100) << text;
         EXPECT_EQ(logText().find("RefreshInterval") == std::string::npos, allowed) << text;
     }
 }
@@ -244,7 +255,7 @@ TEST_F(TickTest, ClosedWindowStopsTheTimerWithoutCounting) {
     session.FormClose();
     session.RefreshTick(view);
     EXPECT_FALSE(view.timerEnabled);
-    EXPECT_EQ(session.CycleNum, 1u);
+    EXPECT_EQ(session.cycle(), 1u);
 }
 
 TEST_F(TickTest, LibraryRetryNeedsOutputWayExactlyDll) {
@@ -255,7 +266,7 @@ TEST_F(TickTest, LibraryRetryNeedsOutputWayExactlyDll) {
     EXPECT_EQ(transLibrary.connectTexts.size(), 3u);  // start-up, tick 0, tick 50
     transLibrary.connectResult = 0;
     for (int tick = 0; tick < 50; ++tick) session.RefreshTick(view);
-    EXPECT_TRUE(session.library.connected());
+    EXPECT_TRUE(session.libraryConnected());
     EXPECT_EQ(transLibrary.connectTexts.size(), 4u);
 }
 

@@ -28,7 +28,7 @@ TEST_F(TwoTerminalsTest, TheTerminalInQuikPathIsTakenOverOneStartedEarlier) {
     ASSERT_TRUE(terminal->readLine(std::chrono::seconds(10)));  // its DOMBASE line: it is serving
     FakeTransLibrary unused;
     startProgram(static_cast<std::uint32_t>(first->pid()), unused, static_cast<std::uint32_t>(terminal->pid()));
-    EXPECT_EQ(session->terminal.processId(), static_cast<std::uint32_t>(terminal->pid()));
+    EXPECT_EQ(session->terminal().processId(), static_cast<std::uint32_t>(terminal->pid()));
     EXPECT_NE(logText().find("terminal process " + std::to_string(terminal->pid()) + " taken: " +
                              quik.file("info.exe")),
               std::string::npos)
@@ -44,7 +44,7 @@ TEST_F(TwoTerminalsTest, TheTerminalInQuikPathIsTakenOverOneStartedEarlier) {
     auto third = serve(thirdBroker);
     terminals->allow(static_cast<std::uint32_t>(third->pid()));
     EXPECT_TRUE(tickUntil([&] {
-        return session->terminal.processId() == static_cast<std::uint32_t>(first->pid()) && view.infoVisible &&
+        return session->terminal().processId() == static_cast<std::uint32_t>(first->pid()) && view.infoVisible &&
                view.caption.find("QuikPath") != std::string::npos;
     })) << logText();
     EXPECT_EQ(view.caption.rfind("info.exe из папки QuikPath не найден: взят процесс " +

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/session.h"
+#include "support/book_parts.h"
 #include "settings/program_error.h"
 #include "ladder/price_text.h"
 #include "secs/security_list.h"
@@ -25,27 +25,37 @@ public:
 
 class LadderRefreshTest : public ::testing::Test, protected velmora::testing::FakePlatform {
 protected:
-    Session session{platform()};
+    BookParts parts{platform()};
     BookLayout layout{processAccess.memory};
     TSecShareRecord security;
 
     LadderRefreshTest() {
-        session.terminal.attach(0, processAccess.open(1));
-        session.discovery.reset();
+        parts.terminal.attach(0, processAccess.open(1));
+        parts.discovery.reset();
         auto table = std::make_unique<TQuoteTable>();
         table->RecordAddress = headerAt;
         table->TableAddress = arrayAt;
-        session.discovery.show(*table, security);
-        session.discovery.tables().push_back(std::move(table));
-        session.settings.DOMRowCount = 41;
+        parts.discovery.show(*table, security);
+        parts.discovery.tables().push_back(std::move(table));
+        parts.settings.DOMRowCount = 41;
+    }
+
+    // As the session's tick: the shown book read again and mapped onto the ladder.
+    bool refreshDOM() {
+        TQuoteTable* book = parts.books.shownBook();
+        const TSecShareRecord* shown = parts.books.shownSecurity();
+        if (!book || !shown) return false;
+        const bool read = parts.books.readShownBook();
+        ShowQuoteTable(parts.ladder, parts.settings.DOMRowCount, *book, *shown, parts.log);
+        return read;
     }
 
     void refresh(const std::vector<Level>& levels) {
         layout.book(headerAt, arrayAt, entriesAt, levels);
-        session.RefreshDOM();
+        refreshDOM();
     }
 
-    const std::string& cell(int row, int column) const { return session.ladder.cell(row, column); }
+    const std::string& cell(int row, int column) const { return parts.ladder.cell(row, column); }
 
     // The texts of columns 0..4 of a row, joined by "|".
     std::string row(int r) const {
@@ -71,12 +81,12 @@ TEST_F(LadderRefreshTest, SpreadSitsInTheMiddleOfFortyOneRows) {
 }
 
 TEST_F(LadderRefreshTest, FortyRowsShowTwentyAsksAndNineteenBids) {
-    session.settings.DOMRowCount = 40;
+    parts.settings.DOMRowCount = 40;
     std::vector<Level> levels;
     for (std::uint32_t i = 0; i < 30; ++i) levels.push_back(bid(100 + i, 1));
     for (std::uint32_t i = 0; i < 30; ++i) levels.push_back(ask(200 + i, 1));
     refresh(levels);
-    EXPECT_EQ(session.ladder.rowCount(), 40);
+    EXPECT_EQ(parts.ladder.rowCount(), 40);
     EXPECT_EQ(cell(20, 2), "200");
     EXPECT_EQ(cell(1, 2), "219");
     EXPECT_EQ(cell(21, 2), "129");
@@ -107,7 +117,7 @@ TEST_F(LadderRefreshTest, OwnQuantitiesAppearAndVanish) {
     // A larger grid moves the boundary between ask and bid rows: row 21 turns
     // from a bid row into an ask row and must not keep the bid's own quantity.
     refresh({bid(100, 5, 2), ask(101, 4)});
-    session.settings.DOMRowCount = 43;
+    parts.settings.DOMRowCount = 43;
     refresh({bid(100, 5), ask(101, 4, 3)});
     EXPECT_EQ(row(21), "3|4|101||");
     EXPECT_EQ(row(22), "||100|5|");
@@ -115,12 +125,12 @@ TEST_F(LadderRefreshTest, OwnQuantitiesAppearAndVanish) {
 
 TEST_F(LadderRefreshTest, IdenticalRefreshWritesNoCell) {
     refresh({bid(100, 5, 2), ask(101, 4)});
-    EXPECT_FALSE(session.ladder.takeChangedCells().empty());
-    session.RefreshDOM();
-    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
+    EXPECT_FALSE(parts.ladder.takeChangedCells().empty());
+    refreshDOM();
+    EXPECT_TRUE(parts.ladder.takeChangedCells().empty());
 
     refresh({bid(100, 6, 2), ask(101, 4)});
-    auto changed = session.ladder.takeChangedCells();
+    auto changed = parts.ladder.takeChangedCells();
     ASSERT_EQ(changed.size(), 1u);
     EXPECT_EQ(changed[0].row, 21);
     EXPECT_EQ(changed[0].column, LadderGrid::BuyQuantity);
@@ -149,9 +159,9 @@ TEST_F(LadderRefreshTest, PriceColumnFollowsEveryPriceChangeAndOnlyThen) {
                 for (std::size_t i = 0; i < prices.size(); ++i)
                     EXPECT_EQ(cell(21 + static_cast<int>(i), 2), PriceText(prices[prices.size() - 1 - i], decimals, separator))
                         << decimals << " decimals";
-                session.ladder.takeChangedCells();
-                session.RefreshDOM();
-                EXPECT_TRUE(session.ladder.takeChangedCells().empty());
+                parts.ladder.takeChangedCells();
+                refreshDOM();
+                EXPECT_TRUE(parts.ladder.takeChangedCells().empty());
             }
         }
     }
@@ -159,37 +169,37 @@ TEST_F(LadderRefreshTest, PriceColumnFollowsEveryPriceChangeAndOnlyThen) {
 
 TEST_F(LadderRefreshTest, RejectedOrFailedReadsRedrawTheLastBook) {
     TempFolder folder;
-    session.log.LogPath = folder.file("Velmora.log");
-    session.log.LogThreshold = 1;
+    parts.log.LogPath = folder.file("Velmora.log");
+    parts.log.LogThreshold = 1;
     refresh({bid(100, 5), ask(101, 4)});
-    session.ladder.takeChangedCells();
+    parts.ladder.takeChangedCells();
 
     refresh({ask(101, 4), bid(100, 5)});  // torn: a bid after an ask
-    session.terminal.attach(0, std::make_unique<ThrowingHandle>());
-    session.RefreshDOM();
+    parts.terminal.attach(0, std::make_unique<ThrowingHandle>());
+    refreshDOM();
     EXPECT_EQ(row(20), "|4|101||");
     EXPECT_EQ(row(21), "||100|5|");
-    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
-    EXPECT_NE(readFile(session.log.LogPath).find("QuoteTable.GetQuotes exception: read refused\r\n"),
+    EXPECT_TRUE(parts.ladder.takeChangedCells().empty());
+    EXPECT_NE(readFile(parts.log.LogPath).find("QuoteTable.GetQuotes exception: read refused\r\n"),
               std::string::npos);
 }
 
 TEST_F(LadderRefreshTest, NothingWithoutAnInstrumentOrDataRows) {
     refresh({bid(100, 5), ask(101, 4)});
-    session.ladder.takeChangedCells();
-    TQuoteTable& shown = *session.discovery.table();
-    session.discovery.clearShown();
+    parts.ladder.takeChangedCells();
+    TQuoteTable& shown = *parts.discovery.table();
+    parts.discovery.clearShown();
     processAccess.memory.readCount = 0;
     refresh({bid(90, 5), ask(91, 4)});
     EXPECT_EQ(processAccess.memory.readCount, 0);
-    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
+    EXPECT_TRUE(parts.ladder.takeChangedCells().empty());
 
-    session.discovery.show(shown, security);
-    session.settings.DOMRowCount = 1;
+    parts.discovery.show(shown, security);
+    parts.settings.DOMRowCount = 1;
     refresh({bid(90, 5), ask(91, 4)});
-    EXPECT_EQ(session.ladder.rowCount(), 1);
-    EXPECT_TRUE(session.ladder.takeChangedCells().empty());
-    EXPECT_EQ(session.discovery.table()->Count(), 2) << "the book is still read";
+    EXPECT_EQ(parts.ladder.rowCount(), 1);
+    EXPECT_TRUE(parts.ladder.takeChangedCells().empty());
+    EXPECT_EQ(parts.discovery.table()->Count(), 2) << "the book is still read";
 }
 
 }  // namespace

@@ -9,40 +9,40 @@ namespace {
 class OrderEntryTest : public LadderFixture {
 protected:
     void click(int column, int row, bool shift = false, MouseButton button = MouseButton::Left) {
-        session.orders.LadderMouseDown(view, button, shift, column, row);
+        desk.orders.LadderMouseDown(view, button, shift, column, row);
     }
-    std::string stopCell(int row) const { return session.ladder.cell(row, LadderGrid::Stop); }
+    std::string stopCell(int row) const { return desk.ladder.cell(row, LadderGrid::Stop); }
 };
 
 TEST_F(OrderEntryTest, EditorOrdersTakeTheTypedPriceOrNothing) {
     view.price = "1234,5";
-    session.orders.BuyAtEditorPrice(view);
-    session.orders.SellAtEditorPrice(view);
+    desk.orders.BuyAtEditorPrice(view);
+    desk.orders.SellAtEditorPrice(view);
     for (std::string refused : {"1234.5 ", "", "12,34,5", "0", "-5"}) {
         view.price = refused;
-        session.orders.BuyAtEditorPrice(view);
+        desk.orders.BuyAtEditorPrice(view);
     }
     // A price of zero or below is refused in words, not sent.
     EXPECT_TRUE(logged("order refused: price -5 is not above zero"));
     EXPECT_EQ(view.caption, "Заявка не отправлена: цена -5 не больше нуля");
-    session.discovery.clearShown();
+    desk.clearShown();
     view.price = "100";
-    session.orders.SellAtEditorPrice(view);
+    desk.orders.SellAtEditorPrice(view);
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=4; PRICE=1234.50; OPERATION=B; ", "QUANTITY=4; PRICE=1234.50; OPERATION=S; "}));
 }
 
 TEST_F(OrderEntryTest, MarketCommandsMoveFromTheBestPricesAndNeedTheirSide) {
-    session.settings.MarketSpread = 2;
+    desk.settings.MarketSpread = 2;
     view.orderShift = 1;
-    session.orders.MarketBuy(view);
-    session.orders.MarketSell(view);
-    session.orders.MarketPlusBuy(view);
-    session.orders.MarketPlusSell(view);
-    session.settings.MarketSpread = 0;
-    session.orders.MarketBuy(view);
+    desk.orders.MarketBuy(view);
+    desk.orders.MarketSell(view);
+    desk.orders.MarketPlusBuy(view);
+    desk.orders.MarketPlusSell(view);
+    desk.settings.MarketSpread = 0;
+    desk.orders.MarketBuy(view);
     setBook({10000}, {});
-    session.orders.MarketBuy(view);
-    session.orders.MarketPlusSell(view);
+    desk.orders.MarketBuy(view);
+    desk.orders.MarketPlusSell(view);
     EXPECT_TRUE(logged("acMarketBUY refused: no asks in the book"));
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=4; PRICE=100.15; OPERATION=B; ", "QUANTITY=4; PRICE=99.90; OPERATION=S; ",
                                   "QUANTITY=4; PRICE=100.05; OPERATION=B; ", "QUANTITY=4; PRICE=100.00; OPERATION=S; ",
@@ -63,8 +63,8 @@ TEST_F(OrderEntryTest, QuantityColumnsSendShiftedOrdersAndShiftAddsTheProtective
 // The decimal symbol is the user's to choose; the row's text is only shown.
 TEST_F(OrderEntryTest, AClickTradesAtItsRowsPriceWhateverSymbolItsTextShows) {
     locale.decimal = '\'';
-    ShowQuoteTable(session.ladder, 7, table, security(), session.log);
-    ASSERT_EQ(session.ladder.cell(3, LadderGrid::PriceColumn), "100'05");
+    ShowQuoteTable(desk.ladder, 7, table, security(), desk.log);
+    ASSERT_EQ(desk.ladder.cell(3, LadderGrid::PriceColumn), "100'05");
     click(LadderGrid::SellQuantity, 3);
     EXPECT_EQ(sentTails(), Texts{"QUANTITY=4; PRICE=100.15; OPERATION=B; "});
 }
@@ -79,7 +79,7 @@ TEST_F(OrderEntryTest, StopAndPriceColumnsAndTheClicksThatDoNothing) {
     click(LadderGrid::OwnBuy, 3);
     click(LadderGrid::SellQuantity, 3, false, MouseButton::Other);
     click(LadderGrid::SellQuantity, 9);
-    session.discovery.clearShown();
+    desk.clearShown();
     click(LadderGrid::SellQuantity, 3);
     EXPECT_EQ(view.price, "99.95");
     EXPECT_TRUE(transLibrary.sent.empty());
@@ -88,26 +88,26 @@ TEST_F(OrderEntryTest, StopAndPriceColumnsAndTheClicksThatDoNothing) {
 
 TEST_F(OrderEntryTest, StopColumnShowsTotalsOfEachRowsRange) {
     for (std::int64_t price : {9997, 9998, 9995, 10020, 9990})
-        session.orders.AddStopOrder(Side::Sell, price, price > 9996 ? 1 : 5);
-    session.orders.ShowStopQuantities();
+        desk.orders.AddStopOrder(Side::Sell, price, price > 9996 ? 1 : 5);
+    desk.orders.ShowStopQuantities();
     EXPECT_EQ(stopCell(1), "");   // 100.20 is above the top row
     EXPECT_EQ(stopCell(3), "2");  // (99.95, 100.00]
     EXPECT_EQ(stopCell(4), "5");
     EXPECT_EQ(stopCell(5), "");  // no priced row below
 
-    session.orders.ClearAllStops();
-    session.orders.ShowStopQuantities();
-    for (int r = 0; r < session.ladder.rowCount(); ++r) EXPECT_EQ(stopCell(r), "") << r;
+    desk.orders.ClearAllStops();
+    desk.orders.ShowStopQuantities();
+    for (int r = 0; r < desk.ladder.rowCount(); ++r) EXPECT_EQ(stopCell(r), "") << r;
 }
 
 TEST_F(OrderEntryTest, RightClickInTheStopColumnRemovesTheFirstStopOfTheRow) {
-    session.orders.AddStopOrder(Side::Sell, 9998, 2);
-    session.orders.AddStopOrder(Side::Sell, 9998, 3);
-    session.orders.AddStopOrder(Side::Sell, 9990, 1);
-    session.ladder.setCell(6, LadderGrid::PriceColumn, "99.85");
-    session.ladder.setRowPrice(6, 9985);
-    session.orders.ShowStopQuantities();
-    session.ladder.setCell(6, LadderGrid::Stop, "1");
+    desk.orders.AddStopOrder(Side::Sell, 9998, 2);
+    desk.orders.AddStopOrder(Side::Sell, 9998, 3);
+    desk.orders.AddStopOrder(Side::Sell, 9990, 1);
+    desk.ladder.setCell(6, LadderGrid::PriceColumn, "99.85");
+    desk.ladder.setRowPrice(6, 9985);
+    desk.orders.ShowStopQuantities();
+    desk.ladder.setCell(6, LadderGrid::Stop, "1");
     click(LadderGrid::Stop, 3, false, MouseButton::Right);
     click(LadderGrid::Stop, 6, false, MouseButton::Right);  // last row
     click(LadderGrid::Stop, 1, false, MouseButton::Right);  // empty stop cell
@@ -117,66 +117,66 @@ TEST_F(OrderEntryTest, RightClickInTheStopColumnRemovesTheFirstStopOfTheRow) {
 TEST_F(OrderEntryTest, PriceStepAndSetStop) {
     locale.decimal = ',';
     view.price = "0.03";
-    session.orders.PriceStep(view, OrderEntry::PriceMove::Down);
-    session.orders.PriceStep(view, OrderEntry::PriceMove::Down);
+    desk.orders.PriceStep(view, OrderEntry::PriceMove::Down);
+    desk.orders.PriceStep(view, OrderEntry::PriceMove::Down);
     EXPECT_EQ(view.price, "-0,07");
     view.price = "";
-    session.orders.PriceStep(view, OrderEntry::PriceMove::Up);
+    desk.orders.PriceStep(view, OrderEntry::PriceMove::Up);
     EXPECT_EQ(view.price, "");
 
     for (std::string price : {"99.95", "100,10", "100.00", "100.02", "100.05", "x"}) {
         view.price = price;
-        session.orders.SetStop(view);
+        desk.orders.SetStop(view);
     }
     setBook({10000}, {});
     view.price = "101";
-    session.orders.SetStop(view);
+    desk.orders.SetStop(view);
     EXPECT_EQ(stops(), (Texts{"1@99.95 x4", "0@100.1 x4"}));
 }
 
 TEST_F(OrderEntryTest, KillAllNeedsAnInstrumentClearingStopsDoesNot) {
-    session.orders.ClearAllOrders(view);
-    session.orders.AddStopOrder(Side::Sell, 9900, 1);
-    session.discovery.clearShown();
-    session.orders.ClearAllOrders(view);
-    session.orders.ClearAllStops();
+    desk.orders.ClearAllOrders(view);
+    desk.orders.AddStopOrder(Side::Sell, 9900, 1);
+    desk.clearShown();
+    desk.orders.ClearAllOrders(view);
+    desk.orders.ClearAllStops();
     ASSERT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_NE(transLibrary.sent[0].find("ACTION=KILL_ALL_FUTURES_ORDERS; "), std::string::npos);
-    EXPECT_EQ(session.StopOrders->Count(), 0);
+    EXPECT_EQ(desk.StopOrders->Count(), 0);
 }
 
 TEST_F(OrderEntryTest, MaxOrderQuantityRefusesOrdersAndStopsAboveItWithOneBoxEach) {
-    session.settings.MaxOrderQuantity = 4;
+    desk.settings.MaxOrderQuantity = 4;
     view.price = "100";
-    session.orders.BuyAtEditorPrice(view);  // at the limit
+    desk.orders.BuyAtEditorPrice(view);  // at the limit
     view.contracts = 5;
-    session.orders.BuyAtEditorPrice(view);
+    desk.orders.BuyAtEditorPrice(view);
     click(LadderGrid::SellQuantity, 3, true);  // order and its stop: one refusal
-    session.orders.AddStopOrder(Side::Sell, 9900, 5);
+    desk.orders.AddStopOrder(Side::Sell, 9900, 5);
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=4; PRICE=100.00; OPERATION=B; "}));
     EXPECT_TRUE(stops().empty());
     EXPECT_EQ(sink.shown, (Texts(3, "Количество 5 больше допустимого 4")));
     EXPECT_TRUE(logged("order refused: quantity 5 is above MaxOrderQuantity 4"));
     EXPECT_TRUE(logged("stop refused: quantity 5 is above MaxOrderQuantity 4"));
 
-    session.settings.MaxOrderQuantity = 0;
+    desk.settings.MaxOrderQuantity = 0;
     view.contracts = 1000000;
-    session.orders.MarketBuy(view);
+    desk.orders.MarketBuy(view);
     EXPECT_EQ(sentTails().back(), "QUANTITY=1000000; PRICE=100.05; OPERATION=B; ");
 }
 
 TEST_F(OrderEntryTest, ANotLiveLadderRefusesWhatIsPricedFromItButNotCancelling) {
-    session.orders.AddStopOrder(Side::Buy, 10000, 1);  // would fire at the best bid 100.00
-    session.terminal.watch().notRead = true;
+    desk.orders.AddStopOrder(Side::Buy, 10000, 1);  // would fire at the best bid 100.00
+    desk.terminal.watch().notRead = true;
     view.price = "100";
-    session.orders.BuyAtEditorPrice(view);
-    session.orders.MarketSell(view);
+    desk.orders.BuyAtEditorPrice(view);
+    desk.orders.MarketSell(view);
     click(LadderGrid::SellQuantity, 3);
     click(LadderGrid::Stop, 3);
-    session.orders.SetStop(view);
-    session.orders.CheckStopOrders();
+    desk.orders.SetStop(view);
+    desk.orders.CheckStopOrders();
     click(LadderGrid::PriceColumn, 4);  // copying a price sends nothing
-    session.orders.ClearAllOrders(view);
+    desk.orders.ClearAllOrders(view);
     ASSERT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_NE(transLibrary.sent[0].find("ACTION=KILL_ALL_FUTURES_ORDERS; "), std::string::npos);
     EXPECT_EQ(stops().size(), 1u);
@@ -185,8 +185,8 @@ TEST_F(OrderEntryTest, ANotLiveLadderRefusesWhatIsPricedFromItButNotCancelling) 
     EXPECT_TRUE(logged("refused acMarketSell: order book not read"));
     EXPECT_TRUE(logged("refused acSetStop: order book not read"));
 
-    session.terminal.watch().lost = true;
-    session.orders.ClearAllOrders(view);
+    desk.terminal.watch().lost = true;
+    desk.orders.ClearAllOrders(view);
     EXPECT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_TRUE(sink.shown.empty());
 }

@@ -6,38 +6,38 @@ namespace {
 using StopCheckTest = LadderFixture;
 
 TEST_F(StopCheckTest, StopsFireWhenReachedPricedMarketSpreadStepsThrough) {
-    session.settings.MarketSpread = 3;
-    session.orders.AddStopOrder(Side::Buy, 10010, 1);
-    session.orders.AddStopOrder(Side::Sell, 9995, 2);
-    session.orders.CheckStopOrders();
+    desk.settings.MarketSpread = 3;
+    desk.orders.AddStopOrder(Side::Buy, 10010, 1);
+    desk.orders.AddStopOrder(Side::Sell, 9995, 2);
+    desk.orders.CheckStopOrders();
     setBook({10000, 10010}, {10015});
-    session.orders.CheckStopOrders();
+    desk.orders.CheckStopOrders();
     setBook({9990}, {9995, 10000});
-    session.orders.CheckStopOrders();
+    desk.orders.CheckStopOrders();
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=1; PRICE=100.25; OPERATION=B; ", "QUANTITY=2; PRICE=99.80; OPERATION=S; "}));
     EXPECT_TRUE(stops().empty());
 }
 
 TEST_F(StopCheckTest, SeveralStopsFireNewestFirstAtTheBestPricesWithSpreadZero) {
-    session.orders.AddStopOrder(Side::Buy, 10000, 1);
-    session.orders.AddStopOrder(Side::Sell, 10005, 2);
-    session.orders.AddStopOrder(Side::Buy, 10005, 4);  // above the best bid: waits
-    session.orders.AddStopOrder(Side::Buy, 9995, 3);
-    session.orders.CheckStopOrders();
+    desk.orders.AddStopOrder(Side::Buy, 10000, 1);
+    desk.orders.AddStopOrder(Side::Sell, 10005, 2);
+    desk.orders.AddStopOrder(Side::Buy, 10005, 4);  // above the best bid: waits
+    desk.orders.AddStopOrder(Side::Buy, 9995, 3);
+    desk.orders.CheckStopOrders();
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=3; PRICE=100.00; OPERATION=B; ", "QUANTITY=2; PRICE=100.05; OPERATION=S; ",
                                   "QUANTITY=1; PRICE=100.00; OPERATION=B; "}));
     EXPECT_EQ(stops(), Texts{"0@100.05 x4"});
 }
 
 TEST_F(StopCheckTest, AStopWaitsWhileItsSideIsEmptyAndIsGoneOnceFired) {
-    session.orders.AddStopOrder(Side::Buy, 100, 1);
-    session.orders.AddStopOrder(Side::Sell, 100000, 2);
+    desk.orders.AddStopOrder(Side::Buy, 100, 1);
+    desk.orders.AddStopOrder(Side::Sell, 100000, 2);
     transLibrary.isAvailable = false;  // fired all the same, though not delivered
     setBook({}, {10005});
-    session.orders.CheckStopOrders();
-    session.orders.AddStopOrder(Side::Sell, 100000, 3);
+    desk.orders.CheckStopOrders();
+    desk.orders.AddStopOrder(Side::Sell, 100000, 3);
     setBook({10000}, {});
-    session.orders.CheckStopOrders();
+    desk.orders.CheckStopOrders();
     EXPECT_EQ(stops(), Texts{"1@1000 x3"});
     Texts lines = logLines();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),

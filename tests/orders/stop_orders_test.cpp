@@ -2,15 +2,15 @@
 
 #include <limits>
 
-#include "trans/session_fixture.h"
+#include "trans/order_fixture.h"
 
 namespace velmora::testing {
 namespace {
 
-using StopOrdersTest = SessionFixture;
+using StopOrdersTest = OrderFixture;
 
 TEST_F(StopOrdersTest, RangesAreOpenBelowAndClosedAboveAndRemovalTakesTheOldest) {
-    TStopOrders& stops = *session.StopOrders;
+    TStopOrders& stops = *desk.StopOrders;
     for (TStopOrder stop :
          {TStopOrder{Side::Buy, 10000, 2}, TStopOrder{Side::Sell, 9995, 1}, TStopOrder{Side::Sell, 9995, 4}})
         stops.append(std::make_unique<TStopOrder>(stop));
@@ -18,8 +18,8 @@ TEST_F(StopOrdersTest, RangesAreOpenBelowAndClosedAboveAndRemovalTakesTheOldest)
     EXPECT_EQ(stops.QuantityInRange(9995, 9990), 5);
 
     locale.decimal = ',';
-    stops.RemoveFirstInRange(9995, 9990, 2, session.log);
-    stops.RemoveFirstInRange(9990, 9985, 2, session.log);
+    stops.RemoveFirstInRange(9995, 9990, 2, desk.log);
+    stops.RemoveFirstInRange(9990, 9985, 2, desk.log);
     ASSERT_EQ(stops.Count(), 2);
     EXPECT_EQ(stops.items[1]->Quantity, 4);
     EXPECT_EQ(logLines(), Texts{"clearing stop order:99,95; 1; 1"});

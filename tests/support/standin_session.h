@@ -130,8 +130,8 @@ protected:
         if (alsoAllowed != 0) only->allow(alsoAllowed);
         terminals = only.get();
         processes = std::move(only);
-        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, library});
-        session->ProgramDir = app.path();
+        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, library},
+                                            SessionOptions{app.path()});
         runLogic([&] { session->InitAll(view); });
     }
 
@@ -146,7 +146,7 @@ protected:
         runLogic([&] { session->RefreshTick(view); });
     }
     void tickTo(std::uint32_t cycle) {
-        while (session->CycleNum < cycle) tick();
+        while (session->cycle() < cycle) tick();
     }
 
     bool tickUntil(const std::function<bool()>& ready) { return testing::tickUntil(*session, view, ready); }
@@ -155,17 +155,17 @@ protected:
 
     std::vector<std::string> ladderTexts() const {
         std::vector<std::string> texts;
-        for (int row = 0; row < session->ladder.rowCount(); ++row)
+        for (int row = 0; row < session->ladder().rowCount(); ++row)
             for (int column = 0; column < LadderGrid::ColumnCount; ++column)
-                texts.push_back(session->ladder.cell(row, column));
+                texts.push_back(session->ladder().cell(row, column));
         return texts;
     }
 
     // Sends a buy of `quantity` at the best bid from the price editor; the price sent.
     std::string buyAtBestBid(int quantity) {
         view.contracts = quantity;
-        view.price = session->ladder.cell(21, LadderGrid::PriceColumn);
-        runLogic([&] { session->orders.BuyAtEditorPrice(view); });
+        view.price = session->ladder().cell(21, LadderGrid::PriceColumn);
+        runLogic([&] { session->BuyAtEditorPrice(view); });
         return view.price;
     }
 

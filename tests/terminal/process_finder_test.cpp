@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/session.h"
+#include "support/book_parts.h"
 #include "support/fake_view.h"
 #include "support/fake_platform.h"
 #include "terminal/hex_text.h"
@@ -14,17 +14,17 @@ namespace {
 
 class ProcessFinderTest : public ::testing::Test, protected velmora::testing::FakePlatform {
 protected:
-    Session session{platform()};
+    BookParts parts{platform()};
     FakeView view;
 
     TerminalTaken taken;
 
     void findTerminal(const std::string& quikPath = "C:\\QUIK\\") {
-        std::uint32_t processId = session.terminal.processId();
+        std::uint32_t processId = parts.terminal.processId();
         std::unique_ptr<ProcessHandle> process =
-            FindTerminal(processAccess, view, session.AppClosing, processId, quikPath, taken);
-        if (session.AppClosing) return;
-        session.terminal.attach(processId, std::move(process));
+            FindTerminal(processAccess, view, parts.AppClosing, processId, quikPath, taken);
+        if (parts.AppClosing) return;
+        parts.terminal.attach(processId, std::move(process));
     }
 };
 
@@ -56,12 +56,12 @@ TEST_F(ProcessFinderTest, OfTwoTerminalsTheOneInQuikPathIsTakenAndAnEndedOneNeve
                                {20, "info.exe", "c:/quik/INFO.EXE", true},
                                {30, "info.exe", "C:\\QUIK\\info.exe"}};
     findTerminal();
-    EXPECT_EQ(session.terminal.processId(), 30u);
+    EXPECT_EQ(parts.terminal.processId(), 30u);
     EXPECT_TRUE(taken.inQuikPath);
     EXPECT_EQ(taken.path, "C:\\QUIK\\info.exe");
     // None in QuikPath: the first that runs, and `taken` says it is not QuikPath's.
     findTerminal("D:\\Other\\");
-    EXPECT_EQ(session.terminal.processId(), 10u);
+    EXPECT_EQ(parts.terminal.processId(), 10u);
     EXPECT_FALSE(taken.inQuikPath);
 
     // A Linux program beside a terminal under Wine names the folder as Unix sees it.
@@ -74,8 +74,8 @@ TEST_F(ProcessFinderTest, OfTwoTerminalsTheOneInQuikPathIsTakenAndAnEndedOneNeve
 TEST_F(ProcessFinderTest, FirstOfTwoTerminalsIsOpenedWithoutWaiting) {
     processAccess.processes = {{10, "sh"}, {20, "info.exe"}, {30, "INFO.EXE"}};
     findTerminal();
-    EXPECT_EQ(session.terminal.processId(), 20u);
-    EXPECT_NE(session.terminal.process(), nullptr);
+    EXPECT_EQ(parts.terminal.processId(), 20u);
+    EXPECT_NE(parts.terminal.process(), nullptr);
     EXPECT_EQ(processAccess.opened, std::vector<std::uint32_t>{20});
     EXPECT_TRUE(view.captionsShown.empty());
     EXPECT_EQ(view.pauses, 0);
@@ -90,20 +90,20 @@ TEST_F(ProcessFinderTest, WaitShowsNoticeUntilTerminalAppears) {
     EXPECT_EQ(view.captionsShown, std::vector<std::string>{"Запустите QUIK..."});
     EXPECT_FALSE(view.infoVisible);
     EXPECT_GE(processAccess.listCalls, 4);
-    EXPECT_EQ(session.terminal.processId(), 42u);
+    EXPECT_EQ(parts.terminal.processId(), 42u);
     EXPECT_EQ(processAccess.opened, std::vector<std::uint32_t>{42});
 }
 
 TEST_F(ProcessFinderTest, ClosingTheWindowEndsTheWaitWithoutOpening) {
     view.onEvents = [&] {
-        if (view.pauses == 2) session.AppClosing = true;
+        if (view.pauses == 2) parts.AppClosing = true;
     };
     findTerminal();
     EXPECT_EQ(view.pauses, 2);
     EXPECT_FALSE(view.infoVisible);
     EXPECT_TRUE(processAccess.opened.empty());
-    EXPECT_EQ(session.terminal.processId(), 0u);
-    EXPECT_EQ(session.terminal.process(), nullptr);
+    EXPECT_EQ(parts.terminal.processId(), 0u);
+    EXPECT_EQ(parts.terminal.process(), nullptr);
 }
 
 TEST(BufferToHex, TwoUpperCaseDigitsPerByte) {

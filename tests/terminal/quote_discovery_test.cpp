@@ -6,7 +6,8 @@
 
 #include <cstdio>
 
-#include "core/session.h"
+#include "core/instrument_change.h"
+#include "support/book_parts.h"
 #include "settings/program_error.h"
 #include "orders/stop_orders.h"
 #include "secs/security_list.h"
@@ -38,21 +39,21 @@ private:
 
 class QuoteDiscoveryTest : public ::testing::Test, protected velmora::testing::FakePlatform {
 protected:
-    Session session{platform()};
+    BookParts parts{platform()};
     FakeView view;
     FakeMemory& memory = processAccess.memory;
     BookLayout layout{memory};
 
     QuoteDiscoveryTest() {
-        session.discovery.reset();
-        session.StopOrders = std::make_unique<TStopOrders>();
-        session.SecurityList = std::make_unique<TSecShareList>();
-        session.terminal.attach(0, processAccess.open(1));
-        session.settings.DOMBASE = base;
+        parts.discovery.reset();
+        parts.StopOrders = std::make_unique<TStopOrders>();
+        parts.SecurityList = std::make_unique<TSecShareList>();
+        parts.terminal.attach(0, processAccess.open(1));
+        parts.settings.DOMBASE = base;
         for (const char* ticker : {"SiZ6", "brX6", "BRX6", "RIZ6"}) {
             auto record = std::make_unique<TSecShareRecord>();
             record->Ticker = ticker;
-            session.SecurityList->append(std::move(record));
+            parts.SecurityList->append(std::move(record));
         }
     }
 
@@ -65,16 +66,16 @@ protected:
         }
     }
 
-    const TQuoteTable& table(std::size_t position) const { return *(session.discovery.tables())[position]; }
+    const TQuoteTable& table(std::size_t position) const { return *(parts.discovery.tables())[position]; }
 
     // A chosen book that has been read once, as the ladder would have done.
     void chooseAndRead(const char* ticker) {
-        session.settings.DefaultContract = ticker;
-        session.RefreshQuoteTables(view);
-        ASSERT_TRUE(session.instrumentChosen());
-        TQuoteTable& chosen = *session.discovery.table();
+        parts.settings.DefaultContract = ticker;
+        parts.RefreshQuoteTables(view);
+        ASSERT_TRUE(parts.instrumentChosen());
+        TQuoteTable& chosen = *parts.discovery.table();
         layout.fill(chosen.RecordAddress, chosen.TableAddress, 0x50000, {bid(100, 1), ask(101, 2)});
-        chosen.GetQuotes(session.terminal.process(), session.log);
+        chosen.GetQuotes(parts.terminal.process(), parts.log);
         ASSERT_EQ(chosen.Count(), 2);
     }
 };
@@ -82,8 +83,8 @@ protected:
 TEST_F(QuoteDiscoveryTest, ChainIsWalkedInOrderSkippingHeadersWithoutBook) {
     chain({{0x1000, 0}, {0x2000, 1}, {0x3000, 3}});
     memory.writeWord(0x2000 + 8, 0);
-    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
-    ASSERT_EQ(session.discovery.tables().size(), 2u);
+    GetQuoteTables(parts.terminal.process(), base, parts.discovery.tables(), parts.log);
+    ASSERT_EQ(parts.discovery.tables().size(), 2u);
     EXPECT_EQ(table(0).RecordAddress, 0x1000u);
     EXPECT_EQ(table(0).TableAddress, 0x9000u);
     EXPECT_EQ(table(0).NextAddress, 0x2000u);
@@ -97,37 +98,37 @@ TEST_F(QuoteDiscoveryTest, EmptyChainClearsTheChoice) {
     chain({{0x1000, 0}});
     chooseAndRead("SiZ6");
     chain({});
-    session.RefreshQuoteTables(view);
-    EXPECT_TRUE(session.discovery.tables().empty());
+    parts.RefreshQuoteTables(view);
+    EXPECT_TRUE(parts.discovery.tables().empty());
     EXPECT_TRUE(view.items.empty());
     EXPECT_EQ(view.selected, -1);
-    EXPECT_EQ(session.discovery.table(), nullptr);
-    EXPECT_EQ(session.discovery.security(), nullptr);
+    EXPECT_EQ(parts.discovery.table(), nullptr);
+    EXPECT_EQ(parts.discovery.security(), nullptr);
 }
 
 TEST_F(QuoteDiscoveryTest, WalkEndsOnALoopOrAFailedRead) {
     chain({{0x1000, 0}, {0x2000, 1}, {0x3000, 3}});
     memory.writeWord(0x3000, 0x2000);  // back to the second header
-    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
-    EXPECT_EQ(session.discovery.tables().size(), 3u);
+    GetQuoteTables(parts.terminal.process(), base, parts.discovery.tables(), parts.log);
+    EXPECT_EQ(parts.discovery.tables().size(), 3u);
 
-    session.discovery.tables().clear();
+    parts.discovery.tables().clear();
     memory.writeWord(0x1000, 0x1000);  // a header that points at itself
-    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
-    EXPECT_EQ(session.discovery.tables().size(), 1u);
+    GetQuoteTables(parts.terminal.process(), base, parts.discovery.tables(), parts.log);
+    EXPECT_EQ(parts.discovery.tables().size(), 1u);
 
-    session.discovery.tables().clear();
+    parts.discovery.tables().clear();
     chain({{0x1000, 0}, {0x2000, 1}, {0x3000, 3}});
     memory.unmap(0x2000);
     memory.readCount = 0;
-    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
-    EXPECT_EQ(session.discovery.tables().size(), 1u);
+    GetQuoteTables(parts.terminal.process(), base, parts.discovery.tables(), parts.log);
+    EXPECT_EQ(parts.discovery.tables().size(), 1u);
     EXPECT_EQ(memory.readCount, 3) << "the failed header is not followed further";
 
-    session.discovery.tables().clear();
-    GetQuoteTables(session.terminal.process(), 0, session.discovery.tables(), session.log);
-    GetQuoteTables(nullptr, base, session.discovery.tables(), session.log);
-    EXPECT_TRUE(session.discovery.tables().empty());
+    parts.discovery.tables().clear();
+    GetQuoteTables(parts.terminal.process(), 0, parts.discovery.tables(), parts.log);
+    GetQuoteTables(nullptr, base, parts.discovery.tables(), parts.log);
+    EXPECT_TRUE(parts.discovery.tables().empty());
 }
 
 TEST_F(QuoteDiscoveryTest, WalkFollowsAtMostAHundredThousandHeaders) {
@@ -140,65 +141,65 @@ TEST_F(QuoteDiscoveryTest, WalkFollowsAtMostAHundredThousandHeaders) {
     }
     memory.write(first, words.data(), words.size() * 4);
     memory.writeWord(base, first);
-    GetQuoteTables(session.terminal.process(), base, session.discovery.tables(), session.log);
-    EXPECT_EQ(session.discovery.tables().size(), 100000u);
+    GetQuoteTables(parts.terminal.process(), base, parts.discovery.tables(), parts.log);
+    EXPECT_EQ(parts.discovery.tables().size(), 100000u);
 }
 
 TEST_F(QuoteDiscoveryTest, ExceptionKeepsTheTablesFoundBeforeIt) {
     TempFolder folder;
-    session.log.LogPath = folder.file("Velmora.log");
-    session.log.LogThreshold = 1;
+    parts.log.LogPath = folder.file("Velmora.log");
+    parts.log.LogThreshold = 1;
     chain({{0x1000, 0}, {0x2000, 3}});
-    session.terminal.attach(0, std::make_unique<ThrowingHandle>(memory, 0x2000));
-    session.RefreshQuoteTables(view);
-    EXPECT_EQ(logMessages(session.log.LogPath), (std::vector<std::string>{"GetQuoteTables exception: out of memory"}));
+    parts.terminal.attach(0, std::make_unique<ThrowingHandle>(memory, 0x2000));
+    parts.RefreshQuoteTables(view);
+    EXPECT_EQ(logMessages(parts.log.LogPath), (std::vector<std::string>{"GetQuoteTables exception: out of memory"}));
     ASSERT_EQ(view.items.size(), 1u);
     EXPECT_EQ(view.items[0].ticker, "SiZ6");
 }
 
 TEST_F(QuoteDiscoveryTest, ChooserIsSortedIgnoringCaseAndSelectsTheDefaultContract) {
     chain({{0x1000, 3}, {0x2000, 0}, {0x3000, 2}, {0x4000, 1}});
-    session.settings.DefaultContract = "siz6";
-    session.RefreshQuoteTables(view);
+    parts.settings.DefaultContract = "siz6";
+    parts.RefreshQuoteTables(view);
     EXPECT_EQ(view.items, (std::vector<InstrumentItem>{{"BRX6", 2}, {"brX6", 3}, {"RIZ6", 0}, {"SiZ6", 1}}))
         << "equal texts keep chain order";
     EXPECT_EQ(view.selected, 3);
-    EXPECT_EQ(session.discovery.table(), &table(1));
-    EXPECT_EQ(session.discovery.security(), &session.SecurityList->at(0));
-    EXPECT_EQ(session.settings.DefaultContract, "siz6");
+    EXPECT_EQ(parts.discovery.table(), &table(1));
+    EXPECT_EQ(parts.discovery.security(), &parts.SecurityList->at(0));
+    EXPECT_EQ(parts.settings.DefaultContract, "siz6");
 
-    session.settings.DefaultContract = "brx6";
-    session.RefreshQuoteTables(view);
+    parts.settings.DefaultContract = "brx6";
+    parts.RefreshQuoteTables(view);
     EXPECT_EQ(view.selected, 0) << "the first matching item wins";
-    EXPECT_EQ(session.discovery.security(), &session.SecurityList->at(2));
+    EXPECT_EQ(parts.discovery.security(), &parts.SecurityList->at(2));
 
-    session.settings.DefaultContract = "GDZ6";
-    session.RefreshQuoteTables(view);
+    parts.settings.DefaultContract = "GDZ6";
+    parts.RefreshQuoteTables(view);
     EXPECT_EQ(view.selected, -1);
-    EXPECT_FALSE(session.instrumentChosen());
+    EXPECT_FALSE(parts.instrumentChosen());
 }
 
 TEST_F(QuoteDiscoveryTest, PassThatKeepsTheInstrumentDisturbsNothing) {
     chain({{0x1000, 3}, {0x2000, 0}});
     chooseAndRead("SiZ6");
-    session.StopOrders->append(std::make_unique<TStopOrder>());
+    parts.StopOrders->append(std::make_unique<TStopOrder>());
     view.price = "100.5";
     int refills = view.itemRefills;
 
-    session.RefreshQuoteTables(view);
+    parts.RefreshQuoteTables(view);
     EXPECT_EQ(view.itemRefills, refills) << "an unchanged chooser is not refilled";
-    EXPECT_EQ(session.StopOrders->Count(), 1);
+    EXPECT_EQ(parts.StopOrders->Count(), 1);
     EXPECT_EQ(view.price, "100.5");
-    ASSERT_TRUE(session.instrumentChosen());
-    EXPECT_EQ(session.discovery.table(), &table(1));
-    ASSERT_EQ(session.discovery.table()->Count(), 2) << "the rows carry over to the new table";
-    EXPECT_EQ(session.discovery.table()->BestAsk()->IntPrice, 101u);
+    ASSERT_TRUE(parts.instrumentChosen());
+    EXPECT_EQ(parts.discovery.table(), &table(1));
+    ASSERT_EQ(parts.discovery.table()->Count(), 2) << "the rows carry over to the new table";
+    EXPECT_EQ(parts.discovery.table()->BestAsk()->IntPrice, 101u);
 
     // The instrument gone from the terminal: no choice, but the stops stay.
     chain({{0x1000, 3}});
-    session.RefreshQuoteTables(view);
-    EXPECT_FALSE(session.instrumentChosen());
-    EXPECT_EQ(session.StopOrders->Count(), 1);
+    parts.RefreshQuoteTables(view);
+    EXPECT_FALSE(parts.instrumentChosen());
+    EXPECT_EQ(parts.StopOrders->Count(), 1);
     EXPECT_EQ(view.items, (std::vector<InstrumentItem>{{"RIZ6", 0}}));
 }
 
@@ -206,52 +207,52 @@ TEST_F(QuoteDiscoveryTest, MovedBookStartsWithoutRows) {
     chain({{0x1000, 3}, {0x2000, 0}});
     chooseAndRead("SiZ6");
     chain({{0x1000, 3}, {0x5000, 0}});
-    session.RefreshQuoteTables(view);
-    ASSERT_TRUE(session.instrumentChosen());
-    EXPECT_EQ(session.discovery.table()->RecordAddress, 0x5000u);
-    EXPECT_EQ(session.discovery.table()->Count(), 0);
+    parts.RefreshQuoteTables(view);
+    ASSERT_TRUE(parts.instrumentChosen());
+    EXPECT_EQ(parts.discovery.table()->RecordAddress, 0x5000u);
+    EXPECT_EQ(parts.discovery.table()->Count(), 0);
 
     chooseAndRead("SiZ6");
     memory.writeWord(0x5000 + 8, 0x7777);  // same header, a new pointer array
-    session.RefreshQuoteTables(view);
-    ASSERT_TRUE(session.instrumentChosen());
-    EXPECT_EQ(session.discovery.table()->Count(), 0);
+    parts.RefreshQuoteTables(view);
+    ASSERT_TRUE(parts.instrumentChosen());
+    EXPECT_EQ(parts.discovery.table()->Count(), 0);
 }
 
 TEST_F(QuoteDiscoveryTest, TablesOutsideTheSecurityListAreNotOffered) {
     chain({{0x1000, 7}, {0x2000, -1}, {0x3000, 0}});
-    session.settings.DefaultContract = "SiZ6";
-    session.RefreshQuoteTables(view);
-    EXPECT_EQ(session.discovery.tables().size(), 3u);
+    parts.settings.DefaultContract = "SiZ6";
+    parts.RefreshQuoteTables(view);
+    EXPECT_EQ(parts.discovery.tables().size(), 3u);
     EXPECT_EQ(view.items, (std::vector<InstrumentItem>{{"SiZ6", 2}}));
-    EXPECT_EQ(session.discovery.table(), &table(2));
+    EXPECT_EQ(parts.discovery.table(), &table(2));
 
-    session.SecurityList.reset();
-    session.RefreshQuoteTables(view);
+    parts.SecurityList.reset();
+    parts.RefreshQuoteTables(view);
     EXPECT_TRUE(view.items.empty());
-    EXPECT_FALSE(session.instrumentChosen());
-    EXPECT_EQ(session.discovery.security(), nullptr);
+    EXPECT_FALSE(parts.instrumentChosen());
+    EXPECT_EQ(parts.discovery.security(), nullptr);
 }
 
 TEST_F(QuoteDiscoveryTest, PickingAnInstrumentRepointsAndDropsStopsAndPrice) {
     TempFolder folder;
-    session.log.LogPath = folder.file("Velmora.log");
-    session.log.LogThreshold = 5;
+    parts.log.LogPath = folder.file("Velmora.log");
+    parts.log.LogThreshold = 5;
     chain({{0x1000, 3}, {0x2000, 0}});
-    session.settings.DefaultContract = "SiZ6";
-    session.RefreshQuoteTables(view);
-    session.StopOrders->append(std::make_unique<TStopOrder>());
+    parts.settings.DefaultContract = "SiZ6";
+    parts.RefreshQuoteTables(view);
+    parts.StopOrders->append(std::make_unique<TStopOrder>());
     view.price = "100.5";
-    std::remove(session.log.LogPath.c_str());
+    std::remove(parts.log.LogPath.c_str());
 
     view.selected = 0;  // RIZ6
-    session.SecNameChange(view);
-    EXPECT_EQ(session.settings.DefaultContract, "RIZ6");
-    EXPECT_EQ(session.discovery.table(), &table(0));
-    EXPECT_EQ(session.discovery.security(), &session.SecurityList->at(3));
+    ChangeInstrument(parts.books, parts.settings, parts.StopOrders.get(), parts.log, view);
+    EXPECT_EQ(parts.settings.DefaultContract, "RIZ6");
+    EXPECT_EQ(parts.discovery.table(), &table(0));
+    EXPECT_EQ(parts.discovery.security(), &parts.SecurityList->at(3));
     EXPECT_EQ(view.price, "");
-    EXPECT_EQ(session.StopOrders->Count(), 0);
-    std::string log = readFile(session.log.LogPath);
+    EXPECT_EQ(parts.StopOrders->Count(), 0);
+    std::string log = readFile(parts.log.LogPath);
     EXPECT_NE(log.find("Changing sec...\r\n"), std::string::npos);
     EXPECT_NE(log.find("QuoteTable:RecAddress:00001000; QuoteTable Address: 00009000; NextAddress: 00002000; "
                        "SecIndex: 00000003\r\nItems :\r\n"),

@@ -6,26 +6,26 @@
 #include <filesystem>
 
 #include "platform/trans_library.h"
-#include "session_fixture.h"
+#include "order_fixture.h"
 #include "support/fake_view.h"
 #include "trans/transactions.h"
 
 namespace velmora::testing {
 namespace {
 
-using DllModeTest = SessionFixture;
+using DllModeTest = OrderFixture;
 using testing::FakeView;
 
 TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
-    session.settings.QuikPath = "C:\\QUIK\\";
+    desk.settings.QuikPath = "C:\\QUIK\\";
     transLibrary.connectResult = 3;
-    session.library.connect();
-    EXPECT_FALSE(session.library.connected());
+    desk.library.connect();
+    EXPECT_FALSE(desk.library.connected());
     transLibrary.connectResult = 0;
-    session.library.connect();
-    EXPECT_TRUE(session.library.connected());
-    session.library.connect();  // connected already: no second connect, no second line
-    session.library.disconnect();
+    desk.library.connect();
+    EXPECT_TRUE(desk.library.connected());
+    desk.library.connect();  // connected already: no second connect, no second line
+    desk.library.disconnect();
     EXPECT_EQ(transLibrary.connectTexts, (Texts{"C:\\QUIK\\", "C:\\QUIK\\"}));
     EXPECT_EQ(transLibrary.disconnects, 1);
     // Each connect registers the reply callback again: a reconnect forgets it.
@@ -38,10 +38,10 @@ TEST_F(DllModeTest, ConnectAndDisconnectLogTheirCalls) {
 }
 
 TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
-    session.settings.QuikPath = std::string(253, 'q') + "\\";
-    EXPECT_TRUE(session.library.init());
-    session.settings.QuikPath += "q";
-    EXPECT_FALSE(session.library.init());
+    desk.settings.QuikPath = std::string(253, 'q') + "\\";
+    EXPECT_TRUE(desk.library.init());
+    desk.settings.QuikPath += "q";
+    EXPECT_FALSE(desk.library.init());
     ASSERT_EQ(transLibrary.connectTexts.size(), 1u);
     EXPECT_EQ(transLibrary.connectTexts[0].size(), 254u);
     EXPECT_TRUE(logged("QuikPath is longer than 254 bytes"));
@@ -49,47 +49,47 @@ TEST_F(DllModeTest, AQuikPathLongerThanTheBufferIsRefusedBeforeTheCall) {
 
 TEST_F(DllModeTest, AMissingLibraryFailsEveryCallWithItsReason) {
     transLibrary.isAvailable = false;
-    session.library.connect();
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    session.library.disconnect();
-    EXPECT_FALSE(session.library.connected());
+    desk.library.connect();
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    desk.library.disconnect();
+    EXPECT_FALSE(desk.library.connected());
     EXPECT_TRUE(transLibrary.connectTexts.empty() && transLibrary.sent.empty() && transLibrary.disconnects == 0);
     EXPECT_TRUE(logged("TRANS2QUIK library not available: not loaded"));
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK library not available: not loaded"));
 
     // Put back while the program runs: the next retry loads and connects it.
     transLibrary.putBack = true;
-    session.library.connect();
-    EXPECT_TRUE(session.library.connected());
+    desk.library.connect();
+    EXPECT_TRUE(desk.library.connected());
 }
 
 TEST_F(DllModeTest, TheSendsResultAndMessageAreKeptForTheCaller) {
     FakeView view;
-    session.tracking.setPanel(&view);
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    EXPECT_TRUE(session.library.lastSendResult().called);
-    EXPECT_EQ(session.library.lastSendResult().result, 0);
+    desk.tracking.setPanel(&view);
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    EXPECT_TRUE(desk.library.lastSendResult().called);
+    EXPECT_EQ(desk.library.lastSendResult().result, 0);
     transLibrary.sendResult = 6;
     transLibrary.sendMessage = utf8ToCp1251("Нет связи");
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    const LibrarySendResult& refused = session.library.lastSendResult();
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    const LibrarySendResult& refused = desk.library.lastSendResult();
     EXPECT_EQ(refused.result, 6);
     EXPECT_EQ(refused.extendedError, 11);
     EXPECT_EQ(refused.message, "Нет связи");
     EXPECT_TRUE(logged("transaction not delivered: TRANS2QUIK_SEND_ASYNC_TRANSACTION RES:6; Errcode:11; ErrMess:Нет связи"));
     EXPECT_EQ(view.caption, "Заявка 1002 не отправлена: Нет связи");
     transLibrary.isAvailable = false;
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    EXPECT_FALSE(session.library.lastSendResult().called);
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    EXPECT_FALSE(desk.library.lastSendResult().called);
     EXPECT_EQ(view.caption, "Заявка 1003 не отправлена: библиотека TRANS2QUIK не загружена");
-    const TrackedTransaction* lost = session.tracking.tracker().transaction(1003);
+    const TrackedTransaction* lost = desk.tracking.tracker().transaction(1003);
     ASSERT_NE(lost, nullptr);
     EXPECT_EQ(lost->state, TransState::Rejected);
 
     // The library's callback repeats the refusal of 1002: logged once, as not delivered.
-    session.tracking.start(ReplySource::Library, "", 5);
+    desk.tracking.start(ReplySource::Library, "", 5);
     transLibrary.events.events.push_back(LibraryReply{6, 11, 0, 1002, 0, "Нет связи"});
-    session.tracking.poll();
+    desk.tracking.poll();
     EXPECT_FALSE(logged("transaction 1002 rejected"));
 }
 

@@ -3,12 +3,12 @@
 #include <filesystem>
 
 #include "settings/program_error.h"
-#include "session_fixture.h"
+#include "order_fixture.h"
 
 namespace velmora::testing {
 namespace {
 
-class TerminalConfigTest : public SessionFixture {
+class TerminalConfigTest : public OrderFixture {
 protected:
     std::string ini = folder.file("info.ini");
 
@@ -28,8 +28,8 @@ protected:
 
 TEST_F(TerminalConfigTest, FileModeWritesItsKeysInOrderThenDllChangesOnlyTheStartKeys) {
     writeFile(ini, "[main]\r\nserver=1.2.3.4\r\n");
-    session.settings.SetOutputWay(" tri");
-    ConfigureTerminalFileMode(session.settings);
+    desk.settings.SetOutputWay(" tri");
+    ConfigureTerminalFileMode(desk.settings);
     std::vector<std::string> fileMode = {
         "start-external-transactions-processing-automatically=0",
         "start-loading-transactions-from-file-automatically=1",
@@ -40,8 +40,8 @@ TEST_F(TerminalConfigTest, FileModeWritesItsKeysInOrderThenDllChangesOnlyTheStar
         "transactions_file_reading_timeout=100"};
     EXPECT_EQ(section("transactions"), fileMode);
 
-    session.settings.SetOutputWay("DLL");
-    ConfigureTerminalFileMode(session.settings);
+    desk.settings.SetOutputWay("DLL");
+    ConfigureTerminalFileMode(desk.settings);
     fileMode[0] = "start-external-transactions-processing-automatically=1";
     fileMode[1] = "start-loading-transactions-from-file-automatically=0";
     EXPECT_EQ(section("transactions"), fileMode);
@@ -50,15 +50,15 @@ TEST_F(TerminalConfigTest, FileModeWritesItsKeysInOrderThenDllChangesOnlyTheStar
 
 TEST_F(TerminalConfigTest, AnyOtherModeWritesNothingAndErrorsNameTheFile) {
     for (std::string mode : {"", "DL L"}) {
-        session.settings.SetOutputWay(mode);
-        ConfigureTerminalFileMode(session.settings);
+        desk.settings.SetOutputWay(mode);
+        ConfigureTerminalFileMode(desk.settings);
     }
     EXPECT_FALSE(std::filesystem::exists(ini));
 
-    session.settings.QuikPath = folder.file("missing/");
-    session.settings.SetOutputWay("DLL");
+    desk.settings.QuikPath = folder.file("missing/");
+    desk.settings.SetOutputWay("DLL");
     try {
-        ConfigureTerminalFileMode(session.settings);
+        ConfigureTerminalFileMode(desk.settings);
         ADD_FAILURE() << "no error raised";
     } catch (const ProgramError& error) {
         EXPECT_EQ(std::string(error.what()), "Unable to write to " + folder.file("missing/info.ini"));

@@ -4,42 +4,42 @@
 #include <filesystem>
 #include <limits>
 
-#include "session_fixture.h"
+#include "order_fixture.h"
 
 namespace velmora::testing {
 namespace {
 
-using TransactionsTest = SessionFixture;
+using TransactionsTest = OrderFixture;
 
 TEST_F(TransactionsTest, ExampleTransactionsComeOutByteForByteOneTriLineEach) {
     const std::string order = "TRANS_ID=1001; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; ACTION=NEW_ORDER; "
                               "TYPE=L; QUANTITY=3; PRICE=1234.50; OPERATION=S; ";
     const std::string killAll = "TRANS_ID=1002; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; "
                                 "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ";
-    session.settings.SetOutputWay("TRI");
+    desk.settings.SetOutputWay("TRI");
     writeFile(folder.file("quik.tri"), "earlier\r\n");
-    session.SendNewOrder(Side::Sell, 3, 123450);
-    session.SendKillAll();
+    desk.orders.SendNewOrder(Side::Sell, 3, 123450);
+    desk.orders.SendKillAll(nullptr);
     EXPECT_EQ(readFile(folder.file("quik.tri")), "earlier\r\n" + order + "\r\n" + killAll + "\r\n");
     EXPECT_EQ(logLines(), (Texts{"formed order: " + order, "formed order: " + killAll}));
 }
 
 TEST_F(TransactionsTest, OperationCodingAndPriceDigitsWhateverTheLocale) {
     locale.decimal = ',';
-    session.SendNewOrder(Side::Buy, 2, 9995);
-    session.SendNewOrder(Side::Buy, 2, 10015);
-    session.sender.SendNewOrder(session.delivery(), security(), Side::Buy, 2, 0);  // below the entry's own refusal
+    desk.orders.SendNewOrder(Side::Buy, 2, 9995);
+    desk.orders.SendNewOrder(Side::Buy, 2, 10015);
+    desk.sender.SendNewOrder(desk.delivery(), security(), Side::Buy, 2, 0);  // below the entry's own refusal
     security().Decimals = 0;
-    session.SendNewOrder(Side::Sell, 2, 12345);
+    desk.orders.SendNewOrder(Side::Sell, 2, 12345);
     EXPECT_EQ(sentTails(), (Texts{"QUANTITY=2; PRICE=99.95; OPERATION=B; ", "QUANTITY=2; PRICE=100.15; OPERATION=B; ",
                                   "QUANTITY=2; PRICE=0.00; OPERATION=B; ", "QUANTITY=2; PRICE=12345; OPERATION=S; "}));
 }
 
 TEST_F(TransactionsTest, TransIdsFollowOneAnotherAcrossKillAllAndWrapToOne) {
-    session.sender.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
-    session.SendKillAll();
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    session.SendNewOrder(Side::Buy, 1, 10000);
+    desk.sender.TransIdCounter = std::numeric_limits<std::int32_t>::max() - 1;
+    desk.orders.SendKillAll(nullptr);
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
     ASSERT_EQ(transLibrary.sent.size(), 3u);
     EXPECT_EQ(transLibrary.sent[0].rfind("TRANS_ID=2147483646; ", 0), 0u);
     EXPECT_EQ(transLibrary.sent[1].rfind("TRANS_ID=2147483647; ", 0), 0u);
@@ -59,15 +59,15 @@ TEST(SeedTransId, CountsHundredthsSince1909WithinTheTerminalRange) {
 
 TEST_F(TransactionsTest, KillAllVariantsBySectionAndOptionBaseContract) {
     for (std::string section : {" forts\t", "micex", "SPBEX"}) {
-        session.settings.SECTION = section;
-        session.SendKillAll();
+        desk.settings.SECTION = section;
+        desk.orders.SendKillAll(nullptr);
     }
-    session.settings.SECTION = "FORTS";
+    desk.settings.SECTION = "FORTS";
     addSecurity("SPBFUT", "RIZ6", "RTS");
-    session.discovery.show(table, addSecurity("SPBOPT", "RI100BL6", "RIZ6"));
-    session.SendKillAll();
-    session.discovery.show(table, addSecurity("SPBOPT", "SI65BL6", "SIZ6"));
-    session.SendKillAll();
+    desk.show(table, addSecurity("SPBOPT", "RI100BL6", "RIZ6"));
+    desk.orders.SendKillAll(nullptr);
+    desk.show(table, addSecurity("SPBOPT", "SI65BL6", "SIZ6"));
+    desk.orders.SendKillAll(nullptr);
     const std::string head = "ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=T1; ";
     EXPECT_EQ(transLibrary.sent,
               (Texts{"TRANS_ID=1001; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; BASE_CONTRACT=B1; ",
@@ -80,61 +80,61 @@ TEST_F(TransactionsTest, KillAllVariantsBySectionAndOptionBaseContract) {
 }
 
 TEST_F(TransactionsTest, DeliveryByOutputWayWhateverTheLogLevel) {
-    session.log.LogThreshold = -1;
-    session.settings.SetOutputWay(" tri");
+    desk.log.LogThreshold = -1;
+    desk.settings.SetOutputWay(" tri");
     writeFile(folder.file("quik.tro"), "old reply\r\n");
-    session.fileDelivery.emptyExchangeFiles();
+    desk.fileDelivery.emptyExchangeFiles();
     for (const char* name : {"quik.tri", "quik.tro", "quik.trr"}) EXPECT_EQ(readFile(folder.file(name)), "\r\n");
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    session.log.LogThreshold = 0;
-    session.SendNewOrder(Side::Buy, 1, 10000);
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    desk.log.LogThreshold = 0;
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 
-    session.settings.SetOutputWay("Dll");  // handed over while not connected too
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    session.settings.SetOutputWay("");
-    session.SendNewOrder(Side::Buy, 1, 10000);
+    desk.settings.SetOutputWay("Dll");  // handed over while not connected too
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    desk.settings.SetOutputWay("");
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_EQ(transLibrary.sent.size(), 1u);
     EXPECT_EQ(fileLines(folder.file("quik.tri")).size(), 3u);
 }
 
 TEST_F(TransactionsTest, AMissingQuikFolderIsLoggedOnceWithoutBoxes) {
-    session.settings.QuikPath = folder.file("no-such-folder/");
-    session.settings.TRIFileName = session.settings.QuikPath + "quik.tri";
-    session.fileDelivery.emptyExchangeFiles();
+    desk.settings.QuikPath = folder.file("no-such-folder/");
+    desk.settings.TRIFileName = desk.settings.QuikPath + "quik.tri";
+    desk.fileDelivery.emptyExchangeFiles();
     EXPECT_TRUE(sink.shown.empty());
-    EXPECT_EQ(logLines(), (Texts{"Папка QUIK не найдена, файлы обмена не очищены: " + session.settings.QuikPath}));
+    EXPECT_EQ(logLines(), (Texts{"Папка QUIK не найдена, файлы обмена не очищены: " + desk.settings.QuikPath}));
 }
 
 TEST_F(TransactionsTest, ValuesThatWouldSplitOrForgePairsAreNotSent) {
-    session.settings.SetOutputWay("TRI");
-    session.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
-    session.SendNewOrder(Side::Buy, 1, 10000);
-    session.settings.ACCOUNT = "A1";
+    desk.settings.SetOutputWay("TRI");
+    desk.settings.ACCOUNT = "A1; ACCOUNT=OTHER";
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
+    desk.settings.ACCOUNT = "A1";
     security().Ticker = "T1\r\nTRANS_ID=5";
-    session.SendNewOrder(Side::Buy, 1, 10000);
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
     security().Ticker = "T1";
     security().ClassCode = std::string("SPB\0FUT", 7);
-    session.SendKillAll();
+    desk.orders.SendKillAll(nullptr);
     security().ClassCode = "SPBFUT";
     security().BaseContract = "B1\n";
-    session.SendKillAll();
+    desk.orders.SendKillAll(nullptr);
 
     EXPECT_FALSE(std::filesystem::exists(folder.file("quik.tri")));
     EXPECT_EQ(logLines(), (Texts{"transaction not sent: ACCOUNT holds \";\"", "transaction not sent: SECCODE holds CR",
                                  "transaction not sent: CLASSCODE holds NUL",
                                  "transaction not sent: BASE_CONTRACT holds LF"}));
     EXPECT_EQ(sink.shown.size(), 4u);
-    EXPECT_EQ(session.sender.TransIdCounter, 1005);  // refused transactions still took their numbers
+    EXPECT_EQ(desk.sender.TransIdCounter, 1005);  // refused transactions still took their numbers
 }
 
 TEST_F(TransactionsTest, AnUnwritableTriFileIsNotReportedAsDelivered) {
-    session.settings.SetOutputWay("TRI");
-    session.settings.TRIFileName = folder.file("missing/quik.tri");
-    session.SendNewOrder(Side::Buy, 1, 10000);
+    desk.settings.SetOutputWay("TRI");
+    desk.settings.TRIFileName = folder.file("missing/quik.tri");
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
     EXPECT_TRUE(sink.shown.empty());  // the panel tells it, once the window is there
-    session.settings.TRIFileName.clear();  // must not land in the program's own log
-    session.SendNewOrder(Side::Buy, 1, 10000);
+    desk.settings.TRIFileName.clear();  // must not land in the program's own log
+    desk.orders.SendNewOrder(Side::Buy, 1, 10000);
     Texts lines = logLines();
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1].rfind("transaction not delivered: ", 0), 0u);

@@ -71,8 +71,8 @@ protected:
         // Narrowed to our own Wine process, so that another terminal running here is not taken.
         processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),
                                                            static_cast<std::uint32_t>(terminal->pid()));
-        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, unusedLibrary});
-        session->ProgramDir = app.path();
+        session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, unusedLibrary},
+                                            SessionOptions{app.path()});
         session->InitAll(view);
         ASSERT_TRUE(view.timerEnabled) << readFile(app.file("Velmora.log"));
         session->RefreshTick(view);
@@ -109,7 +109,7 @@ TEST_F(WineTerminal, IsFoundByItsWindowsNameAndItsBookFillsTheLadder) {
     // Written under Wine, the ini must still name the folder as Linux sees it.
     EXPECT_NE(readFile(app.file("Velmora.ini")).find("QuikPath=" + quik.path() + "\r\n"), std::string::npos);
 
-    const LadderGrid& ladder = session->ladder;
+    const LadderGrid& ladder = session->ladder();
     // Best ask in row 20 rising upward, best bid in row 21 falling downward.
     std::vector<testing::BookLevel> askLevels, bidLevels;
     for (const testing::BookLevel& level : book) (level.side == 'S' ? askLevels : bidLevels).push_back(level);
@@ -132,19 +132,19 @@ TEST_F(WineTerminal, OrderThroughTheFileComesBackAsOwnQuantityAndKillAllRemovesI
     view.orderShift = 0;
     view.contracts = 3;
     // A sell at the best ask's price rests there.
-    const std::string bestAsk = session->ladder.cell(20, LadderGrid::PriceColumn);
-    session->orders.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
+    const std::string bestAsk = session->ladder().cell(20, LadderGrid::PriceColumn);
+    session->LadderMouseDown(view, MouseButton::Left, false, LadderGrid::BuyQuantity, 20);
     ASSERT_NE(readFile(quik.file("quik.tri")).find("PRICE=" + bestAsk + "; OPERATION=S;"), std::string::npos);
-    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell) == "3"; }))
+    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(20, LadderGrid::OwnSell) == "3"; }))
         << readFile(quik.file("quik.tro"));
     EXPECT_NE(cp1251ToUtf8(readFile(quik.file("quik.tro"))).find(";STATUS=3;TRANS_NAME=\"Ввод заявки\"; "
                                                                   "DESCRIPTION=\"(160) Заявка на продажу N "),
               std::string::npos);
 
-    session->orders.ClearAllOrders(view);
-    ASSERT_TRUE(tickUntil([&] { return session->ladder.cell(20, LadderGrid::OwnSell).empty(); }))
+    session->ClearAllOrders(view);
+    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(20, LadderGrid::OwnSell).empty(); }))
         << readFile(quik.file("quik.tro"));
-    EXPECT_EQ(session->ladder.cell(20, LadderGrid::PriceColumn), bestAsk);
+    EXPECT_EQ(session->ladder().cell(20, LadderGrid::PriceColumn), bestAsk);
     EXPECT_TRUE(messages.shown.empty());
 }
 

@@ -2,17 +2,11 @@
 
 #include <QTest>
 
-#include "orders/stop_orders.h"
-#include "settings/alarms.h"
 
 namespace velmora::testing {
 
 WindowFixture::WindowFixture() {
-    session.discovery.reset();
-    session.StopOrders = std::make_unique<TStopOrders>();
-    session.Alarms = std::make_unique<TAlarms>();
-    session.SettingsPath = folder.file("Velmora.ini");
-    session.log.LogPath = folder.file("Velmora.log");
+    session.log().LogPath = folder.file("Velmora.log");
     window = std::make_unique<TfrmMain>(session, TfrmMain::StartUp::Skipped);
 }
 
@@ -22,6 +16,12 @@ bool WindowFixture::showActive() {
     window->show();
     window->activateWindow();
     return QTest::qWaitForWindowActive(window.get());
+}
+
+void WindowFixture::design() {
+    Settings s = session.settings();
+    setDesignSettings(s);
+    session.applySettings(s);
 }
 
 void setDesignSettings(Settings& s) {

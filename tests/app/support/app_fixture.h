@@ -11,11 +11,21 @@ namespace velmora::testing {
 // without the posted start-up (InitAll does not run in these tests).
 struct WindowFixture : FakePlatform {
     TempFolder folder;
-    Session session{platform()};
+    Session session{platform(), SessionOptions{folder.path()}};
     std::unique_ptr<TfrmMain> window;
 
     WindowFixture();
     ~WindowFixture();
+
+    // One setting changed, as the window's editors change them.
+    template <typename Field, typename Value>
+    void set(Field Settings::*field, Value value) {
+        Settings edited = session.settings();
+        edited.*field = value;
+        session.applySettings(edited);
+    }
+    // The design-time settings of the shipped ini, as a first start would have them.
+    void design();
 
     // Shows the window, makes it active and waits until it is.
     bool showActive();
@@ -25,7 +35,6 @@ struct WindowFixture : FakePlatform {
     }
 };
 
-// The design-time settings of the shipped ini, as a first start would have them.
 void setDesignSettings(Settings& settings);
 
 }  // namespace velmora::testing
