@@ -61,7 +61,7 @@ bool Session::loadSettings(MainView& view, std::vector<std::string>& notices) {
 
 // The terminal's files for delivery by file, and where the answers to orders come from.
 void Session::prepareOrders(MainView& view) {
-    if (settings_.ConfigureQUIK) ConfigureTerminalFileMode(settings);
+    if (settings_.ConfigureQUIK) ConfigureTerminalFileMode(settings_);
     // Another Velmora on the same folder may have an order in them the terminal has not taken yet.
     if (settings_.outputMode == OutputMode::TRI) {
         if (script_.anotherRunMayBeThere())
