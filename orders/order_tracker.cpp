@@ -61,6 +61,10 @@ ReplyOutcome OrderTracker::applyReply(const TransReply& reply, TrackerTime) {
         sent.state = TransState::Accepted;
         outcome.kind = ReplyOutcome::Accepted;
         orderAccepted(sent);
+    } else if (sent.kind == TransKind::MoveOrder) {
+        sent.state = TransState::Executed;
+        outcome.kind = ReplyOutcome::Executed;
+        orderMoved(sent);
     } else {
         sent.state = TransState::Executed;
         outcome.kind = ReplyOutcome::Executed;
@@ -116,6 +120,30 @@ void OrderTracker::cancelExecuted(const TrackedTransaction& sent) {
     // A kill-all cancels what existed when it was sent, not an order placed after it.
     for (auto& [number, order] : orders_)
         if (order.state == OwnOrderState::Active && order.since <= sent.sentAt) order.state = OwnOrderState::Cancelled;
+}
+
+// Whether an exchange keeps the number of an order it moves is not known: a reply naming another
+// number is a new order that takes the old one's place and balance.
+void OrderTracker::orderMoved(const TrackedTransaction& sent) {
+    auto old = orders_.find(sent.orderKey);
+    if (old == orders_.end()) return;
+    if (sent.orderNumber == 0 || sent.orderNumber == sent.orderKey) {
+        old->second.price = sent.price;
+        return;
+    }
+    const OwnOrder moved = old->second;
+    if (old->second.state == OwnOrderState::Active) old->second.state = OwnOrderState::Cancelled;
+    auto [it, added] = orders_.try_emplace(sent.orderNumber, moved);
+    OwnOrder& order = it->second;
+    // A report of the new order that came first knows its balance better.
+    if (added) {
+        order.number = sent.orderNumber;
+        order.state = OwnOrderState::Active;
+    }
+    order.side = moved.side;
+    order.price = sent.price;
+    order.transId = sent.transId;
+    order.since = sent.sentAt;
 }
 
 void OrderTracker::applyOrder(const OrderReport& event, TrackerTime now) {

@@ -14,7 +14,7 @@ namespace velmora {
 // Times are the caller's, on any steady scale: the tracker never reads a clock.
 using TrackerTime = std::chrono::milliseconds;
 
-enum class TransKind { NewOrder, KillOrder, KillAll };
+enum class TransKind { NewOrder, KillOrder, KillAll, MoveOrder };
 
 // Where a transaction sent stands. NoReply is not final: a reply that comes late still counts.
 enum class TransState { Sent, Accepted, Executed, Rejected, NoReply };
@@ -25,7 +25,7 @@ struct TrackedTransaction {
     Side side = Side::Buy;
     std::int64_t price = 0;  // in ticks, as all prices here
     std::int64_t quantity = 0;
-    std::uint64_t orderKey = 0;  // the order a KillOrder cancels
+    std::uint64_t orderKey = 0;  // the order a KillOrder cancels or a MoveOrder moves
     TrackerTime sentAt{};
     TransState state = TransState::Sent;
     int status = 0;               // the last STATUS; for a send the library refused, its result code
@@ -94,8 +94,8 @@ public:
     void setInstrument(std::string classCode, std::string ticker);
     void setReplyTimeout(int seconds) { replyTimeoutSeconds_ = seconds; }
 
-    // `side`, `price` and `quantity` for a NewOrder, `orderKey` for a KillOrder; a TRANS_ID used
-    // before (the counter wraps) starts a new record.
+    // `side`, `price` and `quantity` for a NewOrder, `orderKey` for a KillOrder, `orderKey` and the
+    // new `price` for a MoveOrder; a TRANS_ID used before (the counter wraps) starts a new record.
     void noteSent(std::uint32_t transId, TransKind kind, Side side, std::int64_t price, std::int64_t quantity,
                   std::uint64_t orderKey, TrackerTime now);
     // A line of quik.tro, or the library's reply as {transId, replyCode, orderNumber, "", message}.
@@ -122,6 +122,7 @@ public:
 private:
     void orderAccepted(const TrackedTransaction& sent);
     void cancelExecuted(const TrackedTransaction& sent);
+    void orderMoved(const TrackedTransaction& sent);
 
     std::string classCode_;
     std::string ticker_;

@@ -144,6 +144,22 @@ TEST_F(OrderTrackerTest, LibraryOrderEventsOfTheInstrumentSetStateAndBalance) {
     EXPECT_EQ(numbers(tracker.activeOrders()), Numbers{804});
 }
 
+// Whether the exchange keeps a moved order's number is not known: either way it rests at the new
+// price with its balance, once.
+TEST_F(OrderTrackerTest, AMovedOrderTakesItsNewPriceUnderItsOwnNumberOrANewOne) {
+    sendNew(71, Side::Sell, 10100, 2, 1s);
+    accept(71, 701, 1s);
+    tracker.noteSent(72, TransKind::MoveOrder, Side::Sell, 10200, 0, 701, 2s);
+    EXPECT_EQ(tracker.applyReply(reply(72, 3, 701), 2s).kind, ReplyOutcome::Executed);
+    EXPECT_EQ(numbers(tracker.activeOrders()), Numbers{701});
+    EXPECT_EQ(tracker.activeAt(Side::Sell, 10200), Numbers{701});
+    tracker.noteSent(73, TransKind::MoveOrder, Side::Sell, 10300, 0, 701, 3s);
+    tracker.applyReply(reply(73, 3, 702), 3s);
+    EXPECT_EQ(numbers(tracker.activeOrders()), Numbers{702});
+    EXPECT_EQ(tracker.activeAt(Side::Sell, 10300), Numbers{702});
+    EXPECT_EQ(tracker.order(702)->balance, 2);
+}
+
 // Half a step of tolerance, with no step known, was relative to the price: neighbouring ticks of
 // a large price were one price, and a click cancelled both orders.
 TEST_F(OrderTrackerTest, NeighbouringTicksOfALargePriceAreTwoPrices) {
