@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,8 @@ public:
     virtual std::vector<LinkEvent> takeTradingEvents() { return {}; }
     // The position line above the ladder; empty where the position is not known.
     virtual PositionLine positionText(char /*decimalSeparator*/) const { return {}; }
+    // The shown instrument's position in whole lots, long above zero; none where it is not known.
+    virtual std::optional<std::int64_t> shownPositionLots() const { return std::nullopt; }
     // A notice for the panel once the ladder is live (which terminal was taken); taken once.
     virtual std::string takeLiveNotice() { return {}; }
 

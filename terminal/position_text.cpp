@@ -27,16 +27,32 @@ std::string number(double value, int decimals, char separator) {
     return shown;
 }
 
+// A stock's position comes in shares, a futures position in contracts.
+bool inShares(const ScriptInstrument& instrument) { return !instrument.position->futures && instrument.lotSize > 1; }
+
+double lotsHeld(const ScriptInstrument& instrument) {
+    const double held = instrument.position->position;
+    return inShares(instrument) ? held / static_cast<double>(instrument.lotSize) : held;
+}
+
 }  // namespace
+
+std::optional<std::int64_t> PositionLots(const ScriptInstrument& instrument) {
+    if (!instrument.position) return std::nullopt;
+    const double lots = std::trunc(lotsHeld(instrument));
+    // Also false for a NaN.
+    if (!(std::fabs(lots) < 1e18)) return std::nullopt;
+    return static_cast<std::int64_t>(lots);
+}
 
 PositionLine PositionText(const ScriptInstrument& instrument, char separator) {
     if (!instrument.position) return {};
     const LinkPosition& position = *instrument.position;
     const int decimals = instrument.securityKnown ? static_cast<int>(instrument.security.Decimals) : -1;
-    const bool inShares = !position.futures && instrument.lotSize > 1;
-    const double lots = inShares ? position.position / static_cast<double>(instrument.lotSize) : position.position;
+    const bool shares = inShares(instrument);
+    const double lots = lotsHeld(instrument);
     PositionLine line;
-    if (inShares && position.position != 0)
+    if (shares && position.position != 0)
         line.detail = number(position.position, -1, separator) + " акций, в лоте " + std::to_string(instrument.lotSize);
     std::string& text = line.text;
     text = "Позиция: " + number(lots, -1, separator);

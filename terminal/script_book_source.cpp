@@ -175,4 +175,10 @@ PositionLine ScriptBookSource::positionText(char decimalSeparator) const {
     return shown_ ? PositionText(*shown_, decimalSeparator) : PositionLine();
 }
 
+std::optional<std::int64_t> ScriptBookSource::shownPositionLots() const {
+    // One told before the script came back may have changed since.
+    if (!shown_ || shown_->positionStream != link_.streamCount()) return std::nullopt;
+    return PositionLots(*shown_);
+}
+
 }  // namespace velmora

@@ -45,6 +45,7 @@ public:
     bool ownQuantitiesInBooks() const override { return false; }
     void ownOrdersChanged() override { shownVersion_ = 0; }
     PositionLine positionText(char decimalSeparator) const override;
+    std::optional<std::int64_t> shownPositionLots() const override;
 
     // The link itself, for what only it knows (its counts of dropped lines).
     const ScriptLink* link() const { return &link_; }

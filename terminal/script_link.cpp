@@ -220,8 +220,10 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
     } else if (auto* book = std::get_if<LinkBook>(&event)) {
         applyBook(*book, now);
     } else if (auto* position = std::get_if<LinkPosition>(&event)) {
-        if (ScriptInstrument* instrument = find(position->classCode, position->ticker))
+        if (ScriptInstrument* instrument = find(position->classCode, position->ticker)) {
             instrument->position = std::move(*position);
+            instrument->positionStream = streamCount_;
+        }
     } else if (auto* account = std::get_if<LinkAccount>(&event)) {
         applyAccount(*account);
     } else if (const auto* dropped = std::get_if<LinkDropped>(&event)) {

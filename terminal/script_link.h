@@ -33,6 +33,7 @@ struct ScriptInstrument {
     std::uint64_t bookVersion = 0;  // counts the books taken
     std::uint64_t bookStream = 0;   // the stream it came on (ScriptLink::streamCount)
     std::optional<LinkPosition> position;
+    std::uint64_t positionStream = 0;  // the stream the position came on
     // The first and the last of the book lines rejected since the last one taken.
     std::optional<LinkTime> rejectedSince;
     LinkTime lastRejected{};
