@@ -11,6 +11,7 @@
 #include "ladder/ladder_grid.h"
 #include "platform/message_sink.h"
 #include "orders/order_entry.h"
+#include "orders/order_mover.h"
 #include "orders/order_tracking.h"
 #include "settings/log.h"
 #include "settings/settings.h"
@@ -85,6 +86,11 @@ public:
     void MarketPlusBuy(OrderEditors& view) { orders_.MarketPlusBuy(view); }
     void MarketPlusSell(OrderEditors& view) { orders_.MarketPlusSell(view); }
     void ClearAllOrders(OrderEditors& view) { orders_.ClearAllOrders(view); }
+    // The own-order column `column` (LadderGrid::OwnSell or OwnBuy) pressed at one row and released
+    // at another: those orders move to the released row's price.
+    void MoveOrders(OrderEditors& view, int column, int pressedRow, int releasedRow) {
+        mover_.MoveOrders(view, column, pressedRow, releasedRow);
+    }
     void ClearAllStops() { orders_.ClearAllStops(); }
     void SetStop(OrderEditors& view) { orders_.SetStop(view); }
     void PriceStep(OrderEditors& view, OrderEntry::PriceMove move) { orders_.PriceStep(view, move); }
@@ -198,6 +204,7 @@ private:
     std::string lastAlarmText_;
 
     OrderEntry orders_{settings_, log_, terminal_.watch(), ladder_, sender_, tracking_, *this};
+    OrderMover mover_{log_, terminal_.watch(), ladder_, sender_, tracking_, *this};
     ScriptChannel script_{log_, [this] { return linkNow_(); }};
 
     std::unique_ptr<BookSource> books_;

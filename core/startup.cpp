@@ -186,6 +186,7 @@ void Session::RefreshTick(MainView& view) {
             script_.link().poll(linkNow_());
             tracking_.applyScriptEvents(script_.link().takeTradingEvents());
         }
+        mover_.poll();
         if (instrumentChosen() && terminalThere) {
             const bool read = RefreshDOM();
             terminal_.watch().noteBookRead(log_, view, read);

@@ -93,6 +93,22 @@ TEST_F(OrderRepliesTest, FileModeShowsRejectionsListsAcceptedOrdersAndCancelsAtA
     EXPECT_EQ(session->ladder().cell(byHand, LadderGrid::OwnBuy), "2");
 }
 
+// Whether the terminal moves the order or answers that it cannot, it ends alone at its new price.
+TEST_F(OrderRepliesTest, AnOrderDraggedToAnotherRowRestsThereWithItsQuantity) {
+    FakeTransLibrary unused;
+    start("TRI", {}, unused);
+    buyAtBestBid(3);
+    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(21, LadderGrid::OwnBuy) == "3"; })) << logText();
+    const std::string target = session->ladder().cell(22, LadderGrid::PriceColumn);
+    runLogic([&] { session->MoveOrders(view, LadderGrid::OwnBuy, 21, 22); });
+    EXPECT_TRUE(tickUntil([&] {
+        const LadderGrid& ladder = session->ladder();
+        return ladder.cell(22, LadderGrid::OwnBuy) == "3" && ladder.cell(21, LadderGrid::OwnBuy).empty() &&
+               view.ownOrders.size() == 1 && std::to_string(view.ownOrders[0].price) == target &&
+               view.ownOrders[0].balance == 3;
+    })) << logText();
+}
+
 TEST_F(OrderRepliesTest, AWithheldReplyIsToldAfterTheTimeOut) {
     FakeTransLibrary unused;
     start("TRI", {"--withhold-replies"}, unused);
