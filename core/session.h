@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,9 @@ public:
     void MarketPlusBuy(OrderEditors& view) { orders_.MarketPlusBuy(view); }
     void MarketPlusSell(OrderEditors& view) { orders_.MarketPlusSell(view); }
     void ClearAllOrders(OrderEditors& view) { orders_.ClearAllOrders(view); }
+    // acFlatten and acReverse: the own orders cancelled, then the position closed or turned over.
+    void Flatten(OrderEditors& view) { orders_.Flatten(view); }
+    void Reverse(OrderEditors& view) { orders_.Reverse(view); }
     // The own-order column `column` (LadderGrid::OwnSell or OwnBuy) pressed at one row and released
     // at another: those orders move to the released row's price.
     void MoveOrders(OrderEditors& view, int column, int pressedRow, int releasedRow) {
@@ -154,6 +158,7 @@ private:
     const TSecShareRecord* shownSecurity() override { return books_->shownSecurity(); }
     TStopOrders* stops() override { return stopOrders_.get(); }
     const TSecShareList* securities() override { return books_->securities(); }
+    std::optional<std::int64_t> shownPositionLots() override { return books_->shownPositionLots(); }
     // The delivery OutputWay names.
     OrderDelivery& delivery() override;
 

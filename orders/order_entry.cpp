@@ -119,25 +119,61 @@ void OrderEntry::orderAtEditorPrice(OrderEditors& view, Side side) {
     SendNewOrder(side, view.contractCount(), *price);
 }
 
-// A best price moved up or down by `steps` price steps.
-void OrderEntry::orderFromBest(OrderEditors& view, const char* command, BestOf from, PriceMove move,
-                               std::int32_t steps, Side side) {
-    if (!watch_.orderAllowed(log_, view, command)) return;
-    if (!instrumentChosen()) return;
+std::optional<std::int64_t> OrderEntry::priceFromBest(const char* command, BestOf from, PriceMove move,
+                                                      std::int32_t steps) {
     // In an auction the best prices cross: priced through them an order could trade anywhere.
     if (source_.shownTable()->Crossed()) {
         log_.LogMessage(std::string(command) + " refused: the book is crossed (an auction)", 1);
         tracking_.showRefusal("Стакан пересечён (аукцион): рыночная заявка не отправлена");
-        return;
+        return std::nullopt;
     }
     std::optional<std::int64_t> best = BestPrice(*source_.shownTable(), from);
     if (!best) {
         log_.LogMessage(
             std::string(command) + " refused: no " + (from == BestOf::Bid ? "bids" : "asks") + " in the book", 1);
+        return std::nullopt;
+    }
+    return StepsAway(*best, *source_.shownSecurity(), move == PriceMove::Up ? Up(steps) : Down(steps));
+}
+
+// A best price moved up or down by `steps` price steps.
+void OrderEntry::orderFromBest(OrderEditors& view, const char* command, BestOf from, PriceMove move,
+                               std::int32_t steps, Side side) {
+    if (!watch_.orderAllowed(log_, view, command)) return;
+    if (!instrumentChosen()) return;
+    if (std::optional<std::int64_t> price = priceFromBest(command, from, move, steps))
+        SendNewOrder(side, view.contractCount(), *price);
+}
+
+// The order goes right after the cancels, without waiting for their answers: the terminal takes
+// transactions in the order they were sent, so the cancels come first, and waiting would hold the
+// position open for a round trip just when the user wants out. It closes the position known now.
+void OrderEntry::orderAgainstPosition(OrderEditors& view, const char* command, PositionMultiple multiple) {
+    if (!watch_.orderAllowed(log_, view, command)) return;
+    if (!instrumentChosen()) return;
+    const std::optional<std::int64_t> position = source_.shownPositionLots();
+    if (!position || *position == 0) {
+        log_.LogMessage(std::string(command) + " refused: " + (position ? "no position" : "the position is not known"),
+                        1);
+        tracking_.showRefusal(position ? "Позиции нет" : "Позиция неизвестна");
         return;
     }
-    SendNewOrder(side, view.contractCount(),
-                 StepsAway(*best, *source_.shownSecurity(), move == PriceMove::Up ? Up(steps) : Down(steps)));
+    const Side side = *position > 0 ? Side::Sell : Side::Buy;
+    const std::int64_t lots = (*position > 0 ? *position : -*position) * static_cast<std::int64_t>(multiple);
+    const auto quantity =
+        static_cast<std::int32_t>(std::min<std::int64_t>(lots, std::numeric_limits<std::int32_t>::max()));
+    // Checked before anything goes: a refused order must not leave the cancels behind alone.
+    if (!sender_.QuantityAllowed(quantity, command)) return;
+    const std::int32_t spread = settings_.MarketSpread;
+    const std::optional<std::int64_t> price =
+        side == Side::Buy ? priceFromBest(command, BestOf::Ask, PriceMove::Up, spread)
+                          : priceFromBest(command, BestOf::Bid, PriceMove::Down, spread);
+    if (!price) return;
+    log_.LogMessage(std::string(command) + ": position " + std::to_string(*position) + ", " +
+                        (side == Side::Buy ? "buying " : "selling ") + std::to_string(quantity),
+                    1);
+    SendKillAll(nullptr);
+    SendNewOrder(side, quantity, *price);
 }
 
 void OrderEntry::leftClick(OrderEditors& view, bool shift, int column, int row, std::int64_t price) {
@@ -218,6 +254,10 @@ void OrderEntry::ClearAllOrders(OrderEditors& view) {
     if (!instrumentChosen()) return;
     SendKillAll(&view);
 }
+
+void OrderEntry::Flatten(OrderEditors& view) { orderAgainstPosition(view, "acFlatten", PositionMultiple::Once); }
+
+void OrderEntry::Reverse(OrderEditors& view) { orderAgainstPosition(view, "acReverse", PositionMultiple::Twice); }
 
 void OrderEntry::ClearAllStops() {
     if (TStopOrders* stops = source_.stops()) stops->Clear();

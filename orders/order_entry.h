@@ -45,6 +45,8 @@ public:
     virtual TStopOrders* stops() = 0;
     virtual const TSecShareList* securities() = 0;
     virtual OrderDelivery& delivery() = 0;
+    // The shown instrument's position in whole lots, long above zero; none while it is not known.
+    virtual std::optional<std::int64_t> shownPositionLots() = 0;
 };
 
 // The order commands of the main window. Each refuses silently (no instrument, empty side, a
@@ -75,6 +77,10 @@ public:
     void MarketPlusBuy(OrderEditors& view);      // acMarketPlusBuy
     void MarketPlusSell(OrderEditors& view);     // acMarketPlusSell
     void ClearAllOrders(OrderEditors& view);     // acClearAllOrders
+    // The instrument's own orders cancelled as acClearAllOrders does, then one market-priced order
+    // against the position: its size (acFlatten) or twice it (acReverse).
+    void Flatten(OrderEditors& view);
+    void Reverse(OrderEditors& view);
     void ClearAllStops();                        // acClearAllStops
     void SetStop(OrderEditors& view);            // acSetStop
 
@@ -104,6 +110,11 @@ private:
     void orderAtEditorPrice(OrderEditors& view, Side side);
     void orderFromBest(OrderEditors& view, const char* command, BestOf from, PriceMove move, std::int32_t steps,
                        Side side);
+    // A best price moved `steps` price steps, as the market commands price; none, logged and told,
+    // where the book gives none.
+    std::optional<std::int64_t> priceFromBest(const char* command, BestOf from, PriceMove move, std::int32_t steps);
+    enum class PositionMultiple { Once = 1, Twice = 2 };
+    void orderAgainstPosition(OrderEditors& view, const char* command, PositionMultiple multiple);
     void leftClick(OrderEditors& view, bool shift, int column, int row, std::int64_t price);
     void rightClick(int column, int row);
 

@@ -58,6 +58,7 @@ struct OrderDesk : OrderSource {
     const TSecShareRecord* shownSecurity() override { return shownSecurity_; }
     TStopOrders* stops() override { return StopOrders.get(); }
     const TSecShareList* securities() override { return SecurityList.get(); }
+    std::optional<std::int64_t> shownPositionLots() override { return std::nullopt; }
     OrderDelivery& delivery() override {
         switch (settings.outputMode) {
             case OutputMode::TRI: return fileDelivery;

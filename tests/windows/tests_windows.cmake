@@ -2,7 +2,8 @@
 # run under Wine by scripts/test-windows. Left out, being Linux-only:
 #   core/fault_test.cpp                    terminal faults through /proc and POSIX signals
 #   core/script_mode_test.cpp,             write into the link's FIFO
-#   core/order_move_test.cpp
+#   core/order_move_test.cpp,
+#   core/flatten_test.cpp
 #   platform/*_linux_test.cpp              /proc, fork and signals
 #   terminal/gathered_reading_test.cpp     the reader against mmap'd memory of the test itself
 #                                          (the stand-in end to end reads through ReadProcessMemory)
@@ -17,7 +18,7 @@ foreach(dir settings secs terminal ladder orders trans core platform tools windo
   list(APPEND windows_test_sources ${dir_sources})
 endforeach()
 list(FILTER windows_test_sources EXCLUDE REGEX
-  "/(core/fault_test|core/script_mode_test|core/order_move_test|platform/[a-z_]*_linux_test|terminal/gathered_reading_test|trans/dll_mode_test|tools/velmora_scan_test)\\.cpp$")
+  "/(core/fault_test|core/script_mode_test|core/order_move_test|core/flatten_test|platform/[a-z_]*_linux_test|terminal/gathered_reading_test|trans/dll_mode_test|tools/velmora_scan_test)\\.cpp$")
 
 add_executable(tests_windows ${windows_test_sources})
 target_link_libraries(tests_windows PRIVATE velmora_test_support velmora_scan_command GTest::gtest_main)
