@@ -61,7 +61,7 @@ bool Session::loadSettings(MainView& view, std::vector<std::string>& notices) {
 
 // The terminal's files for delivery by file, and where the answers to orders come from.
 void Session::prepareOrders(MainView& view) {
-    if (settings_.ConfigureQUIK) ConfigureTerminalFileMode(settings);
+    if (settings_.ConfigureQUIK) ConfigureTerminalFileMode(settings_);
     // Another Velmora on the same folder may have an order in them the terminal has not taken yet.
     if (settings_.outputMode == OutputMode::TRI) {
         if (script_.anotherRunMayBeThere())
@@ -81,6 +81,10 @@ void Session::prepareOrders(MainView& view) {
 
 // Where the books come from; nothing after this asks which.
 void Session::chooseBookSource() {
+    if (settings_.ladderModeUnknown)
+        log_.LogMessage("[COMMON] LadderMode=" + settings_.LadderModeText +
+                            " is neither LEVELS nor PRICES; the ladder shows the book's levels",
+                        1);
     if (settings_.bookSourceUnknown)
         log_.LogMessage("[COMMON] BookSource=" + settings_.BookSourceText +
                            " is neither MEMORY nor SCRIPT; the books are read from memory",
