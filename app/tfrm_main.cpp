@@ -661,10 +661,17 @@ void TfrmMain::startScriptPolling() {
     tmrLink_->start();
 }
 
+void TfrmMain::reservePositionLine(bool reserved) {
+    // Two lines: a long one (margin, profit) wraps rather than losing its end.
+    const QFontMetrics metrics(lblPosition_->font());
+    const QMargins margins = lblPosition_->contentsMargins();
+    lblPosition_->setFixedHeight(2 * metrics.lineSpacing() + margins.top() + margins.bottom());
+    lblPosition_->setVisible(reserved);
+}
+
 void TfrmMain::setPositionText(const PositionLine& line) {
     lblPosition_->setText(QString::fromStdString(line.text));
     lblPosition_->setToolTip(QString::fromStdString(line.detail));
-    lblPosition_->setVisible(!line.text.empty());
 }
 
 

@@ -77,6 +77,7 @@ public:
     void ladderChanged() override;
     void showOwnOrders(const std::vector<OwnOrder>& orders) override;
     void setLadderLive(bool live) override;
+    void reservePositionLine(bool reserved) override;
     void setPositionText(const PositionLine& line) override;
     void quit(int exitCode) override;
 

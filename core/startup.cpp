@@ -123,6 +123,7 @@ void Session::InitAll(MainView& view) {
         if (!books_->attach(view, closing_)) return;
 
         ladder_.setRowCount(settings_.DOMRowCount);
+        view.reservePositionLine(books_->reportsPositions());
         view.ApplySettingsToWindow();
         view.WriteLadderHeader();
 

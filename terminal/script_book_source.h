@@ -44,6 +44,7 @@ public:
     const TSecShareRecord* shownSecurity() override;
     bool ownQuantitiesInBooks() const override { return false; }
     void ownOrdersChanged() override { shownVersion_ = 0; }
+    bool reportsPositions() const override { return true; }
     PositionLine positionText(char decimalSeparator) const override;
 
     // The link itself, for what only it knows (its counts of dropped lines).
