@@ -6,6 +6,8 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QResizeEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -111,6 +113,13 @@ void LadderView::scrollContentsBy(int dx, int dy) {
 
 void LadderView::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
+    if (away_ != Away::None) {
+        QPainter marker(viewport());
+        const int band = 4;
+        const int top = away_ == Away::Above ? (model() && model()->rowCount() > 0 ? rowHeight(0) : 0)
+                                             : viewport()->height() - band;
+        marker.fillRect(0, top, viewport()->width(), band, QColor(0, 90, 200));
+    }
     if (!headerPinned()) return;
     QPainter painter(viewport());
     QStyleOptionViewItem option;
@@ -174,6 +183,13 @@ void LadderView::press(QMouseEvent* event) {
         }
     }
     const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool ownColumn = column == LadderGrid::OwnSell || column == LadderGrid::OwnBuy;
+    if (button == MouseButton::Left && dragging_.kind == Border::None && ownColumn && row > 0 &&
+        !grid_.cell(row, column).empty()) {
+        held_ = {column, row, shift};
+        event->accept();
+        return;
+    }
     emit cellPressed(button, shift, column, row);
     event->accept();
 }
@@ -201,7 +217,57 @@ void LadderView::mouseMoveEvent(QMouseEvent* event) {
 
 void LadderView::mouseReleaseEvent(QMouseEvent* event) {
     dragging_ = {};
+    const HeldPress held = held_;
+    held_ = {};
     event->accept();
+    if (held.row < 0 || event->button() != Qt::LeftButton) return;
+    const int row = rowAtPoint(event->position().toPoint().y());
+    if (row == held.row) emit cellPressed(MouseButton::Left, held.shift, held.column, held.row);
+    // Let go off the rows: nothing, rather than a guess.
+    else if (row > 0) emit ownQuantityDragged(held.column, held.row, row);
+}
+
+void LadderView::wheelEvent(QWheelEvent* event) {
+    if (!prices_) return QTableView::wheelEvent(event);
+    // A notch is 120; a touchpad sends less at a time.
+    wheelRemainder_ += event->angleDelta().y();
+    const int rows = wheelRemainder_ / 40;
+    wheelRemainder_ -= rows * 40;
+    if (rows != 0) emit wheelRows(rows);
+    event->accept();
+}
+
+void LadderView::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    if (!prices_) return;
+    const int height = std::max(verticalHeader()->defaultSectionSize(), 1);
+    emit visibleRowsChanged(std::max(viewport()->height() / height, 2));
+}
+
+void LadderView::enterEvent(QEnterEvent* event) {
+    QTableView::enterEvent(event);
+    emit pointerOver(true);
+}
+
+void LadderView::leaveEvent(QEvent* event) {
+    QTableView::leaveEvent(event);
+    emit pointerOver(false);
+}
+
+void LadderView::setPricesMode(bool prices) {
+    prices_ = prices;
+    setVerticalScrollBarPolicy(prices ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
+    if (prices) {
+        verticalScrollBar()->setValue(0);
+        const int height = std::max(verticalHeader()->defaultSectionSize(), 1);
+        emit visibleRowsChanged(std::max(viewport()->height() / height, 2));
+    }
+}
+
+void LadderView::setAwayMarker(Away away) {
+    if (away == away_) return;
+    away_ = away;
+    viewport()->update();
 }
 
 }  // namespace velmora

@@ -27,14 +27,25 @@ public:
     // A ladder that is not live keeps its texts but loses its colours.
     void setLive(bool live);
     bool live() const;
+    // The ladder of prices: its rows fill the view without a scroll bar, the wheel moves the prices.
+    void setPricesMode(bool prices);
+    // A band at the top or bottom edge: the market left the rows that way while they were held.
+    enum class Away { None, Above, Below };
+    void setAwayMarker(Away away);
 
     QModelIndex indexAt(const QPoint& point) const override;
     QRect visualRect(const QModelIndex& index) const override;
     void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 signals:
-    // column and row are -1 outside the cells.
+    // column and row are -1 outside the cells. A left press on an own quantity is told on its
+    // release, on the same row; released on another row it is a drag.
     void cellPressed(velmora::MouseButton button, bool shift, int column, int row);
+    void ownQuantityDragged(int column, int fromRow, int toRow);
+    // The ladder of prices: the wheel's rows (up positive), and how many rows fit the view.
+    void wheelRows(int rows);
+    void visibleRowsChanged(int rows);
+    void pointerOver(bool over);
 
 protected:
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
@@ -44,6 +55,10 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     enum class Border { None, Column, Row };
@@ -66,6 +81,15 @@ private:
     BorderHit dragging_;
     int dragOrigin_ = 0;
     int dragStartSize_ = 0;
+    struct HeldPress {
+        int column = -1;
+        int row = -1;
+        bool shift = false;
+    };
+    HeldPress held_;
+    bool prices_ = false;
+    Away away_ = Away::None;
+    int wheelRemainder_ = 0;
 };
 
 }  // namespace velmora

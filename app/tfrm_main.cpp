@@ -78,7 +78,8 @@ TfrmMain::TfrmMain(Session& session, StartUp startUp, QWidget* parent)
         return HotkeyBinding{action, editor, 0};
     };
     hotkeys_ = {{bound(acClearAllOrders_), bound(acClearAllStops_), {acSaveCurrentSettings_, nullptr, SaveShortcut},
-                 bound(acMarketBUY_), bound(acMarketPlusBuy_), bound(acMarketSell_), bound(acMarketPlusSell_)}};
+                 bound(acMarketBUY_), bound(acMarketPlusBuy_), bound(acMarketSell_), bound(acMarketPlusSell_),
+                 bound(acCenter_), bound(acFlatten_), bound(acReverse_)}};
     // A key the user gives a second action answers only one of them: say so as it is typed.
     for (const HotkeyBinding& binding : hotkeys_) {
         if (!binding.editor) continue;
@@ -163,6 +164,12 @@ void TfrmMain::wireActions() {
     connect(sgDOM_, &LadderView::cellPressed, this, [this](MouseButton button, bool shift, int column, int row) {
         runCommand([=, this] { session_.LadderMouseDown(*this, button, shift, column, row); });
     });
+    connect(sgDOM_, &LadderView::wheelRows, this, [this](int rows) { runCommand([=, this] { session_.ScrollLadder(rows); }); });
+    connect(sgDOM_, &LadderView::visibleRowsChanged, this,
+            [this](int rows) { runCommand([=, this] { session_.setVisibleLadderRows(rows); }); });
+    connect(sgDOM_, &LadderView::pointerOver, this,
+            [this](bool over) { runCommand([=, this] { session_.setPointerOverLadder(over); }); });
+    order(acCenter_, [this] { session_.CenterLadder(); });
     connect(seDefaultLimitOrderShift_, &QSpinBox::textChanged, this,
             [this] { editSettings([this](Settings& s) { s.DefaultLimitOrderShift = limitOrderShift(); }); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,
@@ -351,6 +358,7 @@ void TfrmMain::ApplySettingsToWindow() {
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
         sgDOM_->setColumnWidth(column, std::max(0, s.*ladderColumnWidthKeys[column].field));
     session_.setLadderRows(s.DOMRowCount);
+    sgDOM_->setPricesMode(s.ladderMode == LadderMode::Prices);
     ladderChanged();
 
     QFont ladderFont = sgDOM_->font();
@@ -437,6 +445,9 @@ void TfrmMain::showOwnOrders(const std::vector<OwnOrder>& orders) {
 }
 
 void TfrmMain::ladderChanged() {
+    static constexpr LadderView::Away marks[] = {LadderView::Away::None, LadderView::Away::Above,
+                                                 LadderView::Away::Below};
+    sgDOM_->setAwayMarker(marks[static_cast<int>(session_.ladderAway())]);
     session_.takeLadderChanges(ladderChanges_);
     if (sgDOM_->showChanges(ladderChanges_)) fitLadderPanel();
 }
@@ -650,10 +661,17 @@ void TfrmMain::startScriptPolling() {
     tmrLink_->start();
 }
 
+void TfrmMain::reservePositionLine(bool reserved) {
+    // Two lines: a long one (margin, profit) wraps rather than losing its end.
+    const QFontMetrics metrics(lblPosition_->font());
+    const QMargins margins = lblPosition_->contentsMargins();
+    lblPosition_->setFixedHeight(2 * metrics.lineSpacing() + margins.top() + margins.bottom());
+    lblPosition_->setVisible(reserved);
+}
+
 void TfrmMain::setPositionText(const PositionLine& line) {
     lblPosition_->setText(QString::fromStdString(line.text));
     lblPosition_->setToolTip(QString::fromStdString(line.detail));
-    lblPosition_->setVisible(!line.text.empty());
 }
 
 

@@ -77,6 +77,7 @@ public:
     void ladderChanged() override;
     void showOwnOrders(const std::vector<OwnOrder>& orders) override;
     void setLadderLive(bool live) override;
+    void reservePositionLine(bool reserved) override;
     void setPositionText(const PositionLine& line) override;
     void quit(int exitCode) override;
 
@@ -187,6 +188,9 @@ private:
     QAction* acMarketSell_ = nullptr;
     QAction* acMarketPlusSell_ = nullptr;
     QAction* acHomePage_ = nullptr;
+    QAction* acCenter_ = nullptr;
+    QAction* acFlatten_ = nullptr;
+    QAction* acReverse_ = nullptr;
 
     QWidget* tb_ = nullptr;
     QToolButton* tbtnStayOnTop_ = nullptr;
@@ -220,7 +224,7 @@ private:
     QTimer* tmrLink_ = nullptr;
 
     // In action-list order: the first whose shortcut matches a key press runs.
-    std::array<HotkeyBinding, 7> hotkeys_{};
+    std::array<HotkeyBinding, 10> hotkeys_{};
 };
 
 }  // namespace velmora

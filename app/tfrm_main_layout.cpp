@@ -123,6 +123,9 @@ void TfrmMain::buildActions() {
     acMarketPlusSell_ = makeAction("acMarketPlusSell", "Прод. рын.+", "Выставить лучшую продажу");
     acHomePage_ = makeAction("acHomePage", "На сайт программы", "На сайт программы");
     acHomePage_->setIcon(toolImage(ToolImage::HomePage));
+    acCenter_ = makeAction("acCenter", "Центр", "Спред в середину стакана");
+    acFlatten_ = makeAction("acFlatten", "Закрыть позицию", "Снять заявки и закрыть позицию по рынку");
+    acReverse_ = makeAction("acReverse", "Перевернуть", "Снять заявки и перевернуть позицию по рынку");
 }
 
 QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width, ButtonFace face) {
@@ -194,6 +197,7 @@ void TfrmMain::buildLadderPanel() {
     auto* tbDOM = makeToolBar(pnlDOM_, "tbDOM");
     addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, ButtonFace::Caption));
     addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, ButtonFace::Caption));
+    addToBar(tbDOM, actionButton(acCenter_, "sbtnCenter", 0, ButtonFace::Caption));
     addSeparator(tbDOM);
     addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, ButtonFace::Image));
     endBar(tbDOM);
@@ -318,12 +322,14 @@ QWidget* TfrmMain::buildMainTab() {
     place(acMarketSell_, "sbtnMarketSell", 88, 240, 86, 36);
     place(acMarketPlusBuy_, "sbtnMarketPlusBuy", 0, 280, 86, 36);
     place(acMarketPlusSell_, "sbtnMarketPlusSell", 88, 280, 86, 36);
+    place(acFlatten_, "sbtnFlatten", 0, 320, 174, 26);
+    place(acReverse_, "sbtnReverse", 0, 348, 174, 26);
     sbPrice->raise();
 
-    placeLabel(page, "Label3", QStringLiteral("Смещение цены для лим. заявок:"), 0, 338);
-    seDefaultLimitOrderShift_ = placeSpin(page, "seDefaultLimitOrderShift", 0, 1000, 0, 354);
-    placeLabel(page, "Label4", QStringLiteral("Смещение цены для стоп заявок:"), 0, 394);
-    seDefaultLimitStopShift_ = placeSpin(page, "seDefaultLimitStopShift", 0, 1000, 0, 410);
+    placeLabel(page, "Label3", QStringLiteral("Смещение цены для лим. заявок:"), 0, 384);
+    seDefaultLimitOrderShift_ = placeSpin(page, "seDefaultLimitOrderShift", 0, 1000, 0, 400);
+    placeLabel(page, "Label4", QStringLiteral("Смещение цены для стоп заявок:"), 0, 440);
+    seDefaultLimitStopShift_ = placeSpin(page, "seDefaultLimitStopShift", 0, 1000, 0, 456);
     return page;
 }
 
@@ -343,7 +349,10 @@ QWidget* TfrmMain::buildSettingsTab() {
         {&TfrmMain::acMarketPlusBuy_, "Label7", "Куп. рын.+", "hkMarketPlusBuy", 12, 64},
         {&TfrmMain::acMarketPlusSell_, "Label8", "Прод. рын.+", "hkMarketPlusSell", 124, 64},
         {&TfrmMain::acClearAllOrders_, "Label11", "Снять все заявки", "hkClearAllOrders", 12, 112},
-        {&TfrmMain::acClearAllStops_, "Label12", "Снять стоп-заявки", "hkClearAllStopOrders", 124, 112}};
+        {&TfrmMain::acClearAllStops_, "Label12", "Снять стоп-заявки", "hkClearAllStopOrders", 124, 112},
+        {&TfrmMain::acCenter_, "Label15", "Центр", "hkCenter", 12, 160},
+        {&TfrmMain::acFlatten_, "Label16", "Закрыть позицию", "hkFlatten", 124, 160},
+        {&TfrmMain::acReverse_, "Label17", "Перевернуть", "hkReverse", 12, 208}};
     static_assert(std::size(controls) == std::size(hotkeyKeys), "one editor for each hotkey of the settings");
     for (std::size_t i = 0; i < std::size(controls); ++i) {
         const HotkeyControl& control = controls[i];
@@ -354,11 +363,11 @@ QWidget* TfrmMain::buildSettingsTab() {
         hotkeyEditors_[i] = {this->*control.action, editor};
     }
     QLabel* limitLabel =
-        placeLabel(page, "Label13", QStringLiteral("Макс. количество в заявке, 0 — без ограничения"), 12, 160);
+        placeLabel(page, "Label13", QStringLiteral("Макс. количество в заявке, 0 — без ограничения"), 12, 256);
     limitLabel->setWordWrap(true);
     limitLabel->setFixedWidth(200);
     limitLabel->adjustSize();
-    seMaxOrderQuantity_ = placeSpin(page, "seMaxOrderQuantity", 0, 1000000000, 12, 160 + limitLabel->height() + 2);
+    seMaxOrderQuantity_ = placeSpin(page, "seMaxOrderQuantity", 0, 1000000000, 12, 256 + limitLabel->height() + 2);
     seMaxOrderQuantity_->setValue(0);
     const int intervalTop = seMaxOrderQuantity_->y() + seMaxOrderQuantity_->sizeHint().height() + 12;
     placeLabel(page, "Label14", QStringLiteral("Обновление стакана, мс:"), 12, intervalTop);

@@ -97,6 +97,8 @@ int main(int argc, char** argv) {
     const int interval = argc > 1 ? std::atoi(argv[1]) : 100;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 20;
     const int every = argc > 3 ? std::atoi(argv[3]) : 7;
+    // LEVELS (the default) or PRICES.
+    const std::string ladderMode = argc > 4 ? argv[4] : "LEVELS";
 
     QTemporaryDir folder;
     if (!folder.isValid()) return 1;
@@ -109,7 +111,8 @@ int main(int argc, char** argv) {
     ::setenv("VELMORA_LINK_FOLDER", linkFolder.c_str(), 1);
     QFile ini(app + "/Velmora.ini");
     if (!ini.open(QIODevice::WriteOnly)) return 1;
-    ini.write(("[COMMON]\r\nQuikPath=" + quik + "\r\nBookSource=SCRIPT\r\nLogLevel=1\r\n[SCRIPT]\r\n"
+    ini.write(("[COMMON]\r\nQuikPath=" + quik + "\r\nBookSource=SCRIPT\r\nLadderMode=" + ladderMode +
+               "\r\nLogLevel=1\r\n[SCRIPT]\r\n"
                "Instruments=SPBFUT:SiZ6\r\n[DEFAULT]\r\nDefaultContract=SiZ6\r\nDefaultFullView=1\r\n"
                "[POSITION]\r\nLeft=40\r\nTop=30\r\nHeight=750\r\nFullWidth=500\r\nShortWidth=255\r\n"
                "DOMPanelWidth=250\r\nDOMRowHeight=15\r\nDOMRowCount=41\r\nDOMFontSize=8\r\nDOMCol1Width=40\r\n"
@@ -192,9 +195,9 @@ int main(int argc, char** argv) {
                      watch->paints.empty() ? 0u : watch->paints.back().sequence);
         return 1;
     }
-    std::printf("mode SCRIPT, RefreshInterval %d ms, a 50-level book every %d ms, %d s: %zu books measured (%zu "
-                "not painted before the next came)\n",
-                interval, every, seconds, latencies.size(), unseen);
+    std::printf("mode SCRIPT, LadderMode %s, RefreshInterval %d ms, a 50-level book every %d ms, %d s: %zu books "
+                "measured (%zu not painted before the next came)\n",
+                ladderMode.c_str(), interval, every, seconds, latencies.size(), unseen);
     std::printf("book line to repainted cell   p50 %7.2f ms   p90 %7.2f ms   p99 %7.2f ms   max %7.2f ms\n",
                 percentile(latencies, 0.5), percentile(latencies, 0.9), percentile(latencies, 0.99),
                 percentile(latencies, 1.0));

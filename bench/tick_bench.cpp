@@ -13,6 +13,7 @@
 
 #include "ladder/ladder_grid.h"
 #include "ladder/ladder_refresh.h"
+#include "ladder/price_axis.h"
 #include "platform/clock.h"
 #include "platform/process_access.h"
 #include "platform/message_sink.h"
@@ -73,8 +74,10 @@ struct TickFixture : BookSourceEvents {
     MemoryBookSource books{settings, log, platform.processes, terminal, discovery, securities, *this};
     TSecShareRecord security;
     FlatMemory* memory;
+    LadderMode mode;
+    PriceAxis axis;
 
-    TickFixture() {
+    explicit TickFixture(LadderMode ladderMode = LadderMode::Levels) : mode(ladderMode) {
         auto flat = std::make_unique<FlatMemory>();
         memory = flat.get();
         memory->book(10);
@@ -82,6 +85,7 @@ struct TickFixture : BookSourceEvents {
         log.LogThreshold = 1;
         settings.DOMRowCount = 41;
         security.Decimals = 2;
+        security.IntPriceStep = 1;
         auto table = std::make_unique<TQuoteTable>();
         table->RecordAddress = headerAt;
         table->TableAddress = arrayAt;
@@ -94,25 +98,33 @@ struct TickFixture : BookSourceEvents {
     // As the session's tick: the shown book read and mapped onto the ladder.
     void RefreshDOM() {
         books.readShownBook();
-        ShowQuoteTable(ladder, settings.DOMRowCount, *discovery.table(), security, log);
+        const TQuoteTable& table = *discovery.table();
+        if (mode == LadderMode::Levels) return ShowQuoteTable(ladder, settings.DOMRowCount, table, security, log);
+        axis.setShape(security.IntPriceStep, settings.DOMRowCount - 1);
+        const TQuoteRecord* bid = table.BestBid();
+        const TQuoteRecord* ask = table.BestAsk();
+        axis.follow(bid ? std::optional<std::int64_t>(bid->IntPrice) : std::nullopt,
+                    ask ? std::optional<std::int64_t>(ask->IntPrice) : std::nullopt, false);
+        ShowQuoteTableOnAxis(ladder, settings.DOMRowCount, table, security, axis, log);
     }
     void terminalProcessLost() override {}
     void terminalTakenAgain() override {}
 };
 
-// The usual tick: the book is read and checked, and no cell changes.
+// The usual tick: the book is read and checked, and no cell changes. Argument: 0 the ladder of
+// levels, 1 the ladder of prices.
 void BM_RefreshDOM_Unchanged(benchmark::State& state) {
-    TickFixture fixture;
+    TickFixture fixture(state.range(0) == 0 ? LadderMode::Levels : LadderMode::Prices);
     for (auto _ : state) {
         fixture.RefreshDOM();
         benchmark::DoNotOptimize(fixture.ladder.cell(20, 2).data());
     }
 }
-BENCHMARK(BM_RefreshDOM_Unchanged);
+BENCHMARK(BM_RefreshDOM_Unchanged)->Arg(0)->Arg(1);
 
 // Every quantity on the ladder changes on every tick.
 void BM_RefreshDOM_AllQuantitiesChange(benchmark::State& state) {
-    TickFixture fixture;
+    TickFixture fixture(state.range(0) == 0 ? LadderMode::Levels : LadderMode::Prices);
     std::uint32_t base = 10;
     for (auto _ : state) {
         state.PauseTiming();
@@ -123,7 +135,7 @@ void BM_RefreshDOM_AllQuantitiesChange(benchmark::State& state) {
         fixture.RefreshDOM();
     }
 }
-BENCHMARK(BM_RefreshDOM_AllQuantitiesChange);
+BENCHMARK(BM_RefreshDOM_AllQuantitiesChange)->Arg(0)->Arg(1);
 
 // The floor: the same reads of the same bytes, with nothing done with them.
 void BM_ReadFloor(benchmark::State& state) {

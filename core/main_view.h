@@ -27,7 +27,9 @@ public:
     virtual void ladderChanged() = 0;
     // The "Заявки" tab: the own active orders of the instrument shown, newest first.
     virtual void showOwnOrders(const std::vector<OwnOrder>& orders) = 0;
-    // The position line above the ladder (mode SCRIPT) and its tooltip; an empty text hides it.
+    // The position line above the ladder and its tooltip. Where positions are told at all, its
+    // room is kept from the start, so that the first one moves no row of the ladder.
+    virtual void reservePositionLine(bool) {}
     virtual void setPositionText(const PositionLine&) {}
     // Ends the program with this exit code once the command or start-up step has returned and
     // its boxes have been shown.

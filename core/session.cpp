@@ -73,7 +73,50 @@ void Session::showShownBook() {
     TQuoteTable* book = books_->shownBook();
     const TSecShareRecord* security = books_->shownSecurity();
     if (!book || !security) return;
-    ShowQuoteTable(ladder_, settings_.DOMRowCount, *book, *security, log_);
+    if (settings_.ladderMode == LadderMode::Levels) return ShowQuoteTable(ladder_, settings_.DOMRowCount, *book, *security, log_);
+    const int rows = visibleLadderRows_ > 1 ? visibleLadderRows_ : settings_.DOMRowCount;
+    axis_.setShape(security->IntPriceStep, rows - 1);
+    const TQuoteRecord* bid = book->BestBid();
+    const TQuoteRecord* ask = book->BestAsk();
+    axis_.follow(bid ? std::optional<std::int64_t>(bid->IntPrice) : std::nullopt,
+                 ask ? std::optional<std::int64_t>(ask->IntPrice) : std::nullopt, pointerOverLadder_);
+    ShowQuoteTableOnAxis(ladder_, rows, *book, *security, axis_, log_);
+}
+
+void Session::showLadderAgain() {
+    if (!instrumentChosen() || settings_.ladderMode == LadderMode::Levels) return;
+    showShownBook();
+    orders_.ShowStopQuantities();
+}
+
+void Session::CenterLadder() {
+    const TQuoteTable* book = books_->shownBook();
+    if (!book) return;
+    const TQuoteRecord* bid = book->BestBid();
+    const TQuoteRecord* ask = book->BestAsk();
+    axis_.center(bid ? std::optional<std::int64_t>(bid->IntPrice) : std::nullopt,
+                 ask ? std::optional<std::int64_t>(ask->IntPrice) : std::nullopt);
+    showLadderAgain();
+}
+
+void Session::ScrollLadder(int rows) {
+    axis_.scroll(rows);
+    showLadderAgain();
+}
+
+void Session::setVisibleLadderRows(int rows) {
+    if (settings_.ladderMode == LadderMode::Levels || rows == visibleLadderRows_) return;
+    visibleLadderRows_ = rows;
+    ladder_.setRowCount(rows);
+    showLadderAgain();
+}
+
+void Session::setPointerOverLadder(bool over) {
+    pointerOverLadder_ = over;
+    if (over) return;
+    const PriceAxis::Away before = axis_.away();
+    axis_.pointerLeft();
+    if (before != PriceAxis::Away::None) showLadderAgain();
 }
 
 bool Session::RefreshDOM() {
@@ -96,7 +139,11 @@ void Session::RefreshQuoteTables(InstrumentChooser& chooser) { books_->rediscove
 
 void Session::UseDomBase(TerminalAddress base, MainView& view) { books_->useDomBase(base, settingsPath_, view); }
 
-void Session::SecNameChange(MainView& view) { ChangeInstrument(*books_, settings_, stopOrders_.get(), log_, view); }
+void Session::SecNameChange(MainView& view) {
+    ChangeInstrument(*books_, settings_, stopOrders_.get(), log_, view);
+    // Another instrument's prices: its rows are placed afresh on its own book.
+    axis_ = PriceAxis{};
+}
 
 void Session::PollBooks(MainView& view) {
     if (closing_) return;

@@ -10,6 +10,7 @@
 
 #include "core/script_channel.h"
 #include "ladder/ladder_grid.h"
+#include "ladder/price_axis.h"
 #include "platform/message_sink.h"
 #include "orders/order_entry.h"
 #include "orders/order_mover.h"
@@ -106,6 +107,16 @@ public:
     void SendKillAll() { orders_.SendKillAll(nullptr); }
     void AddStopOrder(Side side, std::int64_t price, std::int32_t quantity) { orders_.AddStopOrder(side, price, quantity); }
 
+    // The ladder of prices (LadderMode=PRICES): acCenter puts the spread in the middle; the wheel
+    // scrolls by rows; while the pointer is over the ladder nothing else moves its rows.
+    void CenterLadder();
+    void ScrollLadder(int rows);
+    void setPointerOverLadder(bool over);
+    // As many rows as the window's ladder shows, its header row included.
+    void setVisibleLadderRows(int rows);
+    // Where the market went while the rows were held still.
+    PriceAxis::Away ladderAway() const { return axis_.away(); }
+
     // acRefreshQuoteTables: the instruments offered again, the shown book re-pointed.
     void RefreshQuoteTables(InstrumentChooser& chooser);
     // cbSecNameChange: the user picked an instrument.
@@ -175,6 +186,8 @@ private:
     bool RefreshDOM();
     // Maps the shown book onto the ladder.
     void showShownBook();
+    // The ladder of prices moved: its rows drawn again from the book and stops held.
+    void showLadderAgain();
     // The tracker and the library's order subscription follow the instrument shown.
     void followShownInstrument();
     void showPosition(MainView& view);
@@ -211,6 +224,9 @@ private:
     OrderEntry orders_{settings_, log_, terminal_.watch(), ladder_, sender_, tracking_, *this};
     OrderMover mover_{log_, terminal_.watch(), ladder_, sender_, tracking_, *this};
     ScriptChannel script_{log_, [this] { return linkNow_(); }};
+    PriceAxis axis_;
+    bool pointerOverLadder_ = false;
+    int visibleLadderRows_ = 0;
 
     std::unique_ptr<BookSource> books_;
     std::string followedClass_;

@@ -81,6 +81,10 @@ void Session::prepareOrders(MainView& view) {
 
 // Where the books come from; nothing after this asks which.
 void Session::chooseBookSource() {
+    if (settings_.ladderModeUnknown)
+        log_.LogMessage("[COMMON] LadderMode=" + settings_.LadderModeText +
+                            " is neither LEVELS nor PRICES; the ladder shows the book's levels",
+                        1);
     if (settings_.bookSourceUnknown)
         log_.LogMessage("[COMMON] BookSource=" + settings_.BookSourceText +
                            " is neither MEMORY nor SCRIPT; the books are read from memory",
@@ -119,6 +123,7 @@ void Session::InitAll(MainView& view) {
         if (!books_->attach(view, closing_)) return;
 
         ladder_.setRowCount(settings_.DOMRowCount);
+        view.reservePositionLine(books_->reportsPositions());
         view.ApplySettingsToWindow();
         view.WriteLadderHeader();
 

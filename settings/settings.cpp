@@ -94,6 +94,7 @@ std::vector<SettingKey> makeTable() {
         {"COMMON", "TRIFileName", &S::TRIFileName, Text, Saved::No},
         {"COMMON", "LogLevel", &S::LogLevel, Integer, Saved::No},
         {"COMMON", "BookSource", &S::BookSourceText, Text, Saved::No},
+        {"COMMON", "LadderMode", &S::LadderModeText, Text, Saved::No},
         {"SCRIPT", "Instruments", &S::Instruments, Text, Saved::No},
         {"DEFAULT", "DefaultContract", &S::DefaultContract, Text, Saved::Yes},
         {"DEFAULT", "DefaultContractCnt", &S::DefaultContractCnt, Integer, Saved::Yes},
@@ -155,6 +156,9 @@ void LoadConf(const std::string& path, Settings& settings, TAlarms& alarms) {
     const std::string source = NormalizedText(s.BookSourceText);
     s.bookSource = source == "SCRIPT" ? BookSourceKind::Script : BookSourceKind::Memory;
     s.bookSourceUnknown = !source.empty() && source != "SCRIPT" && source != "MEMORY";
+    const std::string ladder = NormalizedText(s.LadderModeText);
+    s.ladderMode = ladder == "PRICES" ? LadderMode::Prices : LadderMode::Levels;
+    s.ladderModeUnknown = !ladder.empty() && ladder != "PRICES" && ladder != "LEVELS";
     // A slip of the sign must not switch the time-out off.
     if (s.ReplyTimeout < 0) s.ReplyTimeout = Settings{}.ReplyTimeout;
 

@@ -17,6 +17,8 @@ OutputMode OutputModeOf(const std::string& outputWay);
 
 // Where the books come from: the terminal's memory, or velmora.lua over the link.
 enum class BookSourceKind { Memory, Script };
+// One row a book level, anchored on the spread; or one row a price step, rows that stay put.
+enum class LadderMode { Levels, Prices };
 
 // One field per ini key, named by the key.
 struct Settings {
@@ -34,6 +36,9 @@ struct Settings {
     std::string BookSourceText;  // as written; empty when the key is missing
     BookSourceKind bookSource = BookSourceKind::Memory;
     bool bookSourceUnknown = false;  // neither MEMORY nor SCRIPT: taken as MEMORY, to be logged
+    std::string LadderModeText;      // as written; empty when the key is missing
+    LadderMode ladderMode = LadderMode::Levels;
+    bool ladderModeUnknown = false;  // neither LEVELS nor PRICES: taken as LEVELS, to be logged
     // DEFAULT
     std::string DefaultContract;
     std::int32_t DefaultContractCnt = 0;
@@ -72,6 +77,9 @@ struct Settings {
     std::int32_t MARKETPLUSSELL = 32881;
     std::int32_t CLEARALL = 116;
     std::int32_t CLEARALLSTOPS = 0;
+    std::int32_t CENTER = 114;
+    std::int32_t FLATTEN = 117;
+    std::int32_t REVERSE = 0;
     // TECH
     std::int32_t DOMBASE = 0;
     std::int32_t QUIKOnline = 0;
@@ -103,7 +111,9 @@ inline constexpr NamedField ladderColumnWidthKeys[] = {
 inline constexpr NamedField hotkeyKeys[] = {
     {"MARKETBUY", &Settings::MARKETBUY},         {"MARKETSELL", &Settings::MARKETSELL},
     {"MARKETPLUSBUY", &Settings::MARKETPLUSBUY}, {"MARKETPLUSSELL", &Settings::MARKETPLUSSELL},
-    {"CLEARALL", &Settings::CLEARALL},           {"CLEARALLSTOPS", &Settings::CLEARALLSTOPS}};
+    {"CLEARALL", &Settings::CLEARALL},           {"CLEARALLSTOPS", &Settings::CLEARALLSTOPS},
+    {"CENTER", &Settings::CENTER},               {"FLATTEN", &Settings::FLATTEN},
+    {"REVERSE", &Settings::REVERSE}};
 
 // How a key's text becomes its field's value.
 enum class IniValue {

@@ -87,6 +87,8 @@ public:
     virtual void ownOrdersChanged() {}
     // Orders, trades and replies the source reported since the last call, in arrival order.
     virtual std::vector<LinkEvent> takeTradingEvents() { return {}; }
+    // Whether this source tells positions at all.
+    virtual bool reportsPositions() const { return false; }
     // The position line above the ladder; empty where the position is not known.
     virtual PositionLine positionText(char /*decimalSeparator*/) const { return {}; }
     // The shown instrument's position in whole lots, long above zero; none where it is not known.

@@ -44,6 +44,7 @@ public:
     const TSecShareRecord* shownSecurity() override;
     bool ownQuantitiesInBooks() const override { return false; }
     void ownOrdersChanged() override { shownVersion_ = 0; }
+    bool reportsPositions() const override { return true; }
     PositionLine positionText(char decimalSeparator) const override;
     std::optional<std::int64_t> shownPositionLots() const override;
 

@@ -362,6 +362,10 @@ void WindowSettingsTest::thePositionLineShowsWhollyAndGreysWithTheLadder() {
     f.design();
     f.window->ApplySettingsToWindow();
     auto* line = f.child<QLabel>("lblPosition");
+    f.window->reservePositionLine(true);
+    QApplication::processEvents();
+    auto* ladder = f.child<QAbstractItemView>("sgDOM");
+    const int ladderTop = ladder->mapTo(f.window.get(), QPoint(0, 0)).y();
     const QString text = QStringLiteral("Позиция: -120 по 95130, вар. маржа -12345,50, прибыль -1560 пт");
     f.window->setPositionText({text.toStdString(), "-1200 акций, в лоте 10"});
     f.window->setLadderLive(true);
@@ -371,6 +375,8 @@ void WindowSettingsTest::thePositionLineShowsWhollyAndGreysWithTheLadder() {
     // Too long for the ladder's width: it takes a second line rather than losing the profit.
     QVERIFY2(line->contentsRect().height() >= 2 * metrics.lineSpacing(), qPrintable(QString::number(line->height())));
     QCOMPARE(line->toolTip(), QStringLiteral("-1200 акций, в лоте 10"));
+    // The line's room was kept: the first position moved no row of the ladder.
+    QCOMPARE(ladder->mapTo(f.window.get(), QPoint(0, 0)).y(), ladderTop);
     f.window->setLadderLive(false);
     QVERIFY(!line->isEnabled());
     f.window->setLadderLive(true);

@@ -402,5 +402,36 @@ TEST_F(ScriptModeTest, TwoRunsOnOneMachineKeepApart) {
     EXPECT_TRUE(std::filesystem::exists(requestPath()));
 }
 
+// The ladder of prices: rows a step apart around the spread. The book moving while the pointer is
+// over the ladder moves no row (the band says where the market went) until the pointer leaves; a
+// click on a row without a level orders at that row's price.
+TEST_F(ScriptModeTest, ThePricesLadderHoldsItsRowsUnderThePointer) {
+    WriteProfileString(programFolder.file("Velmora.ini"), "COMMON", "LadderMode", "prices");
+    session.InitAll(view);
+    connectWriter();
+    send(hello() + "alive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95100:3\t95102:1\n");
+    const std::vector<std::string> around = {"95106  ", "95105  ", "95104  ", "95103  ", "95102 1 ",
+                                             "95101  ", "95100  3", "95099  ", "95098  "};
+    EXPECT_EQ(ladderRows(), around);
+
+    session.setPointerOverLadder(true);
+    send("book\tSPBFUT\tSiZ6\t95200:1\t95202:2\n");
+    std::vector<std::string> held = around;
+    held[4] = "95102  ";
+    held[6] = "95100  ";
+    EXPECT_EQ(ladderRows(), held);
+    EXPECT_EQ(session.ladderAway(), PriceAxis::Away::Above);
+    session.setPointerOverLadder(false);
+    EXPECT_EQ(session.ladderAway(), PriceAxis::Away::None);
+    EXPECT_EQ(ladderRows()[4], "95202 2 ");
+
+    // Row 3 is 95204, where nobody offers: a buy there all the same.
+    view.orderShift = 0;
+    session.LadderMouseDown(view, MouseButton::Left, false, LadderGrid::SellQuantity, 3);
+    EXPECT_NE(trades().find("PRICE=95204; OPERATION=B;"), std::string::npos) << trades();
+    session.ScrollLadder(2);
+    EXPECT_EQ(ladderRows()[0], "95208  ");
+}
+
 }  // namespace
 }  // namespace velmora

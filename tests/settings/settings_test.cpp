@@ -176,7 +176,7 @@ TEST_F(SettingsTest, SaveWritesInPlaceAndLeavesUnsavedKeysByteForByte) {
         "DOMCol6Width=0\r\nDOMRowHeight=0\r\nDOMRowCount=0\r\nDOMFontSize=0\r\nDomFontName=Courier New\r\n"
         "\r\n"
         "[HOTKEYS]\r\nMARKETBUY=112\r\nMARKETSELL=113\r\nMARKETPLUSBUY=32880\r\nMARKETPLUSSELL=32881\r\n"
-        "CLEARALL=116\r\nCLEARALLSTOPS=0\r\n";
+        "CLEARALL=116\r\nCLEARALLSTOPS=0\r\nCENTER=114\r\nFLATTEN=117\r\nREVERSE=0\r\n";
     EXPECT_EQ(readFile(path), expected);
 }
 
