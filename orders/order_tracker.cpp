@@ -95,17 +95,21 @@ ReplyOutcome OrderTracker::applySendFailure(std::uint32_t transId, std::int32_t 
 void OrderTracker::orderAccepted(const TrackedTransaction& sent) {
     // Without its number the order cannot be cancelled alone; the book still shows it.
     if (sent.orderNumber == 0) return;
+    placed(sent, sent.side, sent.quantity);
+}
+
+void OrderTracker::placed(const TrackedTransaction& sent, Side side, std::int64_t quantity) {
     auto [it, added] = orders_.try_emplace(sent.orderNumber);
     OwnOrder& order = it->second;
     if (added) {
         order.number = sent.orderNumber;
-        order.balance = sent.quantity;
+        order.balance = quantity;
         order.state = OwnOrderState::Active;
     }
-    // The library's order callback may have come first; what we sent is the better record.
-    order.side = sent.side;
+    // A report of the order may have come first: what we sent is the better record, but for its balance.
+    order.side = side;
     order.price = sent.price;
-    order.quantity = sent.quantity;
+    order.quantity = quantity;
     order.transId = sent.transId;
     order.since = sent.sentAt;
 }
@@ -132,18 +136,8 @@ void OrderTracker::orderMoved(const TrackedTransaction& sent) {
         return;
     }
     const OwnOrder moved = old->second;
-    if (old->second.state == OwnOrderState::Active) old->second.state = OwnOrderState::Cancelled;
-    auto [it, added] = orders_.try_emplace(sent.orderNumber, moved);
-    OwnOrder& order = it->second;
-    // A report of the new order that came first knows its balance better.
-    if (added) {
-        order.number = sent.orderNumber;
-        order.state = OwnOrderState::Active;
-    }
-    order.side = moved.side;
-    order.price = sent.price;
-    order.transId = sent.transId;
-    order.since = sent.sentAt;
+    if (moved.state == OwnOrderState::Active) old->second.state = OwnOrderState::Cancelled;
+    placed(sent, moved.side, moved.balance);
 }
 
 void OrderTracker::applyOrder(const OrderReport& event, TrackerTime now) {

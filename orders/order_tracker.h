@@ -123,6 +123,8 @@ private:
     void orderAccepted(const TrackedTransaction& sent);
     void cancelExecuted(const TrackedTransaction& sent);
     void orderMoved(const TrackedTransaction& sent);
+    // The order `sent` placed under its reply's number, of `side` and `quantity` at its price.
+    void placed(const TrackedTransaction& sent, Side side, std::int64_t quantity);
 
     std::string classCode_;
     std::string ticker_;
