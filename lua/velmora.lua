@@ -20,20 +20,25 @@ local DROPPED_KINDS = { "quote", "order", "trade", "reply" }
 -- Shared with the callbacks, which run on the terminal's main thread while main() runs on its own.
 -- The host lets one of them run at a time but may switch between any two steps, so each value has
 -- one writing side and no table.sinsert/sremove (a lock and a shift per record) is needed:
--- * queue[i] is stored once by a callback at tail + 1 (tail advances after the store) and read and
---   cleared by main() at head; main() stops at the first nil, so it never sees half a record, and
---   neither side ever touches the other's end. The callbacks read head only for the cap, where an
---   old value errs towards dropping.
--- * watch[class][sec] is 0 for a wanted instrument and 1 while its quote waits in the queue: the
---   callback turns 0 into 1, main() turns 1 back to 0 before it reads the book, so no change is
---   lost. Only main() adds and removes entries; a stray 1 costs a book sent twice at most.
+-- * queue is a ring of MAX_QUEUED places made in advance, so storing never grows a table. A callback
+--   stores a record at place tail + 1 and then advances tail; main() reads the place of head, empties
+--   it and only then advances head, and stops at an empty place, so it never sees half a record and
+--   neither side touches the other's end. The callbacks read head only for the cap, where an old
+--   value errs towards dropping.
+-- * watch[class][sec] holds a wanted instrument's quote record while it is not queued, and false
+--   while it is: the callback queues that record (no new table on the terminal's thread) and marks
+--   it false, main() puts it back before it reads the book, so no change is lost. Only main() adds
+--   and removes entries; a stray record costs a book sent twice at most.
 -- * dropped[kind] and connection_changes only grow in callbacks; main() remembers what it told.
 local queue = {}
+for i = 1, MAX_QUEUED do queue[i] = false end
 local head, tail = 1, 0
 local watch = {}
 local dropped = { quote = 0, order = 0, trade = 0, reply = 0 }
 local connection_changes = 0
 local stop_requested = false
+
+local function place(count) return (count - 1) % MAX_QUEUED + 1 end
 
 local function queued(kind, record)
     if tail - head + 1 >= MAX_QUEUED then
@@ -41,7 +46,7 @@ local function queued(kind, record)
         return false
     end
     local at = tail + 1
-    queue[at] = record
+    queue[place(at)] = record
     tail = at
     return true
 end
@@ -50,10 +55,12 @@ end
 
 function OnQuote(class_code, sec_code)
     local secs = watch[class_code]
-    if secs == nil or secs[sec_code] ~= 0 then return end
-    secs[sec_code] = 1
-    -- Dropped, the mark goes back so that the next change tries again.
-    if not queued("quote", { "quote", class_code, sec_code }) then secs[sec_code] = 0 end
+    if secs == nil then return end
+    local record = secs[sec_code]
+    if not record then return end
+    secs[sec_code] = false
+    -- Dropped, the record goes back so that the next change tries again.
+    if not queued("quote", record) then secs[sec_code] = record end
 end
 
 function OnOrder(o)
@@ -192,7 +199,7 @@ local function want(key, class, sec)
         secs = {}
         watch[class] = secs
     end
-    secs[sec] = 0
+    secs[sec] = { "quote", class, sec }
     return item
 end
 
@@ -625,15 +632,16 @@ local told_connection_changes = 0
 local function drain()
     local traded = nil
     while true do
-        local e = queue[head]
-        if e == nil then break end
-        queue[head] = nil
+        local at = place(head)
+        local e = queue[at]
+        if not e then break end
+        queue[at] = false
         head = head + 1
         local kind = e[1]
         if kind == "quote" then
             local secs = watch[e[2]]
-            -- Back to 0 before the book is read: a change after this queues the book again.
-            if secs and secs[e[3]] == 1 then secs[e[3]] = 0 end
+            -- Back before the book is read: a change after this queues the book again.
+            if secs and secs[e[3]] == false then secs[e[3]] = e end
             books_due[e[2] .. ":" .. e[3]] = true
         elseif kind == "order" then
             each_stream(send, line("order", integer(e[2]), integer(e[3]), integer(e[4]), e[5], e[6],

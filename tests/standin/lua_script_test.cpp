@@ -221,11 +221,22 @@ TEST_P(LuaScript, GreetsWithRunLinkAndAccountsThenSendsBooksOrdersTradesRepliesA
     EXPECT_TRUE(traded);
     EXPECT_EQ(lines.back(), (Fields{"pos", "SPBFUT", "SiZ6", "F", "2", "92351", "0"}));
     readBookDump(*terminal);
+    auto hasBook = [](const std::vector<Fields>& lines, const std::string& level) {
+        for (const Fields& line : lines)
+            if (line.size() == 5 && line[0] == "book" && line[2] == "SiZ6" &&
+                (line[3] + "," + line[4] + ",").find(level + ",") != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(hasBook(lines, "92351:18"));
 
     // Sold back, the position goes flat; a stock's position comes from depo_limits.
     const std::string sell = "ACCOUNT=DEMO1;CLASSCODE=SPBFUT;SECCODE=SiZ6;ACTION=NEW_ORDER;TYPE=L;OPERATION=S;";
     appendText(quik.file("quik.tri"), "TRANS_ID=22;" + sell + "PRICE=92350;QUANTITY=2\n");
-    EXPECT_EQ(slot.stream->next("pos"), (Fields{"pos", "SPBFUT", "SiZ6", "F", "0", "0", "0"}));
+    lines = slot.stream->until("pos");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), (Fields{"pos", "SPBFUT", "SiZ6", "F", "0", "0", "0"}));
+    EXPECT_TRUE(hasBook(lines, "92350:14")) << "each change of the book is sent";
     readBookDump(*terminal);
     appendText(quik.file("quik.tri"), "TRANS_ID=23;ACCOUNT=DEMO2;CLASSCODE=TQBR;SECCODE=LKOH;ACTION=NEW_ORDER;TYPE=L;"
                                       "OPERATION=B;PRICE=7124.0;QUANTITY=3\n");
@@ -421,6 +432,8 @@ TEST_P(LuaScript, TellsWhatItsQueueDroppedAndEachErrorOnce) {
     EXPECT_EQ(count(lines, {"dropped", "order", "1"}), 1u);
     EXPECT_EQ(count(lines, {"dropped", "reply", "1"}), 1u);
     EXPECT_NE(lines.back()[3].find("92344:7"), std::string::npos) << lines.back()[3];
+    appendText(quik.file("quik.tri"), "TRANS_ID=9001;" + buySiZ6 + "PRICE=92344;QUANTITY=1\n");
+    EXPECT_NE(slot.stream->next("book").at(3).find("92344:8"), std::string::npos) << "its changes come again";
 
 
     // Another instrument wanted and dropped again: its sec fails too, after the first was told.
