@@ -19,6 +19,7 @@ std::string Exchange::transName(const std::string& action) {
     if (action == "KILL_ORDER") return ru("Снять заявку");
     if (action == "KILL_ALL_ORDERS") return ru("Снять все заявки");
     if (action == "KILL_ALL_FUTURES_ORDERS") return ru("Снять все заявки по фьючерсам");
+    if (action == "MOVE_ORDERS") return ru("Переставить заявки");
     return action;
 }
 
@@ -54,6 +55,7 @@ Outcome Exchange::execute(const CheckedTransaction& checked) {
         case Transaction::Kind::NewOrder: outcome = newOrder(t, header); break;
         case Transaction::Kind::KillOrder: outcome = killOrder(t, header); break;
         case Transaction::Kind::KillAll: outcome = killAll(t, header); break;
+        case Transaction::Kind::MoveOrder: outcome = moveOrder(t, header); break;
         }
     }
     outcome.transName = transName(checked.action);
@@ -96,21 +98,61 @@ Outcome Exchange::newOrder(const Transaction& t, std::size_t header) {
     return outcome;
 }
 
-Outcome Exchange::killOrder(const Transaction& t, std::size_t header) {
+DeskOrder* Exchange::activeOrder(const Transaction& t, Outcome& refusal) {
     DeskOrder* order = desk_.find(t.orderKey);
     const std::string named = ru("Заявка N ") + std::to_string(t.orderKey);
     if (!order || order->securityIndex != t.securityIndex)
-        return rejected(5, ru("Не найдена заявка N ") + std::to_string(t.orderKey) + ru(" по инструменту ") +
-                               securities_[t.securityIndex].code());
-    if (order->state == DeskOrder::Filled) return rejected(4, named + ru(" уже исполнена, снимать нечего"));
-    if (order->state == DeskOrder::Cancelled) return rejected(4, named + ru(" уже снята"));
+        refusal = rejected(5, ru("Не найдена заявка N ") + std::to_string(t.orderKey) + ru(" по инструменту ") +
+                                  securities_[t.securityIndex].code());
+    else if (order->state == DeskOrder::Filled)
+        refusal = rejected(4, named + ru(" уже исполнена, снимать нечего"));
+    else if (order->state == DeskOrder::Cancelled)
+        refusal = rejected(4, named + ru(" уже снята"));
+    else
+        return order;
+    return nullptr;
+}
+
+Outcome Exchange::killOrder(const Transaction& t, std::size_t header) {
+    Outcome outcome;
+    DeskOrder* order = activeOrder(t, outcome);
+    if (!order) return outcome;
     if (header != SIZE_MAX) books_[header].removeOwn(order->sell, order->intPrice, order->balance);
     order->state = DeskOrder::Cancelled;
-    Outcome outcome;
     outcome.orderNumber = order->number;
     outcome.header = header;
     outcome.changed.push_back(*order);
-    outcome.description = named + ru(" снята, неисполненный остаток ") + std::to_string(order->balance) + ".";
+    outcome.description = ru("Заявка N ") + std::to_string(order->number) + ru(" снята, неисполненный остаток ") +
+                          std::to_string(order->balance) + ".";
+    return outcome;
+}
+
+// As the futures exchange moves an order: the old one is withdrawn and a new one, with a number
+// of its own, placed at the new price; the reply names the new one.
+Outcome Exchange::moveOrder(const Transaction& t, std::size_t header) {
+    Outcome outcome;
+    DeskOrder* found = activeOrder(t, outcome);
+    if (!found) return outcome;
+    if (t.moveMode == 2 && found->balance != t.quantity)
+        return rejected(4, ru("Заявка N ") + std::to_string(found->number) + ru(": остаток ") +
+                               std::to_string(found->balance) + ru(" не равен ") + std::to_string(t.quantity) +
+                               ru(", заявка не перемещена"));
+    found->state = DeskOrder::Cancelled;
+    const DeskOrder old = *found;  // `found` goes stale once the desk grows
+    if (header != SIZE_MAX) books_[header].removeOwn(old.sell, old.intPrice, old.balance);
+    const std::uint32_t quantity = t.moveMode == 0 ? old.balance : t.quantity;
+    std::uint32_t resting = quantity;
+    if (header != SIZE_MAX) resting = books_[header].placeOrder(old.sell, t.intPrice, quantity).resting;
+    const DeskOrder& moved = desk_.add(t.transId, t.securityIndex, old.sell, t.intPrice, quantity, resting);
+    outcome.orderNumber = moved.number;
+    outcome.header = header;
+    outcome.changed = {old, moved};
+    outcome.description = ru("Заявка N ") + std::to_string(old.number) + ru(" перемещена, новый номер ") +
+                          std::to_string(moved.number) + ".";
+    if (header != SIZE_MAX) {
+        auto filled = settle(header);
+        outcome.changed.insert(outcome.changed.end(), filled.begin(), filled.end());
+    }
     return outcome;
 }
 

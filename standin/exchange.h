@@ -50,6 +50,10 @@ private:
     Outcome newOrder(const Transaction& t, std::size_t header);
     Outcome killOrder(const Transaction& t, std::size_t header);
     Outcome killAll(const Transaction& t, std::size_t header);
+    Outcome moveOrder(const Transaction& t, std::size_t header);
+    // The order a KILL_ORDER or MOVE_ORDERS names, active and of the transaction's security; else
+    // the refusal.
+    DeskOrder* activeOrder(const Transaction& t, Outcome& refusal);
     // The best price of one side, or of the other when that side is empty; 0 for an empty book.
     std::uint32_t referencePrice(std::size_t header, bool sell) const;
 

@@ -111,9 +111,13 @@ int hostMessage(lua_State* lua) {
     size_t size = 0;
     const char* text = luaL_checklstring(lua, 1, &size);
     // The terminal's message window takes up to 900 characters.
-    std::fprintf(stderr, "info.exe: script message: %.*s\n", static_cast<int>(std::min<size_t>(size, 900)), text);
-    std::fflush(stderr);
-    return 0;
+    return guarded(lua, [&] {
+        const std::string shown(text, std::min<size_t>(size, 900));
+        std::fprintf(stderr, "info.exe: script message: %s\n", shown.c_str());
+        std::fflush(stderr);
+        state(lua).terminal.told("MESSAGE " + shown);
+        return 0;
+    });
 }
 
 int hostGetScriptPath(lua_State* lua) {
@@ -146,7 +150,8 @@ int hostSubscribe(lua_State* lua) {
     return guarded(lua, [&] {
         LuaHost::State& s = state(lua);
         bool known = s.terminal.securityInfo(classCode, secCode).has_value();
-        if (known) s.subscribed.insert({classCode, secCode});
+        if (known && s.subscribed.insert({classCode, secCode}).second)
+            s.terminal.told(std::string("SUBSCRIBE ") + classCode + " " + secCode);
         lua_pushboolean(lua, known);
         return 1;
     });
@@ -156,7 +161,10 @@ int hostUnsubscribe(lua_State* lua) {
     const char* classCode = luaL_checkstring(lua, 1);
     const char* secCode = luaL_checkstring(lua, 2);
     return guarded(lua, [&] {
-        lua_pushboolean(lua, state(lua).subscribed.erase({classCode, secCode}) > 0);
+        LuaHost::State& s = state(lua);
+        const bool was = s.subscribed.erase({classCode, secCode}) > 0;
+        if (was) s.terminal.told(std::string("UNSUBSCRIBE ") + classCode + " " + secCode);
+        lua_pushboolean(lua, was);
         return 1;
     });
 }
@@ -277,6 +285,62 @@ int hostGetFuturesHolding(lua_State* lua) {
     });
 }
 
+// The transaction keys the terminal knows; a table with any other is refused.
+const std::set<std::string> transactionKeys = {
+    "TRANS_ID", "ACTION", "CLASSCODE", "SECCODE", "ACCOUNT", "CLIENT_CODE", "TYPE", "OPERATION", "PRICE", "QUANTITY",
+    "ORDER_KEY", "BASE_CONTRACT", "MODE", "FIRST_ORDER_NUMBER", "FIRST_ORDER_NEW_PRICE", "FIRST_ORDER_NEW_QUANTITY",
+    "SECOND_ORDER_NUMBER", "SECOND_ORDER_NEW_PRICE", "SECOND_ORDER_NEW_QUANTITY", "COMMENT", "EXECUTION_CONDITION",
+};
+
+// sendTransaction(t): string keys and values only, keys the terminal knows; "" when sent, else why not.
+std::string transactionText(lua_State* lua, std::string& refusal) {
+    if (!lua_istable(lua, 1)) {
+        refusal = "sendTransaction takes a table";
+        return {};
+    }
+    std::string text;
+    lua_pushnil(lua);
+    while (lua_next(lua, 1) != 0) {
+        // lua_type, not lua_isstring: a number is no string here, as in the terminal.
+        if (lua_type(lua, -2) != LUA_TSTRING || lua_type(lua, -1) != LUA_TSTRING) {
+            refusal = lua_type(lua, -2) != LUA_TSTRING ? "a key that is not a string"
+                                                       : std::string("the value of ") + lua_tostring(lua, -2) +
+                                                             " is not a string";
+            lua_pop(lua, 2);
+            return {};
+        }
+        size_t size = 0;
+        const char* value = lua_tolstring(lua, -1, &size);
+        const std::string key = lua_tostring(lua, -2);
+        const std::string valueText(value, size);
+        lua_pop(lua, 1);
+        if (!transactionKeys.count(key)) refusal = "unknown key " + key;
+        // The text the stand-in carries out splits at these.
+        else if (valueText.find_first_of(std::string(";\r\n\0", 4)) != std::string::npos)
+            refusal = "the value of " + key + " holds a separator";
+        if (!refusal.empty()) {
+            lua_pop(lua, 1);
+            return {};
+        }
+        text += key + "=" + valueText + ";";
+    }
+    return text;
+}
+
+int hostSendTransaction(lua_State* lua) {
+    return guarded(lua, [&] {
+        std::string refusal;
+        std::string text = transactionText(lua, refusal);
+        if (refusal.empty()) state(lua).terminal.transaction(text);
+        pushText(lua, refusal);
+        return 1;
+    });
+}
+
+int hostFailing(lua_State* lua) {
+    return luaL_error(lua, "%s: the terminal failed to answer", lua_tostring(lua, lua_upvalueindex(1)));
+}
+
 int hostSysdate(lua_State* lua) {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -334,7 +398,7 @@ bool LuaHost::running() const {
     return state_->mainRunning;
 }
 
-void LuaHost::start(const std::string& scriptPath) {
+void LuaHost::start(const std::string& scriptPath, const std::vector<std::string>& failing) {
     State& s = *state_;
     auto held = hold();
     s.lua = luaL_newstate();
@@ -360,10 +424,16 @@ void LuaHost::start(const std::string& scriptPath) {
         {"getNumberOf", hostGetNumberOf},
         {"getItem", hostGetItem},
         {"getFuturesHolding", hostGetFuturesHolding},
+        {"sendTransaction", hostSendTransaction},
     };
     for (const auto& [name, function] : functions) {
         lua_pushcfunction(lua, function);
         lua_setglobal(lua, name);
+    }
+    for (const std::string& name : failing) {
+        pushText(lua, name);
+        lua_pushcclosure(lua, hostFailing, 1);
+        lua_setglobal(lua, name.c_str());
     }
     // The host's lock is held whenever Lua runs, so the plain table functions are already safe
     // between main() and the callbacks.
@@ -415,9 +485,13 @@ void LuaHost::start(const std::string& scriptPath) {
     s.workerId = s.worker.get_id();
 }
 
+bool LuaHost::subscribed(const std::string& classCode, const std::string& secCode) const {
+    return state_->subscribed.count({classCode, secCode}) > 0;
+}
+
 void LuaHost::onQuote(const std::string& classCode, const std::string& secCode) {
     State& s = *state_;
-    if (!s.mainRunning || !s.subscribed.count({classCode, secCode})) return;
+    if (!s.mainRunning) return;
     pushText(s.lua, classCode);
     pushText(s.lua, secCode);
     callGlobal(s.lua, "OnQuote", 2, 0);
@@ -439,6 +513,14 @@ void LuaHost::onTransReply(const HostRecord& reply) {
     if (!state_->mainRunning) return;
     pushRecord(state_->lua, reply);
     callGlobal(state_->lua, "OnTransReply", 1, 0);
+}
+
+void LuaHost::onConnected() {
+    if (state_->mainRunning) callGlobal(state_->lua, "OnConnected", 0, 0);
+}
+
+void LuaHost::onDisconnected() {
+    if (state_->mainRunning) callGlobal(state_->lua, "OnDisconnected", 0, 0);
 }
 
 void LuaHost::stop(int flag) {

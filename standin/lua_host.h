@@ -39,6 +39,13 @@ public:
     virtual std::vector<std::string> classSecurities(const std::string& classCode) const = 0;
     // The rows of one of the terminal's tables ("orders", "futures_client_holding", ...); none when unknown.
     virtual std::vector<HostRecord> tableRows(const std::string& name) const = 0;
+    // A transaction the script handed to sendTransaction, checked already, as a text of KEY=VALUE;
+    // pairs. It is carried out later, as one from the file or the library; the reply comes through
+    // OnTransReply.
+    virtual void transaction(const std::string& text) = 0;
+    // What the script asked of the host that a test may want to see: "SUBSCRIBE class sec",
+    // "UNSUBSCRIBE class sec", "MESSAGE text".
+    virtual void told(const std::string&) {}
 };
 
 class LuaHost {
@@ -49,7 +56,9 @@ public:
     LuaHost& operator=(const LuaHost&) = delete;
 
     // Runs the script's top-level code and OnInit, then starts main(); throws when it cannot be loaded.
-    void start(const std::string& scriptPath);
+    // Each host function named in `failing` raises an error whenever it is called, as a terminal
+    // that cannot answer.
+    void start(const std::string& scriptPath, const std::vector<std::string>& failing = {});
 
     // Held by the terminal whenever it changes what the script can read and while it calls back.
     std::unique_lock<std::mutex> hold();
@@ -59,6 +68,11 @@ public:
     void onOrder(const HostRecord& order);
     void onTrade(const HostRecord& trade);
     void onTransReply(const HostRecord& reply);
+    void onConnected();
+    void onDisconnected();
+
+    // Whether the script ordered this instrument's book; the caller holds the lock.
+    bool subscribed(const std::string& classCode, const std::string& secCode) const;
 
     // The terminal closes (flag 2) or the user stops the script (flag 1): OnClose when closing, then
     // OnStop, then main() is waited for as long as OnStop asked and killed after that. Takes the

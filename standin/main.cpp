@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -40,7 +41,8 @@ constexpr const char* usage =
     "                [--hostile] [--faults LIST] [--fault-every MS] [--fault-hold MS] [--tear-pause MS]\n"
     "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n"
     "                [--price-band PERCENT] [--max-quantity N] [--reject-every N] [--reply-delay MS]\n"
-    "                [--withhold-replies] [--script PATH] [--book-depth N]\n";
+    "                [--withhold-replies] [--script PATH] [--book-depth N]\n"
+    "                [--trade-accounts LIST] [--report-script] [--script-fault FUNCTION]\n";
 
 // The terminal's static data: the chain head lives somewhere in here with --random-base,
 // inside the executable's image like a global variable of the real terminal.
@@ -76,7 +78,27 @@ struct Options {
     bool withholdReplies = false;
     std::string script;  // a Lua script to host, as the terminal's scripts dialog would
     std::size_t bookDepth = 0;  // levels a side in every moving book; 0: from 5 to 25
+    std::vector<TradeAccount> accounts{{"DEMO1", "|SPBFUT|SPBOPT|"}, {"DEMO2", "|TQBR|TQOB|"}};
+    bool reportScript = false;
+    std::vector<std::string> scriptFaults;  // host functions that fail whenever called
 };
+
+// "ID=CLASSES,ID=CLASSES": the rows of trade_accounts; an empty list gives none.
+std::vector<TradeAccount> parseAccounts(const std::string& list) {
+    std::vector<TradeAccount> accounts;
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t comma = list.find(',', start);
+        if (comma == std::string::npos) comma = list.size();
+        const std::string item = list.substr(start, comma - start);
+        const std::size_t equals = item.find('=');
+        if (equals == 0 || equals == std::string::npos)
+            throw std::invalid_argument("--trade-accounts takes ID=CLASSES items separated by commas");
+        accounts.push_back({item.substr(0, equals), item.substr(equals + 1)});
+        start = comma + 1;
+    }
+    return accounts;
+}
 
 Options parseOptions(int argc, char** argv) {
     Options options;
@@ -132,6 +154,9 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--withhold-replies") options.withholdReplies = true;
         else if (arg == "--script") options.script = needValue(i);
         else if (arg == "--book-depth") options.bookDepth = static_cast<std::size_t>(number(i, 1, 100));
+        else if (arg == "--trade-accounts") options.accounts = parseAccounts(needValue(i));
+        else if (arg == "--report-script") options.reportScript = true;
+        else if (arg == "--script-fault") options.scriptFaults.push_back(needValue(i));
         else if (arg == "--faults") {
             auto faults = parseFaults(needValue(i));
             if (!faults) throw std::invalid_argument("--faults takes a comma-separated list of fault names");
@@ -315,17 +340,18 @@ public:
         return digest;
     }
 
-    // Where a transaction came from and its final reply goes: quik.tri and quik.tro, or a
-    // connection of the library.
+    // Where a transaction came from and its final reply goes: quik.tri and quik.tro, a connection
+    // of the library, or a script's sendTransaction (whose reply is OnTransReply alone).
     struct Source {
-        bool library = false;
+        enum Kind { File, Library, Script } kind = File;
         std::uint64_t client = 0;
     };
 
     void handle(const std::string& text, Source source) {
         CheckedTransaction checked = checkTransaction(text, securities_);
-        // The library's caller learns of the sending from the send's own result.
-        if (!source.library) appendLine(tro(), sentLine(checked.transIdText, Exchange::transName(checked.action)));
+        // The library's and the script's callers learn of the sending from the send's own result.
+        if (source.kind == Source::File)
+            appendLine(tro(), sentLine(checked.transIdText, Exchange::transName(checked.action)));
         Outcome outcome = exchange_.execute(checked);
         const bool bookChanged = outcome.header < chain_.size();
         if (bookChanged) memory_.writeBook(outcome.header, books_[outcome.header].rows());
@@ -335,9 +361,9 @@ public:
             ScriptReply script{transId(checked), outcome.status, outcome.orderNumber, outcome.description,
                                checked.transaction ? checked.transaction->securityIndex : SIZE_MAX};
             Reply reply{Clock::now() + std::chrono::milliseconds(options_.replyDelayMs), source, {}, script};
-            if (source.library)
+            if (source.kind == Source::Library)
                 reply.text = encodeReply({outcome.status, transId(checked), outcome.orderNumber, outcome.description});
-            else
+            else if (source.kind == Source::File)
                 reply.text = finalLine(checked.transIdText, outcome.status, outcome.transName, outcome.description,
                                        outcome.orderNumber);
             replies_.push_back(std::move(reply));
@@ -359,8 +385,8 @@ public:
     void deliverReplies(Clock::time_point now) {
         while (!replies_.empty() && replies_.front().due <= now) {
             const Reply& reply = replies_.front();
-            if (!reply.source.library) appendLine(tro(), reply.text);
-            else if (link_) link_->send(reply.source.client, reply.text);
+            if (reply.source.kind == Source::File) appendLine(tro(), reply.text);
+            else if (reply.source.kind == Source::Library && link_) link_->send(reply.source.client, reply.text);
             if (feed_) feed_->replied(reply.script);
             replies_.pop_front();
         }
@@ -375,8 +401,22 @@ public:
 
     // Hosts a script beside the terminal; `workingFolder` is what it sees as the terminal's folder.
     void startScript(const std::string& path, const std::string& workingFolder) {
-        feed_ = std::make_unique<ScriptFeed>(workingFolder, securities_, chain_, books_, exchange_.desk());
-        feed_->start(path);
+        feed_ = std::make_unique<ScriptFeed>(workingFolder, securities_, chain_, books_, exchange_.desk(),
+                                             options_.accounts, options_.reportScript);
+        feed_->start(path, options_.scriptFaults);
+    }
+    bool scripting() const { return feed_ != nullptr; }
+    // What the script sent through sendTransaction, carried out here as any other transaction.
+    void handleScriptTransactions() {
+        if (!feed_) return;
+        for (const std::string& text : feed_->takeTransactions()) handle(text, {Source::Script});
+    }
+    // While a file server.off lies in the folder the terminal has lost its server, as far as a
+    // script can tell.
+    void checkServer() {
+        if (!feed_) return;
+        std::error_code error;
+        feed_->setConnected(!std::filesystem::exists(folder_ + "server.off", error));
     }
     // Taken around every change of the terminal's state while a script may read it.
     std::unique_lock<std::mutex> holdScript() { return feed_ ? feed_->hold() : std::unique_lock<std::mutex>(); }
@@ -505,13 +545,16 @@ int run(const Options& options) {
         if (faults) next = std::min(next, faults->nextEvent());
         if (options.exitAfter > 0) next = std::min(next, exitAt);
         if (auto due = terminal.nextReplyDue()) next = std::min(next, *due);
+        // A script's transactions wait no longer than its own loop does.
+        if (terminal.scripting()) next = std::min(next, Clock::now() + std::chrono::milliseconds(10));
         auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - Clock::now());
         std::vector<LinkEvent> events = link.wait(wait);
         auto scriptHeld = terminal.holdScript();
         for (const LinkEvent& event : events) {
             if (event.joined) terminal.welcome(event.client);
-            else terminal.handle(event.text, {true, event.client});
+            else terminal.handle(event.text, {Terminal::Source::Library, event.client});
         }
+        terminal.handleScriptTransactions();
         auto now = Clock::now();
         terminal.deliverReplies(now);
         if (!options.fixedBooks && now >= nextMarket) {
@@ -521,6 +564,7 @@ int run(const Options& options) {
         }
         if (now >= nextFile) {
             for (const std::string& line : transactionFile.newLines()) terminal.handle(line, {});
+            terminal.checkServer();
             nextFile = now + filePeriod;
         }
         if (faults) {

@@ -1,6 +1,7 @@
 #include "script_feed.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "transaction.h"
@@ -23,9 +24,9 @@ bool isStock(const Security& security) {
 
 ScriptFeed::ScriptFeed(std::string workingFolder, const std::vector<Security>& securities,
                        const std::vector<BookMemory::Header>& chain, const std::vector<OrderBook>& books,
-                       const OrderDesk& desk)
+                       const OrderDesk& desk, std::vector<TradeAccount> accounts, bool report)
     : workingFolder_(std::move(workingFolder)), securities_(securities), chain_(chain), books_(books), desk_(desk),
-      host_(*this) {
+      accounts_(std::move(accounts)), report_(report), host_(*this) {
     // Orders that rest from before the start were told already: no trade comes from their state.
     for (const DeskOrder& order : desk_.orders()) toldBalances_[order.number] = order.balance;
 }
@@ -42,7 +43,21 @@ double ScriptFeed::price(const DeskOrder& order) const {
 
 void ScriptFeed::bookChanged(std::size_t header) {
     const Security& security = securities_[static_cast<std::size_t>(chain_[header].securityIndex)];
-    host_.onQuote(security.classCode, security.code());
+    // Only an ordered book reaches a script.
+    if (host_.subscribed(security.classCode, security.code())) host_.onQuote(security.classCode, security.code());
+}
+
+void ScriptFeed::setConnected(bool connected) {
+    if (connected == connected_) return;
+    connected_ = connected;
+    if (connected) host_.onConnected();
+    else host_.onDisconnected();
+}
+
+void ScriptFeed::told(const std::string& what) {
+    if (!report_) return;
+    std::printf("SCRIPT %s\n", what.c_str());
+    std::fflush(stdout);
 }
 
 HostRecord ScriptFeed::orderRecord(const DeskOrder& order) const {
@@ -139,6 +154,12 @@ std::vector<HostRecord> ScriptFeed::tableRows(const std::string& name) const {
     std::vector<HostRecord> rows;
     if (name == "orders") {
         for (const DeskOrder& order : desk_.orders()) rows.push_back(orderRecord(order));
+        return rows;
+    }
+    if (name == "trade_accounts") {
+        for (const TradeAccount& account : accounts_)
+            rows.push_back({{"trdaccid", account.id}, {"class_codes", account.classCodes},
+                            {"firmid", std::string("DEMOFIRM")}, {"description", std::string("stand-in")}});
         return rows;
     }
     const bool futures = name == "futures_client_holding";

@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "book_memory.h"
@@ -24,13 +25,22 @@ struct ScriptReply {
     std::size_t securityIndex = SIZE_MAX;  // none when the text named no known security
 };
 
+// A row of the terminal's trade_accounts: the account and the classes it trades ("|SPBFUT|SPBOPT|").
+struct TradeAccount {
+    std::string id;
+    std::string classCodes;
+};
+
 class ScriptFeed : public HostTerminal {
 public:
+    // With `report`, what the script asks of the host is printed to stdout as "SCRIPT <what>".
     ScriptFeed(std::string workingFolder, const std::vector<Security>& securities,
                const std::vector<BookMemory::Header>& chain, const std::vector<OrderBook>& books,
-               const OrderDesk& desk);
+               const OrderDesk& desk, std::vector<TradeAccount> accounts, bool report);
 
-    void start(const std::string& scriptPath) { host_.start(scriptPath); }
+    void start(const std::string& scriptPath, const std::vector<std::string>& failing) {
+        host_.start(scriptPath, failing);
+    }
     std::unique_lock<std::mutex> hold() { return host_.hold(); }
     void stop() { host_.stop(2); }
 
@@ -39,13 +49,19 @@ public:
     // Orders as they now are: each is told, and what each filled since last told is a trade.
     void ordersChanged(const std::vector<DeskOrder>& changed);
     void replied(const ScriptReply& reply);
+    // The terminal lost its server or has it again: OnDisconnected or OnConnected on a change.
+    void setConnected(bool connected);
+    // The transactions the script sent since the last call, in order.
+    std::vector<std::string> takeTransactions() { return std::exchange(transactions_, {}); }
 
     std::string workingFolder() const override { return workingFolder_; }
-    bool connected() const override { return true; }
+    bool connected() const override { return connected_; }
     std::optional<Quotes> quotes(const std::string& classCode, const std::string& secCode) const override;
     std::optional<HostRecord> securityInfo(const std::string& classCode, const std::string& secCode) const override;
     std::vector<std::string> classSecurities(const std::string& classCode) const override;
     std::vector<HostRecord> tableRows(const std::string& name) const override;
+    void transaction(const std::string& text) override { transactions_.push_back(text); }
+    void told(const std::string& what) override;
 
 private:
     // The net position of one security from the trades, at the average price of its opening.
@@ -70,6 +86,10 @@ private:
     std::map<std::uint64_t, std::uint32_t> toldBalances_;  // order number -> balance last told
     std::map<std::size_t, Position> positions_;             // by security index
     std::uint64_t nextTradeNumber_ = 7000001;
+    std::vector<TradeAccount> accounts_;
+    bool report_ = false;
+    bool connected_ = true;
+    std::vector<std::string> transactions_;
     LuaHost host_;  // last: it stops before what it reads goes
 };
 

@@ -116,9 +116,11 @@ CheckedTransaction checkTransaction(const std::string& text, const std::vector<S
     // A terminal rejects a transaction without an action; it is no kill-all.
     if (!action) return missing("ACTION");
     const bool killOrder = *action == "KILL_ORDER";
+    const bool moveOrders = *action == "MOVE_ORDERS";
 
+    // The terminal's own examples cancel and move an order without naming the account.
     const std::string* account = value("ACCOUNT");
-    if (!killOrder && (!account || account->empty())) return missing("ACCOUNT");
+    if (!killOrder && !moveOrders && (!account || account->empty())) return missing("ACCOUNT");
     const std::string* classCode = value("CLASSCODE");
     const std::string* secCode = value("SECCODE");
     if (!classCode) return missing("CLASSCODE");
@@ -165,6 +167,31 @@ CheckedTransaction checkTransaction(const std::string& text, const std::vector<S
         t.quantity = static_cast<std::uint32_t>(*lots);
         t.intPrice = *intPrice;
         t.sell = *operation == "S";
+    } else if (moveOrders) {
+        if (security->classCode != "SPBFUT" && security->classCode != "SPBOPT")
+            return refuse(ru("Перемещение заявок есть только на срочном рынке, не в классе ") + *classCode, 10);
+        const std::string* mode = value("MODE");
+        if (!mode || (*mode != "0" && *mode != "1" && *mode != "2")) return refuse(ru("MODE должен быть 0, 1 или 2"));
+        const std::string* number = value("FIRST_ORDER_NUMBER");
+        if (!number) return missing("FIRST_ORDER_NUMBER");
+        auto key = plainNumber(*number, 999999999999ull);
+        if (!key || *key == 0) return refuse("FIRST_ORDER_NUMBER '" + *number + ru("' не номер заявки"));
+        const std::string* price = value("FIRST_ORDER_NEW_PRICE");
+        if (!price) return missing("FIRST_ORDER_NEW_PRICE");
+        std::string reason;
+        auto intPrice = gridPrice(*price, *security, reason);
+        if (!intPrice) return refuse(reason, 4);
+        t.moveMode = *mode == "0" ? 0 : *mode == "1" ? 1 : 2;
+        if (t.moveMode != 0) {
+            const std::string* quantity = value("FIRST_ORDER_NEW_QUANTITY");
+            auto lots = quantity ? plainNumber(*quantity, maxQuantity) : std::nullopt;
+            if (!lots || *lots == 0)
+                return refuse(ru("FIRST_ORDER_NEW_QUANTITY должно быть целым от 1 до ") + std::to_string(maxQuantity));
+            t.quantity = static_cast<std::uint32_t>(*lots);
+        }
+        t.kind = Transaction::Kind::MoveOrder;
+        t.orderKey = *key;
+        t.intPrice = *intPrice;
     } else {
         return refuse(ru("Неподдерживаемое действие ACTION=") + *action, 10);
     }

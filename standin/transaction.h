@@ -9,14 +9,15 @@
 namespace standin {
 
 struct Transaction {
-    enum class Kind { NewOrder, KillOrder, KillAll };
+    enum class Kind { NewOrder, KillOrder, KillAll, MoveOrder };
     Kind kind = Kind::NewOrder;
     std::int64_t transId = 0;
     std::size_t securityIndex = 0;
     bool sell = false;
     std::uint32_t quantity = 0;
     std::uint32_t intPrice = 0;
-    std::uint64_t orderKey = 0;  // the order a KILL_ORDER cancels
+    std::uint64_t orderKey = 0;  // the order a KILL_ORDER cancels or a MOVE_ORDERS moves
+    int moveMode = 0;            // MOVE_ORDERS: 0 price only, 1 price and quantity, 2 only at that quantity
 };
 
 // A transaction text checked as the terminal checks it: either a transaction to carry

@@ -16,6 +16,10 @@ namespace {
 
 using testing::FakeTransLibrary;
 using testing::readBookDump;
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+using testing::FakeView;
 
 class ScriptEndToEndTest : public testing::StandinSessionTest {
 protected:
@@ -85,6 +89,64 @@ TEST_F(ScriptEndToEndTest, TheLadderOrdersAndPositionComeFromTheScriptAndItsRest
     EXPECT_TRUE(testing::startsWith(view.caption, "Нет связи со скриптом velmora.lua")) << view.caption;
     terminal = serve(quik, {"--script", VELMORA_SOURCE_DIR "/lua/velmora.lua"});
     EXPECT_TRUE(runUntil([&] { return view.ladderLive; })) << logText();
+}
+
+// Orders through the script: no file, no library; the account is the terminal's one for the
+// class, and the orders' fate comes back on the link.
+TEST_F(ScriptEndToEndTest, OrdersGoThroughTheScriptWithTheAccountTheTerminalListsForTheClass) {
+    startTerminal("TRI", 2,
+                  {"--script", VELMORA_SOURCE_DIR "/lua/velmora.lua", "--trade-accounts", "A1=|SPBFUT|SPBOPT|,A2=|TQBR|"});
+    for (const auto& [key, value] : {std::pair<const char*, const char*>{"BookSource", "SCRIPT"},
+                                     {"OutputWay", "SCRIPT"},
+                                     {"ACCOUNT", ""}})
+        WriteProfileString(app.file("Velmora.ini"), "COMMON", key, value);
+    WriteProfileString(app.file("Velmora.ini"), "SCRIPT", "Instruments", "SPBFUT:SiZ6");
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+    ASSERT_TRUE(runUntil([&] { return view.ladderLive && session->instrumentChosen(); })) << logText();
+
+    // Beside the order the terminal has resting from before.
+    buyAtBestBid(1);
+    EXPECT_TRUE(runUntil([&] { return view.ownOrders.size() == 2; })) << view.caption << logText();
+    EXPECT_NE(logText().find("account A1 taken for class SPBFUT"), std::string::npos) << logText();
+    EXPECT_EQ(readFile(quik.file("quik.tri")).find("NEW_ORDER"), std::string::npos);
+    runLogic([&] { session->ClearAllOrders(view); });
+    EXPECT_TRUE(runUntil([&] { return view.ownOrders.empty(); })) << view.caption << logText();
+}
+
+// Two programs on one terminal and one script, each its own folder and instrument: each shows its
+// own book live; one ending, and another started in its place at once, disturbs neither.
+TEST_F(ScriptEndToEndTest, TwoProgramsOnOneScriptEachShowTheirOwnBookLive) {
+    startWithScript();
+    ASSERT_TRUE(runUntil([&] { return view.ladderLive && session->instrumentChosen(); })) << logText();
+    const auto startOther = [&](TempFolder& folder, FakeView& otherView) {
+        writeFile(folder.file("Velmora.ini"), readFile(app.file("Velmora.ini")));
+        WriteProfileString(folder.file("Velmora.ini"), "SCRIPT", "Instruments", "SPBFUT:RIZ6");
+        WriteProfileString(folder.file("Velmora.ini"), "DEFAULT", "DefaultContract", "RIZ6");
+        auto other = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, unused},
+                                               SessionOptions{folder.path()});
+        other->InitAll(otherView);
+        return other;
+    };
+    TempFolder otherApp, thirdApp;
+    FakeView otherView, thirdView;
+    std::unique_ptr<Session> other = startOther(otherApp, otherView);
+    const auto bothLive = [&](Session& second, FakeView& secondView) {
+        return runUntil([&] {
+            second.PollBooks(secondView);
+            second.RefreshTick(secondView);
+            return view.ladderLive && secondView.ladderLive && second.shownInstrument() &&
+                   second.shownInstrument()->Ticker == "RIZ6" && session->shownInstrument()->Ticker == "SiZ6";
+        });
+    };
+    EXPECT_TRUE(bothLive(*other, otherView)) << cp1251ToUtf8(readFile(otherApp.file("Velmora.log")));
+
+    other->DoneAll();
+    other.reset();
+    std::unique_ptr<Session> third = startOther(thirdApp, thirdView);
+    EXPECT_TRUE(bothLive(*third, thirdView)) << cp1251ToUtf8(readFile(thirdApp.file("Velmora.log")));
+    // A second later the first still is live: nothing of the others' ending reached it.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_TRUE(runUntil([&] { return view.ladderLive; }, 5));
 }
 
 }  // namespace

@@ -201,7 +201,9 @@ TEST_F(StandinTerminalTest, AnswersEachTransactionLineWithTheTerminalsTwoLinesAn
         {"TRANS_ID=26; " + head + "ACTION=NEW_ORDER; TYPE=M; QUANTITY=1; OPERATION=S; PRICE=75.20; ", "5", "TYPE"},
         {"TRANS_ID=27; " + head + "ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=X; PRICE=75.20; ", "5", "OPERATION"},
         {"TRANS_ID=28; " + head + "ACTION=KILL_ALL_FUTURES_ORDERS; ", "5", "BASE_CONTRACT"},
-        {"TRANS_ID=29; " + head + "ACTION=MOVE_ORDERS; ", "10", "MOVE_ORDERS"},
+        {"TRANS_ID=29; " + head + "ACTION=MOVE_ORDERS; FIRST_ORDER_NUMBER=5000001; FIRST_ORDER_NEW_PRICE=75.20; ", "5", "MODE"},
+        {"TRANS_ID=31; CLASSCODE=TQBR; SECCODE=LKOH; ACTION=MOVE_ORDERS; MODE=0; FIRST_ORDER_NUMBER=5000001; "
+         "FIRST_ORDER_NEW_PRICE=7100.0; ", "10", "только на срочном рынке"},
         {"TRANS_ID=32; " + head, "5", "Не указан параметр ACTION"},
         {"TRANS_ID=33; " + head + "ACTION=KILL_ORDER; ", "5", "ORDER_KEY"},
         {"TRANS_ID=30; ACCOUNT=A1; CLASSCODE=SPBFUT; SECCODE=RIZ6; ACTION=NEW_ORDER; TYPE=L; QUANTITY=1; OPERATION=B; PRICE=110255; ", "4", "шагу цены 10"},
