@@ -113,6 +113,19 @@ TEST_F(ScriptEndToEndTest, OrdersGoThroughTheScriptWithTheAccountTheTerminalList
     EXPECT_TRUE(runUntil([&] { return view.ownOrders.empty(); })) << view.caption << logText();
 }
 
+// The position the script reports is closed: the order resting from before cancelled, then a
+// sell of the position's size.
+TEST_F(ScriptEndToEndTest, FlattenClosesThePositionTheScriptReports) {
+    startWithScript();
+    ASSERT_TRUE(runUntil([&] { return view.ladderLive && view.ownOrders.size() == 1; })) << logText();
+    view.contracts = 2;
+    runLogic([&] { session->MarketBuy(view); });
+    ASSERT_TRUE(runUntil([&] { return view.position.rfind("Позиция: 2 по ", 0) == 0; })) << view.position;
+    runLogic([&] { session->Flatten(view); });
+    EXPECT_TRUE(runUntil([&] { return view.position == "Позиция: 0" && view.ownOrders.empty(); }))
+        << view.position << logText();
+}
+
 // Two programs on one terminal and one script, each its own folder and instrument: each shows its
 // own book live; one ending, and another started in its place at once, disturbs neither.
 TEST_F(ScriptEndToEndTest, TwoProgramsOnOneScriptEachShowTheirOwnBookLive) {
