@@ -170,6 +170,11 @@ void TfrmMain::wireActions() {
     connect(sgDOM_, &LadderView::pointerOver, this,
             [this](bool over) { runCommand([=, this] { session_.setPointerOverLadder(over); }); });
     order(acCenter_, [this] { session_.CenterLadder(); });
+    order(acFlatten_, [this] { session_.Flatten(*this); });
+    order(acReverse_, [this] { session_.Reverse(*this); });
+    connect(sgDOM_, &LadderView::ownQuantityDragged, this, [this](int column, int fromRow, int toRow) {
+        runCommand([=, this] { session_.MoveOrders(*this, column, fromRow, toRow); });
+    });
     connect(seDefaultLimitOrderShift_, &QSpinBox::textChanged, this,
             [this] { editSettings([this](Settings& s) { s.DefaultLimitOrderShift = limitOrderShift(); }); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,

@@ -194,6 +194,23 @@ void LadderViewTest::everyPressIsReportedWithItsCell() {
 
     QTest::mouseClick(l.grid->viewport(), Qt::MiddleButton, Qt::NoModifier, centre(2, 2));
     QCOMPARE(pressed[4][0].value<MouseButton>(), MouseButton::Other);
+
+    // An own quantity: a click is told on its release; let go on another row it is a drag.
+    l.row(3, "2", "", "101", "", "", "");
+    l.update();
+    QSignalSpy dragged(l.grid, &LadderView::ownQuantityDragged);
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::NoModifier, centre(3, 0));
+    QCOMPARE(pressed.count(), 6);
+    QCOMPARE(pressed[5][2].toInt(), 0);
+    QCOMPARE(pressed[5][3].toInt(), 3);
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, centre(3, 0));
+    QCOMPARE(pressed.count(), 6);
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, centre(6, 0));
+    QCOMPARE(pressed.count(), 6);
+    QCOMPARE(dragged.count(), 1);
+    QCOMPARE(dragged[0][0].toInt(), 0);
+    QCOMPARE(dragged[0][1].toInt(), 3);
+    QCOMPARE(dragged[0][2].toInt(), 6);
 }
 
 void LadderViewTest::columnAndRowBordersCanBeDragged() {
