@@ -1,4 +1,4 @@
-// The tick against a live terminal on Windows: RefreshDOM of the stand-in's shown book, read
+// The tick against a live terminal on Windows: the refresh tick over the stand-in's shown book, read
 // through ReadProcessMemory, beside the floor of the same bytes in one call. Google Benchmark is
 // not built for Windows here, so this times each call itself and prints the median and p99.
 #include <algorithm>
@@ -7,7 +7,6 @@
 #include <exception>
 #include <vector>
 
-#include "core/session.h"
 #include "core/session.h"
 #include "ladder/ladder_refresh.h"
 #include "platform/clock.h"
@@ -43,22 +42,21 @@ int run() {
     testing::RecordingMessageSink messages;
     testing::FakeTransLibrary library;
     testing::FakeView view;
-    Session session(Platform{processes, *clock, *locale, messages, library});
-    session.ProgramDir = app.path();
+    Session session(Platform{processes, *clock, *locale, messages, library}, SessionOptions{app.path()});
     session.InitAll(view);
     session.RefreshTick(view);
-    if (!session.instrumentChosen() || session.discovery.table()->Count() == 0) {
+    if (!session.instrumentChosen() || session.shownBook()->Count() == 0) {
         std::fprintf(stderr, "tick_bench_windows: the stand-in's book was not read\n");
         return 1;
     }
-    const TQuoteTable& table = *session.discovery.table();
+    const TQuoteTable& table = *session.shownBook();
     const std::size_t levels = static_cast<std::size_t>(table.Count());
-    std::printf("live stand-in under this system, %zu levels of %s\n", levels, session.discovery.security()->Ticker.c_str());
+    std::printf("live stand-in under this system, %zu levels of %s\n", levels, session.shownInstrument()->Ticker.c_str());
 
-    report("RefreshDOM of the live book", [&] { session.RefreshDOM(); });
+    report("the refresh tick of the live book", [&] { session.RefreshTick(view); });
     std::vector<std::uint8_t> bytes(16 + levels * (4 + 36));
     report("floor: the same bytes in one read", [&] {
-        session.terminal.process()->read(table.RecordAddress, bytes.data(), bytes.size());
+        session.terminal().process()->read(table.RecordAddress, bytes.data(), bytes.size());
     });
     return 0;
 }
