@@ -178,6 +178,7 @@ void TfrmMain::buildToolBar() {
     addToBar(tb_, actionButton(acSwitchView_, "tbSwitchView", 0, ButtonFace::Image));
     addSeparator(tb_);
     addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, ButtonFace::Caption));
+    addToBar(tb_, actionButton(acCenter_, "sbtnCenter", 0, ButtonFace::Caption));
     addSeparator(tb_);
     addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, ButtonFace::Image));
     addSeparator(tb_);
@@ -197,7 +198,6 @@ void TfrmMain::buildLadderPanel() {
     auto* tbDOM = makeToolBar(pnlDOM_, "tbDOM");
     addToBar(tbDOM, actionButton(acClearAllOrders_, "sbtnClearAllOrders", 105, ButtonFace::Caption));
     addToBar(tbDOM, actionButton(acClearAllStops_, "sbtnClearAllStops", 112, ButtonFace::Caption));
-    addToBar(tbDOM, actionButton(acCenter_, "sbtnCenter", 0, ButtonFace::Caption));
     addSeparator(tbDOM);
     addToBar(tbDOM, actionButton(acFontEdit_, "tbFontEdit", 0, ButtonFace::Image));
     endBar(tbDOM);
