@@ -2,9 +2,10 @@
 // end final or "no reply", and each rejection must reach the panel and the log. Also the time
 // from the stand-in's final reply to the panel showing it: in mode TRI from the reply line
 // appearing in quik.tro (watched by a thread of its own), in mode DLL from the send, as the
-// library's callback time is not seen from outside.
+// library's callback time is not seen from outside, in mode SCRIPT from the send too (the
+// stand-in runs velmora.lua; the books and the answers come through it, polled as the window does).
 //
-//   order_load [TRI|DLL] [orders] [per second]   (default TRI 1000 20)
+//   order_load [TRI|DLL|SCRIPT] [orders] [per second]   (default TRI 1000 20)
 #include <algorithm>
 #include <atomic>
 #include <charconv>
@@ -112,13 +113,36 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "TRI";
     const int orders = argc > 2 ? std::atoi(argv[2]) : 1000;
     const int perSecond = argc > 3 ? std::atoi(argv[3]) : 20;
+    const bool script = mode == "SCRIPT";
+    const bool fromSend = mode == "DLL" || script;
     const bool dll = mode == "DLL";
 
     testing::TempFolder quik, app;
     const std::string ini = app.file("Velmora.ini");
-    testing::StandinProcess terminal(testing::StandinProcess::serving(
-        quik.path(), {"--static", "--reject-every", "3", "--write-ini", ini, "--output-way", mode}));
+    std::vector<std::string> options{"--static", "--reject-every", "3", "--write-ini", ini, "--output-way", mode};
+    if (script) options.insert(options.end(), {"--script", VELMORA_BIN_DIR "/velmora.lua", "--report-script"});
+    testing::StandinProcess terminal(testing::StandinProcess::serving(quik.path(), options));
+    // Mode SCRIPT: the moment each transaction reached the terminal's sendTransaction, as it says.
+    std::mutex handedMutex;
+    std::map<std::uint32_t, Steady::time_point> handed;
+    std::atomic<bool> stopReading{false};
+    std::thread reader([&] {
+        const std::string prefix = "SCRIPT sendTransaction ";
+        while (script && !stopReading) {
+            const auto line = terminal.readLine(std::chrono::milliseconds(200));
+            if (!line || line->rfind(prefix, 0) != 0) continue;
+            const std::size_t at = line->find("TRANS_ID=");
+            std::uint32_t id = 0;
+            if (at != std::string::npos) std::from_chars(line->data() + at + 9, line->data() + line->size(), id);
+            std::lock_guard<std::mutex> lock(handedMutex);
+            handed.emplace(id, Steady::now());
+        }
+    });
     WriteProfileString(ini, "COMMON", "LogLevel", "2");
+    if (script) {
+        WriteProfileString(ini, "COMMON", "BookSource", "SCRIPT");
+        WriteProfileString(ini, "SCRIPT", "Instruments", "SPBFUT:SiZ6");
+    }
 
     testing::OnlyProcess processes(makeSystemProcessAccess(), static_cast<std::uint32_t>(terminal.pid()));
     std::unique_ptr<Clock> clock = makeSystemClock();
@@ -131,6 +155,11 @@ int main(int argc, char** argv) {
                     SessionOptions{app.path()}};
     session.InitAll(view);
     session.RefreshTick(view);
+    for (int wait = 0; script && !(view.ladderLive && session.instrumentChosen()) && wait < 500; ++wait) {
+        session.PollBooks(view);
+        if (wait % 10 == 0) session.RefreshTick(view);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     if (!session.instrumentChosen()) {
         std::fprintf(stderr, "no instrument shown\n");
         return 1;
@@ -161,13 +190,16 @@ int main(int argc, char** argv) {
             session.RefreshTick(view);
             nextTick += tickEvery;
         }
-        std::this_thread::sleep_until(std::min(nextTick, nextSend));
+        // The window reads the script's stream as it comes; 2 ms stands in for its notifier.
+        if (script) session.PollBooks(view);
+        std::this_thread::sleep_until(std::min({nextTick, nextSend, Steady::now() + std::chrono::milliseconds(2)}));
     }
     const double sendingSeconds = std::chrono::duration<double>(Steady::now() - began).count();
     // Past the reply time-out, so that any transaction still open is told as silent.
     const auto settle = Steady::now() + std::chrono::seconds(session.settings().ReplyTimeout + 1);
     while (Steady::now() < settle) {
         session.RefreshTick(view);
+        if (script) session.PollBooks(view);
         std::this_thread::sleep_for(tickEvery);
     }
 
@@ -194,8 +226,8 @@ int main(int argc, char** argv) {
     std::vector<double> latencies;
     const auto written = watch.written();
     for (const auto& [id, shown] : view.rejectionShown) {
-        const auto from = dll ? sentAt.find(id) : written.find(id);
-        if (from != (dll ? sentAt.end() : written.end()))
+        const auto from = fromSend ? sentAt.find(id) : written.find(id);
+        if (from != (fromSend ? sentAt.end() : written.end()))
             latencies.push_back(std::chrono::duration<double, std::milli>(shown - from->second).count());
     }
     std::printf("mode %s: %zu orders in %.1f s; accepted %d, rejected %d, no reply %d, still open %d, untracked %d\n",
@@ -203,8 +235,22 @@ int main(int argc, char** argv) {
     std::printf("rejections shown in the panel %zu, logged %d, boxes %d\n", view.rejectionShown.size(),
                 rejectionsLogged, messages.shown);
     std::printf("reply to panel (%s), RefreshInterval %d ms: p50 %.1f ms, p99 %.1f ms, max %.1f ms over %zu\n",
-                dll ? "from the send" : "from the line in quik.tro", session.settings().RefreshInterval,
+                fromSend ? "from the send" : "from the line in quik.tro", session.settings().RefreshInterval,
                 percentile(latencies, 0.5), percentile(latencies, 0.99), percentile(latencies, 1.0), latencies.size());
+    if (script) {
+        std::vector<double> toTerminal;
+        {
+            std::lock_guard<std::mutex> lock(handedMutex);
+            for (const auto& [id, at] : handed)
+                if (const auto from = sentAt.find(id); from != sentAt.end())
+                    toTerminal.push_back(std::chrono::duration<double, std::milli>(at - from->second).count());
+        }
+        std::printf("click to sendTransaction: p50 %.1f ms, p99 %.1f ms, max %.1f ms over %zu\n",
+                    percentile(toTerminal, 0.5), percentile(toTerminal, 0.99), percentile(toTerminal, 1.0),
+                    toTerminal.size());
+    }
+    stopReading = true;
+    reader.join();
     session.DoneAll();
     const bool whole = open == 0 && unknown == 0 && static_cast<int>(view.rejectionShown.size()) == rejected &&
                        rejectionsLogged == rejected;

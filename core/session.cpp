@@ -147,7 +147,10 @@ void Session::SecNameChange(MainView& view) {
 
 void Session::PollBooks(MainView& view) {
     if (closing_) return;
-    if (books_->poll(view) && instrumentChosen()) {
+    const bool bookChanged = books_->poll(view);
+    // An answer to an order is told as it comes, not on the next tick.
+    if (script_.opened()) tracking_.applyScriptEvents(script_.link().takeTradingEvents());
+    if (bookChanged && instrumentChosen()) {
         const bool fresh = RefreshDOM();
         if (!terminal_.watch().lost) terminal_.watch().noteBookRead(log_, view, fresh);
         showAuction(view);
