@@ -740,6 +740,9 @@ local function step()
         guard(check_accounts)
     end
     for k = 1, SLOTS do flush(slots[k], now) end
+    -- The collector's work falls on whoever allocates next, often the terminal's thread pushing a
+    -- callback's arguments: main() pays for its own garbage here instead.
+    collectgarbage("step")
 end
 
 local function new_token()
