@@ -182,7 +182,6 @@ end
 
 local instruments = {}   -- "CLASS:TICKER" -> { class, sec, key, slots = count }
 local books_due = {}     -- key -> true while its book is still to be sent
-local instrument_count = 0
 
 local function want(key, class, sec)
     local item = instruments[key]
@@ -192,7 +191,6 @@ local function want(key, class, sec)
     end
     item = { class = class, sec = sec, key = key, slots = 1 }
     instruments[key] = item
-    instrument_count = instrument_count + 1
     Subscribe_Level_II_Quotes(class, sec)
     local secs = watch[class]
     if not secs then
@@ -207,7 +205,6 @@ local function unwant(item)
     item.slots = item.slots - 1
     if item.slots > 0 then return end
     instruments[item.key] = nil
-    instrument_count = instrument_count - 1
     books_due[item.key] = nil
     local secs = watch[item.class]
     if secs then secs[item.sec] = nil end
@@ -291,7 +288,7 @@ local slots = {}
 local function new_slot(k)
     return { k = k, run = nil, stream_path = "", commands_path = "", wanted = {}, stream = nil, pending = {},
         streams_opened = 0, link = nil, retry_at = nil, last_alive = nil, last_positions = nil, sent_sec = {},
-        sent_pos = {}, cmd_header = nil, cmd_valid = false, cmd_offset = 0, last_seq = 0 }
+        sent_pos = {}, cmd_header = nil, cmd_valid = false, cmd_offset = 0, seq_run = nil, last_seq = 0 }
 end
 
 local function send(slot, text)
@@ -450,12 +447,15 @@ local function apply_request(slot, now)
     if request.run ~= slot.run or request.stream ~= slot.stream_path then
         close_stream(slot)
         if request.run ~= slot.run then
-            -- A new run: its Velmora starts counting commands again, and an earlier run's
-            -- command file is of a Velmora that has ended.
+            -- An earlier run's command file is of a Velmora that has ended.
             if slot.commands_path ~= "" and request.run ~= "" then os.remove(slot.commands_path) end
-            slot.last_seq = 0
             slot.cmd_header = nil
             slot.cmd_offset = 0
+        end
+        if request.run ~= "" and request.run ~= slot.seq_run then
+            -- A new run counts its commands from 1 again; a request missed for a moment is no new run.
+            slot.seq_run = request.run
+            slot.last_seq = 0
         end
         slot.run = request.run
         slot.stream_path = request.stream
@@ -740,6 +740,9 @@ local function step()
         guard(check_accounts)
     end
     for k = 1, SLOTS do flush(slots[k], now) end
+    -- The collector's work falls on whoever allocates next, often the terminal's thread pushing a
+    -- callback's arguments: main() pays for its own garbage here instead.
+    collectgarbage("step")
 end
 
 local function new_token()

@@ -161,9 +161,9 @@ const std::string buySiZ6 = "ACCOUNT=DEMO1; CLASSCODE=SPBFUT; SECCODE=SiZ6; ACTI
 // Each case runs once per Lua the stand-in is built with.
 class LuaScript : public ::testing::TestWithParam<const char*> {
 protected:
-    std::unique_ptr<StandinProcess> startTerminal(std::vector<std::string> extra) {
+    std::unique_ptr<StandinProcess> startTerminal(std::vector<std::string> extra, const std::string& hosted = script) {
         setenv("VELMORA_LINK_FOLDER", link.path().c_str(), 1);
-        std::vector<std::string> arguments{"--folder", quik.path(), "--static", "--script", script};
+        std::vector<std::string> arguments{"--folder", quik.path(), "--static", "--script", hosted};
         arguments.insert(arguments.end(), extra.begin(), extra.end());
         auto terminal = std::make_unique<StandinProcess>(std::string(VELMORA_BIN_DIR) + "/" + GetParam(), arguments);
         auto first = terminal->readLine(10s);
@@ -448,6 +448,37 @@ TEST_P(LuaScript, TellsWhatItsQueueDroppedAndEachErrorOnce) {
         if (text.rfind("SCRIPT MESSAGE", 0) == 0) messages.push_back(text);
     ASSERT_EQ(messages.size(), 1u) << "told once, though it failed on every look";
     EXPECT_NE(messages[0].find("getSecurityInfo: the terminal failed to answer"), std::string::npos) << messages[0];
+}
+
+// The host's own sendTransaction, called as the terminal's manual has it.
+TEST_P(LuaScript, TheHostSendsOnlyATableOfKnownKeysAndStringValues) {
+    const std::string probe = link.file("probe.lua");
+    writeFile(probe, R"(
+local stop = false
+function OnStop() stop = true return 1000 end
+function OnTransReply(r) message(string.format("reply %d %d", r.trans_id, r.status)) end
+function main()
+    message("number: " .. sendTransaction({ TRANS_ID = 5, ACTION = "KILL_ALL_ORDERS" }))
+    message("text: " .. sendTransaction("TRANS_ID=5;"))
+    message("key: " .. sendTransaction({ "TRANS_ID=5" }))
+    message("unknown: " .. sendTransaction({ TRANS_ID = "5", NEW_KEY = "1" }))
+    message("sent: [" .. sendTransaction({ TRANS_ID = "7", ACCOUNT = "DEMO1", CLASSCODE = "SPBFUT",
+        SECCODE = "SiZ6", ACTION = "NEW_ORDER", TYPE = "L", OPERATION = "B", QUANTITY = "1", PRICE = "92340" }) .. "]")
+    while not stop do sleep(10) end
+end
+)");
+    auto terminal = startTerminal({"--report-script"}, probe);
+    auto output = outputUntil(*terminal, "SCRIPT MESSAGE reply");
+    EXPECT_EQ(output, (std::vector<std::string>{
+                          "SCRIPT MESSAGE number: the value of TRANS_ID is not a string",
+                          "SCRIPT MESSAGE text: sendTransaction takes a table",
+                          "SCRIPT MESSAGE key: a key that is not a string",
+                          "SCRIPT MESSAGE unknown: unknown key NEW_KEY",
+                          "SCRIPT MESSAGE sent: []",
+                          "SCRIPT MESSAGE reply 7 3",
+                      }))
+        << "nothing refused reaches the exchange, so the first reply is the sent one's";
+    EXPECT_FALSE(std::filesystem::exists(quik.file("quik.tro"))) << "a script's transaction answers through OnTransReply";
 }
 
 INSTANTIATE_TEST_SUITE_P(Lua, LuaScript, ::testing::Values("info.exe", "info-lua51.exe"),
