@@ -147,9 +147,17 @@ void Session::SecNameChange(MainView& view) {
 
 void Session::PollBooks(MainView& view) {
     if (closing_) return;
-    const bool bookChanged = books_->poll(view);
+    bool bookChanged = books_->poll(view);
     // An answer to an order is told as it comes, not on the next tick.
-    if (script_.opened()) tracking_.applyScriptEvents(script_.link().takeTradingEvents());
+    if (script_.opened()) {
+        followShownInstrument();
+        tracking_.applyScriptEvents(script_.link().takeTradingEvents());
+        if (tracking_.takeOrdersChanged()) {
+            view.showOwnOrders(tracking_.tracker().activeOrders());
+            books_->ownOrdersChanged();
+            bookChanged = true;
+        }
+    }
     if (bookChanged && instrumentChosen()) {
         const bool fresh = RefreshDOM();
         if (!terminal_.watch().lost) terminal_.watch().noteBookRead(log_, view, fresh);

@@ -1,5 +1,6 @@
 #include "script_feed.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,21 @@ void ScriptFeed::setConnected(bool connected) {
     connected_ = connected;
     if (connected) host_.onConnected();
     else host_.onDisconnected();
+}
+
+void ScriptFeed::transaction(const std::string& text) {
+    // The moment it reached the terminal, for a caller timing the way there; its pairs sorted, as
+    // the host's table gives them in no fixed order.
+    if (report_) {
+        std::vector<std::string> pairs;
+        for (std::size_t start = 0, end; (end = text.find(';', start)) != std::string::npos; start = end + 1)
+            pairs.push_back(text.substr(start, end - start + 1));
+        std::sort(pairs.begin(), pairs.end());
+        std::string sorted;
+        for (const std::string& pair : pairs) sorted += pair;
+        told("sendTransaction " + sorted);
+    }
+    transactions_.push_back(text);
 }
 
 void ScriptFeed::told(const std::string& what) {

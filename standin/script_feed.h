@@ -60,11 +60,7 @@ public:
     std::optional<HostRecord> securityInfo(const std::string& classCode, const std::string& secCode) const override;
     std::vector<std::string> classSecurities(const std::string& classCode) const override;
     std::vector<HostRecord> tableRows(const std::string& name) const override;
-    void transaction(const std::string& text) override {
-        // The moment it reached the terminal, for a caller timing the way there.
-        told("sendTransaction " + text);
-        transactions_.push_back(text);
-    }
+    void transaction(const std::string& text) override;
     void told(const std::string& what) override;
 
 private:

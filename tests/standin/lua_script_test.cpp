@@ -474,6 +474,8 @@ end
                           "SCRIPT MESSAGE text: sendTransaction takes a table",
                           "SCRIPT MESSAGE key: a key that is not a string",
                           "SCRIPT MESSAGE unknown: unknown key NEW_KEY",
+                          "SCRIPT sendTransaction ACCOUNT=DEMO1;ACTION=NEW_ORDER;CLASSCODE=SPBFUT;OPERATION=B;"
+                          "PRICE=92340;QUANTITY=1;SECCODE=SiZ6;TRANS_ID=7;TYPE=L;",
                           "SCRIPT MESSAGE sent: []",
                           "SCRIPT MESSAGE reply 7 3",
                       }))

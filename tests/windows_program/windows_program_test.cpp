@@ -194,7 +194,7 @@ protected:
     void startProgram() {
         session = std::make_unique<StandinProcess>(wine, std::vector<std::string>{app + "velmora.exe"});
         ASSERT_TRUE(waitFor([&] { return lastLoggedBook(log()) == dumpRows(book); }, 60s))
-            << "stand-in's book:\n" << ::testing::PrintToString(dumpRows(book)) << "\nlog:\n" << log().substr(0, 4000);
+            << "stand-in's book:\n" << ::testing::PrintToString(dumpRows(book)) << "\nlog:\n" << cp1251ToUtf8(readFile(log())).substr(0, 4000);
         ASSERT_TRUE(waitFor([&] {
             window = run("xdotool search --onlyvisible --class velmora 2>/dev/null | head -n 1");
             return !window.empty();
