@@ -148,8 +148,10 @@ void Session::SecNameChange(MainView& view) {
 void Session::PollBooks(MainView& view) {
     if (closing_) return;
     bool bookChanged = books_->poll(view);
-    // An answer to an order is told as it comes, not on the next tick.
-    if (script_.opened()) {
+    // An answer to an order is told as it comes, not on the next tick. The orders wait for the
+    // instrument's `sec` line: the tracker passes over orders of an instrument it does not follow,
+    // and a pipe may hand them over before it.
+    if (script_.opened() && instrumentChosen()) {
         followShownInstrument();
         tracking_.applyScriptEvents(script_.link().takeTradingEvents());
         if (tracking_.takeOrdersChanged()) {

@@ -187,8 +187,9 @@ void Session::RefreshTick(MainView& view) {
         showPosition(view);
         followShownInstrument();
         tracking_.poll();
-        if (script_.opened()) {
-            script_.link().poll(linkNow_());
+        if (script_.opened()) script_.link().poll(linkNow_());
+        if (script_.opened() && instrumentChosen()) {
+            followShownInstrument();
             tracking_.applyScriptEvents(script_.link().takeTradingEvents());
         }
         mover_.poll();

@@ -433,5 +433,18 @@ TEST_F(ScriptModeTest, ThePricesLadderHoldsItsRowsUnderThePointer) {
     EXPECT_EQ(ladderRows()[0], "95208  ");
 }
 
+// A pipe may hand over the orders resting from before ahead of their instrument's sec line: they
+// wait for it rather than being passed over, and show in the tab and on the ladder.
+TEST_F(ScriptModeTest, OrdersThatComeBeforeTheirInstrumentAreKept) {
+    session.InitAll(view);
+    connectWriter();
+    send(hello() + "alive\t1\norder\t76\t0\t9\tSPBFUT\tSiZ6\t95090\t2\t2\n");
+    tick(std::chrono::milliseconds(10));
+    send("sec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\nbook\tSPBFUT\tSiZ6\t95090:4\t95120:1\n");
+    ASSERT_EQ(view.ownOrders.size(), 1u);
+    EXPECT_EQ(view.ownOrders[0].number, 76u);
+    EXPECT_EQ(session.ladder().cell(rowOf(session.ladder(), "95090"), LadderGrid::OwnBuy), "2");
+}
+
 }  // namespace
 }  // namespace velmora
