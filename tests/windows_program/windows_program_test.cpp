@@ -282,11 +282,6 @@ TEST_F(WindowsProgram, ShowsTheBookTradesThroughQuikTriSavesAndClosesCleanly) {
         return false;
     }, 15s)) << "the resting sell never came back as an own quantity";
     cancelAtThePriceAndSeeTheRejection();
-    // For the README: VELMORA_WINDOWS_SCREENSHOT=docs/screenshot-windows.png
-    if (const char* picture = std::getenv("VELMORA_WINDOWS_SCREENSHOT")) {
-        std::this_thread::sleep_for(500ms);
-        run("import -window " + window + " '" + picture + "'");
-    }
 
     std::string before = readFile(app + "Velmora.ini");
     key("ctrl+s");
@@ -339,6 +334,12 @@ TEST_F(WindowsProgram, InModeScriptTheBookComesFromTheScriptAndAStoppedScriptIsF
                         10s))
         << cp1251ToUtf8(readFile(log()));
     EXPECT_EQ(tri().find("NEW_ORDER"), std::string::npos);
+    // For the README: VELMORA_WINDOWS_SCREENSHOT=docs/screenshot-windows.png
+    if (const char* picture = std::getenv("VELMORA_WINDOWS_SCREENSHOT")) {
+        std::this_thread::sleep_for(500ms);
+        run("import -window " + window + " '" + picture + "'");
+    }
+
 
     terminal->stop();
     EXPECT_TRUE(waitFor([&] { return logHas("link to velmora.lua lost: "); }, 10s)) << cp1251ToUtf8(readFile(log()));
@@ -354,6 +355,31 @@ TEST_F(WindowsProgram, InModeScriptTheBookComesFromTheScriptAndAStoppedScriptIsF
     startTerminalWithScript();
     EXPECT_TRUE(waitFor([&] { return connected() == 2u && lastLoggedBook(log()) == dumpRows(book); }, 30s))
         << cp1251ToUtf8(readFile(log()));
+
+    closeAndExpectCleanExit();
+}
+
+// Mode SCRIPT: an own order dragged to another row is moved, and F6 closes the position.
+TEST_F(WindowsProgram, InModeScriptAnOrderIsMovedByDraggingAndF6ClosesThePosition) {
+    startTerminalWithScript();
+    writeIni("SCRIPT", "SCRIPT");
+    startProgram();
+    key("F1");
+    ASSERT_TRUE(waitFor([&] { return logHas("Заявка на покупку N "); }, 10s)) << cp1251ToUtf8(readFile(log()));
+
+    // The 2 lots resting at 92347, three rows under the best bid, dragged two rows lower: a move.
+    Screen screen = screenshot(unpacked.file("screen.ppm"));
+    Band bid = edgeBand(screen, 221, 255, 221, false);
+    ASSERT_GE(bid.y, 0) << "no bid row on the screen";
+    const int x = bid.right + (bid.right - bid.left + 1) / 4, rowHeight = 15, from = bid.y + 7 + 3 * rowHeight;
+    run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(from) + " mousedown 1 mousemove " +
+        std::to_string(x) + " " + std::to_string(from + 2 * rowHeight) + " mouseup 1");
+    EXPECT_TRUE(waitFor([&] { return logHas("moving order 5000001 from 92347 to 92345"); }, 10s))
+        << cp1251ToUtf8(readFile(log()));
+    EXPECT_TRUE(waitFor([&] { return logHas("ACTION=MOVE_ORDERS; MODE=0; FIRST_ORDER_NUMBER=5000001; "); }, 10s));
+    // The buy traded: F6 closes the position across the best bid.
+    key("F6");
+    EXPECT_TRUE(waitFor([&] { return logHas(order("92348", 'S')); }, 10s)) << cp1251ToUtf8(readFile(log()));
 
     closeAndExpectCleanExit();
 }
