@@ -118,7 +118,8 @@ void parseSide(std::string_view text, std::vector<LinkLevel>& side, PriceOrder o
     if (std::adjacent_find(side.begin(), side.end(), same) != side.end()) throw Fault{LinkFault::DuplicatePrice};
 }
 
-LinkEvent parseFields(const Fields& f) {
+// The lines about the link itself: hello, liveness, the end, accounts, answers to commands, losses.
+std::optional<LinkEvent> parseLinkKind(const Fields& f) {
     const std::string_view kind = f[0];
     if (kind == "velmora-link") {
         // The first version's hello had no run: taken, so that Velmora can say the script is old.
@@ -157,6 +158,12 @@ LinkEvent parseFields(const Fields& f) {
         expectCount(f, 1);
         return LinkBye{};
     }
+    return std::nullopt;
+}
+
+// The lines about the market and the orders: securities, books, orders, trades, replies, positions.
+std::optional<LinkEvent> parseMarketKind(const Fields& f) {
+    const std::string_view kind = f[0];
     if (kind == "sec") {
         expectCount(f, 7);
         LinkSecurity sec{textField(f[1]), textField(f[2]), integerField<std::uint32_t>(f[3], 0, 9),
@@ -197,6 +204,12 @@ LinkEvent parseFields(const Fields& f) {
         if (!f[6].empty()) position.varMargin = realField(f[6]);
         return position;
     }
+    return std::nullopt;
+}
+
+LinkEvent parseFields(const Fields& f) {
+    if (std::optional<LinkEvent> event = parseLinkKind(f)) return std::move(*event);
+    if (std::optional<LinkEvent> event = parseMarketKind(f)) return std::move(*event);
     throw Fault{LinkFault::UnknownKind};
 }
 
