@@ -146,6 +146,9 @@ void TfrmMain::wireActions() {
     order(acMarketPlusBuy_, [this] { session_.MarketPlusBuy(*this); });
     order(acMarketSell_, [this] { session_.MarketSell(*this); });
     order(acMarketPlusSell_, [this] { session_.MarketPlusSell(*this); });
+    order(acCenter_, [this] { session_.CenterLadder(); });
+    order(acFlatten_, [this] { session_.Flatten(*this); });
+    order(acReverse_, [this] { session_.Reverse(*this); });
     on(acHomePage_, &TfrmMain::acHomePageExecute);
 
     connect(tbtnStayOnTop_, &QToolButton::clicked, this, [this] { runGuarded([this] { tbtnStayOnTopClick(); }); });
@@ -161,20 +164,7 @@ void TfrmMain::wireActions() {
     });
     connect(cbSecName_, &QComboBox::activated, this,
             [this](int) { runCommand([this] { session_.SecNameChange(*this); }); });
-    connect(sgDOM_, &LadderView::cellPressed, this, [this](MouseButton button, bool shift, int column, int row) {
-        runCommand([=, this] { session_.LadderMouseDown(*this, button, shift, column, row); });
-    });
-    connect(sgDOM_, &LadderView::wheelRows, this, [this](int rows) { runCommand([=, this] { session_.ScrollLadder(rows); }); });
-    connect(sgDOM_, &LadderView::visibleRowsChanged, this,
-            [this](int rows) { runCommand([=, this] { session_.setVisibleLadderRows(rows); }); });
-    connect(sgDOM_, &LadderView::pointerOver, this,
-            [this](bool over) { runCommand([=, this] { session_.setPointerOverLadder(over); }); });
-    order(acCenter_, [this] { session_.CenterLadder(); });
-    order(acFlatten_, [this] { session_.Flatten(*this); });
-    order(acReverse_, [this] { session_.Reverse(*this); });
-    connect(sgDOM_, &LadderView::ownQuantityDragged, this, [this](int column, int fromRow, int toRow) {
-        runCommand([=, this] { session_.MoveOrders(*this, column, fromRow, toRow); });
-    });
+    wireLadder();
     connect(seDefaultLimitOrderShift_, &QSpinBox::textChanged, this,
             [this] { editSettings([this](Settings& s) { s.DefaultLimitOrderShift = limitOrderShift(); }); });
     connect(seDefaultLimitStopShift_, &QSpinBox::textChanged, this,
@@ -188,6 +178,21 @@ void TfrmMain::wireActions() {
     connect(seRefreshInterval_, &QSpinBox::valueChanged, this, [this](int milliseconds) {
         editSettings([milliseconds](Settings& s) { s.RefreshInterval = milliseconds; });
         tmrRefreshDOM_->setInterval(milliseconds);
+    });
+}
+
+// The ladder's presses, drags, wheel, size and pointer, each a command of the session.
+void TfrmMain::wireLadder() {
+    connect(sgDOM_, &LadderView::cellPressed, this, [this](MouseButton button, bool shift, int column, int row) {
+        runCommand([=, this] { session_.LadderMouseDown(*this, button, shift, column, row); });
+    });
+    connect(sgDOM_, &LadderView::wheelRows, this, [this](int rows) { runCommand([=, this] { session_.ScrollLadder(rows); }); });
+    connect(sgDOM_, &LadderView::visibleRowsChanged, this,
+            [this](int rows) { runCommand([=, this] { session_.setVisibleLadderRows(rows); }); });
+    connect(sgDOM_, &LadderView::pointerOver, this,
+            [this](bool over) { runCommand([=, this] { session_.setPointerOverLadder(over); }); });
+    connect(sgDOM_, &LadderView::ownQuantityDragged, this, [this](int column, int fromRow, int toRow) {
+        runCommand([=, this] { session_.MoveOrders(*this, column, fromRow, toRow); });
     });
 }
 

@@ -127,6 +127,7 @@ private:
     QWidget* buildOrdersTab();
     QWidget* buildSettingsTab();
     void wireActions();
+    void wireLadder();
 
     QAction* makeAction(const char* name, const QString& caption, const QString& hint);
     enum class ButtonFace { Image, Caption };
