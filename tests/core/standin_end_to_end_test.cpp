@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "core/session.h"
-#include "core/session.h"
+#include "settings/ini_file.h"
 #include "ladder/ladder_grid.h"
 #include "orders/order_entry.h"
 #include "platform/clock.h"
@@ -36,6 +36,7 @@ protected:
                            "--ini-quik-path", quik.path()}));
         initialBook = testing::readBookDump(*terminal)["SiZ6"];
         ASSERT_FALSE(initialBook.empty());
+        if (!ladderMode.empty()) WriteProfileString(app.file("Velmora.ini"), "COMMON", "LadderMode", ladderMode);
         processes = std::make_unique<testing::OnlyProcess>(makeSystemProcessAccess(),
                                                            static_cast<std::uint32_t>(terminal->pid()));
         session = std::make_unique<Session>(Platform{*processes, *clock, *locale, messages, library},
@@ -65,6 +66,7 @@ protected:
     std::unique_ptr<StandinProcess> terminal;
     std::vector<testing::BookLevel> initialBook;
     std::unique_ptr<Session> session;
+    std::string ladderMode;
 };
 
 TEST_F(StandinEndToEnd, LadderShowsTheTerminalsBookCentredOnTheSpread) {
@@ -89,6 +91,32 @@ TEST_F(StandinEndToEnd, LadderShowsTheTerminalsBookCentredOnTheSpread) {
         EXPECT_EQ(ladder.cell(row, LadderGrid::OwnBuy), level.own ? std::to_string(level.own) : "");
     }
     EXPECT_EQ(ladder.cell(20 - static_cast<int>(asks.size()), LadderGrid::PriceColumn), "");
+}
+
+// The ladder of prices from the terminal's memory: a row a price step, each level on the row of its
+// price with its own quantity, the spread's middle in the middle row.
+TEST_F(StandinEndToEnd, TheLadderOfPricesShowsTheMemorysBookOnTheRowsOfItsPrices) {
+    ladderMode = "PRICES";
+    FakeTransLibrary unused;
+    start("TRI", unused);
+    const LadderGrid& ladder = session->ladder();
+    const std::int64_t step = session->shownInstrument()->IntPriceStep;
+    for (int row = 2; row < ladder.rowCount(); ++row) ASSERT_EQ(*ladder.rowPrice(row - 1) - *ladder.rowPrice(row), step);
+    std::int64_t bid = 0, ask = INT64_MAX;
+    int shown = 0;
+    for (const testing::BookLevel& level : initialBook) {
+        if (level.side == 'B') bid = std::max<std::int64_t>(bid, level.price);
+        else ask = std::min<std::int64_t>(ask, level.price);
+        const int row = rowOfPrice(std::to_string(level.price));
+        if (row < 0) continue;  // beyond the rows
+        ++shown;
+        EXPECT_EQ(ladder.cell(row, level.side == 'S' ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity),
+                  std::to_string(level.quantity));
+        EXPECT_EQ(ladder.cell(row, level.side == 'S' ? LadderGrid::OwnSell : LadderGrid::OwnBuy),
+                  level.own ? std::to_string(level.own) : "");
+    }
+    EXPECT_GT(shown, 10);
+    EXPECT_EQ(rowOfPrice(std::to_string(bid + (ask - bid) / (2 * step) * step)), 1 + (ladder.rowCount() - 1) / 2);
 }
 
 TEST_F(StandinEndToEnd, ClickOrderThroughTheFileShowsAsOwnQuantityAndKillAllRemovesIt) {
