@@ -165,13 +165,23 @@ std::optional<SentTransaction> OrderSender::SendKillAll(OrderDelivery& delivery,
     return deliver(delivery, transaction, transId);
 }
 
-std::optional<SentTransaction> OrderSender::SendMoveOrder(OrderDelivery& delivery, const TSecShareRecord& security,
-                                                          std::uint64_t orderNumber, std::int64_t price) {
+namespace {
+
+// What a transaction on one order by its number starts with: no account, the order names it.
+TransactionText oneOrderHead(std::int32_t transId, const TSecShareRecord& security) {
     TransactionText transaction;
-    const std::int32_t transId = NextTransId();
     transaction.add("TRANS_ID", std::to_string(transId));
     transaction.add("CLASSCODE", security.ClassCode);
     transaction.add("SECCODE", security.Ticker);
+    return transaction;
+}
+
+}  // namespace
+
+std::optional<SentTransaction> OrderSender::SendMoveOrder(OrderDelivery& delivery, const TSecShareRecord& security,
+                                                          std::uint64_t orderNumber, std::int64_t price) {
+    const std::int32_t transId = NextTransId();
+    TransactionText transaction = oneOrderHead(transId, security);
     transaction.addLiteral("ACTION=MOVE_ORDERS; MODE=0; ");
     transaction.add("FIRST_ORDER_NUMBER", std::to_string(orderNumber));
     transaction.add("FIRST_ORDER_NEW_PRICE", PriceText(price, security.Decimals, '.'));
@@ -180,11 +190,8 @@ std::optional<SentTransaction> OrderSender::SendMoveOrder(OrderDelivery& deliver
 
 std::optional<SentTransaction> OrderSender::SendKillOrder(OrderDelivery& delivery, const TSecShareRecord& security,
                                                           std::uint64_t orderNumber) {
-    TransactionText transaction;
     const std::int32_t transId = NextTransId();
-    transaction.add("TRANS_ID", std::to_string(transId));
-    transaction.add("CLASSCODE", security.ClassCode);
-    transaction.add("SECCODE", security.Ticker);
+    TransactionText transaction = oneOrderHead(transId, security);
     transaction.addLiteral("ACTION=KILL_ORDER; ");
     transaction.add("ORDER_KEY", std::to_string(orderNumber));
     return deliver(delivery, transaction, transId);
