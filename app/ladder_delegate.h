@@ -1,6 +1,10 @@
 #pragma once
 #include <QColor>
+#include <QFont>
 #include <QStyledItemDelegate>
+
+#include <cstdint>
+#include <optional>
 
 #include "ladder/ladder_grid.h"
 
@@ -10,17 +14,25 @@ namespace velmora {
 // is not live.
 QColor ladderCellColor(const LadderGrid& grid, int row, int column, bool live = true);
 
-// Paints the ladder: the header row in the look of fixed cells, data cells filled
-// with their colour, own quantities in bold, the text at (1, 1) and unclipped.
+// Paints the ladder: the header row in the look of fixed cells, data cells filled with their
+// colour, each quantity over a bar as long as its share of the longest on the rows, own
+// quantities in bold (italic while unanswered), the volume traded, the last trade and the
+// position's row marked; the text at (1, 1) and unclipped.
 class LadderDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
     static const QColor Plain;
     static const QColor Ask;
     static const QColor Bid;
+    static const QColor AskBar;
+    static const QColor BidBar;
+    static const QColor UnknownBar;
+    static const QColor AskMark;
+    static const QColor BidMark;
     static const QColor StopAboveMarket;
     static const QColor StopBelowMarket;
     static const QColor NotLiveText;
+    static const QColor Flash;
 
     explicit LadderDelegate(const LadderGrid& grid, QObject* parent = nullptr);
 
@@ -28,12 +40,26 @@ public:
     // A ladder that is not live keeps its texts but loses its colours: grey text on plain cells.
     void setLive(bool live) { live_ = live; }
     bool live() const { return live_; }
+    // The row of this price is painted in the flash colour (a rejected order's row).
+    void setFlash(std::optional<std::int64_t> price) { flash_ = price; }
 
 private:
+    struct Fonts {
+        QFont base, bold, italic, boldItalic;
+        int ascent = 0;
+    };
+    const Fonts& fontsFor(const QFont& base) const;
     void paintHeaderCell(QPainter* painter, const QStyleOptionViewItem& option, const QString& text) const;
+    void paintBar(QPainter* painter, const QRect& cell, int column, const CellLook& look) const;
+    void paintMarks(QPainter* painter, const QRect& cell, int column, const CellLook& look, const Fonts& fonts) const;
 
     const LadderGrid& grid_;
     bool live_ = true;
+    std::optional<std::int64_t> flash_;
+    // Painting runs for every changed cell: no font, metrics or text is made anew for each.
+    mutable Fonts fonts_;
+    mutable bool fontsSet_ = false;
+    mutable QString text_;
 };
 
 }  // namespace velmora

@@ -36,6 +36,24 @@ LadderView::LadderView(const LadderGrid& grid, QWidget* parent)
     setShowGrid(true);
     setMouseTracking(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    flashTimer_.setInterval(180);
+    connect(&flashTimer_, &QTimer::timeout, this, &LadderView::flashStep);
+}
+
+void LadderView::flashStep() {
+    if (flashPhase_ > 0) --flashPhase_;
+    if (flashPhase_ == 0) flashTimer_.stop();
+    delegate_->setFlash(flashShown() ? std::optional<std::int64_t>(flashPrice_) : std::nullopt);
+    viewport()->update();
+}
+
+void LadderView::flashPrice(std::int64_t price) {
+    flashPrice_ = price;
+    flashPhase_ = 6;
+    delegate_->setFlash(std::nullopt);
+    flashTimer_.start();
+    // The first flash at once.
+    flashStep();
 }
 
 bool LadderView::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
@@ -47,7 +65,7 @@ bool LadderView::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
     bool widened = false;
     for (const LadderGrid::CellRef& ref : changed) {
         const std::string& text = grid_.cell(ref.row, ref.column);
-        if (text.empty()) continue;
+        if (text.empty() || isColumnHidden(ref.column)) continue;
         const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + cellPadding;
         if (needed > columnWidth(ref.column)) {
             setColumnWidth(ref.column, needed);

@@ -1,6 +1,8 @@
 #pragma once
 #include <QTableView>
+#include <QTimer>
 
+#include <cstdint>
 #include <vector>
 
 #include "ladder/ladder_grid.h"
@@ -32,6 +34,10 @@ public:
     // A band at the top or bottom edge: the market left the rows that way while they were held.
     enum class Away { None, Above, Below };
     void setAwayMarker(Away away);
+    // The row of this price flashes three times: an order there was rejected.
+    void flashPrice(std::int64_t price);
+    // Whether the flash's colour is on now (tests).
+    bool flashShown() const { return flashPhase_ % 2 == 1; }
 
     QModelIndex indexAt(const QPoint& point) const override;
     QRect visualRect(const QModelIndex& index) const override;
@@ -71,6 +77,7 @@ private:
     int rowAtPoint(int y) const;
     BorderHit borderAt(const QPoint& position) const;
     void press(QMouseEvent* event);
+    void flashStep();
 
     // Room beside a cell's text: the grid lines and the delegate's margins.
     static constexpr int cellPadding = 8;
@@ -90,6 +97,9 @@ private:
     bool prices_ = false;
     Away away_ = Away::None;
     int wheelRemainder_ = 0;
+    QTimer flashTimer_;
+    std::int64_t flashPrice_ = 0;
+    int flashPhase_ = 0;  // odd: the colour shows; counts down to 0
 };
 
 }  // namespace velmora

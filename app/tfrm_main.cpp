@@ -79,7 +79,7 @@ TfrmMain::TfrmMain(Session& session, StartUp startUp, QWidget* parent)
     };
     hotkeys_ = {{bound(acClearAllOrders_), bound(acClearAllStops_), {acSaveCurrentSettings_, nullptr, SaveShortcut},
                  bound(acMarketBUY_), bound(acMarketPlusBuy_), bound(acMarketSell_), bound(acMarketPlusSell_),
-                 bound(acCenter_), bound(acFlatten_), bound(acReverse_)}};
+                 bound(acCenter_), bound(acFlatten_), bound(acReverse_), bound(acResetVolume_)}};
     // A key the user gives a second action answers only one of them: say so as it is typed.
     for (const HotkeyBinding& binding : hotkeys_) {
         if (!binding.editor) continue;
@@ -149,6 +149,7 @@ void TfrmMain::wireActions() {
     order(acCenter_, [this] { session_.CenterLadder(); });
     order(acFlatten_, [this] { session_.Flatten(*this); });
     order(acReverse_, [this] { session_.Reverse(*this); });
+    order(acResetVolume_, [this] { session_.ResetVolume(); });
     on(acHomePage_, &TfrmMain::acHomePageExecute);
 
     connect(tbtnStayOnTop_, &QToolButton::clicked, this, [this] { runGuarded([this] { tbtnStayOnTopClick(); }); });
@@ -367,6 +368,10 @@ void TfrmMain::ApplySettingsToWindow() {
 
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
         sgDOM_->setColumnWidth(column, std::max(0, s.*ladderColumnWidthKeys[column].field));
+    // Only the script tells the market's trades.
+    const bool tape = session_.books().tellsTape();
+    sgDOM_->setColumnHidden(LadderGrid::Volume, !tape);
+    acResetVolume_->setVisible(tape);
     session_.setLadderRows(s.DOMRowCount);
     sgDOM_->setPricesMode(s.ladderMode == LadderMode::Prices);
     ladderChanged();
@@ -408,7 +413,7 @@ void TfrmMain::collectWindowSettings(Settings& s) const {
     (s.DefaultFullView ? s.FullWidth : s.ShortWidth) = outer.width();
     s.DOMPanelWidth = ladderPanelWidth_;
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
-        s.*ladderColumnWidthKeys[column].field = sgDOM_->columnWidth(column);
+        if (!sgDOM_->isColumnHidden(column)) s.*ladderColumnWidthKeys[column].field = sgDOM_->columnWidth(column);
     s.DOMRowCount = session_.ladder().rowCount();
     const QFont ladderFont = sgDOM_->font();
     s.DOMFontSize = ladderFont.pointSize() > 0 ? ladderFont.pointSize() : -ladderFont.pixelSize();
@@ -423,7 +428,7 @@ void TfrmMain::collectWindowSettings(Settings& s) const {
 }
 
 void TfrmMain::WriteLadderHeader() {
-    session_.setLadderHeader({"свой", "к.прод", "цена", "к.куп", "свой", "стоп"});
+    session_.setLadderHeader({"свой", "к.прод", "цена", "к.куп", "свой", "стоп", "объём"});
     ladderChanged();
 }
 
@@ -460,6 +465,7 @@ void TfrmMain::ladderChanged() {
     sgDOM_->setAwayMarker(marks[static_cast<int>(session_.ladderAway())]);
     session_.takeLadderChanges(ladderChanges_);
     if (sgDOM_->showChanges(ladderChanges_)) fitLadderPanel();
+    for (const PendingQuantity& rejected : session_.takeRejections()) sgDOM_->flashPrice(rejected.price);
 }
 
 // A column widened for its texts must not push the stop column out of sight: the panel grows to
@@ -468,7 +474,8 @@ void TfrmMain::fitLadderPanel() {
     // A hidden window's widgets have not been laid out: their widths say nothing yet.
     if (!sgDOM_->isVisible()) return;
     int needed = 2 * sgDOM_->frameWidth();
-    for (int column = 0; column < LadderGrid::ColumnCount; ++column) needed += sgDOM_->columnWidth(column);
+    for (int column = 0; column < LadderGrid::ColumnCount; ++column)
+        if (!sgDOM_->isColumnHidden(column)) needed += sgDOM_->columnWidth(column);
     if (sgDOM_->verticalScrollBar()->isVisible()) needed += sgDOM_->verticalScrollBar()->width();
     const int shortBy = needed - sgDOM_->width();
     if (shortBy <= 0) return;

@@ -192,6 +192,7 @@ private:
     QAction* acCenter_ = nullptr;
     QAction* acFlatten_ = nullptr;
     QAction* acReverse_ = nullptr;
+    QAction* acResetVolume_ = nullptr;
 
     QWidget* tb_ = nullptr;
     QToolButton* tbtnStayOnTop_ = nullptr;
@@ -225,7 +226,7 @@ private:
     QTimer* tmrLink_ = nullptr;
 
     // In action-list order: the first whose shortcut matches a key press runs.
-    std::array<HotkeyBinding, 10> hotkeys_{};
+    std::array<HotkeyBinding, 11> hotkeys_{};
 };
 
 }  // namespace velmora

@@ -126,6 +126,7 @@ void TfrmMain::buildActions() {
     acCenter_ = makeAction("acCenter", "Центр", "Спред в середину стакана");
     acFlatten_ = makeAction("acFlatten", "Закрыть позицию", "Снять заявки и закрыть позицию по рынку");
     acReverse_ = makeAction("acReverse", "Перевернуть", "Снять заявки и перевернуть позицию по рынку");
+    acResetVolume_ = makeAction("acResetVolume", "Сброс объёма", "Начать счёт проторгованного объёма заново");
 }
 
 QToolButton* TfrmMain::actionButton(QAction* action, const char* name, int width, ButtonFace face) {
@@ -179,6 +180,7 @@ void TfrmMain::buildToolBar() {
     addSeparator(tb_);
     addToBar(tb_, actionButton(acRefreshQuoteTables_, "sbtnRefreshQuikTables", 104, ButtonFace::Caption));
     addToBar(tb_, actionButton(acCenter_, "sbtnCenter", 0, ButtonFace::Caption));
+    addToBar(tb_, actionButton(acResetVolume_, "sbtnResetVolume", 0, ButtonFace::Caption));
     addSeparator(tb_);
     addToBar(tb_, actionButton(acSaveCurrentSettings_, "tbSaveSettings", 0, ButtonFace::Image));
     addSeparator(tb_);
@@ -218,7 +220,7 @@ void TfrmMain::buildLadderPanel() {
     sgDOM_->setFont(ladderFont);
     sgDOM_->horizontalHeader()->setDefaultSectionSize(40);
     sgDOM_->verticalHeader()->setDefaultSectionSize(15);
-    const int designWidths[LadderGrid::ColumnCount] = {40, 40, 40, 40, 40, 26};
+    const int designWidths[LadderGrid::ColumnCount] = {40, 40, 40, 40, 40, 26, 48};
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
         sgDOM_->setColumnWidth(column, designWidths[column]);
     domLayout->addWidget(sgDOM_, 1);
@@ -352,7 +354,8 @@ QWidget* TfrmMain::buildSettingsTab() {
         {&TfrmMain::acClearAllStops_, "Label12", "Снять стоп-заявки", "hkClearAllStopOrders", 124, 112},
         {&TfrmMain::acCenter_, "Label15", "Центр", "hkCenter", 12, 160},
         {&TfrmMain::acFlatten_, "Label16", "Закрыть позицию", "hkFlatten", 124, 160},
-        {&TfrmMain::acReverse_, "Label17", "Перевернуть", "hkReverse", 12, 208}};
+        {&TfrmMain::acReverse_, "Label17", "Перевернуть", "hkReverse", 12, 208},
+        {&TfrmMain::acResetVolume_, "Label18", "Сброс объёма", "hkResetVolume", 124, 208}};
     static_assert(std::size(controls) == std::size(hotkeyKeys), "one editor for each hotkey of the settings");
     for (std::size_t i = 0; i < std::size(controls); ++i) {
         const HotkeyControl& control = controls[i];

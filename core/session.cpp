@@ -73,20 +73,30 @@ void Session::showShownBook() {
     TQuoteTable* book = books_->shownBook();
     const TSecShareRecord* security = books_->shownSecurity();
     if (!book || !security) return;
-    if (settings_.ladderMode == LadderMode::Levels) return ShowQuoteTable(ladder_, settings_.DOMRowCount, *book, *security, log_);
+    extras_.pending.clear();
+    tracking_.unansweredOrders(extras_.pending);
+    extras_.position = books_->shownPositionMark();
+    extras_.volume = books_->shownVolume();
+    if (settings_.ladderMode == LadderMode::Levels)
+        return ShowQuoteTable(ladder_, settings_.DOMRowCount, *book, *security, log_, extras_);
     const int rows = visibleLadderRows_ > 1 ? visibleLadderRows_ : settings_.DOMRowCount;
     axis_.setShape(security->IntPriceStep, rows - 1);
     const TQuoteRecord* bid = book->BestBid();
     const TQuoteRecord* ask = book->BestAsk();
     axis_.follow(bid ? std::optional<std::int64_t>(bid->IntPrice) : std::nullopt,
                  ask ? std::optional<std::int64_t>(ask->IntPrice) : std::nullopt, pointerOverLadder_);
-    ShowQuoteTableOnAxis(ladder_, rows, *book, *security, axis_, log_);
+    ShowQuoteTableOnAxis(ladder_, rows, *book, *security, axis_, log_, extras_);
 }
 
 void Session::showLadderAgain() {
-    if (!instrumentChosen() || settings_.ladderMode == LadderMode::Levels) return;
+    if (!instrumentChosen()) return;
     showShownBook();
     orders_.ShowStopQuantities();
+}
+
+void Session::ResetVolume() {
+    books_->resetVolume();
+    showLadderAgain();
 }
 
 void Session::CenterLadder() {
@@ -130,9 +140,9 @@ bool Session::RefreshDOM() {
 
 void Session::saveSettings() const { SaveConf(settingsPath_, settings_); }
 
-void Session::setLadderHeader(const std::array<const char*, LadderGrid::ColumnCount>& texts) {
+void Session::setLadderHeader(const std::array<std::string_view, LadderGrid::ColumnCount>& texts) {
     for (int column = 0; column < LadderGrid::ColumnCount; ++column)
-        ladder_.setCell(0, column, texts[static_cast<std::size_t>(column)]);
+        ladder_.setCell(0, column, std::string(texts[static_cast<std::size_t>(column)]));
 }
 
 void Session::RefreshQuoteTables(InstrumentChooser& chooser) { books_->rediscover(chooser); }

@@ -81,12 +81,13 @@ public:
     void PollBooks(MainView& view);
 
     // The order commands of the window, on the shown security.
-    void BuyAtEditorPrice(OrderEditors& view) { orders_.BuyAtEditorPrice(view); }
-    void SellAtEditorPrice(OrderEditors& view) { orders_.SellAtEditorPrice(view); }
-    void MarketBuy(OrderEditors& view) { orders_.MarketBuy(view); }
-    void MarketSell(OrderEditors& view) { orders_.MarketSell(view); }
-    void MarketPlusBuy(OrderEditors& view) { orders_.MarketPlusBuy(view); }
-    void MarketPlusSell(OrderEditors& view) { orders_.MarketPlusSell(view); }
+    // An order sent shows on the ladder at once, unanswered.
+    void BuyAtEditorPrice(OrderEditors& view) { orders_.BuyAtEditorPrice(view); showLadderAgain(); }
+    void SellAtEditorPrice(OrderEditors& view) { orders_.SellAtEditorPrice(view); showLadderAgain(); }
+    void MarketBuy(OrderEditors& view) { orders_.MarketBuy(view); showLadderAgain(); }
+    void MarketSell(OrderEditors& view) { orders_.MarketSell(view); showLadderAgain(); }
+    void MarketPlusBuy(OrderEditors& view) { orders_.MarketPlusBuy(view); showLadderAgain(); }
+    void MarketPlusSell(OrderEditors& view) { orders_.MarketPlusSell(view); showLadderAgain(); }
     void ClearAllOrders(OrderEditors& view) { orders_.ClearAllOrders(view); }
     // acFlatten and acReverse: the own orders cancelled, then the position closed or turned over.
     void Flatten(OrderEditors& view) { orders_.Flatten(view); }
@@ -101,6 +102,7 @@ public:
     void PriceStep(OrderEditors& view, OrderEntry::PriceMove move) { orders_.PriceStep(view, move); }
     void LadderMouseDown(OrderEditors& view, MouseButton button, bool shift, int column, int row) {
         orders_.LadderMouseDown(view, button, shift, column, row);
+        showLadderAgain();
     }
     // Priced in the shown security's ticks; nothing while there is none.
     void SendNewOrder(Side side, std::int32_t Quantity, std::int64_t price) { orders_.SendNewOrder(side, Quantity, price); }
@@ -114,6 +116,10 @@ public:
     void setPointerOverLadder(bool over);
     // As many rows as the window's ladder shows, its header row included.
     void setVisibleLadderRows(int rows);
+    // acResetVolume: the traded volumes start again from nothing.
+    void ResetVolume();
+    // Where orders were rejected since the last call, for the ladder to flash their rows.
+    std::vector<PendingQuantity> takeRejections() { return tracking_.takeRejections(); }
     // Where the market went while the rows were held still.
     PriceAxis::Away ladderAway() const { return axis_.away(); }
 
@@ -137,7 +143,7 @@ public:
     void saveSettings() const;
     // The window's own parts of the ladder: its number of rows and the header row's texts.
     void setLadderRows(int rows) { ladder_.setRowCount(rows); }
-    void setLadderHeader(const std::array<const char*, LadderGrid::ColumnCount>& texts);
+    void setLadderHeader(const std::array<std::string_view, LadderGrid::ColumnCount>& texts);
     // The cells written since the last call, for the window to repaint.
     void takeLadderChanges(std::vector<LadderGrid::CellRef>& into) { ladder_.takeChangedCells(into); }
     // A box for the user, shown once the command or tick has returned; those queued, now.
@@ -186,7 +192,8 @@ private:
     bool RefreshDOM();
     // Maps the shown book onto the ladder.
     void showShownBook();
-    // The ladder of prices moved: its rows drawn again from the book and stops held.
+    // The rows drawn again from the book held, with stops: the ladder of prices moved, or an order
+    // went out.
     void showLadderAgain();
     // The tracker and the library's order subscription follow the instrument shown.
     void followShownInstrument();
@@ -227,6 +234,7 @@ private:
     PriceAxis axis_;
     bool pointerOverLadder_ = false;
     int visibleLadderRows_ = 0;
+    LadderExtras extras_;  // kept: its list's storage serves every refresh
 
     std::unique_ptr<BookSource> books_;
     std::string followedClass_;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstdlib>
 #include <exception>
 
 #include "ladder/ladder_grid.h"
@@ -49,17 +51,101 @@ void writePrice(LadderGrid& grid, int row, std::int64_t price, std::uint32_t dec
     grid.setCell(row, LadderGrid::PriceColumn, PriceText(price, decimals, separator));
 }
 
-void writeLevel(LadderGrid& grid, int row, const TQuoteRecord* level, int quantityColumn, int ownColumn,
-                std::string& scratch) {
-    if (!level) {
-        grid.clearCell(row, quantityColumn);
-        grid.clearCell(row, ownColumn);
-        return;
+// Writes a row's quantities, own quantities and marks, and the volume traded at its price.
+class RowWriter {
+public:
+    RowWriter(LadderGrid& grid, const LadderExtras& extras) : grid_(grid), extras_(extras) {}
+
+    void level(int row, std::int64_t price, const TQuoteRecord* level, Side side) {
+        const bool sell = side == Side::Sell;
+        const int quantityColumn = sell ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity;
+        const int ownColumn = sell ? LadderGrid::OwnSell : LadderGrid::OwnBuy;
+        if (level) writeNumber(grid_, row, quantityColumn, level->Quantity, scratch_);
+        else grid_.clearCell(row, quantityColumn);
+        grid_.setLook(row, quantityColumn, CellLook{level ? level->Quantity : 0, 0, 0});
+        const std::int64_t pending = pendingAt(side, price);
+        const std::int64_t own = (level ? level->SelfQuantity : 0) + pending;
+        if (own > 0 && own <= UINT32_MAX) writeNumber(grid_, row, ownColumn, static_cast<std::uint32_t>(own), scratch_);
+        else grid_.clearCell(row, ownColumn);
+        grid_.setLook(row, ownColumn, CellLook{0, 0, static_cast<std::uint8_t>(pending > 0 ? CellLook::Pending : 0)});
     }
-    writeNumber(grid, row, quantityColumn, level->Quantity, scratch);
-    if (level->SelfQuantity != 0) writeNumber(grid, row, ownColumn, level->SelfQuantity, scratch);
-    else grid.clearCell(row, ownColumn);
-}
+
+    void volume(int row, std::int64_t price) {
+        const VolumeAtPrice* traded = extras_.volume ? extras_.volume->at(price) : nullptr;
+        CellLook look;
+        if (traded && traded->total() > 0) {
+            writeNumber64(row, traded->total());
+            look.bar = traded->total();
+            const TapeSide leader = traded->leader();
+            look.marks = static_cast<std::uint8_t>(leader == TapeSide::Buy    ? CellLook::BuysLead
+                                                   : leader == TapeSide::Sell ? CellLook::SellsLead
+                                                                              : 0);
+        } else {
+            grid_.clearCell(row, LadderGrid::Volume);
+        }
+        if (extras_.volume && extras_.volume->last() && extras_.volume->last()->price == price) {
+            const LastTrade& last = *extras_.volume->last();
+            look.marks |= CellLook::LastTrade;
+            if (last.side == TapeSide::Buy) look.marks |= CellLook::LastBuy;
+            if (last.side == TapeSide::Sell) look.marks |= CellLook::LastSell;
+            look.size = last.quantity;
+        }
+        grid_.setLook(row, LadderGrid::Volume, look);
+    }
+
+    void empty(int row) {
+        for (int column = LadderGrid::OwnSell; column <= LadderGrid::OwnBuy; ++column) {
+            grid_.clearCell(row, column);
+            grid_.setLook(row, column, CellLook{});
+        }
+        grid_.clearCell(row, LadderGrid::Volume);
+        grid_.setLook(row, LadderGrid::Volume, CellLook{});
+    }
+
+    // After every row is written: the position's mark on the row nearest its price (none when
+    // the price is off the rows), and the bars' scales.
+    void finish(std::int64_t step) {
+        int marked = -1;
+        if (const std::optional<PositionMark>& position = extras_.position) {
+            std::int64_t nearest = INT64_MAX, lowest = INT64_MAX, highest = INT64_MIN;
+            for (int row = 1; row < grid_.rowCount(); ++row) {
+                const std::optional<std::int64_t> price = grid_.rowPrice(row);
+                if (!price) continue;
+                lowest = std::min(lowest, *price);
+                highest = std::max(highest, *price);
+                const std::int64_t distance = std::abs(*price - position->price);
+                if (distance < nearest) nearest = distance, marked = row;
+            }
+            const std::int64_t half = std::max<std::int64_t>(step / 2, 0);
+            if (marked >= 0 && (position->price < lowest - half || position->price > highest + half)) marked = -1;
+        }
+        for (int row = 1; row < grid_.rowCount(); ++row) {
+            CellLook look;
+            if (row == marked) look.marks = extras_.position->isLong ? CellLook::PositionLong : CellLook::PositionShort;
+            grid_.setLook(row, LadderGrid::PriceColumn, look);
+        }
+        grid_.updateBarScales();
+    }
+
+private:
+    std::int64_t pendingAt(Side side, std::int64_t price) const {
+        std::int64_t quantity = 0;
+        for (const PendingQuantity& pending : extras_.pending)
+            if (pending.side == side && pending.price == price) quantity += pending.quantity;
+        return quantity;
+    }
+
+    void writeNumber64(int row, std::int64_t value) {
+        char digits[24];
+        auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+        scratch_.assign(digits, end);
+        grid_.setCell(row, LadderGrid::Volume, scratch_);
+    }
+
+    LadderGrid& grid_;
+    const LadderExtras& extras_;
+    std::string scratch_;
+};
 
 }  // namespace
 
@@ -81,19 +167,19 @@ bool RefreshDOM(LadderGrid& grid, int rowCount, TQuoteTable* shownTable, const T
 }
 
 void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, const TSecShareRecord& security,
-                    Log& log) {
+                    Log& log, const LadderExtras& extras) {
     const int half = (rowCount - 1) / 2;
     if (grid.rowCount() != std::max(rowCount, 0)) grid.setRowCount(rowCount);
 
     const int count = table.Count();
     const int first = count - table.SellCount() - half;
     const char separator = log.locale().decimalSeparator();
-    std::string number;
+    RowWriter writer(grid, extras);
     for (int k = 0; k <= rowCount - 2; ++k) {
         const int r = rowCount - 1 - k;
         const int i = first + k;
         if (i < 0 || i >= count) {
-            for (int column = LadderGrid::OwnSell; column <= LadderGrid::OwnBuy; ++column) grid.clearCell(r, column);
+            writer.empty(r);
             grid.setRowPrice(r, std::nullopt);
             continue;
         }
@@ -101,23 +187,18 @@ void ShowQuoteTable(LadderGrid& grid, int rowCount, const TQuoteTable& table, co
         if (!showsPrice(grid.cell(r, LadderGrid::PriceColumn), level.IntPrice, security.Decimals, separator))
             grid.setCell(r, LadderGrid::PriceColumn, PriceText(level.IntPrice, security.Decimals, separator));
         grid.setRowPrice(r, level.IntPrice);
-        const bool sell = level.side() == Side::Sell;
-        const int quantityColumn = sell ? LadderGrid::SellQuantity : LadderGrid::BuyQuantity;
-        const int oppositeQuantity = sell ? LadderGrid::BuyQuantity : LadderGrid::SellQuantity;
-        const int ownColumn = sell ? LadderGrid::OwnSell : LadderGrid::OwnBuy;
-        const int oppositeOwn = sell ? LadderGrid::OwnBuy : LadderGrid::OwnSell;
-        writeNumber(grid, r, quantityColumn, level.Quantity, number);
-        grid.clearCell(r, oppositeQuantity);
-        if (level.SelfQuantity != 0) writeNumber(grid, r, ownColumn, level.SelfQuantity, number);
-        else grid.clearCell(r, ownColumn);
-        // A row keeps its side unless the row count changed; never leave an own
-        // quantity showing on the other side.
-        grid.clearCell(r, oppositeOwn);
+        const Side side = level.side();
+        // A row keeps its side unless the row count changed; never leave a quantity showing on
+        // the other side.
+        writer.level(r, level.IntPrice, &level, side);
+        writer.level(r, level.IntPrice, nullptr, side == Side::Sell ? Side::Buy : Side::Sell);
+        writer.volume(r, level.IntPrice);
     }
+    writer.finish(security.IntPriceStep);
 }
 
 void ShowQuoteTableOnAxis(LadderGrid& grid, int rowCount, const TQuoteTable& table, const TSecShareRecord& security,
-                          const PriceAxis& axis, Log& log) {
+                          const PriceAxis& axis, Log& log, const LadderExtras& extras) {
     if (grid.rowCount() != std::max(rowCount, 0)) grid.setRowCount(rowCount);
     const char separator = log.locale().decimalSeparator();
     const auto rows = table.rows.begin();
@@ -130,22 +211,22 @@ void ShowQuoteTableOnAxis(LadderGrid& grid, int rowCount, const TQuoteTable& tab
         bid = std::lower_bound(rows, asks, *lowest, byPrice);
         ask = std::lower_bound(asks, end, *lowest, byPrice);
     }
-    std::string number;
+    RowWriter writer(grid, extras);
     for (int r = rowCount - 1; r >= 1; --r) {
         const std::optional<std::int64_t> price = axis.priceOf(r - 1);
         grid.setRowPrice(r, price);
         if (!price) {
-            for (int column = LadderGrid::OwnSell; column <= LadderGrid::OwnBuy; ++column) grid.clearCell(r, column);
+            writer.empty(r);
             continue;
         }
         writePrice(grid, r, *price, security.Decimals, separator);
         while (bid != asks && bid->IntPrice < *price) ++bid;
         while (ask != end && ask->IntPrice < *price) ++ask;
-        writeLevel(grid, r, bid != asks && bid->IntPrice == *price ? &*bid : nullptr, LadderGrid::BuyQuantity,
-                   LadderGrid::OwnBuy, number);
-        writeLevel(grid, r, ask != end && ask->IntPrice == *price ? &*ask : nullptr, LadderGrid::SellQuantity,
-                   LadderGrid::OwnSell, number);
+        writer.level(r, *price, bid != asks && bid->IntPrice == *price ? &*bid : nullptr, Side::Buy);
+        writer.level(r, *price, ask != end && ask->IntPrice == *price ? &*ask : nullptr, Side::Sell);
+        writer.volume(r, *price);
     }
+    writer.finish(security.IntPriceStep);
 }
 
 }  // namespace velmora

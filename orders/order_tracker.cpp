@@ -10,6 +10,7 @@ OrderTracker::OrderTracker(std::string classCode, std::string ticker, int replyT
 void OrderTracker::setInstrument(std::string classCode, std::string ticker) {
     classCode_ = std::move(classCode);
     ticker_ = std::move(ticker);
+    ++instrumentEpoch_;
     orders_.clear();
     unseenSince_.clear();
 }
@@ -24,7 +25,21 @@ void OrderTracker::noteSent(std::uint32_t transId, TransKind kind, Side side, st
     record.quantity = quantity;
     record.orderKey = orderKey;
     record.sentAt = now;
+    record.instrumentEpoch = instrumentEpoch_;
     transactions_[transId] = std::move(record);
+    if (kind == TransKind::NewOrder && unanswered_.size() < 10000) unanswered_.push_back(transId);
+}
+
+void OrderTracker::unansweredOrders(std::vector<PendingQuantity>& into) {
+    std::erase_if(unanswered_, [this](std::uint32_t transId) {
+        const auto found = transactions_.find(transId);
+        return found == transactions_.end() || found->second.state != TransState::Sent;
+    });
+    for (const std::uint32_t transId : unanswered_) {
+        const TrackedTransaction& sent = transactions_.at(transId);
+        if (sent.instrumentEpoch == instrumentEpoch_ && sent.kind == TransKind::NewOrder)
+            into.push_back({sent.side, sent.price, sent.quantity});
+    }
 }
 
 ReplyOutcome OrderTracker::applyReply(const TransReply& reply, TrackerTime) {

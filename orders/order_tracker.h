@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ladder/ladder_extras.h"
 #include "terminal/side.h"
 #include "trans/reply_line.h"
 
@@ -32,6 +33,7 @@ struct TrackedTransaction {
     std::string text;             // the last DESCRIPTION, or the library's message
     std::uint64_t orderNumber = 0;
     std::uint32_t statusesSeen = 0;  // bit n: a reply with STATUS n came
+    std::uint32_t instrumentEpoch = 0;  // which instrument was shown when it was sent
 };
 
 // Gone: the book has not shown it for a while, filled or cancelled in the terminal, not known which.
@@ -112,6 +114,8 @@ public:
     // Transactions still waiting for a final reply past the time-out; each is reported once.
     std::vector<std::uint32_t> expire(TrackerTime now);
 
+    // New orders sent for the instrument shown that have no answer yet, appended to `into`.
+    void unansweredOrders(std::vector<PendingQuantity>& into);
     // Active own orders, newest first.
     std::vector<OwnOrder> activeOrders() const;
     // Numbers of the active own orders of that side at that price.
@@ -133,6 +137,9 @@ private:
     std::map<std::uint64_t, OwnOrder> orders_;
     // Mode TRI: since when an active order's level has shown no own quantity.
     std::map<std::uint64_t, TrackerTime> unseenSince_;
+    // New orders possibly still unanswered: the few the ladder looks at on every refresh.
+    std::vector<std::uint32_t> unanswered_;
+    std::uint32_t instrumentEpoch_ = 0;
 };
 
 }  // namespace velmora

@@ -100,8 +100,20 @@ void OrderTracking::tell(const ReplyOutcome& outcome, TrackerTime now) {
                         1);
         if (outcome.known)
             showPanel("Заявка " + std::to_string(outcome.transId) + " отклонена: " + outcome.text, now);
+        const TrackedTransaction* sent = outcome.known ? tracker_.transaction(outcome.transId) : nullptr;
+        if (sent && (sent->kind == TransKind::NewOrder || sent->kind == TransKind::MoveOrder) &&
+            rejections_.size() < 16)
+            rejections_.push_back({sent->side, sent->price, sent->quantity});
+        // Its unanswered quantity leaves the ladder.
+        ordersChanged_ = true;
     }
     if (outcome.kind == ReplyOutcome::Accepted || outcome.kind == ReplyOutcome::Executed) ordersChanged_ = true;
+}
+
+std::vector<PendingQuantity> OrderTracking::takeRejections() {
+    std::vector<PendingQuantity> taken;
+    taken.swap(rejections_);
+    return taken;
 }
 
 void OrderTracking::applyReply(const TransReply& reply, TrackerTime now) {

@@ -62,6 +62,10 @@ public:
     void fillOwnQuantities(TQuoteTable& table) const;
 
     const OrderTracker& tracker() const { return tracker_; }
+    // New orders of the instrument shown still waiting for the terminal's answer.
+    void unansweredOrders(std::vector<PendingQuantity>& into) { tracker_.unansweredOrders(into); }
+    // Where orders were rejected since the last call (side and price), for the ladder to show.
+    std::vector<PendingQuantity> takeRejections();
     // Whether the own orders changed since the last call.
     bool takeOrdersChanged();
 
@@ -91,6 +95,7 @@ private:
     std::vector<std::uint32_t> cancels_;
     bool ordersChanged_ = false;
     bool dropsTold_ = false;
+    std::vector<PendingQuantity> rejections_;
 };
 
 }  // namespace velmora

@@ -62,6 +62,8 @@ struct Settings {
     std::int32_t DOMCol4Width = 0;
     std::int32_t DOMCol5Width = 0;
     std::int32_t DOMCol6Width = 0;
+    // The traded volume's column, new to older files: its width before the user sets one.
+    std::int32_t DOMCol7Width = 48;
     std::int32_t DOMRowHeight = 0;
     std::int32_t DOMRowCount = 0;
     std::int32_t DOMFontSize = 0;
@@ -80,6 +82,7 @@ struct Settings {
     std::int32_t CENTER = 114;
     std::int32_t FLATTEN = 117;
     std::int32_t REVERSE = 0;
+    std::int32_t RESETVOLUME = 0;
     // TECH
     std::int32_t DOMBASE = 0;
     std::int32_t QUIKOnline = 0;
@@ -105,7 +108,8 @@ struct NamedField {
 inline constexpr NamedField ladderColumnWidthKeys[] = {
     {"DOMCol1Width", &Settings::DOMCol1Width}, {"DOMCol2Width", &Settings::DOMCol2Width},
     {"DOMCol3Width", &Settings::DOMCol3Width}, {"DOMCol4Width", &Settings::DOMCol4Width},
-    {"DOMCol5Width", &Settings::DOMCol5Width}, {"DOMCol6Width", &Settings::DOMCol6Width}};
+    {"DOMCol5Width", &Settings::DOMCol5Width}, {"DOMCol6Width", &Settings::DOMCol6Width},
+    {"DOMCol7Width", &Settings::DOMCol7Width}};
 
 // The hotkeys in [HOTKEYS], in the order of the file and of the window's settings page.
 inline constexpr NamedField hotkeyKeys[] = {
@@ -113,7 +117,7 @@ inline constexpr NamedField hotkeyKeys[] = {
     {"MARKETPLUSBUY", &Settings::MARKETPLUSBUY}, {"MARKETPLUSSELL", &Settings::MARKETPLUSSELL},
     {"CLEARALL", &Settings::CLEARALL},           {"CLEARALLSTOPS", &Settings::CLEARALLSTOPS},
     {"CENTER", &Settings::CENTER},               {"FLATTEN", &Settings::FLATTEN},
-    {"REVERSE", &Settings::REVERSE}};
+    {"REVERSE", &Settings::REVERSE},             {"RESETVOLUME", &Settings::RESETVOLUME}};
 
 // How a key's text becomes its field's value.
 enum class IniValue {

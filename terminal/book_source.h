@@ -10,6 +10,7 @@
 #include "terminal/instrument_chooser.h"
 #include "terminal/position_text.h"
 #include "terminal/script_link_line.h"
+#include "terminal/traded_volume.h"
 
 namespace velmora {
 
@@ -93,6 +94,14 @@ public:
     virtual PositionLine positionText(char /*decimalSeparator*/) const { return {}; }
     // The shown instrument's position in whole lots, long above zero; none where it is not known.
     virtual std::optional<std::int64_t> shownPositionLots() const { return std::nullopt; }
+    // Where the shown position was entered; none while flat or not known.
+    virtual std::optional<PositionMark> shownPositionMark() const { return std::nullopt; }
+    // Whether this source tells the market's anonymous trades (the tape) at all.
+    virtual bool tellsTape() const { return false; }
+    // The shown instrument's traded volume and last trade; null where there is no tape.
+    virtual const TradedVolume* shownVolume() const { return nullptr; }
+    // acResetVolume: every instrument's volumes start again from nothing.
+    virtual void resetVolume() {}
     // A notice for the panel once the ladder is live (which terminal was taken); taken once.
     virtual std::string takeLiveNotice() { return {}; }
 

@@ -35,7 +35,27 @@ double lotsHeld(const ScriptInstrument& instrument) {
     return inShares(instrument) ? held / static_cast<double>(instrument.lotSize) : held;
 }
 
+// Futures: each price step is worth the step price per contract. Stocks: a point is worth a
+// point per share. None where that cannot be told.
+std::optional<double> profitInMoney(const ScriptInstrument& instrument, double close) {
+    const LinkPosition& position = *instrument.position;
+    const double points = close - position.averagePrice;
+    if (!position.futures) return points * position.position;
+    if (!instrument.stepPrice || instrument.security.IntPriceStep == 0) return std::nullopt;
+    const double step = ticksValue(instrument.security.IntPriceStep, instrument.security.Decimals);
+    return points / step * *instrument.stepPrice * position.position;
+}
+
 }  // namespace
+
+std::optional<PositionMark> PositionMarkOf(const ScriptInstrument& instrument) {
+    if (!instrument.position || !instrument.securityKnown || instrument.position->position == 0) return std::nullopt;
+    double scale = 1;
+    for (std::uint32_t i = 0; i < instrument.security.Decimals && i < 18; ++i) scale *= 10;
+    const double ticks = std::round(instrument.position->averagePrice * scale);
+    if (!(ticks > 0 && ticks < 9e15)) return std::nullopt;
+    return PositionMark{static_cast<std::int64_t>(ticks), instrument.position->position > 0};
+}
 
 std::optional<std::int64_t> PositionLots(const ScriptInstrument& instrument) {
     if (!instrument.position) return std::nullopt;
@@ -66,6 +86,8 @@ PositionLine PositionText(const ScriptInstrument& instrument, char separator) {
             const double close = ticksValue(opposite->IntPrice, instrument.security.Decimals);
             const double profit = (close - position.averagePrice) * lots;
             text += ", прибыль " + number(profit, decimals, separator) + " пт";
+            if (const std::optional<double> money = profitInMoney(instrument, close))
+                text += " = " + number(*money, 2, separator) + " руб.";
         }
     }
     return line;

@@ -122,6 +122,7 @@ bool ScriptBookSource::readShownBook() {
     // Logged as a book read from memory is, so one reader of the log follows both.
     if (shown_->bookVersion != shownVersion_ && log_.enabled(4)) log_.LogMessage(shown_->table.Description(), 4);
     shownVersion_ = shown_->bookVersion;
+    shownVolumeVersion_ = shown_->volume.version();
     // A book left from a stream before this one proves nothing about the script now, nor one
     // whose later lines were rejected.
     return shown_->bookKnown && shown_->bookStream == link_.streamCount() &&
@@ -168,11 +169,22 @@ bool ScriptBookSource::poll(WatchView& view) {
     const LinkTime now = now_();
     link_.poll(now);
     updateWatch(view, now);
-    return shownKnown() && shown_->bookVersion != shownVersion_;
+    return shownKnown() &&
+           (shown_->bookVersion != shownVersion_ || shown_->volume.version() != shownVolumeVersion_);
 }
 
 PositionLine ScriptBookSource::positionText(char decimalSeparator) const {
     return shown_ ? PositionText(*shown_, decimalSeparator) : PositionLine();
+}
+
+std::optional<PositionMark> ScriptBookSource::shownPositionMark() const {
+    if (!shown_ || shown_->positionStream != link_.streamCount()) return std::nullopt;
+    return PositionMarkOf(*shown_);
+}
+
+void ScriptBookSource::resetVolume() {
+    for (const auto& instrument : link_.instruments()) instrument->volume.reset();
+    log_.LogMessage("traded volumes reset", 1);
 }
 
 std::optional<std::int64_t> ScriptBookSource::shownPositionLots() const {

@@ -47,6 +47,10 @@ public:
     bool reportsPositions() const override { return true; }
     PositionLine positionText(char decimalSeparator) const override;
     std::optional<std::int64_t> shownPositionLots() const override;
+    std::optional<PositionMark> shownPositionMark() const override;
+    bool tellsTape() const override { return true; }
+    const TradedVolume* shownVolume() const override { return shown_ ? &shown_->volume : nullptr; }
+    void resetVolume() override;
 
     // The link itself, for what only it knows (its counts of dropped lines).
     const ScriptLink* link() const { return &link_; }
@@ -67,6 +71,7 @@ private:
     std::vector<InstrumentItem> offered_;
     ScriptInstrument* shown_ = nullptr;
     std::uint64_t shownVersion_ = 0;  // the book version last read
+    std::uint64_t shownVolumeVersion_ = 0;  // the tape's version last read
 };
 
 }  // namespace velmora

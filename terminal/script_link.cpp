@@ -153,6 +153,7 @@ void ScriptLink::poll(LinkTime now) {
         for (std::size_t i = reader_.takeOverlongCount(); i > 0; --i) drop(LinkFault::Overlong);
         for (const std::string& line : lines_) apply(line, now);
     }
+    if (hello_ && !bye_) noteTapeQuiet(now);
     if (result.writerGone) {
         if (hello_ && !bye_) log_.LogMessage("link: the script closed the stream", 1);
         streamStarted();
@@ -224,6 +225,8 @@ void ScriptLink::apply(std::string_view line, LinkTime now) {
             instrument->position = std::move(*position);
             instrument->positionStream = streamCount_;
         }
+    } else if (const auto* tape = std::get_if<LinkTape>(&event)) {
+        applyTape(*tape, now);
     } else if (auto* account = std::get_if<LinkAccount>(&event)) {
         applyAccount(*account);
     } else if (const auto* dropped = std::get_if<LinkDropped>(&event)) {
@@ -263,6 +266,7 @@ void ScriptLink::applySecurity(const LinkSecurity& sec) {
     security.IntPriceStep = static_cast<std::uint32_t>(step);
     instrument->shortName = sec.shortName;
     instrument->lotSize = sec.lotSize;
+    instrument->stepPrice = sec.stepPrice;
     instrument->securityKnown = true;
     // A book that came before its security is taken now, or not at all.
     if (instrument->book && !takeBook(*instrument, *instrument->book)) {
@@ -282,7 +286,38 @@ void ScriptLink::applyBook(LinkBook& book, LinkTime now) {
         noteRejected(book.classCode, book.ticker, now);
         return;
     }
+    instrument->lastBookAt = now;
+    if (instrument->tapeQuietSince == LinkTime{}) instrument->tapeQuietSince = now;
     instrument->book = std::move(book);
+}
+
+void ScriptLink::applyTape(const LinkTape& tape, LinkTime now) {
+    ScriptInstrument* instrument = find(tape.classCode, tape.ticker);
+    // Priced in ticks only once the security's decimals are known.
+    if (!instrument || !instrument->securityKnown) return;
+    const std::optional<std::uint32_t> price = intPriceOf(tape.price, instrument->security.Decimals);
+    if (!price) return drop(LinkFault::BadNumber);
+    instrument->volume.add(tape.tradeNumber, *price, tape.quantity, TapeSideOf(tape.flags));
+    instrument->tapeQuietSince = now;
+    instrument->tapeQuietTold = false;
+}
+
+void ScriptLink::noteTapeQuiet(LinkTime now) {
+    for (const auto& instrument : instruments_) {
+        if (instrument->tapeQuietTold || !instrument->securityKnown) continue;
+        // "During trading": its book moved within the last few seconds and the terminal is connected.
+        const bool trading = terminalConnected_ && now - instrument->lastBookAt < std::chrono::seconds(5);
+        if (instrument->tapeQuietSince == LinkTime{} || !trading) {
+            if (!trading) instrument->tapeQuietSince = now;
+            continue;
+        }
+        if (now - instrument->tapeQuietSince < tapeQuietLimit) continue;
+        instrument->tapeQuietTold = true;
+        log_.LogMessage("link: no trades of " + instrument->name.classCode + ":" + instrument->name.ticker +
+                            " for 60 s while its book moves: the terminal may send trades only while its table "
+                            "of all trades is open",
+                        1);
+    }
 }
 
 void ScriptLink::noteRejected(const std::string& classCode, const std::string& ticker, LinkTime now) {

@@ -13,6 +13,7 @@
 #include "terminal/link_request.h"
 #include "terminal/quote_table.h"
 #include "terminal/script_link_line.h"
+#include "terminal/traded_volume.h"
 
 namespace velmora {
 
@@ -27,6 +28,7 @@ struct ScriptInstrument {
     TSecShareRecord security;  // from its `sec` line: ticker, class, price step and decimals
     std::string shortName;
     std::int64_t lotSize = 0;  // shares in a lot, for stocks; 0 when the script sent none
+    std::optional<double> stepPrice;  // money of one price step (futures); none when not told
     std::optional<LinkBook> book;   // the last one sent, kept until its `sec` line comes
     bool bookKnown = false;
     TQuoteTable table;              // the last book, in the rows the ladder maps
@@ -37,6 +39,12 @@ struct ScriptInstrument {
     // The first and the last of the book lines rejected since the last one taken.
     std::optional<LinkTime> rejectedSince;
     LinkTime lastRejected{};
+    // The tape: what traded at each price since start or reset.
+    TradedVolume volume;
+    // Since when no trade came while books did; told in the log once per silence.
+    LinkTime tapeQuietSince{};
+    LinkTime lastBookAt{};
+    bool tapeQuietTold = false;
 };
 
 // Where one run of Velmora meets the script: the link folder (with its separator), the slot
@@ -70,6 +78,8 @@ public:
     static constexpr std::size_t tradingEventCapacity = 100000;
     static constexpr std::chrono::seconds blockedRetry{5};
     static constexpr std::size_t maxAccounts = 1000;
+    // No trade of an instrument whose book moves for this long: the terminal may not be sending them.
+    static constexpr std::chrono::seconds tapeQuietLimit{60};
 
     explicit ScriptLink(Log& log) : log_(log) {}
     ~ScriptLink();
@@ -127,6 +137,8 @@ private:
     void applySecurity(const LinkSecurity& sec);
     void applyAccount(LinkAccount& account);
     void applyBook(LinkBook& book, LinkTime now);
+    void applyTape(const LinkTape& tape, LinkTime now);
+    void noteTapeQuiet(LinkTime now);
     void noteRejected(const std::string& classCode, const std::string& ticker, LinkTime now);
     void connectionChanged(bool connected);
     bool takeBook(ScriptInstrument& instrument, const LinkBook& book);

@@ -165,11 +165,24 @@ std::optional<LinkEvent> parseLinkKind(const Fields& f) {
 std::optional<LinkEvent> parseMarketKind(const Fields& f) {
     const std::string_view kind = f[0];
     if (kind == "sec") {
-        expectCount(f, 7);
+        // An older script sends no step price: seven fields.
+        if (f.count != 7) expectCount(f, 8);
         LinkSecurity sec{textField(f[1]), textField(f[2]), integerField<std::uint32_t>(f[3], 0, 9),
-                         realField(f[4]), integerField<std::int64_t>(f[5], 0), textField(f[6])};
+                         realField(f[4]), integerField<std::int64_t>(f[5], 0), textField(f[6]), {}};
         if (!(sec.priceStep > 0)) throw Fault{LinkFault::BadNumber};
+        if (f.count == 8 && !f[7].empty()) {
+            sec.stepPrice = realField(f[7]);
+            if (!(*sec.stepPrice > 0)) throw Fault{LinkFault::BadNumber};
+        }
         return sec;
+    }
+    if (kind == "tape") {
+        expectCount(f, 8);
+        LinkTape tape{textField(f[1]), textField(f[2]), integerField<std::uint64_t>(f[3]),
+                      integerField<std::uint32_t>(f[4]), realField(f[5]), integerField<std::int64_t>(f[6], 1),
+                      textField(f[7])};
+        if (!(tape.price > 0)) throw Fault{LinkFault::NotPositive};
+        return tape;
     }
     if (kind == "book") {
         expectCount(f, 5);

@@ -27,6 +27,8 @@ struct LinkSecurity {
     double priceStep = 0;
     std::int64_t lotSize = 0;
     std::string shortName;
+    // The money value of one price step (futures); none where the terminal gave none.
+    std::optional<double> stepPrice;
 };
 struct LinkLevel {
     double price = 0;
@@ -57,6 +59,17 @@ struct LinkTrade {
     std::string ticker;
     double price = 0;
     std::int64_t quantity = 0;
+};
+// An anonymous trade of the market (the tape). The aggressor's side is in `flags`: bit 0 a
+// sell, bit 1 a buy; neither (or both) is unknown.
+struct LinkTape {
+    std::string classCode;
+    std::string ticker;
+    std::uint64_t tradeNumber = 0;
+    std::uint32_t flags = 0;
+    double price = 0;
+    std::int64_t quantity = 0;
+    std::string time;  // HH:MM:SS.mmm as the terminal gave it; may be empty
 };
 struct LinkReply {
     std::uint32_t transId = 0;
@@ -95,7 +108,7 @@ struct LinkDropped {
 };
 
 using LinkEvent = std::variant<LinkHello, LinkAlive, LinkBye, LinkSecurity, LinkBook, LinkOrder, LinkTrade,
-                               LinkReply, LinkPosition, LinkAccount, LinkCommandAnswer, LinkDropped>;
+                               LinkReply, LinkPosition, LinkAccount, LinkCommandAnswer, LinkDropped, LinkTape>;
 
 // Why a line was dropped; each kind is told in the log once per stream.
 enum class LinkFault {

@@ -392,7 +392,7 @@ void WindowSettingsTest::wideTextsLeaveEveryColumnInSight() {
     f.window->WriteLadderHeader();
     auto* grid = f.child<LadderView>("sgDOM");
     // SBER's prices and volumes: wider than the design's columns.
-    f.session.setLadderHeader({"свой", "1234567", "301,26", "2345678", "свой", "стоп"});
+    f.session.setLadderHeader({"свой", "1234567", "301,26", "2345678", "свой", "стоп", "объём"});
     f.window->ladderChanged();
     QApplication::processEvents();
     const int stopEnd = grid->columnViewportPosition(LadderGrid::ColumnCount - 1) +

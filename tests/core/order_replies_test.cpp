@@ -98,7 +98,10 @@ TEST_F(OrderRepliesTest, AnOrderDraggedToAnotherRowRestsThereWithItsQuantity) {
     FakeTransLibrary unused;
     start("TRI", {}, unused);
     buyAtBestBid(3);
-    ASSERT_TRUE(tickUntil([&] { return session->ladder().cell(21, LadderGrid::OwnBuy) == "3"; })) << logText();
+    // Shown at once as unanswered; movable once the terminal has placed it.
+    ASSERT_TRUE(tickUntil([&] {
+        return session->ladder().cell(21, LadderGrid::OwnBuy) == "3" && view.ownOrders.size() == 1;
+    })) << logText();
     const std::string target = session->ladder().cell(22, LadderGrid::PriceColumn);
     runLogic([&] { session->MoveOrders(view, LadderGrid::OwnBuy, 21, 22); });
     EXPECT_TRUE(tickUntil([&] {

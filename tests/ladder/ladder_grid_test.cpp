@@ -19,7 +19,7 @@ TEST(LadderGrid, WritesOnlyChangedTextsAndReportsThem) {
 TEST(LadderGrid, OutOfRangeCellsAreEmptyAndNeverWritten) {
     LadderGrid grid(2);
     EXPECT_FALSE(grid.setCell(2, 0, "x"));
-    EXPECT_FALSE(grid.setCell(0, 6, "x"));
+    EXPECT_FALSE(grid.setCell(0, 7, "x"));
     EXPECT_EQ(grid.cell(-1, 0), "");
     grid.setCell(1, 5, "3");
     grid.setRowCount(1);

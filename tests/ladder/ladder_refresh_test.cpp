@@ -129,11 +129,12 @@ TEST_F(LadderRefreshTest, IdenticalRefreshWritesNoCell) {
     refreshDOM();
     EXPECT_TRUE(parts.ladder.takeChangedCells().empty());
 
-    refresh({bid(100, 6, 2), ask(101, 4)});
+    // The largest quantity stays, so no other bar changes.
+    refresh({bid(100, 5, 2), ask(101, 3)});
     auto changed = parts.ladder.takeChangedCells();
     ASSERT_EQ(changed.size(), 1u);
-    EXPECT_EQ(changed[0].row, 21);
-    EXPECT_EQ(changed[0].column, LadderGrid::BuyQuantity);
+    EXPECT_EQ(changed[0].row, 20);
+    EXPECT_EQ(changed[0].column, LadderGrid::SellQuantity);
 }
 
 TEST_F(LadderRefreshTest, PriceTextUsesDecimalsAndTheSystemSeparator) {

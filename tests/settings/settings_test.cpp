@@ -173,10 +173,10 @@ TEST_F(SettingsTest, SaveWritesInPlaceAndLeavesUnsavedKeysByteForByte) {
         "\r\n"
         "[POSITION]\r\nLeft=0\r\nTop=0\r\nHeight=0\r\nFullWidth=0\r\nShortWidth=0\r\nDOMPanelWidth=0\r\n"
         "DOMCol1Width=0\r\nDOMCol2Width=0\r\nDOMCol3Width=0\r\nDOMCol4Width=0\r\nDOMCol5Width=0\r\n"
-        "DOMCol6Width=0\r\nDOMRowHeight=0\r\nDOMRowCount=0\r\nDOMFontSize=0\r\nDomFontName=Courier New\r\n"
+        "DOMCol6Width=0\r\nDOMCol7Width=48\r\nDOMRowHeight=0\r\nDOMRowCount=0\r\nDOMFontSize=0\r\nDomFontName=Courier New\r\n"
         "\r\n"
         "[HOTKEYS]\r\nMARKETBUY=112\r\nMARKETSELL=113\r\nMARKETPLUSBUY=32880\r\nMARKETPLUSSELL=32881\r\n"
-        "CLEARALL=116\r\nCLEARALLSTOPS=0\r\nCENTER=114\r\nFLATTEN=117\r\nREVERSE=0\r\n";
+        "CLEARALL=116\r\nCLEARALLSTOPS=0\r\nCENTER=114\r\nFLATTEN=117\r\nREVERSE=0\r\nRESETVOLUME=0\r\n";
     EXPECT_EQ(readFile(path), expected);
 }
 
