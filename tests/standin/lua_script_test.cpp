@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -33,6 +34,14 @@ Fields split(const std::string& line) {
     std::istringstream in(line);
     while (std::getline(in, field, '\t')) fields.push_back(field);
     if (!line.empty() && line.back() == '\t') fields.push_back("");
+    return fields;
+}
+
+Fields words(const std::string& line) {
+    Fields fields;
+    std::string word;
+    std::istringstream in(line);
+    while (in >> word) fields.push_back(word);
     return fields;
 }
 
@@ -448,6 +457,42 @@ TEST_P(LuaScript, TellsWhatItsQueueDroppedAndEachErrorOnce) {
         if (text.rfind("SCRIPT MESSAGE", 0) == 0) messages.push_back(text);
     ASSERT_EQ(messages.size(), 1u) << "told once, though it failed on every look";
     EXPECT_NE(messages[0].find("getSecurityInfo: the terminal failed to answer"), std::string::npos) << messages[0];
+}
+
+TEST_P(LuaScript, SendsTheTapeOfWantedInstrumentsOnlyAsTheTerminalPlaysIt) {
+    auto terminal = startTerminal({"--report-script", "--trade-rate", "40"});
+    Slot slot(link, 1, "00000000000000f1");
+    slot.request("SPBFUT:SiZ6");
+    ASSERT_FALSE(outputUntil(*terminal, "SCRIPT SUBSCRIBE SPBFUT SiZ6").empty());
+    slot.hello();
+    // An order through the best offer trades on the tape too.
+    appendText(quik.file("quik.tri"), "TRANS_ID=31;" + buySiZ6 + "PRICE=92351;QUANTITY=2\n");
+
+    // What the stand-in played from the subscription on: SiZ6's trades with others' among them, which
+    // must not reach the stream, so its first tape lines are SiZ6's in the same order.
+    std::vector<Fields> played;
+    bool others = false, bought = false;
+    while (!(others && bought && played.size() >= 4)) {
+        auto output = outputUntil(*terminal, "SCRIPT TAPE");
+        ASSERT_FALSE(output.empty()) << played.size() << " trades of SiZ6 played";
+        const Fields trade = words(output.back());
+        ASSERT_EQ(trade.size(), 7u) << output.back();
+        if (trade[3] != "SiZ6") {
+            others = true;
+            continue;
+        }
+        played.push_back(Fields(trade.begin() + 2, trade.end()));
+        bought = bought || played.back() == Fields{"SPBFUT", "SiZ6", "92351", "2", "2"};
+    }
+    double lastNumber = 0;
+    for (const Fields& trade : played) {
+        const Fields tape = slot.stream->next("tape");
+        ASSERT_EQ(tape.size(), 8u);
+        EXPECT_EQ((Fields{tape[1], tape[2], tape[5], tape[6], tape[4]}), trade);
+        EXPECT_GT(std::stod(tape[3]), lastNumber) << "trade numbers rise";
+        lastNumber = std::stod(tape[3]);
+        EXPECT_TRUE(std::regex_match(tape[7], std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\\.[0-9]{3}"))) << tape[7];
+    }
 }
 
 // The host's own sendTransaction, called as the terminal's manual has it.
