@@ -120,6 +120,17 @@ local function number(value)
     return text
 end
 
+-- A decimal text of the host's: Lua 5.1's tonumber reads only the C locale's decimal mark.
+local function decimal(text)
+    if type(text) == "number" then return text end
+    if type(text) ~= "string" then return nil end
+    local whole, fraction = string.match(text, "^%s*(%d*)[%.,]?(%d*)%s*$")
+    if not whole or (whole == "" and fraction == "") then return nil end
+    local value = tonumber(whole ~= "" and whole or "0")
+    if fraction ~= "" then value = value + tonumber(fraction) / 10 ^ string.len(fraction) end
+    return value
+end
+
 -- HH:MM:SS.mmm of a host's datetime table; empty when it lacks a part.
 local function time_of_day(d)
     if type(d) ~= "table" then return "" end
@@ -201,8 +212,19 @@ end
 
 -- Instruments: one record per wanted instrument, shared by the slots that want it.
 
-local instruments = {}   -- "CLASS:TICKER" -> { class, sec, key, slots = count }
+local instruments = {}   -- "CLASS:TICKER" -> { class, sec, key, slots = count, step_price = text }
 local books_due = {}     -- key -> true while its book is still to be sent
+
+-- The money of one price step, as text: futures have one, and it moves during the day; "" when
+-- the terminal has none or cannot say.
+local function step_price(item)
+    if type(getParamEx) ~= "function" then return "" end
+    local ok, p = pcall(getParamEx, item.class, item.sec, "STEPPRICE")
+    if not ok or type(p) ~= "table" or tostring(p.result) ~= "1" then return "" end
+    local value = decimal(p.param_value)
+    if not value or not (value > 0) or value == math.huge then return "" end
+    return number(value)
+end
 
 local function want(key, class, sec)
     local item = instruments[key]
@@ -211,6 +233,7 @@ local function want(key, class, sec)
         return item
     end
     item = { class = class, sec = sec, key = key, slots = 1 }
+    item.step_price = step_price(item)
     instruments[key] = item
     Subscribe_Level_II_Quotes(class, sec)
     local secs = watch[class]
@@ -252,7 +275,7 @@ local function sec_line(item)
     local info = getSecurityInfo(item.class, item.sec)
     if not info then return nil end
     return line("sec", item.class, item.sec, integer(info.scale), number(info.min_price_step),
-        integer(info.lot_size), info.short_name)
+        integer(info.lot_size), info.short_name, item.step_price)
 end
 
 local function table_rows(name, sec)
@@ -741,6 +764,20 @@ local function check_accounts()
     end
 end
 
+-- A futures' step price changes during the day: each wanted one is looked at again.
+local function check_step_prices()
+    for key, item in pairs(instruments) do
+        local before = item.step_price
+        item.step_price = step_price(item)
+        if item.step_price ~= before then
+            for k = 1, SLOTS do
+                local slot = slots[k]
+                if slot.stream and slot.wanted[key] then guard(send_sec, slot, item, false) end
+            end
+        end
+    end
+end
+
 local function serve(slot, now)
     if not slot.stream then return end
     read_commands(slot, now)
@@ -767,6 +804,7 @@ local function step()
     if not last_accounts or now - last_accounts >= ACCOUNTS_EVERY_MS or now < last_accounts then
         last_accounts = now
         guard(check_accounts)
+        guard(check_step_prices)
     end
     for k = 1, SLOTS do flush(slots[k], now) end
     -- The collector's work falls on whoever allocates next, often the terminal's thread pushing a

@@ -495,6 +495,29 @@ TEST_P(LuaScript, SendsTheTapeOfWantedInstrumentsOnlyAsTheTerminalPlaysIt) {
     }
 }
 
+TEST_P(LuaScript, SendsTheStepPriceWhereTheTerminalHasOneAndAgainWhenItMoves) {
+    {
+        auto terminal = startTerminal({"--step-price", "12.5", "--step-price-every", "2500"});
+        Slot slot(link, 1, "0000000000000101");
+        slot.request("SPBFUT:SiZ6,TQBR:LKOH");
+        slot.hello();
+        auto lines = slot.stream->until("order");
+        EXPECT_EQ(count(lines, {"sec", "SPBFUT", "SiZ6", "0", "1", "1", "Si-12.26", "12.5"}), 1u);
+        EXPECT_EQ(count(lines, {"sec", "TQBR", "LKOH", "1", "0.5", "1", "LKOH", ""}), 1u) << "a stock has none";
+        const Fields moved = slot.stream->next("sec");
+        ASSERT_EQ(moved.size(), 8u);
+        EXPECT_EQ(moved[2], "SiZ6");
+        EXPECT_NE(moved[7], "12.5");
+        EXPECT_GT(std::stod(moved[7]), 0);
+    }
+    // A terminal that fails to answer leaves the field empty, and the rest of the line stands.
+    Slot slot(link, 1, "0000000000000102");
+    slot.request("SPBFUT:SiZ6");
+    auto terminal = startTerminal({"--script-fault", "getParamEx"});
+    slot.hello();
+    EXPECT_EQ(slot.stream->next("sec"), (Fields{"sec", "SPBFUT", "SiZ6", "0", "1", "1", "Si-12.26", ""}));
+}
+
 // The host's own sendTransaction, called as the terminal's manual has it.
 TEST_P(LuaScript, TheHostSendsOnlyATableOfKnownKeysAndStringValues) {
     const std::string probe = link.file("probe.lua");
@@ -530,6 +553,27 @@ end
 
 INSTANTIATE_TEST_SUITE_P(Lua, LuaScript, ::testing::Values("info.exe", "info-lua51.exe"),
                          [](const auto& info) { return std::string(info.index == 0 ? "Lua54" : "Lua51"); });
+
+// As the demo runs it: a moving market with its own tape, the futures' own step prices.
+TEST(LuaScriptOnMovingMarket, CarriesTheTapeAndTheStepPrice) {
+    TempFolder quik, link;
+    setenv("VELMORA_LINK_FOLDER", link.path().c_str(), 1);
+    StandinProcess terminal(std::string(VELMORA_BIN_DIR) + "/info.exe",
+                            {"--folder", quik.path(), "--script", script, "--rate", "20"});
+    ASSERT_TRUE(terminal.readLine(10s).value_or("").rfind("DOMBASE=", 0) == 0);
+    Slot slot(link, 1, "0000000000000201");
+    slot.request("SPBFUT:RIZ6");
+    slot.hello();
+    EXPECT_EQ(count(slot.stream->until("book"), {"sec", "SPBFUT", "RIZ6", "0", "10", "1", "RTS-12.26", "13.2517"}), 1u);
+    for (int i = 0; i < 3; ++i) {
+        const Fields tape = slot.stream->next("tape");
+        ASSERT_EQ(tape.size(), 8u);
+        EXPECT_EQ((Fields{tape[1], tape[2]}), (Fields{"SPBFUT", "RIZ6"}));
+        EXPECT_TRUE(tape[4] == "1" || tape[4] == "2") << tape[4];
+        EXPECT_EQ(std::stol(tape[5]) % 10, 0) << "on the price step: " << tape[5];
+        EXPECT_GT(std::stol(tape[6]), 0);
+    }
+}
 
 // The shipped script must compile under both interpreters the terminals embed.
 TEST(LuaScriptSyntax, CompilesUnderLua51And54) {
