@@ -1,4 +1,4 @@
--- velmora.lua: sends the terminal's books, orders, trades, replies and positions to Velmora, and
+-- velmora.lua: sends the terminal's books, tape, orders, trades, replies and positions to Velmora, and
 -- hands Velmora's orders to the terminal when it asks for that.
 -- Add it in the terminal's scripts dialog and start it; every Velmora on this computer finds it.
 -- Runs unchanged on Lua 5.1 and 5.4. Callbacks only queue small records; main() does the work.
@@ -15,7 +15,7 @@ local LOOP_SLEEP_MS = 10
 local MAX_COMMAND_AGE_MS = 2000
 -- A stuck main() must not grow the terminal's memory without end.
 local MAX_QUEUED = 10000
-local DROPPED_KINDS = { "quote", "order", "trade", "reply" }
+local DROPPED_KINDS = { "quote", "order", "trade", "reply", "tape" }
 
 -- Shared with the callbacks, which run on the terminal's main thread while main() runs on its own.
 -- The host lets one of them run at a time but may switch between any two steps, so each value has
@@ -34,7 +34,7 @@ local queue = {}
 for i = 1, MAX_QUEUED do queue[i] = false end
 local head, tail = 1, 0
 local watch = {}
-local dropped = { quote = 0, order = 0, trade = 0, reply = 0 }
+local dropped = { quote = 0, order = 0, trade = 0, reply = 0, tape = 0 }
 local connection_changes = 0
 local stop_requested = false
 
@@ -61,6 +61,13 @@ function OnQuote(class_code, sec_code)
     secs[sec_code] = false
     -- Dropped, the record goes back so that the next change tries again.
     if not queued("quote", record) then secs[sec_code] = record end
+end
+
+-- The tape of every instrument passes here: one not wanted costs what it does in OnQuote.
+function OnAllTrade(t)
+    local secs = watch[t.class_code]
+    if secs == nil or secs[t.sec_code] == nil then return end
+    queued("tape", { "tape", t.class_code, t.sec_code, t.trade_num, t.flags, t.price, t.qty, t.datetime })
 end
 
 function OnOrder(o)
@@ -111,6 +118,31 @@ local function number(value)
     text = string.gsub(text, "%.$", "")
     if text == "-0" then text = "0" end
     return text
+end
+
+-- A decimal text of the host's: Lua 5.1's tonumber reads only the C locale's decimal mark.
+local function decimal(text)
+    if type(text) == "number" then return text end
+    if type(text) ~= "string" then return nil end
+    local whole, fraction = string.match(text, "^%s*(%d*)[%.,]?(%d*)%s*$")
+    if not whole or (whole == "" and fraction == "") then return nil end
+    local value = tonumber(whole ~= "" and whole or "0")
+    if fraction ~= "" then value = value + tonumber(fraction) / 10 ^ string.len(fraction) end
+    return value
+end
+
+-- HH:MM:SS.mmm of a host's datetime table; empty when it lacks a part.
+local function time_of_day(d)
+    if type(d) ~= "table" then return "" end
+    local ms = d.ms
+    if ms == nil and d.mcs ~= nil then ms = math.floor((tonumber(d.mcs) or -1) / 1000) end
+    local parts = { tonumber(d.hour), tonumber(d.min), tonumber(d.sec), tonumber(ms) }
+    local highest = { 23, 59, 60, 999 }
+    for i = 1, 4 do
+        local value = parts[i]
+        if value == nil or value < 0 or value > highest[i] or value ~= math.floor(value) then return "" end
+    end
+    return string.format("%02d:%02d:%02d.%03d", parts[1], parts[2], parts[3], parts[4])
 end
 
 local function line(...)
@@ -180,8 +212,19 @@ end
 
 -- Instruments: one record per wanted instrument, shared by the slots that want it.
 
-local instruments = {}   -- "CLASS:TICKER" -> { class, sec, key, slots = count }
+local instruments = {}   -- "CLASS:TICKER" -> { class, sec, key, slots = count, step_price = text }
 local books_due = {}     -- key -> true while its book is still to be sent
+
+-- The money of one price step, as text: futures have one, and it moves during the day; "" when
+-- the terminal has none or cannot say.
+local function step_price(item)
+    if type(getParamEx) ~= "function" then return "" end
+    local ok, p = pcall(getParamEx, item.class, item.sec, "STEPPRICE")
+    if not ok or type(p) ~= "table" or tostring(p.result) ~= "1" then return "" end
+    local value = decimal(p.param_value)
+    if not value or not (value > 0) or value == math.huge then return "" end
+    return number(value)
+end
 
 local function want(key, class, sec)
     local item = instruments[key]
@@ -190,6 +233,7 @@ local function want(key, class, sec)
         return item
     end
     item = { class = class, sec = sec, key = key, slots = 1 }
+    item.step_price = step_price(item)
     instruments[key] = item
     Subscribe_Level_II_Quotes(class, sec)
     local secs = watch[class]
@@ -231,7 +275,7 @@ local function sec_line(item)
     local info = getSecurityInfo(item.class, item.sec)
     if not info then return nil end
     return line("sec", item.class, item.sec, integer(info.scale), number(info.min_price_step),
-        integer(info.lot_size), info.short_name)
+        integer(info.lot_size), info.short_name, item.step_price)
 end
 
 local function table_rows(name, sec)
@@ -626,7 +670,7 @@ end
 
 -- main(): the work, on the host's own thread.
 
-local told_dropped = { quote = 0, order = 0, trade = 0, reply = 0 }
+local told_dropped = { quote = 0, order = 0, trade = 0, reply = 0, tape = 0 }
 local told_connection_changes = 0
 
 local function drain()
@@ -651,6 +695,14 @@ local function drain()
                 e[7], number(e[8]), integer(e[9])))
             traded = traded or {}
             traded[tostring(e[6]) .. ":" .. tostring(e[7])] = true
+        elseif kind == "tape" then
+            local key = tostring(e[2]) .. ":" .. tostring(e[3])
+            local text = line("tape", e[2], e[3], integer(e[4]), integer(e[5]), number(e[6]), integer(e[7]),
+                time_of_day(e[8]))
+            for k = 1, SLOTS do
+                local slot = slots[k]
+                if slot.stream and slot.wanted[key] then send(slot, text) end
+            end
         elseif kind == "reply" then
             local order_num = integer(e[4])
             if order_num == "0" then order_num = "" end
@@ -712,6 +764,20 @@ local function check_accounts()
     end
 end
 
+-- A futures' step price changes during the day: each wanted one is looked at again.
+local function check_step_prices()
+    for key, item in pairs(instruments) do
+        local before = item.step_price
+        item.step_price = step_price(item)
+        if item.step_price ~= before then
+            for k = 1, SLOTS do
+                local slot = slots[k]
+                if slot.stream and slot.wanted[key] then guard(send_sec, slot, item, false) end
+            end
+        end
+    end
+end
+
 local function serve(slot, now)
     if not slot.stream then return end
     read_commands(slot, now)
@@ -738,6 +804,7 @@ local function step()
     if not last_accounts or now - last_accounts >= ACCOUNTS_EVERY_MS or now < last_accounts then
         last_accounts = now
         guard(check_accounts)
+        guard(check_step_prices)
     end
     for k = 1, SLOTS do flush(slots[k], now) end
     -- The collector's work falls on whoever allocates next, often the terminal's thread pushing a

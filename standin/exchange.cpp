@@ -83,7 +83,11 @@ Outcome Exchange::newOrder(const Transaction& t, std::size_t header) {
 
     Outcome outcome;
     std::uint32_t resting = t.quantity;
-    if (header != SIZE_MAX) resting = books_[header].placeOrder(t.sell, t.intPrice, t.quantity).resting;
+    if (header != SIZE_MAX) {
+        OrderResult placed = books_[header].placeOrder(t.sell, t.intPrice, t.quantity);
+        resting = placed.resting;
+        outcome.fills = std::move(placed.fills);
+    }
     const DeskOrder& order = desk_.add(t.transId, t.securityIndex, t.sell, t.intPrice, t.quantity, resting);
     outcome.orderNumber = order.number;
     outcome.changed.push_back(order);
@@ -142,7 +146,11 @@ Outcome Exchange::moveOrder(const Transaction& t, std::size_t header) {
     if (header != SIZE_MAX) books_[header].removeOwn(old.sell, old.intPrice, old.balance);
     const std::uint32_t quantity = t.moveMode == 0 ? old.balance : t.quantity;
     std::uint32_t resting = quantity;
-    if (header != SIZE_MAX) resting = books_[header].placeOrder(old.sell, t.intPrice, quantity).resting;
+    if (header != SIZE_MAX) {
+        OrderResult placed = books_[header].placeOrder(old.sell, t.intPrice, quantity);
+        resting = placed.resting;
+        outcome.fills = std::move(placed.fills);
+    }
     const DeskOrder& moved = desk_.add(t.transId, t.securityIndex, old.sell, t.intPrice, quantity, resting);
     outcome.orderNumber = moved.number;
     outcome.header = header;

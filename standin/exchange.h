@@ -27,6 +27,7 @@ struct Outcome {
     std::uint64_t orderNumber = 0;
     std::vector<DeskOrder> changed;  // orders whose state the transaction changed
     std::size_t header = SIZE_MAX;   // the chain position of the book it changed, if any
+    std::vector<Fill> fills;         // what it traded in that book
 };
 
 class Exchange {

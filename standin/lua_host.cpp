@@ -285,6 +285,27 @@ int hostGetFuturesHolding(lua_State* lua) {
     });
 }
 
+// getParamEx(class, sec, name): every field a string, result "0" and the rest empty when there is
+// no value.
+int hostGetParamEx(lua_State* lua) {
+    const char* classCode = luaL_checkstring(lua, 1);
+    const char* secCode = luaL_checkstring(lua, 2);
+    const char* name = luaL_checkstring(lua, 3);
+    return guarded(lua, [&] {
+        const std::optional<std::string> value = state(lua).terminal.parameter(classCode, secCode, name);
+        lua_createtable(lua, 0, 4);
+        lua_pushstring(lua, value ? "1" : "0");
+        lua_setfield(lua, -2, "param_type");
+        pushText(lua, value.value_or(""));
+        lua_setfield(lua, -2, "param_value");
+        pushText(lua, value.value_or(""));
+        lua_setfield(lua, -2, "param_image");
+        lua_pushstring(lua, value ? "1" : "0");
+        lua_setfield(lua, -2, "result");
+        return 1;
+    });
+}
+
 // The transaction keys the terminal knows; a table with any other is refused.
 const std::set<std::string> transactionKeys = {
     "TRANS_ID", "ACTION", "CLASSCODE", "SECCODE", "ACCOUNT", "CLIENT_CODE", "TYPE", "OPERATION", "PRICE", "QUANTITY",
@@ -424,6 +445,7 @@ void LuaHost::start(const std::string& scriptPath, const std::vector<std::string
         {"getNumberOf", hostGetNumberOf},
         {"getItem", hostGetItem},
         {"getFuturesHolding", hostGetFuturesHolding},
+        {"getParamEx", hostGetParamEx},
         {"sendTransaction", hostSendTransaction},
     };
     for (const auto& [name, function] : functions) {
@@ -507,6 +529,14 @@ void LuaHost::onTrade(const HostRecord& trade) {
     if (!state_->mainRunning) return;
     pushRecord(state_->lua, trade);
     callGlobal(state_->lua, "OnTrade", 1, 0);
+}
+
+void LuaHost::onAllTrade(const HostRecord& trade, const HostRecord& datetime) {
+    if (!state_->mainRunning) return;
+    pushRecord(state_->lua, trade);
+    pushRecord(state_->lua, datetime);
+    lua_setfield(state_->lua, -2, "datetime");
+    callGlobal(state_->lua, "OnAllTrade", 1, 0);
 }
 
 void LuaHost::onTransReply(const HostRecord& reply) {

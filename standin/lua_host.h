@@ -39,6 +39,11 @@ public:
     virtual std::vector<std::string> classSecurities(const std::string& classCode) const = 0;
     // The rows of one of the terminal's tables ("orders", "futures_client_holding", ...); none when unknown.
     virtual std::vector<HostRecord> tableRows(const std::string& name) const = 0;
+    // getParamEx(class, sec, name)'s value as text ("STEPPRICE", "LAST", ...); none when the
+    // terminal has no value for it.
+    virtual std::optional<std::string> parameter(const std::string&, const std::string&, const std::string&) const {
+        return std::nullopt;
+    }
     // A transaction the script handed to sendTransaction, checked already, as a text of KEY=VALUE;
     // pairs. It is carried out later, as one from the file or the library; the reply comes through
     // OnTransReply.
@@ -67,6 +72,8 @@ public:
     void onQuote(const std::string& classCode, const std::string& secCode);
     void onOrder(const HostRecord& order);
     void onTrade(const HostRecord& trade);
+    // An anonymous trade; `datetime` is its table of that name.
+    void onAllTrade(const HostRecord& trade, const HostRecord& datetime);
     void onTransReply(const HostRecord& reply);
     void onConnected();
     void onDisconnected();

@@ -18,6 +18,7 @@ void LuaHost::start(const std::string&, const std::vector<std::string>&) {
 void LuaHost::onQuote(const std::string&, const std::string&) {}
 void LuaHost::onOrder(const HostRecord&) {}
 void LuaHost::onTrade(const HostRecord&) {}
+void LuaHost::onAllTrade(const HostRecord&, const HostRecord&) {}
 void LuaHost::onTransReply(const HostRecord&) {}
 void LuaHost::onConnected() {}
 void LuaHost::onDisconnected() {}

@@ -42,7 +42,8 @@ constexpr const char* usage =
     "                [--report-faults] [--restart-every SECONDS] [--exit-after SECONDS] [--print-pid]\n"
     "                [--price-band PERCENT] [--max-quantity N] [--reject-every N] [--reply-delay MS]\n"
     "                [--withhold-replies] [--script PATH] [--book-depth N]\n"
-    "                [--trade-accounts LIST] [--report-script] [--script-fault FUNCTION]\n";
+    "                [--trade-accounts LIST] [--report-script] [--script-fault FUNCTION]\n"
+    "                [--trade-rate N] [--step-price VALUE] [--step-price-every MS]\n";
 
 // The terminal's static data: the chain head lives somewhere in here with --random-base,
 // inside the executable's image like a global variable of the real terminal.
@@ -81,6 +82,9 @@ struct Options {
     std::vector<TradeAccount> accounts{{"DEMO1", "|SPBFUT|SPBOPT|"}, {"DEMO2", "|TQBR|TQOB|"}};
     bool reportScript = false;
     std::vector<std::string> scriptFaults;  // host functions that fail whenever called
+    double tradeRate = -1;      // anonymous trades a second beside the market's own; -1: 4, none with --static
+    double stepPrice = 0;       // every futures' step price; 0: each its own
+    int stepPriceEveryMs = 0;   // how often the step prices move; 0: never
 };
 
 // "ID=CLASSES,ID=CLASSES": the rows of trade_accounts; an empty list gives none.
@@ -157,6 +161,9 @@ Options parseOptions(int argc, char** argv) {
         else if (arg == "--trade-accounts") options.accounts = parseAccounts(needValue(i));
         else if (arg == "--report-script") options.reportScript = true;
         else if (arg == "--script-fault") options.scriptFaults.push_back(needValue(i));
+        else if (arg == "--trade-rate") options.tradeRate = number(i, 0, 100000);
+        else if (arg == "--step-price") options.stepPrice = number(i, 0.000001, 1e9);
+        else if (arg == "--step-price-every") options.stepPriceEveryMs = static_cast<int>(number(i, 10, 3600000));
         else if (arg == "--faults") {
             auto faults = parseFaults(needValue(i));
             if (!faults) throw std::invalid_argument("--faults takes a comma-separated list of fault names");
@@ -168,6 +175,7 @@ Options parseOptions(int argc, char** argv) {
     if (options.secVersion != 1 && options.secVersion != 2) throw std::invalid_argument("--sec-version is 1 or 2");
     if (options.rateMs < 1) throw std::invalid_argument("--rate must be positive");
     if (options.tearPauseMs < 0) options.tearPauseMs = options.hostile ? 1 : 0;
+    if (options.tradeRate < 0) options.tradeRate = options.fixedBooks ? 0 : 4;
     return options;
 }
 
@@ -229,6 +237,7 @@ public:
     Terminal(const Options& options, std::string folder, std::uint32_t seed)
         : options_(options), folder_(std::move(folder)), securities_(standardSecurities()),
           chain_(chainOrder(securities_)), memory_(chain_, headWord(options, seed)), random_(seed),
+          tapeRandom_(seed ^ 0xA54FF53Au),
           exchange_(securities_, chain_, books_, options.rules) {
         memory_.setTearPause(std::chrono::milliseconds(options.tearPauseMs));
         for (std::size_t i = 0; i < chain_.size(); ++i) {
@@ -318,9 +327,10 @@ public:
         std::int64_t shownWritten = 0;
         for (std::size_t i = 0; i < chain_.size(); ++i) {
             if (!chain_[i].hasBook || i == faulty_) continue;
-            books_[i].step(random_);
+            const std::optional<Fill> traded = books_[i].step(random_);
             memory_.writeBook(i, books_[i].rows());
             if (feed_) feed_->bookChanged(i);
+            if (feed_ && traded) feed_->tape(static_cast<std::size_t>(chain_[i].securityIndex), *traded);
             report(exchange_.settle(i));
             if (i == 1) shownWritten = std::chrono::steady_clock::now().time_since_epoch().count();
         }
@@ -355,7 +365,11 @@ public:
         Outcome outcome = exchange_.execute(checked);
         const bool bookChanged = outcome.header < chain_.size();
         if (bookChanged) memory_.writeBook(outcome.header, books_[outcome.header].rows());
-        if (bookChanged && feed_) feed_->bookChanged(outcome.header);
+        if (bookChanged && feed_) {
+            feed_->bookChanged(outcome.header);
+            for (const Fill& fill : outcome.fills)
+                feed_->tape(static_cast<std::size_t>(chain_[outcome.header].securityIndex), fill);
+        }
         report(outcome.changed);
         if (!options_.withholdReplies) {
             ScriptReply script{transId(checked), outcome.status, outcome.orderNumber, outcome.description,
@@ -402,7 +416,7 @@ public:
     // Hosts a script beside the terminal; `workingFolder` is what it sees as the terminal's folder.
     void startScript(const std::string& path, const std::string& workingFolder) {
         feed_ = std::make_unique<ScriptFeed>(workingFolder, securities_, chain_, books_, exchange_.desk(),
-                                             options_.accounts, options_.reportScript);
+                                             options_.accounts, options_.reportScript, options_.stepPrice);
         feed_->start(path, options_.scriptFaults);
     }
     bool scripting() const { return feed_ != nullptr; }
@@ -410,6 +424,28 @@ public:
     void handleScriptTransactions() {
         if (!feed_) return;
         for (const std::string& text : feed_->takeTransactions()) handle(text, {Source::Script});
+    }
+    // A trade of the load at the best bid or offer of a book drawn at random; the book stays as it is.
+    void playRandomTrade() {
+        if (!feed_) return;
+        std::vector<std::size_t> booked;
+        for (std::size_t i = 0; i < chain_.size(); ++i)
+            if (chain_[i].hasBook) booked.push_back(i);
+        const std::size_t header = booked[tapeRandom_() % booked.size()];
+        const bool sell = tapeRandom_() % 2;
+        std::uint32_t bestBid = 0, bestAsk = 0;
+        for (const BookRow& row : books_[header].rows()) {
+            if (!row.sell) bestBid = row.price;
+            else if (bestAsk == 0) bestAsk = row.price;
+        }
+        // A seller takes the best bid, a buyer the best offer.
+        const std::uint32_t price = sell ? bestBid : bestAsk;
+        if (price == 0) return;
+        const auto quantity = static_cast<std::uint32_t>(1 + tapeRandom_() % 20);
+        feed_->tape(static_cast<std::size_t>(chain_[header].securityIndex), {price, quantity, sell});
+    }
+    void walkStepPrices() {
+        if (feed_) feed_->walkStepPrices(tapeRandom_);
     }
     // While a file server.off lies in the folder the terminal has lost its server, as far as a
     // script can tell.
@@ -483,6 +519,7 @@ private:
     BookMemory memory_;
     std::vector<OrderBook> books_;
     std::mt19937 random_;
+    std::mt19937 tapeRandom_;  // apart, so that a seed plays the same market with or without a script
     Exchange exchange_;
     std::deque<Reply> replies_;  // due in order: every reply waits the same delay
     LibraryLink* link_ = nullptr;
@@ -536,6 +573,12 @@ int run(const Options& options) {
     auto nextMarket = Clock::now() + marketPeriod;
     auto nextFile = Clock::now() + filePeriod;
     const auto exitAt = Clock::now() + std::chrono::milliseconds(static_cast<long long>(options.exitAfter * 1000));
+    const auto tradePeriod = options.tradeRate > 0 ? std::chrono::duration_cast<Clock::duration>(
+                                                         std::chrono::duration<double>(1.0 / options.tradeRate))
+                                                   : Clock::duration::zero();
+    auto nextTrade = Clock::now() + tradePeriod;
+    const auto stepPricePeriod = std::chrono::milliseconds(options.stepPriceEveryMs);
+    auto nextStepPrice = Clock::now() + stepPricePeriod;
     std::optional<FaultSchedule> faults;
     if (options.hostile)
         faults.emplace(options.faults, seed, std::chrono::milliseconds(options.faultEveryMs),
@@ -561,6 +604,16 @@ int run(const Options& options) {
             terminal.marketTick();
             nextMarket += marketPeriod;
             if (nextMarket < now) nextMarket = now + marketPeriod;
+        }
+        // With a script this loop turns at least every 10 ms: the tape's timers need no wait of their own.
+        if (terminal.scripting() && tradePeriod > Clock::duration::zero()) {
+            // After a stall, at most a second's trades come at once.
+            if (now - nextTrade > std::chrono::seconds(1)) nextTrade = now - std::chrono::seconds(1);
+            for (; nextTrade <= now; nextTrade += tradePeriod) terminal.playRandomTrade();
+        }
+        if (terminal.scripting() && options.stepPriceEveryMs > 0 && now >= nextStepPrice) {
+            terminal.walkStepPrices();
+            nextStepPrice = now + stepPricePeriod;
         }
         if (now >= nextFile) {
             for (const std::string& line : transactionFile.newLines()) terminal.handle(line, {});

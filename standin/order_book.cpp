@@ -52,14 +52,18 @@ OrderResult OrderBook::placeOrder(bool sell, std::uint32_t price, std::uint32_t 
     if (sell) {
         while (left > 0 && !bids_.empty() && bids_.rbegin()->first >= price) {
             auto best = std::prev(bids_.end());
-            left -= takeFrom(best->second, left);
+            const std::uint32_t taken = takeFrom(best->second, left);
+            result.fills.push_back({best->first, taken, true});
+            left -= taken;
             if (best->second.total() == 0) bids_.erase(best);
         }
         if (left > 0) asks_[price].own += left;
     } else {
         while (left > 0 && !asks_.empty() && asks_.begin()->first <= price) {
             auto best = asks_.begin();
-            left -= takeFrom(best->second, left);
+            const std::uint32_t taken = takeFrom(best->second, left);
+            result.fills.push_back({best->first, taken, false});
+            left -= taken;
             if (best->second.total() == 0) asks_.erase(best);
         }
         if (left > 0) bids_[price].own += left;
@@ -91,7 +95,8 @@ std::uint32_t OrderBook::removeOwn(bool sell, std::uint32_t price, std::uint32_t
     return removed;
 }
 
-void OrderBook::step(std::mt19937& random) {
+std::optional<Fill> OrderBook::step(std::mt19937& random) {
+    std::optional<Fill> traded;
     switch (random() % 6) {
     case 0:
     case 1: {  // a quantity changes somewhere
@@ -119,27 +124,28 @@ void OrderBook::step(std::mt19937& random) {
         break;
     }
     default:
-        walk(random() % 2, random);
+        traded = walk(random() % 2, random);
     }
     keepDepth(random);
+    return traded;
 }
 
-void OrderBook::walk(bool up, std::mt19937& random) {
+std::optional<Fill> OrderBook::walk(bool up, std::mt19937& random) {
     // The best level of one side is taken out by trades (own orders there are filled) and
     // the other side follows with a new best level one step closer.
+    if (asks_.empty() || bids_.empty()) return std::nullopt;
     if (up) {
-        if (asks_.empty() || bids_.empty()) return;
-        std::uint32_t taken = asks_.begin()->first;
+        const Fill taken{asks_.begin()->first, asks_.begin()->second.total(), false};
         asks_.erase(asks_.begin());
         std::uint32_t newBid = bids_.rbegin()->first + step_;
-        if (newBid < taken) bids_[newBid].market += randomQuantity(random);
-    } else {
-        if (bids_.empty() || asks_.empty()) return;
-        std::uint32_t taken = bids_.rbegin()->first;
-        bids_.erase(std::prev(bids_.end()));
-        std::uint32_t newAsk = asks_.begin()->first - step_;
-        if (newAsk > taken) asks_[newAsk].market += randomQuantity(random);
+        if (newBid < taken.price) bids_[newBid].market += randomQuantity(random);
+        return taken;
     }
+    const Fill taken{bids_.rbegin()->first, bids_.rbegin()->second.total(), true};
+    bids_.erase(std::prev(bids_.end()));
+    std::uint32_t newAsk = asks_.begin()->first - step_;
+    if (newAsk > taken.price) asks_[newAsk].market += randomQuantity(random);
+    return taken;
 }
 
 void OrderBook::keepDepth(std::mt19937& random) {

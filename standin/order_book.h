@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -21,9 +22,17 @@ struct BookRow {
     std::uint32_t own = 0;
 };
 
+// A trade at one level, as the exchange's tape shows it: `sell` when the side that took it sold.
+struct Fill {
+    std::uint32_t price = 0;
+    std::uint32_t quantity = 0;
+    bool sell = false;
+};
+
 struct OrderResult {
     std::uint32_t traded = 0;
     std::uint32_t resting = 0;
+    std::vector<Fill> fills;  // level by level, the best price first
 };
 
 // An order book kept uncrossed: every bid price is below every ask price.
@@ -43,15 +52,16 @@ public:
     std::uint32_t killOwn();
     // Removes up to `quantity` of own quantity at one level (a cancelled order); answers how much.
     std::uint32_t removeOwn(bool sell, std::uint32_t price, std::uint32_t quantity);
-    // One market move: quantities change, levels come and go, sometimes the price walks.
-    void step(std::mt19937& random);
+    // One market move: quantities change, levels come and go, sometimes the price walks; a walk
+    // answers the level it traded away.
+    std::optional<Fill> step(std::mt19937& random);
 
     // Ascending price, bids before asks.
     std::vector<BookRow> rows() const;
 
 private:
 
-    void walk(bool up, std::mt19937& random);
+    std::optional<Fill> walk(bool up, std::mt19937& random);
     void keepDepth(std::mt19937& random);
     std::uint32_t randomQuantity(std::mt19937& random) const;
 

@@ -1,9 +1,12 @@
 #include "script_feed.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "transaction.h"
 
@@ -21,15 +24,75 @@ bool isStock(const Security& security) {
     return !security.isin.empty();
 }
 
+// The shortest text that reads back as the same number, with "." whatever the locale.
+std::string numberText(double value) {
+    char text[64];
+    return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// The local time as the host's datetime tables give it.
+HostRecord dateTimeNow() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count() % 1000000;
+    const std::tm local = *std::localtime(&seconds);
+    return {{"year", local.tm_year + 1900.0}, {"month", local.tm_mon + 1.0}, {"day", double(local.tm_mday)},
+            {"hour", double(local.tm_hour)},  {"min", double(local.tm_min)},   {"sec", double(local.tm_sec)},
+            {"ms", double(micros / 1000)},    {"mcs", double(micros)},         {"week_day", double(local.tm_wday)}};
+}
+
 }  // namespace
 
 ScriptFeed::ScriptFeed(std::string workingFolder, const std::vector<Security>& securities,
                        const std::vector<BookMemory::Header>& chain, const std::vector<OrderBook>& books,
-                       const OrderDesk& desk, std::vector<TradeAccount> accounts, bool report)
+                       const OrderDesk& desk, std::vector<TradeAccount> accounts, bool report, double stepPrice)
     : workingFolder_(std::move(workingFolder)), securities_(securities), chain_(chain), books_(books), desk_(desk),
       accounts_(std::move(accounts)), report_(report), host_(*this) {
     // Orders that rest from before the start were told already: no trade comes from their state.
     for (const DeskOrder& order : desk_.orders()) toldBalances_[order.number] = order.balance;
+    for (std::size_t i = 0; i < securities_.size(); ++i)
+        if (securities_[i].classCode == "SPBFUT" && securities_[i].stepPrice > 0)
+            stepPrices_[i] = stepPrice > 0 ? stepPrice : securities_[i].stepPrice;
+}
+
+void ScriptFeed::tape(std::size_t securityIndex, const Fill& fill) {
+    const Security& security = securities_[securityIndex];
+    const double tradePrice = fill.price / std::pow(10.0, security.decimals);
+    const double flags = fill.sell ? 1 : 2;
+    lastPrices_[securityIndex] = fill.price;
+    told("TAPE " + security.classCode + " " + security.code() + " " + priceText(fill.price, security.decimals) + " " +
+         std::to_string(fill.quantity) + " " + std::to_string(int(flags)));
+    host_.onAllTrade({{"trade_num", double(nextTapeNumber_++)}, {"flags", flags}, {"price", tradePrice},
+                      {"qty", double(fill.quantity)}, {"value", tradePrice * fill.quantity * security.lotSize},
+                      {"class_code", security.classCode}, {"sec_code", security.code()}},
+                     dateTimeNow());
+}
+
+void ScriptFeed::walkStepPrices(std::mt19937& random) {
+    for (auto& [index, value] : stepPrices_) {
+        const double change = (random() % 2 ? 1.0 : -1.0) * double(1 + random() % 5) / 1000;
+        const double next = std::round(value * (1 + change) * 1e6) / 1e6;
+        if (next > 0) value = next;
+    }
+}
+
+std::optional<std::string> ScriptFeed::parameter(const std::string& classCode, const std::string& secCode,
+                                                 const std::string& name) const {
+    const std::size_t index = securityIndex(classCode, secCode);
+    if (index == SIZE_MAX) return std::nullopt;
+    const Security& s = securities_[index];
+    if (name == "STEPPRICE") {
+        auto found = stepPrices_.find(index);
+        if (found != stepPrices_.end()) return numberText(found->second);
+    } else if (name == "LAST") {
+        auto found = lastPrices_.find(index);
+        if (found != lastPrices_.end()) return priceText(found->second, s.decimals);
+    } else if (name == "SEC_PRICE_STEP") {
+        return priceText(static_cast<std::uint32_t>(s.intPriceStep), s.decimals);
+    } else if (name == "LOTSIZE") {
+        return std::to_string(s.lotSize);
+    }
+    return std::nullopt;
 }
 
 std::size_t ScriptFeed::securityIndex(const std::string& classCode, const std::string& secCode) const {

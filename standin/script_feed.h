@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,9 +35,10 @@ struct TradeAccount {
 class ScriptFeed : public HostTerminal {
 public:
     // With `report`, what the script asks of the host is printed to stdout as "SCRIPT <what>".
+    // `stepPrice`, when above 0, is every futures' step price instead of its own.
     ScriptFeed(std::string workingFolder, const std::vector<Security>& securities,
                const std::vector<BookMemory::Header>& chain, const std::vector<OrderBook>& books,
-               const OrderDesk& desk, std::vector<TradeAccount> accounts, bool report);
+               const OrderDesk& desk, std::vector<TradeAccount> accounts, bool report, double stepPrice);
 
     void start(const std::string& scriptPath, const std::vector<std::string>& failing) {
         host_.start(scriptPath, failing);
@@ -49,6 +51,10 @@ public:
     // Orders as they now are: each is told, and what each filled since last told is a trade.
     void ordersChanged(const std::vector<DeskOrder>& changed);
     void replied(const ScriptReply& reply);
+    // An anonymous trade of the exchange's tape: OnAllTrade, and "SCRIPT TAPE ..." when reporting.
+    void tape(std::size_t securityIndex, const Fill& fill);
+    // The futures' step prices move a little, as the exchange's dollar rate does.
+    void walkStepPrices(std::mt19937& random);
     // The terminal lost its server or has it again: OnDisconnected or OnConnected on a change.
     void setConnected(bool connected);
     // The transactions the script sent since the last call, in order.
@@ -60,6 +66,8 @@ public:
     std::optional<HostRecord> securityInfo(const std::string& classCode, const std::string& secCode) const override;
     std::vector<std::string> classSecurities(const std::string& classCode) const override;
     std::vector<HostRecord> tableRows(const std::string& name) const override;
+    std::optional<std::string> parameter(const std::string& classCode, const std::string& secCode,
+                                         const std::string& name) const override;
     void transaction(const std::string& text) override;
     void told(const std::string& what) override;
 
@@ -86,6 +94,9 @@ private:
     std::map<std::uint64_t, std::uint32_t> toldBalances_;  // order number -> balance last told
     std::map<std::size_t, Position> positions_;             // by security index
     std::uint64_t nextTradeNumber_ = 7000001;
+    std::uint64_t nextTapeNumber_ = 9000001;
+    std::map<std::size_t, double> stepPrices_;           // futures by security index
+    std::map<std::size_t, std::uint32_t> lastPrices_;    // the tape's last price by security index
     std::vector<TradeAccount> accounts_;
     bool report_ = false;
     bool connected_ = true;

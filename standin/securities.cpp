@@ -61,15 +61,22 @@ std::vector<Security> buildSecurities() {
     std::vector<Security> list;
     list.push_back(futures(1001, "SiZ6", "Si-12.26", "Фьючерсный контракт Si-12.26", 1, 0, "Si", 92350));
     list.back().zeroBeforeClass = true;
+    list.back().stepPrice = 1;
     // A name whose bytes go on after a zero byte, as stale buffers in the real file do.
     list.push_back(futures(1002, "RIZ6", "RTS-12.26\0old"s, "Фьючерс на индекс РТС", 10, 0, "RTS", 110250));
+    list.back().stepPrice = 13.2517;  // 0.2 USD at the exchange's dollar rate
     list.push_back(futures(1003, "MXZ6", "MIX-12.26", "Фьючерс на индекс МосБиржи", 25, 0, "MIX", 0));
     list.back().zeroBeforeClass = true;
+    list.back().stepPrice = 2.5;
     list.push_back(futures(1004, "BRF7", "BR-1.27", "Нефть Brent", 1, 2, "BR", 7512));
+    list.back().stepPrice = 6.62585;
     list.push_back(futures(1005, "GZZ6\0XX"s, "GAZR-12.26", "Газпром ао", 1, 0, "GAZR", 13450));
+    list.back().stepPrice = 1;
     list.push_back(futures(1006, "EDZ6", "ED-12.26", "Евро - доллар США", 1, 4, "ED", 10850));
+    list.back().stepPrice = 6.62585;
     list.push_back(futures(1007, "NGZ6", "NG-12.26", "Природный газ", 1, 3, "NG", 3456));
     list.back().zeroBeforeClass = true;
+    list.back().stepPrice = 6.62585;
     list.push_back(futures(1008, "RI110000BL6", "RTS-12.26M161226CA110000", "Опцион на RIZ6", 10, 0, "RIZ6", 3500));
     list.back().classCode = "SPBOPT";
     list.push_back(futures(1009, "Si92000BL6", "Si-12.26M161226CA92000", "Опцион на SiZ6", 1, 0, "SiZ6", 1240));

@@ -29,6 +29,8 @@ struct Security {
     std::string baseContract;      // short tail: empty means "no base contract"
     // Where the simulated market starts; 0 for instruments without an order book.
     std::uint32_t startPrice = 0;
+    // The money of one price step in roubles, which the futures market quotes; 0 elsewhere.
+    double stepPrice = 0;
 
     // The code a transaction names it by: the ticker up to its first zero byte.
     std::string code() const;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -33,6 +34,14 @@ Fields split(const std::string& line) {
     std::istringstream in(line);
     while (std::getline(in, field, '\t')) fields.push_back(field);
     if (!line.empty() && line.back() == '\t') fields.push_back("");
+    return fields;
+}
+
+Fields words(const std::string& line) {
+    Fields fields;
+    std::string word;
+    std::istringstream in(line);
+    while (in >> word) fields.push_back(word);
     return fields;
 }
 
@@ -450,6 +459,65 @@ TEST_P(LuaScript, TellsWhatItsQueueDroppedAndEachErrorOnce) {
     EXPECT_NE(messages[0].find("getSecurityInfo: the terminal failed to answer"), std::string::npos) << messages[0];
 }
 
+TEST_P(LuaScript, SendsTheTapeOfWantedInstrumentsOnlyAsTheTerminalPlaysIt) {
+    auto terminal = startTerminal({"--report-script", "--trade-rate", "40"});
+    Slot slot(link, 1, "00000000000000f1");
+    slot.request("SPBFUT:SiZ6");
+    ASSERT_FALSE(outputUntil(*terminal, "SCRIPT SUBSCRIBE SPBFUT SiZ6").empty());
+    slot.hello();
+    // An order through the best offer trades on the tape too.
+    appendText(quik.file("quik.tri"), "TRANS_ID=31;" + buySiZ6 + "PRICE=92351;QUANTITY=2\n");
+
+    // What the stand-in played from the subscription on: SiZ6's trades with others' among them, which
+    // must not reach the stream, so its first tape lines are SiZ6's in the same order.
+    std::vector<Fields> played;
+    bool others = false, bought = false;
+    while (!(others && bought && played.size() >= 4)) {
+        auto output = outputUntil(*terminal, "SCRIPT TAPE");
+        ASSERT_FALSE(output.empty()) << played.size() << " trades of SiZ6 played";
+        const Fields trade = words(output.back());
+        ASSERT_EQ(trade.size(), 7u) << output.back();
+        if (trade[3] != "SiZ6") {
+            others = true;
+            continue;
+        }
+        played.push_back(Fields(trade.begin() + 2, trade.end()));
+        bought = bought || played.back() == Fields{"SPBFUT", "SiZ6", "92351", "2", "2"};
+    }
+    double lastNumber = 0;
+    for (const Fields& trade : played) {
+        const Fields tape = slot.stream->next("tape");
+        ASSERT_EQ(tape.size(), 8u);
+        EXPECT_EQ((Fields{tape[1], tape[2], tape[5], tape[6], tape[4]}), trade);
+        EXPECT_GT(std::stod(tape[3]), lastNumber) << "trade numbers rise";
+        lastNumber = std::stod(tape[3]);
+        EXPECT_TRUE(std::regex_match(tape[7], std::regex("[0-2][0-9]:[0-5][0-9]:[0-6][0-9]\\.[0-9]{3}"))) << tape[7];
+    }
+}
+
+TEST_P(LuaScript, SendsTheStepPriceWhereTheTerminalHasOneAndAgainWhenItMoves) {
+    {
+        auto terminal = startTerminal({"--step-price", "12.5", "--step-price-every", "2500"});
+        Slot slot(link, 1, "0000000000000101");
+        slot.request("SPBFUT:SiZ6,TQBR:LKOH");
+        slot.hello();
+        auto lines = slot.stream->until("order");
+        EXPECT_EQ(count(lines, {"sec", "SPBFUT", "SiZ6", "0", "1", "1", "Si-12.26", "12.5"}), 1u);
+        EXPECT_EQ(count(lines, {"sec", "TQBR", "LKOH", "1", "0.5", "1", "LKOH", ""}), 1u) << "a stock has none";
+        const Fields moved = slot.stream->next("sec");
+        ASSERT_EQ(moved.size(), 8u);
+        EXPECT_EQ(moved[2], "SiZ6");
+        EXPECT_NE(moved[7], "12.5");
+        EXPECT_GT(std::stod(moved[7]), 0);
+    }
+    // A terminal that fails to answer leaves the field empty, and the rest of the line stands.
+    Slot slot(link, 1, "0000000000000102");
+    slot.request("SPBFUT:SiZ6");
+    auto terminal = startTerminal({"--script-fault", "getParamEx"});
+    slot.hello();
+    EXPECT_EQ(slot.stream->next("sec"), (Fields{"sec", "SPBFUT", "SiZ6", "0", "1", "1", "Si-12.26", ""}));
+}
+
 // The host's own sendTransaction, called as the terminal's manual has it.
 TEST_P(LuaScript, TheHostSendsOnlyATableOfKnownKeysAndStringValues) {
     const std::string probe = link.file("probe.lua");
@@ -485,6 +553,27 @@ end
 
 INSTANTIATE_TEST_SUITE_P(Lua, LuaScript, ::testing::Values("info.exe", "info-lua51.exe"),
                          [](const auto& info) { return std::string(info.index == 0 ? "Lua54" : "Lua51"); });
+
+// As the demo runs it: a moving market with its own tape, the futures' own step prices.
+TEST(LuaScriptOnMovingMarket, CarriesTheTapeAndTheStepPrice) {
+    TempFolder quik, link;
+    setenv("VELMORA_LINK_FOLDER", link.path().c_str(), 1);
+    StandinProcess terminal(std::string(VELMORA_BIN_DIR) + "/info.exe",
+                            {"--folder", quik.path(), "--script", script, "--rate", "20"});
+    ASSERT_TRUE(terminal.readLine(10s).value_or("").rfind("DOMBASE=", 0) == 0);
+    Slot slot(link, 1, "0000000000000201");
+    slot.request("SPBFUT:RIZ6");
+    slot.hello();
+    EXPECT_EQ(count(slot.stream->until("book"), {"sec", "SPBFUT", "RIZ6", "0", "10", "1", "RTS-12.26", "13.2517"}), 1u);
+    for (int i = 0; i < 3; ++i) {
+        const Fields tape = slot.stream->next("tape");
+        ASSERT_EQ(tape.size(), 8u);
+        EXPECT_EQ((Fields{tape[1], tape[2]}), (Fields{"SPBFUT", "RIZ6"}));
+        EXPECT_TRUE(tape[4] == "1" || tape[4] == "2") << tape[4];
+        EXPECT_EQ(std::stol(tape[5]) % 10, 0) << "on the price step: " << tape[5];
+        EXPECT_GT(std::stol(tape[6]), 0);
+    }
+}
 
 // The shipped script must compile under both interpreters the terminals embed.
 TEST(LuaScriptSyntax, CompilesUnderLua51And54) {
