@@ -72,6 +72,7 @@ class LadderViewTest : public QObject {
 private slots:
     void eachCellKindHasItsColour();
     void ownQuantitiesAreBoldAndTheHeaderIsLeftAlone();
+    void barsGrowFromThePriceAndARejectedRowFlashes();
     void onlyChangedCellsAndTheirDependentsRepaint();
     void everyPressIsReportedWithItsCell();
     void columnAndRowBordersCanBeDragged();
@@ -122,6 +123,37 @@ void LadderViewTest::ownQuantitiesAreBoldAndTheHeaderIsLeftAlone() {
     const QColor buttonFace = l.grid->palette().color(QPalette::Button);
     for (int c = 0; c < 6; ++c) QCOMPARE(l.background(image, 0, c), buttonFace);
     QVERIFY(l.ink(image, 0, 0) > 0);
+}
+
+void LadderViewTest::barsGrowFromThePriceAndARejectedRowFlashes() {
+    Ladder l;
+    l.row(3, "", "10", "101", "", "", "");
+    l.row(4, "", "", "100", "5", "", "");
+    l.cells.setLook(3, LadderGrid::SellQuantity, CellLook{10, 0, 0});
+    l.cells.setLook(4, LadderGrid::BuyQuantity, CellLook{5, 0, 0});
+    l.cells.setRowPrice(3, 101);
+    l.cells.setRowPrice(4, 100);
+    l.cells.updateBarScales();
+    l.view.show();
+    QImage image = l.paint();
+    auto at = [&](int r, int c, bool left) {
+        const QRect cell = l.grid->visualRect(l.grid->model()->index(r, c));
+        return image.pixelColor(left ? cell.left() + 2 : cell.right() - 3, cell.bottom() - 3);
+    };
+    // The largest fills its cell; half of it, the half next to the price.
+    QCOMPARE(at(3, LadderGrid::SellQuantity, true), LadderDelegate::AskBar);
+    QCOMPARE(at(4, LadderGrid::BuyQuantity, true), LadderDelegate::BidBar);
+    QCOMPARE(at(4, LadderGrid::BuyQuantity, false), LadderDelegate::Bid);
+
+    l.view.flashPrice(100);
+    image = l.paint();
+    QCOMPARE(at(4, LadderGrid::PriceColumn, false), LadderDelegate::Flash);
+    QCOMPARE(at(3, LadderGrid::PriceColumn, false), LadderDelegate::Ask);
+    QTRY_VERIFY_WITH_TIMEOUT(!l.view.flashShown(), 400);
+    QTRY_VERIFY_WITH_TIMEOUT(l.view.flashShown(), 400);
+    // Three flashes, then it stays off.
+    QTest::qWait(1300);
+    QVERIFY(!l.view.flashShown());
 }
 
 void LadderViewTest::onlyChangedCellsAndTheirDependentsRepaint() {

@@ -243,6 +243,9 @@ void WindowEndToEndTest::narrowWidthsFromTheIniDoNotCutTexts() {
             QVERIFY2(f.ladder()->isColumnHidden(column) ||
                          f.ladder()->columnWidth(column) >= metrics.horizontalAdvance(f.cell(row, column)),
                      qPrintable(QStringLiteral("row %1 column %2: %3").arg(row).arg(column).arg(f.cell(row, column))));
+    // The terminal's memory tells no trades: no volume column, no reset.
+    QVERIFY(f.ladder()->isColumnHidden(LadderGrid::Volume));
+    QVERIFY(!f.child<QToolButton>("sbtnResetVolume")->isVisible());
     auto* refresh = f.child<QToolButton>("sbtnRefreshQuikTables");
     QVERIFY(refresh->width() >= refresh->fontMetrics().horizontalAdvance(refresh->text()));
 }

@@ -60,16 +60,26 @@ TEST_F(OrderRepliesTest, FileModeShowsRejectionsListsAcceptedOrdersAndCancelsAtA
     ASSERT_TRUE(tickUntil([&] { return startsWith(view.caption, rejection) && view.infoVisible; })) << view.caption;
     EXPECT_NE(logText().find("transaction " + rejected + " rejected: status 4, Цена 90000 дальше 1%"),
               std::string::npos);
+    // The ladder is told where, to flash that row.
+    const std::vector<PendingQuantity> rejections = session->takeRejections();
+    ASSERT_EQ(rejections.size(), 1u);
+    EXPECT_EQ(rejections[0].price, 90000);
 
     const std::string price = buyAtBestBid(3);
-    // The next order takes the rejection away.
+    // The next order takes the rejection away. The order shows at once, marked as unanswered.
     EXPECT_FALSE(view.infoVisible);
+    EXPECT_EQ(session->ladder().cell(21, LadderGrid::OwnBuy), "3");
+    EXPECT_TRUE(session->ladder().look(21, LadderGrid::OwnBuy).marks & CellLook::Pending);
     ASSERT_TRUE(tickUntil([&] { return view.ownOrders.size() == 1; })) << logText();
     const OwnOrder order = view.ownOrders[0];
     EXPECT_EQ(order.number, 5000002u);
     EXPECT_EQ(order.side, Side::Buy);
     EXPECT_DOUBLE_EQ(order.price, std::stod(price));
     EXPECT_EQ(order.balance, 3);
+    EXPECT_TRUE(tickUntil([&] {
+        return session->ladder().cell(21, LadderGrid::OwnBuy) == "3" &&
+               !(session->ladder().look(21, LadderGrid::OwnBuy).marks & CellLook::Pending);
+    }));
     EXPECT_NE(logText().find("reply to transaction " + lastTransId() + ": status 3, (160) Заявка на покупку N "
                              "5000002 зарегистрирована., order 5000002"),
               std::string::npos);

@@ -2,6 +2,7 @@
 // Session reads the books, orders and the position the script sends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -124,6 +125,66 @@ TEST_F(ScriptEndToEndTest, FlattenClosesThePositionTheScriptReports) {
     runLogic([&] { session->Flatten(view); });
     EXPECT_TRUE(runUntil([&] { return view.position == "Позиция: 0" && view.ownOrders.empty(); }))
         << view.position << logText();
+}
+
+// What the ladder shows beside the book: each quantity's bar against the largest, the volume the
+// tape traded at each price and its last trade, the position's entry row and its profit in money.
+TEST_F(ScriptEndToEndTest, BarsTheTapeAndThePositionShowOnTheLadder) {
+    startTerminal("TRI", 2,
+                  {"--script", VELMORA_SOURCE_DIR "/lua/velmora.lua", "--trade-rate", "40", "--step-price", "2.5"});
+    WriteProfileString(app.file("Velmora.ini"), "COMMON", "BookSource", "SCRIPT");
+    WriteProfileString(app.file("Velmora.ini"), "SCRIPT", "Instruments", "SPBFUT:SiZ6");
+    startProgram(static_cast<std::uint32_t>(terminal->pid()), unused);
+    ASSERT_TRUE(runUntil([&] { return view.ladderLive && session->instrumentChosen(); })) << logText();
+    const LadderGrid& ladder = session->ladder();
+
+    std::int64_t largest = 0;
+    for (int row = 1; row < ladder.rowCount(); ++row)
+        for (const int column : {LadderGrid::SellQuantity, LadderGrid::BuyQuantity}) {
+            const std::string& text = ladder.cell(row, column);
+            EXPECT_EQ(ladder.look(row, column).bar, text.empty() ? 0 : std::stoll(text)) << row;
+            if (!text.empty()) largest = std::max<std::int64_t>(largest, std::stoll(text));
+        }
+    EXPECT_GT(largest, 0);
+    EXPECT_EQ(ladder.barScale(LadderGrid::SellQuantity), largest);
+
+    // The tape: volumes on the rows of their prices, one row marked with the last trade's size.
+    auto lastTradeRow = [&] {
+        for (int row = 1; row < ladder.rowCount(); ++row)
+            if (ladder.look(row, LadderGrid::Volume).marks & CellLook::LastTrade) return row;
+        return -1;
+    };
+    ASSERT_TRUE(runUntil([&] { return lastTradeRow() > 0; })) << logText();
+    const int last = lastTradeRow();
+    EXPECT_FALSE(ladder.cell(last, LadderGrid::Volume).empty());
+    EXPECT_GE(std::stoll(ladder.cell(last, LadderGrid::Volume)), ladder.look(last, LadderGrid::Volume).size);
+    EXPECT_GT(ladder.look(last, LadderGrid::Volume).size, 0);
+
+    // A long position: its entry row marked; its profit in money from the step price.
+    view.contracts = 2;
+    runLogic([&] { session->MarketBuy(view); });
+    ASSERT_TRUE(runUntil([&] { return view.position.rfind("Позиция: 2 по ", 0) == 0; })) << view.position;
+    // SiZ6 steps by 1: each point is one step of 2.5.
+    const std::size_t points = view.position.find("прибыль ");
+    const std::size_t money = view.position.find(" пт = ");
+    ASSERT_TRUE(points != std::string::npos && money != std::string::npos) << view.position;
+    auto number = [](std::string text) {
+        std::replace(text.begin(), text.end(), ',', '.');
+        return std::stod(text);
+    };
+    EXPECT_DOUBLE_EQ(number(view.position.substr(money + std::string(" пт = ").size())),
+                     2.5 * number(view.position.substr(points + std::string("прибыль ").size())))
+        << view.position;
+    EXPECT_TRUE(runUntil([&] {
+        for (int row = 1; row < ladder.rowCount(); ++row)
+            if (ladder.look(row, LadderGrid::PriceColumn).marks & CellLook::PositionLong) return true;
+        return false;
+    }));
+
+    // Reset: every volume gone at once.
+    runLogic([&] { session->ResetVolume(); });
+    for (int row = 1; row < ladder.rowCount(); ++row) EXPECT_EQ(ladder.cell(row, LadderGrid::Volume), "") << row;
+    EXPECT_NE(logText().find("traded volumes reset"), std::string::npos);
 }
 
 // Two programs on one terminal and one script, each its own folder and instrument: each shows its

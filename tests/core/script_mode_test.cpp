@@ -446,5 +446,38 @@ TEST_F(ScriptModeTest, OrdersThatComeBeforeTheirInstrumentAreKept) {
     EXPECT_EQ(session.ladder().cell(rowOf(session.ladder(), "95090"), LadderGrid::OwnBuy), "2");
 }
 
+// The tape: volumes add up per price (a trade told twice counts once), the last trade is marked
+// with its side, and a tape silent for a minute while the book moves is told once.
+TEST_F(ScriptModeTest, TheTapeAddsUpPerPriceAndItsSilenceIsToldOnce) {
+    session.InitAll(view);
+    connectWriter();
+    send(hello() + "alive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\t1\n"
+         "book\tSPBFUT\tSiZ6\t95100:3\t95110:2\n"
+         "tape\tSPBFUT\tSiZ6\t11\t2\t95110\t4\t10:00:00.000\n"
+         "tape\tSPBFUT\tSiZ6\t11\t2\t95110\t4\t10:00:00.000\n"
+         "tape\tSPBFUT\tSiZ6\t12\t1\t95110\t1\t\n"
+         "tape\tSPBFUT\tSiZ6\t13\t0\t95100\t6\t\n"
+         "tape\tSPBFUT\tSiZ6\t14\t1\t95100\t2\t\n");
+    ASSERT_TRUE(view.ladderLive);
+    const LadderGrid& ladder = session.ladder();
+    const int ask = rowOf(ladder, "95110"), bid = rowOf(ladder, "95100");
+    EXPECT_EQ(ladder.cell(ask, LadderGrid::Volume), "5");
+    EXPECT_EQ(ladder.look(ask, LadderGrid::Volume).marks, CellLook::BuysLead);
+    // Neither side leads where the unknown traded most; the last trade was a sell of 2 here.
+    EXPECT_EQ(ladder.cell(bid, LadderGrid::Volume), "8");
+    EXPECT_EQ(ladder.look(bid, LadderGrid::Volume).marks, CellLook::LastTrade | CellLook::LastSell);
+    EXPECT_EQ(ladder.look(bid, LadderGrid::Volume).size, 2);
+    EXPECT_EQ(ladder.barScale(LadderGrid::Volume), 8);
+
+    const std::string told = "no trades of SPBFUT:SiZ6 for 60 s while its book moves";
+    for (int i = 0; i < 50; ++i) {
+        send("alive\t1\nbook\tSPBFUT\tSiZ6\t95100:" + std::to_string(3 + i % 2) + "\t95110:2\n");
+        tick(std::chrono::milliseconds(1500));
+    }
+    const std::string log = logText();
+    ASSERT_NE(log.find(told), std::string::npos) << log;
+    EXPECT_EQ(log.find(told), log.rfind(told));
+}
+
 }  // namespace
 }  // namespace velmora

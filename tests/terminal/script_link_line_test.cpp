@@ -1,4 +1,5 @@
 #include "terminal/script_link_line.h"
+#include "terminal/traded_volume.h"
 
 #include <gtest/gtest.h>
 
@@ -52,6 +53,21 @@ TEST(ScriptLinkLine, EveryKindOfLineAsTheScriptWritesIt) {
     ASSERT_TRUE(stock.event);
     EXPECT_FALSE(std::get<LinkPosition>(*stock.event).varMargin);
     EXPECT_TRUE(ParseLinkLine("alive\t1").event && ParseLinkLine("bye").event);
+
+    // The step price is the sec line's eighth field, empty where the terminal has none.
+    auto priced = ParseLinkLine("sec\tSPBFUT\tRIZ6\t0\t10\t1\tRTS\t13.2517");
+    ASSERT_TRUE(priced.event);
+    EXPECT_EQ(std::get<LinkSecurity>(*priced.event).stepPrice, 13.2517);
+    EXPECT_FALSE(std::get<LinkSecurity>(*ParseLinkLine("sec\tTQBR\tSBER\t2\t0.01\t10\tSber\t").event).stepPrice);
+    auto tape = ParseLinkLine("tape\tSPBFUT\tSiZ6\t9000001\t2\t92350\t7\t10:31:02.125");
+    ASSERT_TRUE(tape.event);
+    const auto& anonymous = std::get<LinkTape>(*tape.event);
+    EXPECT_EQ(anonymous.tradeNumber, 9000001u);
+    EXPECT_EQ(TapeSideOf(anonymous.flags), TapeSide::Buy);
+    EXPECT_EQ(TapeSideOf(1), TapeSide::Sell);
+    EXPECT_EQ(TapeSideOf(0), TapeSide::Unknown);
+    EXPECT_EQ(TapeSideOf(3), TapeSide::Unknown);
+    EXPECT_EQ(anonymous.time, "10:31:02.125");
 }
 
 TEST(ScriptLinkLine, HostileLinesAreDroppedWithTheirReason) {
@@ -80,6 +96,10 @@ TEST(ScriptLinkLine, HostileLinesAreDroppedWithTheirReason) {
         {"reply\t1\t3\t\tA\tB\tline\rbreak", LinkFault::BadText},
         {std::string("reply\t1\t3\t\tA\tB\tnul\0", 19), LinkFault::BadText},
         {"pos\tA\tB\tX\t1\t1\t", LinkFault::BadText},
+        {"sec\tA\tB\t0\t1\t1\tx\t-2", LinkFault::BadNumber},  // a step price not above zero
+        {"tape\tA\tB\t1\t2\t100\t0\t", LinkFault::BadNumber},  // no quantity
+        {"tape\tA\tB\t1\t2\t0\t1\t", LinkFault::NotPositive},
+        {"tape\tA\tB\t1\t2\t100\t1", LinkFault::FieldCount},
         {"a\tb\tc\td\te\tf\tg\th\ti\tj\tk", LinkFault::FieldCount},
     };
     for (const auto& [line, fault] : refused) {

@@ -168,7 +168,10 @@ protected:
         ASSERT_FALSE(book.empty());
     }
     // The terminal running the script shipped in the zip, as the user starts it there.
-    void startTerminalWithScript() { startTerminal({"--script", windowsPath(app + "velmora.lua")}); }
+    void startTerminalWithScript(std::vector<std::string> extra = {}) {
+        extra.insert(extra.begin(), {"--script", windowsPath(app + "velmora.lua")});
+        startTerminal(extra);
+    }
 
     void TearDown() override {
         if (session) session->stop(5s);
@@ -323,7 +326,8 @@ TEST_F(WindowsProgram, SendsThroughTheTerminalLibraryBesideIt) {
 // Mode SCRIPT as the zip ships it: the book comes from velmora.lua through the window's named pipe,
 // and orders go back through the script's sendTransaction.
 TEST_F(WindowsProgram, InModeScriptTheBookComesFromTheScriptAndAStoppedScriptIsFollowed) {
-    startTerminalWithScript();
+    // A tape for the volume column.
+    startTerminalWithScript({"--trade-rate", "20"});
     writeIni("SCRIPT", "SCRIPT");
     startProgram();
     EXPECT_TRUE(logHas("link: serving \\\\.\\pipe\\velmora-1-")) << cp1251ToUtf8(readFile(log()));
