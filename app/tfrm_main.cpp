@@ -371,7 +371,8 @@ void TfrmMain::ApplySettingsToWindow() {
     // Only the script tells the market's trades.
     const bool tape = session_.books().tellsTape();
     sgDOM_->setColumnHidden(LadderGrid::Volume, !tape);
-    acResetVolume_->setVisible(tape);
+    acResetVolume_->setEnabled(tape);
+    if (auto* button = findChild<QToolButton*>(QStringLiteral("sbtnResetVolume"))) button->setVisible(tape);
     session_.setLadderRows(s.DOMRowCount);
     sgDOM_->setPricesMode(s.ladderMode == LadderMode::Prices);
     ladderChanged();
