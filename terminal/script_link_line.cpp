@@ -179,7 +179,7 @@ std::optional<LinkEvent> parseMarketKind(const Fields& f) {
     if (kind == "tape") {
         expectCount(f, 8);
         LinkTape tape{textField(f[1]), textField(f[2]), integerField<std::uint64_t>(f[3]),
-                      integerField<std::uint32_t>(f[4]), realField(f[5]), integerField<std::int64_t>(f[6], 1),
+                      integerField<std::uint32_t>(f[4]), realField(f[5]), integerField<std::int64_t>(f[6], 1, maxTapeQuantity),
                       textField(f[7])};
         if (!(tape.price > 0)) throw Fault{LinkFault::NotPositive};
         return tape;

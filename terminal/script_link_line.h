@@ -128,6 +128,8 @@ const char* LinkFaultText(LinkFault fault);
 
 constexpr std::size_t maxLinkBookEntries = 10000;
 constexpr std::size_t maxLinkLineBytes = 1 << 20;
+// No exchange trades more in one trade; the sums of a day stay far from overflowing.
+constexpr std::int64_t maxTapeQuantity = 1'000'000'000'000;
 
 struct LinkParse {
     std::optional<LinkEvent> event;

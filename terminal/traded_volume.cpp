@@ -1,5 +1,7 @@
 #include "terminal/traded_volume.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 TapeSide TapeSideOf(std::uint32_t flags) {
@@ -27,7 +29,8 @@ bool TradedVolume::add(std::uint64_t tradeNumber, std::int64_t price, std::int64
         found = byPrice_.emplace(price, VolumeAtPrice{}).first;
     }
     VolumeAtPrice& volume = found->second;
-    (side == TapeSide::Buy ? volume.buys : side == TapeSide::Sell ? volume.sells : volume.unknown) += quantity;
+    std::int64_t& sum = side == TapeSide::Buy ? volume.buys : side == TapeSide::Sell ? volume.sells : volume.unknown;
+    sum = std::min(sum + std::clamp<std::int64_t>(quantity, 0, maxVolume), maxVolume);
     last_ = LastTrade{price, quantity, side};
     ++version_;
     return true;

@@ -31,6 +31,8 @@ struct LastTrade {
 class TradedVolume {
 public:
     static constexpr std::size_t maxPrices = 100000;
+    // Each side's sum stops here rather than overflow.
+    static constexpr std::int64_t maxVolume = 1'000'000'000'000'000;
 
     // False when the trade was not counted: a number already seen, or no room for a new price.
     bool add(std::uint64_t tradeNumber, std::int64_t price, std::int64_t quantity, TapeSide side);

@@ -100,6 +100,7 @@ TEST(ScriptLinkLine, HostileLinesAreDroppedWithTheirReason) {
         {"tape\tA\tB\t1\t2\t100\t0\t", LinkFault::BadNumber},  // no quantity
         {"tape\tA\tB\t1\t2\t0\t1\t", LinkFault::NotPositive},
         {"tape\tA\tB\t1\t2\t100\t1", LinkFault::FieldCount},
+        {"tape\tA\tB\t1\t2\t100\t9223372036854775807\t", LinkFault::BadNumber},
         {"a\tb\tc\td\te\tf\tg\th\ti\tj\tk", LinkFault::FieldCount},
     };
     for (const auto& [line, fault] : refused) {
