@@ -30,9 +30,10 @@ void LadderModel::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
         return;
     }
     // One signal per cell: a range would make the view repaint all of it.
+    static const QList<int> roles{Qt::DisplayRole};
     auto repaint = [this](int row, int column) {
         const QModelIndex cell = index(row, column);
-        emit dataChanged(cell, cell, {Qt::DisplayRole});
+        emit dataChanged(cell, cell, roles);
     };
     for (const auto& ref : changed) {
         repaint(ref.row, ref.column);
