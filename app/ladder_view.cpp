@@ -210,6 +210,7 @@ void LadderView::paintCells(QPainter& painter, const QRegion& region) {
         if (bottom < 0) bottom = rows - 1;
         const int top = rowAt(dirty.top());
         if (top < 0 || top > bottom) continue;
+        delegate_->beginCells(&painter);
         for (int row = top; row <= bottom; ++row) {
             const int rowY = rowViewportPosition(row);
             const int rowH = rowHeight(row) - gridSize;
@@ -225,6 +226,7 @@ void LadderView::paintCells(QPainter& painter, const QRegion& region) {
                 delegate_->paint(&painter, option, index);
             }
         }
+        delegate_->endCells();
         if (!showGrid()) continue;
         painter.setPen(gridPen);
         for (int row = top; row <= bottom; ++row) {
