@@ -39,6 +39,9 @@ LadderView::LadderView(const LadderGrid& grid, QWidget* parent)
     setShowGrid(true);
     setMouseTracking(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The cells cover what they repaint and paintCells fills the rest: no fill of the whole
+    // dirty area beforehand that the cells paint over at once.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     flashTimer_.setInterval(180);
     connect(&flashTimer_, &QTimer::timeout, this, &LadderView::flashStep);
 }
@@ -172,7 +175,11 @@ void LadderView::scrollContentsBy(int dx, int dy) {
 void LadderView::paintCells(QPainter& painter, const QRegion& region) {
     const int rows = model_->rowCount();
     constexpr int columns = LadderGrid::ColumnCount;
-    if (rows == 0) return;
+    const QBrush& background = viewport()->palette().brush(viewport()->backgroundRole());
+    if (rows == 0) {
+        for (const QRect& dirty : region) painter.fillRect(dirty, background);
+        return;
+    }
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     if (option.state & QStyle::State_Enabled) option.palette.setCurrentColorGroup(QPalette::Normal);
@@ -200,6 +207,10 @@ void LadderView::paintCells(QPainter& painter, const QRegion& region) {
     painted_.assign(static_cast<std::size_t>(rows) * columns, 0);
 
     for (QRect dirty : region) {
+        if (dirty.right() > lastX)
+            painter.fillRect(QRect(QPoint(lastX + 1, dirty.top()), dirty.bottomRight()), background);
+        if (dirty.bottom() > lastY)
+            painter.fillRect(QRect(QPoint(dirty.left(), lastY + 1), dirty.bottomRight()), background);
         dirty.setBottom(std::min(dirty.bottom(), lastY));
         dirty.setRight(std::min(dirty.right(), lastX));
         if (!dirty.isValid()) continue;
