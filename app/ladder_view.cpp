@@ -74,8 +74,10 @@ bool LadderView::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
     if (changedBottom_ >= 0 && model_->rowCount() == rowsBefore) {
         const int top = rowViewportPosition(changedTop_);
         const int bottom = rowViewportPosition(changedBottom_) + rowHeight(changedBottom_);
-        const int left = columnViewportPosition(changedLeft_);
-        const int right = columnViewportPosition(changedRight_) + columnWidth(changedRight_);
+        int left = columnViewportPosition(changedLeft_);
+        int right = columnViewportPosition(changedRight_) + columnWidth(changedRight_);
+        // A hidden column has no place of its own: then the whole width.
+        if (left < 0 || right <= left) left = 0, right = viewport()->width();
         viewport()->update(left, top, right - left, bottom - top);
         if (changedTop_ == 0 && headerPinned()) viewport()->update(left, 0, right - left, rowHeight(0));
     }
