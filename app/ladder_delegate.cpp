@@ -1,6 +1,7 @@
 #include "app/ladder_delegate.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QStyle>
 #include <qdrawutil.h>
@@ -39,8 +40,48 @@ QColor ladderCellColor(const LadderGrid& grid, int row, int column, bool live) {
 LadderDelegate::LadderDelegate(const LadderGrid& grid, QObject* parent)
     : QStyledItemDelegate(parent), grid_(grid) {}
 
+void LadderDelegate::beginCells(QPainter* painter) {
+    cellsPainter_ = painter;
+    fontSet_ = nullptr;
+    penKnown_ = false;
+}
+
+void LadderDelegate::useFont(QPainter* painter, const QFont& font) const {
+    if (painter == cellsPainter_ && fontSet_ == &font) return;
+    painter->setFont(font);
+    if (painter == cellsPainter_) fontSet_ = &font;
+}
+
+void LadderDelegate::usePen(QPainter* painter, const QColor& color) const {
+    if (painter == cellsPainter_ && penKnown_ && penSet_ == color) return;
+    painter->setPen(color);
+    if (painter != cellsPainter_) return;
+    penSet_ = color;
+    penKnown_ = true;
+}
+
+void LadderDelegate::drawCellText(QPainter* painter, const QPoint& baseline, const std::string& text,
+                                  const QFont& font) const {
+    const Fonts& fonts = fonts_;
+    const int kind = &font == &fonts.base ? 0 : &font == &fonts.bold ? 1 : &font == &fonts.italic ? 2 : 3;
+    auto& laidOut = laidOut_[kind];
+    auto known = laidOut.find(text);
+    if (known == laidOut.end()) {
+        if (laidOut.size() > 4096) laidOut.clear();
+        // The cells hold digits, separators and signs: no conversion beyond Latin-1.
+        QStaticText staticText(QString(QLatin1StringView(text.data(), static_cast<qsizetype>(text.size()))));
+        staticText.setTextFormat(Qt::PlainText);
+        staticText.prepare(QTransform(), font);
+        known = laidOut.emplace(text, std::move(staticText)).first;
+    }
+    // A laid-out text is placed by its top; the line's ascent lies between it and the baseline.
+    painter->drawStaticText(QPointF(baseline.x(), baseline.y() - fonts.ascentF[kind]), known->second);
+}
+
 const LadderDelegate::Fonts& LadderDelegate::fontsFor(const QFont& base) const {
     if (fontsSet_ && base == fonts_.base) return fonts_;
+    fontSet_ = nullptr;
+    for (auto& laidOut : laidOut_) laidOut.clear();
     fonts_.base = base;
     fonts_.bold = base;
     fonts_.bold.setBold(true);
@@ -49,6 +90,8 @@ const LadderDelegate::Fonts& LadderDelegate::fontsFor(const QFont& base) const {
     fonts_.boldItalic = fonts_.bold;
     fonts_.boldItalic.setItalic(true);
     fonts_.ascent = QFontMetrics(base).ascent();
+    const QFont* each[] = {&fonts_.base, &fonts_.bold, &fonts_.italic, &fonts_.boldItalic};
+    for (int kind = 0; kind < 4; ++kind) fonts_.ascentF[kind] = QFontMetricsF(*each[kind]).ascent();
     fontsSet_ = true;
     return fonts_;
 }
@@ -70,15 +113,15 @@ void LadderDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option
         const Fonts& fonts = fontsFor(option.font);
         const bool own = column == LadderGrid::OwnSell || column == LadderGrid::OwnBuy;
         const bool pending = (look.marks & CellLook::Pending) != 0;
-        painter->setFont(own ? (pending ? fonts.boldItalic : fonts.bold) : fonts.base);
-        painter->setPen(live_ ? option.palette.color(QPalette::Text) : NotLiveText);
-        // The cells hold digits, separators and signs: no conversion beyond Latin-1.
-        text_.resize(0);
-        text_.append(QLatin1StringView(cell.data(), static_cast<qsizetype>(cell.size())));
-        const bool clipped = painter->hasClipping();
-        painter->setClipping(false);
-        painter->drawText(option.rect.topLeft() + QPoint(1, 1 + fonts.ascent), text_);
-        painter->setClipping(clipped);
+        const QFont& font = own ? (pending ? fonts.boldItalic : fonts.bold) : fonts.base;
+        useFont(painter, font);
+        usePen(painter, live_ ? option.palette.color(QPalette::Text) : NotLiveText);
+        if (!cell.empty()) {
+            const bool clipped = painter->hasClipping();
+            painter->setClipping(false);
+            drawCellText(painter, option.rect.topLeft() + QPoint(1, 1 + fonts.ascent), cell, font);
+            painter->setClipping(clipped);
+        }
         if (live_ && look.marks != 0) paintMarks(painter, option.rect, column, look, fonts);
     }
     if (option.state & QStyle::State_HasFocus) {
@@ -127,9 +170,9 @@ void LadderDelegate::paintMarks(QPainter* painter, const QRect& cell, int column
         // The last trade: a frame and its size at the right, in its aggressor's colour.
         const QColor color = (look.marks & CellLook::LastBuy) ? BidMark : (look.marks & CellLook::LastSell) ? AskMark
                                                                                                               : Qt::black;
-        painter->setPen(color);
+        usePen(painter, color);
         painter->drawRect(cell.adjusted(0, 0, -1, -1));
-        painter->setFont(fonts.bold);
+        useFont(painter, fonts.bold);
         text_.setNum(look.size);
         const int width = QFontMetrics(fonts.bold).horizontalAdvance(text_);
         painter->drawText(QPoint(cell.right() - width - 1, cell.top() + 1 + fonts.ascent), text_);

@@ -1,10 +1,13 @@
 #pragma once
 #include <QColor>
 #include <QFont>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <unordered_map>
 
 #include "ladder/ladder_grid.h"
 
@@ -42,16 +45,24 @@ public:
     bool live() const { return live_; }
     // The row of this price is painted in the flash colour (a rejected order's row).
     void setFlash(std::optional<std::int64_t> price) { flash_ = price; }
+    // Between these the view paints cells with `painter` and touches nothing of it but the pen:
+    // fonts and pens are set on it only when they change.
+    void beginCells(QPainter* painter);
+    void endCells() { cellsPainter_ = nullptr; }
 
 private:
     struct Fonts {
         QFont base, bold, italic, boldItalic;
         int ascent = 0;
+        qreal ascentF[4] = {};  // of base, bold, italic, boldItalic
     };
     const Fonts& fontsFor(const QFont& base) const;
     void paintHeaderCell(QPainter* painter, const QStyleOptionViewItem& option, const QString& text) const;
     void paintBar(QPainter* painter, const QRect& cell, int column, const CellLook& look) const;
     void paintMarks(QPainter* painter, const QRect& cell, int column, const CellLook& look, const Fonts& fonts) const;
+    void useFont(QPainter* painter, const QFont& font) const;
+    void usePen(QPainter* painter, const QColor& color) const;
+    void drawCellText(QPainter* painter, const QPoint& baseline, const std::string& text, const QFont& font) const;
 
     const LadderGrid& grid_;
     bool live_ = true;
@@ -60,6 +71,13 @@ private:
     mutable Fonts fonts_;
     mutable bool fontsSet_ = false;
     mutable QString text_;
+    mutable QPainter* cellsPainter_ = nullptr;
+    mutable const QFont* fontSet_ = nullptr;
+    mutable QColor penSet_;
+    mutable bool penKnown_ = false;
+    // Laid-out texts of each of the four fonts: shaping a text costs more than drawing it, and
+    // the same prices and quantities come back on every tick.
+    mutable std::unordered_map<std::string, QStaticText> laidOut_[4];
 };
 
 }  // namespace velmora

@@ -30,9 +30,17 @@ void LadderModel::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
         return;
     }
     // One signal per cell: a range would make the view repaint all of it.
+    static const QList<int> roles{Qt::DisplayRole};
+    // A quantity names its whole row's colours, and a bar scale that moved names every bar again:
+    // each cell once a call.
+    named_.assign(static_cast<std::size_t>(rows_) * LadderGrid::ColumnCount, 0);
     auto repaint = [this](int row, int column) {
+        if (row < 0 || row >= rows_ || column < 0 || column >= LadderGrid::ColumnCount) return;
+        std::uint8_t& named = named_[static_cast<std::size_t>(row) * LadderGrid::ColumnCount + static_cast<std::size_t>(column)];
+        if (named) return;
+        named = 1;
         const QModelIndex cell = index(row, column);
-        emit dataChanged(cell, cell, {Qt::DisplayRole});
+        emit dataChanged(cell, cell, roles);
     };
     for (const auto& ref : changed) {
         repaint(ref.row, ref.column);

@@ -1,6 +1,9 @@
 #pragma once
 #include <QAbstractTableModel>
 
+#include <cstdint>
+#include <vector>
+
 #include "ladder/ladder_grid.h"
 
 namespace velmora {
@@ -23,6 +26,7 @@ public:
 private:
     const LadderGrid& grid_;
     int rows_;
+    std::vector<std::uint8_t> named_;
 };
 
 }  // namespace velmora

@@ -3,14 +3,17 @@
 #include "app/ladder_delegate.h"
 #include "app/ladder_model.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QResizeEvent>
 #include <QWheelEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 namespace velmora {
@@ -36,6 +39,9 @@ LadderView::LadderView(const LadderGrid& grid, QWidget* parent)
     setShowGrid(true);
     setMouseTracking(true);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The cells cover what they repaint and paintCells fills the rest: no fill of the whole
+    // dirty area beforehand that the cells paint over at once.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     flashTimer_.setInterval(180);
     connect(&flashTimer_, &QTimer::timeout, this, &LadderView::flashStep);
 }
@@ -58,15 +64,34 @@ void LadderView::flashPrice(std::int64_t price) {
 
 bool LadderView::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
     const int rowsBefore = model_->rowCount();
+    gathering_ = true;
+    changedTop_ = changedLeft_ = INT_MAX;
+    changedBottom_ = changedRight_ = -1;
     model_->showChanges(changed);
+    gathering_ = false;
+    // One rectangle over the cells named, repainted at once: many small ones cost more in region
+    // arithmetic and paint calls than the few cells between them that did not change.
+    if (changedBottom_ >= 0 && model_->rowCount() == rowsBefore) {
+        const int top = rowViewportPosition(changedTop_);
+        const int bottom = rowViewportPosition(changedBottom_) + rowHeight(changedBottom_);
+        int left = columnViewportPosition(changedLeft_);
+        int right = columnViewportPosition(changedRight_) + columnWidth(changedRight_);
+        // A hidden column has no place of its own: then the whole width.
+        if (left < 0 || right <= left) left = 0, right = viewport()->width();
+        viewport()->update(left, top, right - left, bottom - top);
+        if (changedTop_ == 0 && headerPinned()) viewport()->update(left, 0, right - left, rowHeight(0));
+    }
     // A width from the ini is a lower bound: a six-digit price or a header in this desktop's font
     // must not run into the next column.
-    const QFontMetrics metrics(font());
+    if (widthsFont_ != font() || widths_.size() > 4096) {
+        widths_.clear();
+        widthsFont_ = font();
+    }
     bool widened = false;
     for (const LadderGrid::CellRef& ref : changed) {
         const std::string& text = grid_.cell(ref.row, ref.column);
         if (text.empty() || isColumnHidden(ref.column)) continue;
-        const int needed = metrics.horizontalAdvance(QString::fromStdString(text)) + cellPadding;
+        const int needed = textWidth(text) + cellPadding;
         if (needed > columnWidth(ref.column)) {
             setColumnWidth(ref.column, needed);
             widened = true;
@@ -78,6 +103,23 @@ bool LadderView::showChanges(const std::vector<LadderGrid::CellRef>& changed) {
         for (int row = 0; row < model_->rowCount(); ++row) setRowHeight(row, height);
     }
     return widened;
+}
+
+int LadderView::textWidth(const std::string& text) {
+    const auto known = widths_.find(text);
+    if (known != widths_.end()) return known->second;
+    const int width = QFontMetrics(font()).horizontalAdvance(QString::fromStdString(text));
+    widths_.emplace(text, width);
+    return width;
+}
+
+void LadderView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) {
+    if (!gathering_ || QAccessible::isActive()) QTableView::dataChanged(topLeft, bottomRight, roles);
+    if (!gathering_ || !topLeft.isValid() || !bottomRight.isValid()) return;
+    changedTop_ = std::min(changedTop_, topLeft.row());
+    changedBottom_ = std::max(changedBottom_, bottomRight.row());
+    changedLeft_ = std::min(changedLeft_, topLeft.column());
+    changedRight_ = std::max(changedRight_, bottomRight.column());
 }
 
 void LadderView::setLive(bool live) {
@@ -129,17 +171,98 @@ void LadderView::scrollContentsBy(int dx, int dy) {
         viewport()->update(0, 0, viewport()->width(), rowHeight(0) + std::abs(dy));
 }
 
+// The table's own painting copies a style option, asks the style for a row panel (which the
+// delegate paints over) and looks up the selection for every cell; here the option is made once
+// a paint and each visible row is walked once, with the same cells, lines and states.
+void LadderView::paintCells(QPainter& painter, const QRegion& region) {
+    const int rows = model_->rowCount();
+    constexpr int columns = LadderGrid::ColumnCount;
+    const QBrush& background = viewport()->palette().brush(viewport()->backgroundRole());
+    if (rows == 0) {
+        for (const QRect& dirty : region) painter.fillRect(dirty, background);
+        return;
+    }
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    if (option.state & QStyle::State_Enabled) option.palette.setCurrentColorGroup(QPalette::Normal);
+    const QStyle::State state = option.state;
+    const int gridSize = showGrid() ? 1 : 0;
+    const QPen gridPen(QColor::fromRgba(static_cast<QRgb>(style()->styleHint(QStyle::SH_Table_GridLineColor, &option, this))),
+                       1, gridStyle());
+    const QModelIndex current = currentIndex();
+    const bool focus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    QModelIndex selected;
+    if (const QItemSelectionModel* selection = selectionModel(); selection && selection->hasSelection()) {
+        const QModelIndexList indexes = selection->selectedIndexes();
+        if (!indexes.isEmpty()) selected = indexes.front();
+    }
+
+    int columnLeft[columns], columnRight[columns];
+    bool columnShown[columns];
+    for (int column = 0; column < columns; ++column) {
+        columnShown[column] = !isColumnHidden(column);
+        columnLeft[column] = columnViewportPosition(column);
+        columnRight[column] = columnLeft[column] + columnWidth(column) - gridSize;
+    }
+    const int lastX = horizontalHeader()->length() - horizontalHeader()->offset() - 1;
+    const int lastY = verticalHeader()->length() - verticalHeader()->offset() - 1;
+    painted_.assign(static_cast<std::size_t>(rows) * columns, 0);
+
+    for (QRect dirty : region) {
+        if (dirty.right() > lastX)
+            painter.fillRect(QRect(QPoint(lastX + 1, dirty.top()), dirty.bottomRight()), background);
+        if (dirty.bottom() > lastY)
+            painter.fillRect(QRect(QPoint(dirty.left(), lastY + 1), dirty.bottomRight()), background);
+        dirty.setBottom(std::min(dirty.bottom(), lastY));
+        dirty.setRight(std::min(dirty.right(), lastX));
+        if (!dirty.isValid()) continue;
+        int left = columnAt(dirty.left()), right = columnAt(dirty.right());
+        if (left < 0) left = 0;
+        if (right < 0) right = columns - 1;
+        int bottom = rowAt(dirty.bottom());
+        if (bottom < 0) bottom = rows - 1;
+        const int top = rowAt(dirty.top());
+        if (top < 0 || top > bottom) continue;
+        delegate_->beginCells(&painter);
+        for (int row = top; row <= bottom; ++row) {
+            const int rowY = rowViewportPosition(row);
+            const int rowH = rowHeight(row) - gridSize;
+            for (int column = left; column <= right; ++column) {
+                std::uint8_t& done = painted_[static_cast<std::size_t>(row) * columns + static_cast<std::size_t>(column)];
+                if (done || !columnShown[column]) continue;
+                done = 1;
+                const QModelIndex index = model_->index(row, column);
+                option.rect = QRect(columnLeft[column], rowY, columnRight[column] - columnLeft[column], rowH);
+                option.state = state;
+                if (index == selected) option.state |= QStyle::State_Selected;
+                if (focus && index == current) option.state |= QStyle::State_HasFocus;
+                delegate_->paint(&painter, option, index);
+            }
+        }
+        delegate_->endCells();
+        if (!showGrid()) continue;
+        painter.setPen(gridPen);
+        for (int row = top; row <= bottom; ++row) {
+            const int lineY = rowViewportPosition(row) + rowHeight(row) - gridSize;
+            painter.drawLine(QLineF(dirty.left(), lineY, dirty.right(), lineY).translated(0.5, 0.5));
+        }
+        for (int column = left; column <= right; ++column) {
+            if (!columnShown[column]) continue;
+            painter.drawLine(QLineF(columnRight[column], dirty.top(), columnRight[column], dirty.bottom()).translated(0.5, 0.5));
+        }
+    }
+}
+
 void LadderView::paintEvent(QPaintEvent* event) {
-    QTableView::paintEvent(event);
+    QPainter painter(viewport());
+    paintCells(painter, event->region());
     if (away_ != Away::None) {
-        QPainter marker(viewport());
         const int band = 4;
         const int top = away_ == Away::Above ? (model() && model()->rowCount() > 0 ? rowHeight(0) : 0)
                                              : viewport()->height() - band;
-        marker.fillRect(0, top, viewport()->width(), band, QColor(0, 90, 200));
+        painter.fillRect(0, top, viewport()->width(), band, QColor(0, 90, 200));
     }
     if (!headerPinned()) return;
-    QPainter painter(viewport());
     QStyleOptionViewItem option;
     initViewItemOption(&option);
     const QColor gridColor =

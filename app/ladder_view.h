@@ -3,6 +3,8 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ladder/ladder_grid.h"
@@ -54,6 +56,8 @@ signals:
     void pointerOver(bool over);
 
 protected:
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void scrollContentsBy(int dx, int dy) override;
     void paintEvent(QPaintEvent* event) override;
@@ -78,6 +82,8 @@ private:
     BorderHit borderAt(const QPoint& position) const;
     void press(QMouseEvent* event);
     void flashStep();
+    void paintCells(QPainter& painter, const QRegion& region);
+    int textWidth(const std::string& text);
 
     // Room beside a cell's text: the grid lines and the delegate's margins.
     static constexpr int cellPadding = 8;
@@ -100,6 +106,17 @@ private:
     QTimer flashTimer_;
     std::int64_t flashPrice_ = 0;
     int flashPhase_ = 0;  // odd: the colour shows; counts down to 0
+    // The rows the model named while showChanges ran: repainted as one band, not cell by cell.
+    bool gathering_ = false;
+    int changedTop_ = 0;
+    int changedBottom_ = -1;
+    int changedLeft_ = 0;
+    int changedRight_ = -1;
+    std::vector<std::uint8_t> painted_;  // cells of this paint already drawn
+    // Widths of texts already measured in the view's font: the same prices and quantities come
+    // back on every tick.
+    std::unordered_map<std::string, int> widths_;
+    QFont widthsFont_;
 };
 
 }  // namespace velmora

@@ -1,9 +1,12 @@
 // Time from a book line written into the link's FIFO to the end of the window's repaint that
 // shows it, in mode SCRIPT: the real window and its event loop, offscreen. A writer thread plays
 // velmora.lua; each book it writes carries its sequence number as the best bid's quantity, and
-// every ladder paint is stamped with the best bid quantity it shows.
+// every ladder paint is stamped with the best bid quantity it shows. Anonymous trades, when
+// asked for, come as tape lines at the best bid and offer, sides alternating, so the volume
+// column and the last trade's mark change as well.
 //
-//   link_to_screen [RefreshInterval ms] [seconds] [book every ms]   (default 100 20 7)
+//   link_to_screen [RefreshInterval ms] [seconds] [book every ms] [LEVELS|PRICES] [trades a second]
+//   (default 100 20 7 LEVELS 0)
 #include <fcntl.h>
 #include <time.h>
 #include <unistd.h>
@@ -62,14 +65,22 @@ class PaintWatch : public QObject {
 public:
     explicit PaintWatch(Session& session) : session_(session) {}
     std::vector<Stamp> paints;
+    // Inside the ladder's paint event, all paints together.
+    double paintSeconds = 0;
+    double paintCpuSeconds = 0;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::Paint || inside_) return false;
         inside_ = true;
+        const std::int64_t start = steadyNow();
+        const double cpuStart = threadSeconds();
         QCoreApplication::sendEvent(watched, event);
+        const std::int64_t end = steadyNow();
+        paintCpuSeconds += threadSeconds() - cpuStart;
+        paintSeconds += static_cast<double>(end - start) / 1e9;
         inside_ = false;
-        paints.push_back({steadyNow(), shownSequence(session_)});
+        paints.push_back({end, shownSequence(session_)});
         return true;
     }
 
@@ -89,6 +100,22 @@ std::string bookLine(std::uint32_t sequence) {
     return line + "\n";
 }
 
+// Trade `number` of the tape, at the best offer (a buy) or the best bid (a sell) of book
+// `sequence`, now and then a step further in, alternating sides.
+std::string tapeLine(std::uint32_t sequence, std::uint32_t number) {
+    const int best = 95000 + static_cast<int>(sequence * 7 % 13);
+    const bool buy = number % 2 == 0;
+    const int deeper = static_cast<int>(number / 2 % 3 == 2);
+    const int price = buy ? best + 1 + deeper : best - deeper;
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count() % 86400000;
+    char time[24];
+    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld.%03lld", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60,
+                  ms % 1000);
+    return "tape\tSPBFUT\tSiZ6\t" + std::to_string(number) + "\t" + (buy ? "2" : "1") + "\t" +
+           std::to_string(price) + "\t" + std::to_string(1 + number % 7) + "\t" + time + "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +126,7 @@ int main(int argc, char** argv) {
     const int every = argc > 3 ? std::atoi(argv[3]) : 7;
     // LEVELS (the default) or PRICES.
     const std::string ladderMode = argc > 4 ? argv[4] : "LEVELS";
+    const int tradesPerSecond = argc > 5 ? std::atoi(argv[5]) : 0;
 
     QTemporaryDir folder;
     if (!folder.isValid()) return 1;
@@ -130,6 +158,7 @@ int main(int argc, char** argv) {
     std::mutex written;
     std::vector<Stamp> books;
     std::atomic<bool> stop{false};
+    std::uint32_t trades = 0;
     std::thread writer;
     std::unique_ptr<PaintWatch> watch;
     double cpuAtStart = 0, cpuAtEnd = 0;
@@ -148,13 +177,20 @@ int main(int argc, char** argv) {
                 const auto put = [fd](const std::string& text) { return ::write(fd, text.data(), text.size()); };
                 put("velmora-link\t2\tbench\t" + requestValue(request, "run") +
                     "\tL1\nalive\t1\nsec\tSPBFUT\tSiZ6\t0\t1\t1\tSi\n");
+                const auto started = std::chrono::steady_clock::now();
                 for (std::uint32_t sequence = 1; !stop; ++sequence) {
-                    const std::string line = bookLine(sequence) + "alive\t1\n";
+                    std::string line = bookLine(sequence) + "alive\t1\n";
+                    // The trades due by now, written after the book they traded against.
+                    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                    std::string tape;
+                    while (trades < static_cast<std::uint32_t>(elapsed * tradesPerSecond))
+                        tape += tapeLine(sequence, ++trades);
                     {
                         std::lock_guard<std::mutex> lock(written);
                         books.push_back({steadyNow(), sequence});
                     }
                     put(line);
+                    if (!tape.empty()) put(tape);
                     std::this_thread::sleep_for(std::chrono::milliseconds(every));
                 }
                 ::close(fd);
@@ -195,12 +231,19 @@ int main(int argc, char** argv) {
                      watch->paints.empty() ? 0u : watch->paints.back().sequence);
         return 1;
     }
-    std::printf("mode SCRIPT, LadderMode %s, RefreshInterval %d ms, a 50-level book every %d ms, %d s: %zu books "
-                "measured (%zu not painted before the next came)\n",
-                ladderMode.c_str(), interval, every, seconds, latencies.size(), unseen);
+    std::printf("mode SCRIPT, LadderMode %s, RefreshInterval %d ms, a 50-level book every %d ms, %d trades a second "
+                "(%u written), %d s: %zu books measured (%zu not painted before the next came)\n",
+                ladderMode.c_str(), interval, every, tradesPerSecond, trades, seconds, latencies.size(), unseen);
     std::printf("book line to repainted cell   p50 %7.2f ms   p90 %7.2f ms   p99 %7.2f ms   max %7.2f ms\n",
                 percentile(latencies, 0.5), percentile(latencies, 0.9), percentile(latencies, 0.99),
                 percentile(latencies, 1.0));
-    std::printf("window thread's processor   %.2f %% of one core\n", 100.0 * (cpuAtEnd - cpuAtStart) / seconds);
+    const double cpu = cpuAtEnd - cpuAtStart;
+    const std::size_t repaints = watch->paints.size();
+    std::printf("window thread's processor   %.2f %% of one core\n", 100.0 * cpu / seconds);
+    std::printf("repaints   %zu (%.1f a second)   window thread per repaint %.1f us   inside the ladder's paint "
+                "%.1f us (%.1f us of processor)\n",
+                repaints, static_cast<double>(repaints) / seconds, repaints ? 1e6 * cpu / repaints : 0.0,
+                repaints ? 1e6 * watch->paintSeconds / repaints : 0.0,
+                repaints ? 1e6 * watch->paintCpuSeconds / repaints : 0.0);
     return messages.shown == 0 ? 0 : 1;
 }
