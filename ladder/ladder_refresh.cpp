@@ -18,8 +18,8 @@ namespace velmora {
 
 namespace {
 
-void writeNumber(LadderGrid& grid, int row, int column, std::uint32_t value, std::string& scratch) {
-    char digits[16];
+void writeNumber(LadderGrid& grid, int row, int column, std::int64_t value, std::string& scratch) {
+    char digits[24];
     auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     scratch.assign(digits, end);
     grid.setCell(row, column, scratch);
@@ -65,7 +65,7 @@ public:
         grid_.setLook(row, quantityColumn, CellLook{level ? level->Quantity : 0, 0, 0});
         const std::int64_t pending = pendingAt(side, price);
         const std::int64_t own = (level ? level->SelfQuantity : 0) + pending;
-        if (own > 0 && own <= UINT32_MAX) writeNumber(grid_, row, ownColumn, static_cast<std::uint32_t>(own), scratch_);
+        if (own > 0) writeNumber(grid_, row, ownColumn, own, scratch_);
         else grid_.clearCell(row, ownColumn);
         grid_.setLook(row, ownColumn, CellLook{0, 0, static_cast<std::uint8_t>(pending > 0 ? CellLook::Pending : 0)});
     }
@@ -74,7 +74,7 @@ public:
         const VolumeAtPrice* traded = extras_.volume ? extras_.volume->at(price) : nullptr;
         CellLook look;
         if (traded && traded->total() > 0) {
-            writeNumber64(row, traded->total());
+            writeNumber(grid_, row, LadderGrid::Volume, traded->total(), scratch_);
             look.bar = traded->total();
             const TapeSide leader = traded->leader();
             look.marks = static_cast<std::uint8_t>(leader == TapeSide::Buy    ? CellLook::BuysLead
@@ -133,13 +133,6 @@ private:
         for (const PendingQuantity& pending : extras_.pending)
             if (pending.side == side && pending.price == price) quantity += pending.quantity;
         return quantity;
-    }
-
-    void writeNumber64(int row, std::int64_t value) {
-        char digits[24];
-        auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-        scratch_.assign(digits, end);
-        grid_.setCell(row, LadderGrid::Volume, scratch_);
     }
 
     LadderGrid& grid_;

@@ -9,11 +9,13 @@ namespace velmora {
 
 namespace {
 
-double ticksValue(std::int64_t ticks, std::uint32_t decimals) {
+double tenTo(std::uint32_t decimals) {
     double scale = 1;
     for (std::uint32_t i = 0; i < decimals && i < 18; ++i) scale *= 10;
-    return static_cast<double>(ticks) / scale;
+    return scale;
 }
+
+double ticksValue(std::int64_t ticks, std::uint32_t decimals) { return static_cast<double>(ticks) / tenTo(decimals); }
 
 std::string number(double value, int decimals, char separator) {
     char text[64];
@@ -50,9 +52,7 @@ std::optional<double> profitInMoney(const ScriptInstrument& instrument, double c
 
 std::optional<PositionMark> PositionMarkOf(const ScriptInstrument& instrument) {
     if (!instrument.position || !instrument.securityKnown || instrument.position->position == 0) return std::nullopt;
-    double scale = 1;
-    for (std::uint32_t i = 0; i < instrument.security.Decimals && i < 18; ++i) scale *= 10;
-    const double ticks = std::round(instrument.position->averagePrice * scale);
+    const double ticks = std::round(instrument.position->averagePrice * tenTo(instrument.security.Decimals));
     if (!(ticks > 0 && ticks < 9e15)) return std::nullopt;
     return PositionMark{static_cast<std::int64_t>(ticks), instrument.position->position > 0};
 }
